@@ -1,0 +1,27 @@
+# Entry points: each target installs what is missing, configures, builds (-j2) and runs.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all setup configure build test demo clean
+
+all: build
+
+setup:
+	@scripts/setup.sh
+
+configure: setup
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS)
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+demo: build
+	@$(BUILD_DIR)/examples/orv-example
+
+clean:
+	rm -rf $(BUILD_DIR)
