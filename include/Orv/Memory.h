@@ -54,7 +54,8 @@ public:
     explicit MemoryMappedFile(const QString& path);
     MemoryMappedFile(const MemoryMappedFile& other);
     MemoryMappedFile& operator=(const MemoryMappedFile& other);
-    ~MemoryMappedFile() override;  // release every pointer from get() before this
+    // The last copy closes the file, which unmaps whatever is still mapped.
+    ~MemoryMappedFile() override;
 
     quint64 size() const override;
     // A new mapping of the range (of the one byte at offset when size is 0) on every call, or
