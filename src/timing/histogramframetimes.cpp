@@ -70,6 +70,10 @@ HistogramFrameTimes::HistogramFrameTimes()
 
 HistogramFrameTimes::~HistogramFrameTimes() {
     clear();
+#ifdef ORV_TSAN_LOCKS
+    // The memory may next hold another mutex, which must not inherit this one's history.
+    __tsan_mutex_destroy(&_mutex, 0);
+#endif
 }
 
 void HistogramFrameTimes::addFrameTimeUS(unsigned int us) {
