@@ -2,3 +2,5 @@
 
 // The whole public interface of OrvCore: a host includes this header and nothing else.
 #include <Orv/Graph.h>
+#include <Orv/HistogramFrameTimes.h>
+#include <Orv/Memory.h>
