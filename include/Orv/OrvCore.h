@@ -4,3 +4,4 @@
 #include <Orv/Graph.h>
 #include <Orv/HistogramFrameTimes.h>
 #include <Orv/Memory.h>
+#include <Orv/Paths.h>
