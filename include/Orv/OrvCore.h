@@ -5,3 +5,4 @@
 #include <Orv/HistogramFrameTimes.h>
 #include <Orv/Memory.h>
 #include <Orv/Paths.h>
+#include <Orv/Walkers.h>
