@@ -25,3 +25,13 @@ demo: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Benchmarks: an optimised build of its own; prints medians of repeated runs, then the tables.
+BENCH_DIR ?= build-bench
+BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true
+.PHONY: bench
+bench: setup
+	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DORV_BUILD_BENCHMARKS=ON \
+		-DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF >/dev/null
+	@cmake --build $(BENCH_DIR) -j$(JOBS) --target orv-bench
+	@$(BENCH_DIR)/benchmarks/orv-bench $(BENCH_ARGS)
