@@ -1,4 +1,7 @@
 #pragma once
 
 // The whole public interface of OrvCore: a host includes this header and nothing else.
+#include <Orv/FrameTimer.h>
 #include <Orv/Graph.h>
+#include <Orv/RenderPass.h>
+#include <Orv/RenderPassHelper.h>
