@@ -3,5 +3,7 @@
 // The whole public interface of OrvCore: a host includes this header and nothing else.
 #include <Orv/FrameTimer.h>
 #include <Orv/Graph.h>
+#include <Orv/HistogramFrameTimes.h>
+#include <Orv/Memory.h>
 #include <Orv/RenderPass.h>
 #include <Orv/RenderPassHelper.h>
