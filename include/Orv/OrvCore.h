@@ -7,3 +7,4 @@
 #include <Orv/Memory.h>
 #include <Orv/RenderPass.h>
 #include <Orv/RenderPassHelper.h>
+#include <Orv/Renderer.h>
