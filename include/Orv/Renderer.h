@@ -1,6 +1,7 @@
 #pragma once
 
 #include <Orv/FrameTimer.h>
+#include <Orv/Graph.h>
 #include <Orv/OrvCoreExport.h>
 #include <Orv/RenderPass.h>
 
@@ -11,7 +12,6 @@
 namespace Vantrel {
 namespace Orv {
 
-class Graph;
 class RendererData;
 
 // Runs a graph of render passes frame by frame. Every pass is a node of the renderer's own
