@@ -37,45 +37,56 @@ RendererData::~RendererData() {
     for (RenderPass* pass : passes) delete pass;
 }
 
-bool RendererData::visitNode(int root, RenderCallbacks* callbacks, QVector<bool>& flags, bool run) {
+void RendererData::markFrom(int root) {
     // An explicit stack keeps long producer chains off the call stack. Each entry resumes at the
     // input after the one whose producer it pushed, which reproduces the recursive order: a node
-    // is flagged before its inputs are followed and runs after all of them.
+    // is flagged before its inputs are followed and is scheduled after all of them. The walks of
+    // a node's inputs wait on a second stack and move to the schedule with their node.
     stack.clear();
-    if (isFlagged(flags, root)) return true;
-    flags[root] = true;
-    stack.append(Visit{root, 0, graph.numInputs(root)});
-    while (!stack.isEmpty()) {
-        Visit& top = stack.last();
+    pending.clear();
+    needed[root] = true;
+    stack.push_back(Visit{root, 0, graph.numInputs(root), 0});
+    while (!stack.empty()) {
+        Visit& top = stack.back();
         if (top.nextInput < top.numInputs) {
-            int node = top.node;
-            int port = top.nextInput++;
-            if (graph.walkToSourceNode(node, port) && !isFlagged(flags, node)) {
-                flags[node] = true;
-                stack.append(Visit{node, 0, graph.numInputs(node)});
+            Source source{top.node, top.nextInput++, false};
+            source.produced = graph.walkToSourceNode(source.node, source.port);
+            pending.push_back(source);
+            if (source.produced && !isFlagged(needed, source.node)) {
+                needed[source.node] = true;
+                stack.push_back(
+                    Visit{source.node, 0, graph.numInputs(source.node), int(pending.size())});
             }
             continue;
         }
-        const int node = top.node;
-        stack.removeLast();
-        if (run && runsPass(graph.nodeValue(node)) && !runPass(node, callbacks)) {
-            stack.clear();
-            return false;
-        }
+        const Visit done = top;
+        stack.pop_back();
+        schedule.push_back(Visit{done.node, 0, done.numInputs, int(sources.size())});
+        sources.insert(sources.end(), pending.begin() + done.firstSource, pending.end());
+        pending.resize(done.firstSource);
+    }
+}
+
+bool RendererData::runScheduled(RenderCallbacks* callbacks) {
+    // The run phase visits the same nodes in the same order as the marking phase (same graph,
+    // same roots, flags set alike), so it follows the schedule instead of walking again.
+    for (const Visit& visit : schedule) {
+        const int passIndex = graph.nodeValue(visit.node);
+        if (runsPass(passIndex) && !runPass(visit, passIndex, callbacks)) return false;
     }
     return true;
 }
 
-QVariant RendererData::inputValue(RenderPass* pass, int node, int input) const {
-    int source = node;
-    int port = input;
-    if (graph.walkUp(source, port) && source == Graph::kRootNodeRef) {
-        return inRange(parameters, port) ? parameters.at(port) : pass->defaultValue(input);
+QVariant RendererData::inputValue(RenderPass* pass, int input, const Source& source) const {
+    // A failed walk leaves the cursor where the down edges end: on the root for a parameter.
+    if (!source.produced) {
+        const bool isParameter =
+            source.node == Graph::kRootNodeRef && inRange(parameters, source.port);
+        return isParameter ? parameters.at(source.port) : pass->defaultValue(input);
     }
-    if (!graph.walkAcross(source, port)) return pass->defaultValue(input);
-    graph.walkDown(source, port);
-    const int producer = graph.nodeValue(source);
-    return runsPass(producer) ? passes.at(producer)->output(port) : pass->defaultValue(input);
+    const int producer = graph.nodeValue(source.node);
+    return runsPass(producer) ? passes.at(producer)->output(source.port)
+                              : pass->defaultValue(input);
 }
 
 int RendererData::countOutputUsers(int node, int output) const {
@@ -99,10 +110,20 @@ int RendererData::countOutputUsers(int node, int output) const {
     return users;
 }
 
-bool RendererData::runPass(int node, RenderCallbacks* callbacks) {
-    RenderPass* pass = passes.at(graph.nodeValue(node));
+bool RendererData::runPass(const Visit& visit, int passIndex, RenderCallbacks* callbacks) {
+    RenderPass* pass = passes.at(passIndex);
+    const int node = visit.node;
     const int numInputs = pass->numInputs();
-    for (int i = 0; i < numInputs; ++i) pass->setInput(i, inputValue(pass, node, i));
+    for (int i = 0; i < numInputs; ++i) {
+        if (i < visit.numInputs) {
+            pass->setInput(i, inputValue(pass, i, sources.at(visit.firstSource + i)));
+        } else {
+            // Only a pass that grew inputs after it was added gets here.
+            Source source{node, i, false};
+            source.produced = graph.walkToSourceNode(source.node, source.port);
+            pass->setInput(i, inputValue(pass, i, source));
+        }
+    }
 
     pass->resetNumOutputUsers();
     const int numOutputs = graph.numOutputs(node);
@@ -135,7 +156,6 @@ const Graph* Renderer::getGraph() const {
 }
 
 int Renderer::addGroup(const QString& name, int numInputs, int numOutputs, int parent) {
-    if (!d->graph.isValidNode(parent)) return -1;
     return d->graph.addNode(name, numInputs, numOutputs, parent);
 }
 
@@ -281,21 +301,13 @@ bool Renderer::render(RenderCallbacks* callbacks) {
     if (d->graph.isValidNode(d->target)) roots.append(d->target);
 
     if (!roots.isEmpty()) {
-        const int numNodes = d->graph.numNodesGlobal();
-        d->needed.fill(false, numNodes);
+        d->needed.fill(false, d->graph.numNodesGlobal());
+        d->schedule.clear();
+        d->sources.clear();
         for (int r = 0; r < roots.size(); ++r) {
-            if (!isFlagged(d->needed, roots.at(r)))
-                d->visitNode(roots.at(r), callbacks, d->needed, false);
+            if (!isFlagged(d->needed, roots.at(r))) d->markFrom(roots.at(r));
         }
-
-        d->ran.fill(false, numNodes);
-        for (int r = 0; r < roots.size(); ++r) {
-            if (isFlagged(d->ran, roots.at(r))) continue;
-            if (!d->visitNode(roots.at(r), callbacks, d->ran, true)) {
-                result = false;
-                break;
-            }
-        }
+        result = d->runScheduled(callbacks);
 
         // Passes that did not run this frame (disabled, or cut off by a failure) still hand
         // over the values of their latest run.
