@@ -146,7 +146,8 @@ public:
     // input -> the output that produces its value; on false the cursor names the input at the
     // end of its down-edge chain.
     bool walkToSourceNode(int& node, int& port) const;
-    // True if upstream is downstream or feeds it (through container ports if throughHierarchy).
+    // True if upstream is downstream or feeds it (through container ports if throughHierarchy);
+    // false if either is outside the node table.
     bool precedes(int upstream, int downstream, bool throughHierarchy) const;
     bool contains(int ancestor, int node) const;  // proper ancestor test
     int indexOfNode(int node) const;  // child index in its parent, or -1

@@ -5,6 +5,8 @@
 #include <Orv/Graph.h>
 #include <Orv/HistogramFrameTimes.h>
 #include <Orv/Memory.h>
+#include <Orv/Paths.h>
 #include <Orv/RenderPass.h>
 #include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
+#include <Orv/Walkers.h>
