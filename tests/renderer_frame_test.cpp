@@ -237,6 +237,11 @@ TEST_F(RendererFrameTest, TargetRunsAfterItsProducersBesidesTheOutputs) {
         EXPECT_TRUE(render());
         EXPECT_EQ(runs(), QStringList({"X", "Y", "Z"}));
     }
+    graph()->removeNode(node("T"));
+    renderer.setTarget(node("T"));  // a removed node is ignored like a ref outside the graph
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), QStringList({"X", "Y", "Z"}));
+
     renderer.setTarget(kRoot);  // the root is needed only as the target
     EXPECT_TRUE(render());
     EXPECT_EQ(runs(), QStringList({"X", "Y", "Z"}));
