@@ -36,7 +36,7 @@ public:
     // invalid parent.
     int addGroup(const QString& name, int numInputs, int numOutputs, int parent);
     // Takes ownership of `pass` and mirrors it as a node under `parent`, with the pass's ports
-    // and names; returns the node ref. A pass added enabled; setup is not called. Refused (-1)
+    // and names; returns the node ref. The pass starts enabled; setup is not called. Refused (-1)
     // for a null pass or an invalid parent, and the renderer then deletes the pass, since the
     // call hands it over either way; also refused, but not deleted, for a pass that this
     // renderer already owns.
