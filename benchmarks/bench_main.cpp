@@ -84,13 +84,16 @@ void printFrameTable(const Medians& m) {
                       cell(b), ratio(r, b)});
         }
     }
-    printHeader("Frame overhead, renderer ns per pass: N=16384 against N=64",
-                {"shape", "N=64", "N=16384", "ratio"});
+    printHeader("Frame overhead, ns per pass: N=16384 against N=64",
+                {"shape", "renderer 64", "16384", "ratio", "baseline 64", "16384", "ratio"});
     for (Shape shape : allShapes()) {
-        const double small = value(m, key("frame-renderer", shape, 64));
-        const double large = value(m, key("frame-renderer", shape, 16384));
-        printRow(
-            {QString::fromLatin1(shapeName(shape)), cell(small), cell(large), ratio(large, small)});
+        QStringList row{QString::fromLatin1(shapeName(shape))};
+        for (const char* what : {"frame-renderer", "frame-baseline"}) {
+            const double small = value(m, key(what, shape, 64));
+            const double large = value(m, key(what, shape, 16384));
+            row << cell(small) << cell(large) << ratio(large, small);
+        }
+        printRow(row);
     }
 }
 
