@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVector>
+#include <QtGlobal>
 
 namespace Vantrel {
 namespace Orv {
@@ -60,6 +61,9 @@ using GroupList = QVector<GroupRecord> NodeRecord::*;
 struct GraphData {
     QVector<NodeRecord> nodes;
     QVector<EdgeRecord> edges;
+    // Counts edits, so that clients can cache what they derive from the graph. It only grows,
+    // also across assignment, so a cached value never matches a graph that changed since.
+    quint64 revision = 0;
 
     // One unsigned comparison covers both "negative" and "past the end".
     static bool inRange(int index, int size) { return unsigned(index) < unsigned(size); }

@@ -113,6 +113,7 @@ QVector<Record> survivors(QVector<Record>& table, int count) {
 }  // namespace
 
 void Graph::removeNode(int node) {
+    ++d->revision;
     if (!isValidNode(node)) return;
     const int parent = d->nodeRecord(node)->parent;
     removeChildNode(node);
@@ -149,22 +150,27 @@ void Graph::removeChildNode(int node) {
 }
 
 void Graph::removeInput(int node, int input) {
+    ++d->revision;
     erasePort(*this, *d, node, kInputs, input);
 }
 
 void Graph::removeOutput(int node, int output) {
+    ++d->revision;
     erasePort(*this, *d, node, kOutputs, output);
 }
 
 void Graph::removeInputGroup(int node, int group) {
+    ++d->revision;
     eraseGroup(*d, node, kInputs, &NodeRecord::inputGroups, group);
 }
 
 void Graph::removeOutputGroup(int node, int group) {
+    ++d->revision;
     eraseGroup(*d, node, kOutputs, &NodeRecord::outputGroups, group);
 }
 
 void Graph::purge() {
+    ++d->revision;
     // Linear in the size of the graph: two maps, one pass rewriting the refs that live records
     // hold, and one copy of each table into storage reserved for its survivors.
     int numNodes = 0;

@@ -19,27 +19,59 @@ public:
     bool isPassIndex(int value) const { return value >= 0 && value < passes.size(); }
     bool runsPass(int value) const { return isPassIndex(value) && enabled.at(value); }
 
-    // A node on the visit stack (the next input to follow, where its inputs' walks start on the
-    // pending stack) or in the schedule (where they start in `sources`).
+    // A node on the visit stack: the next input to follow, and where its inputs' walks start on
+    // the pending stack (in `sources` once the node is done).
     struct Visit {
         int node;
         int nextInput;
         int numInputs;
         int firstSource;
     };
-    // Where walkToSourceNode left the cursor for one input.
+    // Where walkToSourceNode left the cursor for one input, and what that means for its value:
+    // the parameter it reads, or the pass whose output it reads while that pass is enabled.
     struct Source {
         int node;
         int port;
         bool produced;
+        int parameter;     // -1 unless the input is fed by a renderer parameter
+        int producerPass;  // -1 unless a pass produces the input
+    };
+    // A pass of the schedule, producers first, with its inputs' sources and its outputs' users.
+    struct Scheduled {
+        int node;
+        int passIndex;
+        int numInputs;  // graph inputs, each with a source from firstSource on
+        int firstSource;
+        int firstUsers;  // its OutputUsers entries, from firstUsers on
+        int numUsers;
+    };
+    struct OutputUsers {
+        int output;
+        int users;  // above 0
+    };
+    // The pass output that a renderer output collects; passIndex -1 keeps the output's value.
+    struct Collected {
+        int passIndex;
+        int port;
     };
 
-    // Depth-first visit of `root` and everything upstream: flags them needed and appends them to
-    // the schedule, producers first.
+    // The frame plan holds everything a frame derives from the graph and from the renderer's
+    // set-up: the roots, the needed flags, the producer-first schedule, each input's source, the
+    // user counts and what the outputs collect. It is rebuilt only when the graph's revision or
+    // the renderer's own has moved since; enabled flags, parameter values, defaults and pass
+    // outputs change nothing in it and are read as each pass runs.
+    bool planIsCurrent() const {
+        return planBuilt && planGraphRevision == graph.revision() && planRevision == revision;
+    }
+    void buildPlan();
+    // Depth-first visit of `root` and everything upstream: flags them needed and appends them,
+    // producers first, to `order`.
     void markFrom(int root);
+    void schedulePasses();
+    Source resolve(int node, int input) const;
     // Runs the enabled passes of the schedule in order; false as soon as one fails.
     bool runScheduled(RenderCallbacks* callbacks);
-    bool runPass(const Visit& visit, int passIndex, RenderCallbacks* callbacks);
+    bool runPass(const Scheduled& scheduled, RenderCallbacks* callbacks);
     QVariant inputValue(RenderPass* pass, int input, const Source& source) const;
     int countOutputUsers(int node, int output) const;
     bool isNeeded(int node) const { return node >= 0 && node < needed.size() && needed.at(node); }
@@ -56,12 +88,20 @@ public:
     QSet<RenderPass*> owned;  // refuses a second addPass of the same object
     bool rendering = false;
 
-    // Scratch space reused from frame to frame, so that a frame allocates nothing once warm.
+    quint64 revision = 0;  // the renderer's own edits that a plan depends on
+
+    // The plan, kept from frame to frame; its vectors keep their capacity when rebuilt.
+    bool planBuilt = false;
+    quint64 planGraphRevision = 0;
+    quint64 planRevision = 0;
     QVector<int> roots;
     std::vector<Visit> stack;
     std::vector<Source> pending;
-    std::vector<Visit> schedule;
+    std::vector<Visit> order;
     std::vector<Source> sources;
+    std::vector<Scheduled> schedule;
+    std::vector<OutputUsers> users;
+    std::vector<Collected> collected;
 };
 
 }  // namespace Orv
