@@ -60,7 +60,7 @@ void RendererData::buildPlan() {
     if (graph.isValidNode(target)) roots.append(target);
 
     order.clear();
-    sources.clear();
+    feeds.clear();
     schedule.clear();
     users.clear();
     // A frame without roots leaves the needed flags of the latest frame that had some.
@@ -76,7 +76,7 @@ void RendererData::markFrom(int root) {
     // An explicit stack keeps long producer chains off the call stack. Each entry resumes at the
     // input after the one whose producer it pushed, which reproduces the recursive order: a node
     // is flagged before its inputs are followed and is ordered after all of them. The walks of
-    // a node's inputs wait on a second stack and move to `sources` with their node.
+    // a node's inputs wait on a second stack and move to `feeds` with their node.
     stack.clear();
     pending.clear();
     needed[root] = true;
@@ -84,8 +84,9 @@ void RendererData::markFrom(int root) {
     while (!stack.empty()) {
         Visit& top = stack.back();
         if (top.nextInput < top.numInputs) {
-            const Source source = resolve(top.node, top.nextInput++);
-            pending.push_back(source);
+            Source source{top.node, top.nextInput++, false};
+            source.produced = graph.walkToSourceNode(source.node, source.port);
+            pending.push_back(feedOf(source));
             if (source.produced && !isFlagged(needed, source.node)) {
                 needed[source.node] = true;
                 stack.push_back(
@@ -95,8 +96,8 @@ void RendererData::markFrom(int root) {
         }
         const Visit done = top;
         stack.pop_back();
-        order.push_back(Visit{done.node, 0, done.numInputs, int(sources.size())});
-        sources.insert(sources.end(), pending.begin() + done.firstSource, pending.end());
+        order.push_back(Visit{done.node, 0, done.numInputs, int(feeds.size())});
+        feeds.insert(feeds.end(), pending.begin() + done.firstSource, pending.end());
         pending.resize(done.firstSource);
     }
 }
@@ -119,17 +120,15 @@ void RendererData::schedulePasses() {
     }
 }
 
-RendererData::Source RendererData::resolve(int node, int input) const {
-    Source source{node, input, false, -1, -1};
-    source.produced = graph.walkToSourceNode(source.node, source.port);
+RendererData::Feed RendererData::feedOf(const Source& source) const {
     if (source.produced) {
         const int producer = graph.nodeValue(source.node);
-        if (isPassIndex(producer)) source.producerPass = producer;
-    } else if (source.node == Graph::kRootNodeRef && inRange(parameters, source.port)) {
-        // A failed walk leaves the cursor where the down edges end: on the root for a parameter.
-        source.parameter = source.port;
+        return Feed{isPassIndex(producer) ? producer : -1, source.port};
     }
-    return source;
+    // A failed walk leaves the cursor where the down edges end: on the root for a parameter.
+    if (source.node == Graph::kRootNodeRef && inRange(parameters, source.port))
+        return Feed{Feed::kParameter, source.port};
+    return Feed{-1, -1};
 }
 
 bool RendererData::runScheduled(RenderCallbacks* callbacks) {
@@ -139,10 +138,9 @@ bool RendererData::runScheduled(RenderCallbacks* callbacks) {
     return true;
 }
 
-QVariant RendererData::inputValue(RenderPass* pass, int input, const Source& source) const {
-    if (source.parameter >= 0) return parameters.at(source.parameter);
-    if (source.producerPass >= 0 && enabled.at(source.producerPass))
-        return passes.at(source.producerPass)->output(source.port);
+QVariant RendererData::inputValue(RenderPass* pass, int input, const Feed& feed) const {
+    if (feed.pass == Feed::kParameter) return parameters.at(feed.port);
+    if (feed.pass >= 0 && enabled.at(feed.pass)) return passes.at(feed.pass)->output(feed.port);
     return pass->defaultValue(input);
 }
 
@@ -171,10 +169,14 @@ bool RendererData::runPass(const Scheduled& scheduled, RenderCallbacks* callback
     RenderPass* pass = passes.at(scheduled.passIndex);
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
-        // Only a pass that grew inputs after it was added has inputs beyond its node's.
-        const Source source = i < scheduled.numInputs ? sources.at(scheduled.firstSource + i)
-                                                      : resolve(scheduled.node, i);
-        pass->setInput(i, inputValue(pass, i, source));
+        Feed feed = i < scheduled.numInputs ? feeds.at(scheduled.firstFeed + i) : Feed{-1, -1};
+        if (i >= scheduled.numInputs) {
+            // Only a pass that grew inputs after it was added has inputs beyond its node's.
+            Source source{scheduled.node, i, false};
+            source.produced = graph.walkToSourceNode(source.node, source.port);
+            feed = feedOf(source);
+        }
+        pass->setInput(i, inputValue(pass, i, feed));
     }
 
     pass->resetNumOutputUsers();

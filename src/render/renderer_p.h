@@ -19,29 +19,33 @@ public:
     bool isPassIndex(int value) const { return value >= 0 && value < passes.size(); }
     bool runsPass(int value) const { return isPassIndex(value) && enabled.at(value); }
 
-    // A node on the visit stack: the next input to follow, and where its inputs' walks start on
-    // the pending stack (in `sources` once the node is done).
+    // A node on the visit stack: the next input to follow, and where its inputs' feeds start on
+    // the pending stack (in `feeds` once the node is done).
     struct Visit {
         int node;
         int nextInput;
         int numInputs;
         int firstSource;
     };
-    // Where walkToSourceNode left the cursor for one input, and what that means for its value:
-    // the parameter it reads, or the pass whose output it reads while that pass is enabled.
+    // Where walkToSourceNode left the cursor for one input.
     struct Source {
         int node;
         int port;
         bool produced;
-        int parameter;     // -1 unless the input is fed by a renderer parameter
-        int producerPass;  // -1 unless a pass produces the input
+    };
+    // What one input reads, as compact as the run phase can use it: the output `port` of pass
+    // `pass` while that pass is enabled, parameter `port` (kParameter), or its default (-1).
+    struct Feed {
+        static const int kParameter = -2;
+        int pass;
+        int port;
     };
     // A pass of the schedule, producers first, with its inputs' sources and its outputs' users.
     struct Scheduled {
         int node;
         int passIndex;
-        int numInputs;  // graph inputs, each with a source from firstSource on
-        int firstSource;
+        int numInputs;  // graph inputs, each with a feed from firstFeed on
+        int firstFeed;
         int firstUsers;  // its OutputUsers entries, from firstUsers on
         int numUsers;
     };
@@ -68,11 +72,11 @@ public:
     // producers first, to `order`.
     void markFrom(int root);
     void schedulePasses();
-    Source resolve(int node, int input) const;
+    Feed feedOf(const Source& source) const;
     // Runs the enabled passes of the schedule in order; false as soon as one fails.
     bool runScheduled(RenderCallbacks* callbacks);
     bool runPass(const Scheduled& scheduled, RenderCallbacks* callbacks);
-    QVariant inputValue(RenderPass* pass, int input, const Source& source) const;
+    QVariant inputValue(RenderPass* pass, int input, const Feed& feed) const;
     int countOutputUsers(int node, int output) const;
     bool isNeeded(int node) const { return node >= 0 && node < needed.size() && needed.at(node); }
 
@@ -96,9 +100,9 @@ public:
     quint64 planRevision = 0;
     QVector<int> roots;
     std::vector<Visit> stack;
-    std::vector<Source> pending;
+    std::vector<Feed> pending;
     std::vector<Visit> order;
-    std::vector<Source> sources;
+    std::vector<Feed> feeds;
     std::vector<Scheduled> schedule;
     std::vector<OutputUsers> users;
     std::vector<Collected> collected;
