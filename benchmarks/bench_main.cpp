@@ -36,8 +36,11 @@ public:
             const std::string& name = run.run_name.function_name;
             const double items = itemsPerIteration(name);
             if (items <= 0) continue;
-            const double ns =
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
+            // Single-threaded figures are CPU time (manual sections time themselves that way),
+            // so that other work on a shared machine does not count; threads compete in wall time.
+            const bool wall = run.threads > 1 || run.run_name.time_type == "manual_time";
+            const double time = wall ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
+            const double ns = time / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
             medians.insert(resultKey(name, int(run.threads)), ns / items);
         }
     }
