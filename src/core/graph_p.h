@@ -45,6 +45,19 @@ struct EdgeRecord {
     bool removed = false;
 };
 
+}  // namespace Orv
+}  // namespace Vantrel
+
+// Records hold ints, bools and implicitly shared Qt values, which may all be moved as raw bytes:
+// the tables then grow and shift with memcpy instead of element by element.
+Q_DECLARE_TYPEINFO(Vantrel::Orv::PortRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::GroupRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::NodeRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::EdgeRecord, Q_MOVABLE_TYPE);
+
+namespace Vantrel {
+namespace Orv {
+
 enum class EdgeKind { None, Regular, Down, Up };
 
 // One of a node's lists, so that paired input/output (and group) code is written once.
