@@ -100,6 +100,23 @@ QVector<int> survivorMap(const QVector<Record>& table, int* survivors) {
     return map;
 }
 
+// Asks for the port lists of a record a few places ahead, so that a pass over a large table does
+// not wait on each record's lists in turn.
+inline void prefetchAhead(const QVector<NodeRecord>& table, int index) {
+#if defined(__GNUC__)
+    if (index < table.size()) {
+        const NodeRecord& record = table.constData()[index];
+        __builtin_prefetch(record.inputs.constData());
+        __builtin_prefetch(record.outputs.constData());
+    }
+#else
+    Q_UNUSED(table);
+    Q_UNUSED(index);
+#endif
+}
+
+inline void prefetchAhead(const QVector<EdgeRecord>&, int) {}
+
 // Moves every survivor down over the removed records before it, in table order, and drops the
 // tail. Working in place spares a second table and its fresh memory; move-assigning over a
 // removed record frees what it held, and the table keeps its capacity for later additions.
@@ -108,6 +125,7 @@ void compact(QVector<Record>& table, int count) {
     Record* records = table.data();
     int to = 0;
     for (int i = 0; i < table.size(); ++i) {
+        prefetchAhead(table, i + 4);
         if (records[i].removed) continue;
         if (to != i) records[to] = std::move(records[i]);
         ++to;
@@ -187,7 +205,10 @@ void Graph::purge() {
         const QVector<int> edgeMap = survivorMap(d->edges, &numEdges);
         if (numNodes == d->nodes.size() && numEdges == d->edges.size()) return;
 
-        for (NodeRecord& record : d->nodes) {
+        NodeRecord* records = d->nodes.data();
+        for (int i = 0; i < d->nodes.size(); ++i) {
+            prefetchAhead(d->nodes, i + 4);
+            NodeRecord& record = records[i];
             if (record.removed) continue;
             remapPorts(record.inputs, edgeMap);
             remapPorts(record.outputs, edgeMap);
