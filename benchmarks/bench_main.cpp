@@ -112,14 +112,16 @@ void printBuildTable(const Medians& m) {
 }
 
 void printLinearTable(const Medians& m) {
-    printHeader("Layered graph, ns per node (median)",
+    printHeader("Purge and walkers, ns per node (median)",
                 {"operation", "N=64", "N=1024", "N=16384", "16384/1024"});
-    for (const char* what : {"purge", "walk-bottomup", "walk-breadthfirst", "walk-subgraph"}) {
-        QStringList row{QString::fromLatin1(what)};
-        for (int size : allSizes()) row << cell(value(m, key(what, Shape::Layered, size)));
-        row << ratio(value(m, key(what, Shape::Layered, 16384)),
-                     value(m, key(what, Shape::Layered, 1024)));
-        printRow(row);
+    for (Shape shape : {Shape::Layered, Shape::Chain}) {
+        for (const char* what : {"purge", "walk-bottomup", "walk-breadthfirst", "walk-subgraph"}) {
+            if (value(m, key(what, shape, 1024)) < 0) continue;
+            QStringList row{QString::fromLatin1(what) + " (" + shapeName(shape) + ")"};
+            for (int size : allSizes()) row << cell(value(m, key(what, shape, size)));
+            row << ratio(value(m, key(what, shape, 16384)), value(m, key(what, shape, 1024)));
+            printRow(row);
+        }
     }
 }
 

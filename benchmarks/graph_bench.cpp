@@ -64,34 +64,37 @@ int walkAll(Args&&... args) {
     return visited;
 }
 
-// The walkers over the layered graph, per visited node: the two input walkers from the last
-// pass through container ports, the subgraph walker from the root.
+// The walkers per visited node: the two input walkers from the last pass through container
+// ports, the subgraph walker from the root. The layered graph is the measure; the chain, whose
+// walk runs through memory in order, shows what is left once cache misses are out of the way.
 void registerWalkers() {
-    for (int size : allSizes()) {
-        const ShapeSpec spec = makeShape(Shape::Layered, size);
-        auto graph = std::make_shared<Graph>();
-        const int last = buildGraph(*graph, spec).last();
-        const int upstream = walkAll<BottomUpInputWalker>(*graph, last, true);
-        const int all = walkAll<BottomUpSubgraphWalker>(*graph, Graph::kRootNodeRef);
+    for (Shape shape : {Shape::Layered, Shape::Chain}) {
+        for (int size : allSizes()) {
+            const ShapeSpec spec = makeShape(shape, size);
+            auto graph = std::make_shared<Graph>();
+            const int last = buildGraph(*graph, spec).last();
+            const int upstream = walkAll<BottomUpInputWalker>(*graph, last, true);
+            const int all = walkAll<BottomUpSubgraphWalker>(*graph, Graph::kRootNodeRef);
 
-        registerPerItem(
-            key("walk-bottomup", Shape::Layered, size), upstream,
-            [graph, last](benchmark::State& state) {
-                for (auto _ : state)
-                    benchmark::DoNotOptimize(walkAll<BottomUpInputWalker>(*graph, last, true));
-            });
-        registerPerItem(
-            key("walk-breadthfirst", Shape::Layered, size), upstream,
-            [graph, last](benchmark::State& state) {
-                for (auto _ : state)
-                    benchmark::DoNotOptimize(walkAll<BreadthFirstInputWalker>(*graph, last, true));
-            });
-        registerPerItem(key("walk-subgraph", Shape::Layered, size), all,
-                        [graph](benchmark::State& state) {
-                            for (auto _ : state)
-                                benchmark::DoNotOptimize(
-                                    walkAll<BottomUpSubgraphWalker>(*graph, Graph::kRootNodeRef));
-                        });
+            registerPerItem(
+                key("walk-bottomup", shape, size), upstream,
+                [graph, last](benchmark::State& state) {
+                    for (auto _ : state)
+                        benchmark::DoNotOptimize(walkAll<BottomUpInputWalker>(*graph, last, true));
+                });
+            registerPerItem(key("walk-breadthfirst", shape, size), upstream,
+                            [graph, last](benchmark::State& state) {
+                                for (auto _ : state)
+                                    benchmark::DoNotOptimize(
+                                        walkAll<BreadthFirstInputWalker>(*graph, last, true));
+                            });
+            registerPerItem(
+                key("walk-subgraph", shape, size), all, [graph](benchmark::State& state) {
+                    for (auto _ : state)
+                        benchmark::DoNotOptimize(
+                            walkAll<BottomUpSubgraphWalker>(*graph, Graph::kRootNodeRef));
+                });
+        }
     }
 }
 
