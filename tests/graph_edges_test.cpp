@@ -23,18 +23,6 @@ QVector<int> edgeFacts(const Graph& g, int e) {
 
 }  // namespace
 
-TEST_F(SampleGraphTest, OneOutputFeedsInputsInOrderOfAddition) {
-    const int e1 = graph.addEdge(a, 0, b, 0);
-    const int e2 = graph.addEdge(a, 0, c, 1);
-    const int e3 = graph.addEdge(a, 0, b, 1);
-    EXPECT_EQ(outputDestinations(graph, a, 0), (QVector<int>{e1, e2, e3}));
-    EXPECT_EQ(graph.inputSource(c, 1), e2);
-    // Removing the middle one keeps the others in order.
-    graph.removeEdge(e2);
-    EXPECT_EQ(outputDestinations(graph, a, 0), (QVector<int>{e1, e3}));
-    EXPECT_EQ(graph.inputSource(c, 1), -1);
-}
-
 TEST_F(SampleGraphTest, AddEdgeRefusesAndChangesNothing) {
     ASSERT_EQ(graph.addEdge(a, 0, b, 0), 0);
     const QStringList before = graphSnapshot(graph);

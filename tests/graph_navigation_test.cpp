@@ -59,35 +59,29 @@ TEST_F(SampleGraphTest, WalksFollowTheirChainsThroughNestedContainers) {
     }
 }
 
-TEST_F(SampleGraphTest, PrecedesFollowsRegularEdgesBetweenSiblings) {
-    graph.addEdge(a, 0, b, 0);
-    graph.addEdge(b, 0, c, 0);
-    graph.addEdge(a, 1, c, 1);  // a diamond is no cycle: two paths to one node
-    EXPECT_TRUE(graph.precedes(a, c, false));
-    EXPECT_TRUE(graph.precedes(a, c, true));
-    EXPECT_FALSE(graph.precedes(c, a, false));
-    EXPECT_FALSE(graph.precedes(c, b, true));
-    EXPECT_TRUE(graph.precedes(b, b, false));
-    EXPECT_TRUE(graph.precedes(y, y, true));  // itself, even with no edges
-    EXPECT_FALSE(graph.precedes(a, p, true));
-}
-
+//   A.out0 -> P.in0 ==down==> X.in0     Y.out0 ==up==> P.out0 -> B.in0 -> C.in0
+//   A.out1 -> C.in1 (a diamond is no cycle: two paths to one node)
 TEST_F(SampleGraphTest, PrecedesThroughHierarchyQueuesOnlyProducers) {
     graph.addEdge(a, 0, p, 0);
     graph.addDownEdge(0, x, 0);
-    EXPECT_FALSE(graph.precedes(a, x, false));
-    EXPECT_TRUE(graph.precedes(a, x, true));
-    EXPECT_FALSE(graph.precedes(p, x, true));
-    EXPECT_TRUE(graph.precedes(a, p, false));
-
-    // Out of the container: Y's output is handed up and feeds B.
     graph.addUpEdge(0, y, 0);
     graph.addEdge(p, 0, b, 0);
-    EXPECT_TRUE(graph.precedes(y, b, true));
-    EXPECT_FALSE(graph.precedes(y, b, false));
-    EXPECT_TRUE(graph.precedes(p, b, false));
-    EXPECT_FALSE(graph.precedes(p, b, true));
-    EXPECT_FALSE(graph.precedes(x, b, true));  // X feeds nothing Y needs
+    graph.addEdge(b, 0, c, 0);
+    graph.addEdge(a, 1, c, 1);
+    const struct {
+        int upstream, downstream;
+        bool through, precedes;
+    } cases[] = {
+        {a, c, false, true},  {a, c, true, true},   {c, a, false, false}, {c, b, true, false},
+        {b, b, false, true},  {y, y, true, true},  // itself, even with no edges
+        {a, x, false, false}, {a, x, true, true},   {p, x, true, false},  {a, p, false, true},
+        {y, b, true, true},   {y, b, false, false}, {p, b, false, true},  {p, b, true, false},
+        {x, b, true, false},  {a, b, true, false},  // X feeds nothing Y needs
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(graph.precedes(c.upstream, c.downstream, c.through), c.precedes)
+            << c.upstream << " before " << c.downstream << (c.through ? " through" : "");
+    }
     graph.addEdge(x, 0, y, 0);
     EXPECT_TRUE(graph.precedes(a, b, true));  // A -> P.in0 -> X -> Y -> P.out0 -> B
 }

@@ -6,18 +6,13 @@ using Vantrel::Orv::Graph;
 
 namespace {
 
+// A port as (node, input?, index), read through whichever of the paired operations fits.
 struct Port {
     int node;
     bool input;
     int index;
     bool operator==(const Port& o) const {
         return node == o.node && input == o.input && index == o.index;
-    }
-    QString name() const {
-        return QStringLiteral("%1 %2 of node %3")
-            .arg(input ? "input" : "output")
-            .arg(index)
-            .arg(node);
     }
 };
 
@@ -51,7 +46,6 @@ Port edgeSource(const Graph& g, int e) {
 Port edgeDest(const Graph& g, int e) {
     return {g.edgeDestNode(e), !g.isUpEdge(e), g.edgeDestIndex(e)};
 }
-
 QString join(const QVector<int>& refs) {
     QStringList list;
     for (int ref : refs) list << QString::number(ref);
@@ -64,42 +58,31 @@ QString join(const QVector<int>& refs) {
     QStringList problems;
     for (int node = 0; node < g.numNodesGlobal(); ++node) {
         const bool live = g.isValidNode(node);
-        if (live && node != Graph::kRootNodeRef) {
-            const int parent = g.parentNode(node);
-            const int found = childrenOf(g, parent).count(node);
-            if (found != 1 || !g.isValidNode(parent))
-                problems << QStringLiteral("node %1 stands %2 times under its parent")
-                                .arg(node)
-                                .arg(found);
-        }
+        const int parent = g.parentNode(node);
+        if (live && node != Graph::kRootNodeRef &&
+            (childrenOf(g, parent).count(node) != 1 || !g.isValidNode(parent)))
+            problems << QString::asprintf("node %d not once under its parent", node);
         for (int child : childrenOf(g, node)) {
             if (!live || !g.isValidNode(child) || g.parentNode(child) != node)
-                problems << QStringLiteral("node %1 lists %2 as a child").arg(node).arg(child);
+                problems << QString::asprintf("node %d lists child %d", node, child);
         }
         for (const Port& port : portsOf(g, node)) {
             const int s = sourceOf(g, port);
             if (s != -1 && (!live || !g.isValidEdge(s) || !(edgeDest(g, s) == port)))
-                problems << port.name() + QStringLiteral(" has source %1, not ending there").arg(s);
+                problems << QString::asprintf("port %d.%d has source %d", node, port.index, s);
             for (int e : destinationsOf(g, port)) {
                 if (!live || !g.isValidEdge(e) || !(edgeSource(g, e) == port))
-                    problems << port.name() +
-                                    QStringLiteral(" lists %1, not starting there").arg(e);
+                    problems << QString::asprintf("port %d.%d lists %d", node, port.index, e);
             }
         }
     }
     for (int e = 0; e < g.numEdgesGlobal(); ++e) {
         if (!g.isValidEdge(e)) continue;
-        const int kinds = int(g.isRegularEdge(e)) + int(g.isDownEdge(e)) + int(g.isUpEdge(e));
-        if (kinds != 1) {
-            problems << QStringLiteral("edge %1 is of %2 kinds").arg(e).arg(kinds);
-            continue;
-        }
-        const int found = destinationsOf(g, edgeSource(g, e)).count(e);
-        if (found != 1)
-            problems << QStringLiteral("edge %1 stands %2 times at its source").arg(e).arg(found);
-        if (sourceOf(g, edgeDest(g, e)) != e)
-            problems << QStringLiteral("edge %1 is not the source of ").arg(e) +
-                            edgeDest(g, e).name();
+        if (int(g.isRegularEdge(e)) + int(g.isDownEdge(e)) + int(g.isUpEdge(e)) != 1)
+            problems << QString::asprintf("edge %d is not of one kind", e);
+        else if (destinationsOf(g, edgeSource(g, e)).count(e) != 1 ||
+                 sourceOf(g, edgeDest(g, e)) != e)
+            problems << QString::asprintf("edge %d is not linked at both ends", e);
     }
     if (problems.isEmpty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
@@ -120,24 +103,19 @@ QStringList graphSnapshot(const Graph& g) {
                      .arg(g.nodeValue(n))
                      .arg(g.nodeName(n), join(childrenOf(g, n)), groups.join(','));
         for (const Port& p : portsOf(g, n)) {
-            const QString name = p.input ? g.inputName(n, p.index) : g.outputName(n, p.index);
-            const int group = p.input ? g.inputGroup(n, p.index) : g.outputGroup(n, p.index);
             lines << QStringLiteral("  %1%2 group %3 source %4 to [%5] '%6'")
                          .arg(p.input ? "in" : "out")
                          .arg(p.index)
-                         .arg(group)
+                         .arg(p.input ? g.inputGroup(n, p.index) : g.outputGroup(n, p.index))
                          .arg(sourceOf(g, p))
-                         .arg(join(destinationsOf(g, p)), name);
+                         .arg(join(destinationsOf(g, p)),
+                              p.input ? g.inputName(n, p.index) : g.outputName(n, p.index));
         }
     }
     for (int e = 0; e < g.numEdgesGlobal(); ++e) {
-        lines << QStringLiteral("edge %1%2: %3.%4 -> %5.%6")
-                     .arg(e)
-                     .arg(g.isValidEdge(e) ? "" : " removed")
-                     .arg(g.edgeSourceNode(e))
-                     .arg(g.edgeSourceIndex(e))
-                     .arg(g.edgeDestNode(e))
-                     .arg(g.edgeDestIndex(e));
+        lines << QString::asprintf("edge %d%s: %d.%d -> %d.%d", e,
+                                   g.isValidEdge(e) ? "" : " removed", g.edgeSourceNode(e),
+                                   g.edgeSourceIndex(e), g.edgeDestNode(e), g.edgeDestIndex(e));
     }
     return lines;
 }
