@@ -50,10 +50,8 @@ TEST(RenderPassHelperTest, TablesGrowInStepAndFindTheFirstName) {
     EXPECT_FALSE(pass._inputs.at(0).value.isValid());
     pass.setDefaultValue(2, 5);
     EXPECT_EQ(pass.defaultValue(2), QVariant(5));
-    EXPECT_EQ(pass._outputUsers, QVector<int>({0, 0, 0}));
-    pass.setNumOutputUsers(0, 2);
     pass.setNumOutputUsers(2, 5);
-    EXPECT_EQ(pass._outputUsers, QVector<int>({2, 0, 5}));
+    EXPECT_EQ(pass._outputUsers, QVector<int>({0, 0, 5}));
     pass.resetNumOutputUsers();
     EXPECT_EQ(pass._outputUsers, QVector<int>({0, 0, 0}));
 }
