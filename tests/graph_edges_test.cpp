@@ -102,13 +102,16 @@ TEST_F(SampleGraphTest, RemovedEdgeKeepsItsRecordOnly) {
     EXPECT_FALSE(graph.isValidEdge(0));
     // Removed down and up edges leave their ports too (the teardown's invariant check).
     const int down = graph.addDownEdge(0, x, 0);
+    const int up = graph.addUpEdge(1, y, 0);
     graph.removeEdge(down);
-    graph.removeEdge(graph.addUpEdge(1, y, 0));
+    graph.removeEdge(up);
 
-    // Removing it again, or refs that name nothing, changes nothing: not even the port it fed.
+    // Removing them again, or refs that name nothing, changes nothing: not even the ports they
+    // fed, fed anew.
     graph.addEdge(a, 1, b, 0);
+    graph.addUpEdge(1, x, 0);
     const QStringList before = graphSnapshot(graph);
-    for (int edge : {0, down, -1, graph.numEdgesGlobal()}) graph.removeEdge(edge);
+    for (int edge : {0, down, up, -1, graph.numEdgesGlobal()}) graph.removeEdge(edge);
     EXPECT_EQ(graphSnapshot(graph), before);
 }
 

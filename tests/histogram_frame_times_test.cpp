@@ -98,19 +98,20 @@ TEST(HistogramFrameTimes, SampleAfterTheFlushLimitStartsAFreshHistogram) {
     EXPECT_EQ(logged.numFrames(), 1u);
 }
 
+// Enough samples for the feeders to overlap, yet 50 s in all: under the flush limit.
 TEST(HistogramFrameTimes, ConcurrentFeedersLoseNoFrame) {
     MessageCapture capture;
     HistogramFrameTimes h;
     std::vector<std::thread> threads;
     for (unsigned int t = 0; t < 4; ++t) {
         threads.emplace_back([&h, t] {
-            for (unsigned int i = 0; i < 5000; ++i) h.addFrameTimeUS(500 * (t + i % 7));
+            for (unsigned int i = 0; i < 50000; ++i) h.addFrameTimeUS(500 * ((t + i) % 2));
         });
     }
     threads.emplace_back([&h] {
         for (int i = 0; i < 50; ++i) h.dump();
     });
     for (auto& thread : threads) thread.join();
-    EXPECT_EQ(h.numFrames(), 20000u);
+    EXPECT_EQ(h.numFrames(), 200000u);
     expectConsistent(h);
 }
