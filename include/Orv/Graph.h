@@ -36,9 +36,7 @@ public:
     int getNodeGlobal(int index) const;  // returns index itself
     int numEdgesGlobal() const;
     int getEdgeGlobal(int index) const;  // returns index itself
-    // Grows with every editing call (refused ones included) and on assignment; equal values
-    // mean an unchanged graph, so clients can cache what they derive from it.
-    quint64 revision() const;
+    quint64 revision() const;  // grows on every edit call and assignment: equal means unchanged
     int numNodes(int parent) const;  // live children of parent
     int getNode(int index, int parent) const;  // node ref of child `index` of parent
 

@@ -169,8 +169,10 @@ bool RendererData::runPass(const Scheduled& scheduled, RenderCallbacks* callback
     RenderPass* pass = passes.at(scheduled.passIndex);
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
-        Feed feed = i < scheduled.numInputs ? feeds.at(scheduled.firstFeed + i) : Feed{-1, -1};
-        if (i >= scheduled.numInputs) {
+        Feed feed{-1, -1};
+        if (i < scheduled.numInputs) {
+            feed = feeds.at(scheduled.firstFeed + i);
+        } else {
             // Only a pass that grew inputs after it was added has inputs beyond its node's.
             Source source{scheduled.node, i, false};
             source.produced = graph.walkToSourceNode(source.node, source.port);

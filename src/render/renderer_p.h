@@ -40,7 +40,7 @@ public:
         int pass;
         int port;
     };
-    // A pass of the schedule, producers first, with its inputs' sources and its outputs' users.
+    // A pass of the schedule, producers first, with its inputs' feeds and its outputs' users.
     struct Scheduled {
         int node;
         int passIndex;
@@ -60,7 +60,7 @@ public:
     };
 
     // The frame plan holds everything a frame derives from the graph and from the renderer's
-    // set-up: the roots, the needed flags, the producer-first schedule, each input's source, the
+    // set-up: the roots, the needed flags, the producer-first schedule, each input's feed, the
     // user counts and what the outputs collect. It is rebuilt only when the graph's revision or
     // the renderer's own has moved since; enabled flags, parameter values, defaults and pass
     // outputs change nothing in it and are read as each pass runs.
