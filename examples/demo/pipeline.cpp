@@ -24,7 +24,7 @@ Pipeline::Pipeline(const ToneCurve& curve) {
     r.addParameter(QStringLiteral("failAt"), -1);
     r.addParameter(QStringLiteral("width"), 640);
     r.addParameter(QStringLiteral("height"), 360);
-    r.addParameter(QStringLiteral("exposure"), 1.0);
+    r.addParameter(QStringLiteral("exposure"), 0.7);
     r.addParameter(QStringLiteral("bloomThreshold"), 1.0);
     r.addParameter(QStringLiteral("bloomRadius"), 8);
     r.addParameter(QStringLiteral("bloomStrength"), 0.6);

@@ -150,9 +150,9 @@ bool Scene::occluded(Vec3 point, Vec3 dir, float distance) const {
 
 Rgb Scene::sky(Vec3 dir) const {
     const float up = std::fmax(dir.y, 0.0f);
-    Rgb colour = mix({1.0f, 0.62f, 0.38f}, {0.18f, 0.32f, 0.75f}, std::pow(up, 0.45f));
+    Rgb colour = mix({0.95f, 0.55f, 0.32f}, {0.06f, 0.14f, 0.42f}, 1.0f - std::exp(-7.0f * up));
     const float toSun = std::fmax(dot(dir, _sun), 0.0f);
-    colour = colour + Rgb{1.0f, 0.55f, 0.25f} * (0.6f * std::pow(toSun, 12.0f));
+    colour = colour + Rgb{1.0f, 0.55f, 0.25f} * (0.5f * std::pow(toSun, 24.0f));
     if (toSun > 0.9992f) colour = colour + Rgb{40.0f, 30.0f, 18.0f};
     return colour;
 }
@@ -192,7 +192,7 @@ Rgb Scene::trace(const Ray& ray, int depth) const {
     float shininess;
     if (hit.sphere < 0) {
         const bool dark = (int(std::floor(hit.point.x)) + int(std::floor(hit.point.z))) & 1;
-        albedo = dark ? Rgb{0.12f, 0.11f, 0.1f} : Rgb{0.7f, 0.66f, 0.6f};
+        albedo = dark ? Rgb{0.12f, 0.11f, 0.1f} : Rgb{0.6f, 0.56f, 0.5f};
         mirror = 0.12f;
         shininess = 0.0f;
     } else {
@@ -211,7 +211,7 @@ Rgb Scene::trace(const Ray& ray, int depth) const {
     }
     if (hit.sphere < 0) {
         // Haze towards the horizon hides the floor's far aliasing.
-        colour = mix(colour, sky(ray.dir), 1.0f - std::exp(-0.035f * hit.t));
+        colour = mix(colour, sky(ray.dir), 1.0f - std::exp(-0.03f * hit.t));
     }
     return colour;
 }

@@ -1,0 +1,225 @@
+// The demo's passes and helpers: image handles, blur kernels, the threaded blur inside a
+// renderer, the tone curve file and the wiring of the whole pipeline.
+#include "bloom.h"
+#include "image.h"
+#include "pipeline.h"
+#include "tonemap.h"
+
+#include <Orv/Graph.h>
+#include <Orv/Memory.h>
+#include <Orv/Renderer.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+using namespace OrvDemo;
+namespace Orv = Vantrel::Orv;
+
+namespace {
+
+FloatImage impulseImage(int width, int height, int x, int y, Rgb value) {
+    FloatImage image(width, height);
+    image.line(y)[x] = value;
+    return image;
+}
+
+Rgb total(const FloatImage& image) {
+    Rgb sum;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) sum = sum + image.constLine(y)[x];
+    return sum;
+}
+
+FloatImage serialBlur(const FloatImage& source, int radius) {
+    const QVector<float> weights = gaussianWeights(radius);
+    FloatImage between(source.width(), source.height());
+    FloatImage result(source.width(), source.height());
+    blurRowsHorizontally(source, between, weights, 0, source.height());
+    blurRowsVertically(between, result, weights, 0, source.height());
+    return result;
+}
+
+ToneCurve curveFrom(const QByteArray& bytes, QString* error) {
+    auto* data = new unsigned char[bytes.size() > 0 ? bytes.size() : 1];
+    std::memcpy(data, bytes.constData(), size_t(bytes.size()));
+    Orv::RawMemory memory(data, quint64(bytes.size()));
+    return ToneCurve::read(memory, error);
+}
+
+TEST(FloatImageTest, TravelsThroughQVariantWithoutCopyingPixels) {
+    FloatImage image(4, 3);
+    image.line(2)[3] = {1.0f, 2.0f, 3.0f};
+    const QVariant value = QVariant::fromValue(image);
+    const QVariant copy = value;
+    const FloatImage back = copy.value<FloatImage>();
+    EXPECT_TRUE(back.isSharedWith(image));
+    EXPECT_EQ(back.constLine(2)[3].b, 3.0f);
+
+    EXPECT_TRUE(FloatImage(0, 5).isNull());
+    EXPECT_TRUE(QVariant().value<FloatImage>().isNull());
+    EXPECT_EQ(FloatImage().sample(1.0f, 1.0f).r, 0.0f);
+}
+
+TEST(FloatImageTest, SamplesBilinearlyAndClampsAtTheEdges) {
+    FloatImage image(2, 1);
+    image.line(0)[0] = {0.0f, 0.0f, 0.0f};
+    image.line(0)[1] = {4.0f, 4.0f, 4.0f};
+    EXPECT_FLOAT_EQ(image.sample(1.0f, 0.5f).r, 2.0f);
+    EXPECT_FLOAT_EQ(image.sample(-10.0f, 0.5f).r, 0.0f);
+    EXPECT_FLOAT_EQ(image.sample(10.0f, 9.0f).r, 4.0f);
+}
+
+TEST(BlurKernelTest, KeepsFlatImagesFlatAndEnergyInPlace) {
+    const QVector<float> weights = gaussianWeights(5);
+    ASSERT_EQ(weights.size(), 11);
+    float sum = 0.0f;
+    for (float w : weights) sum += w;
+    EXPECT_NEAR(sum, 1.0f, 1e-5f);
+    EXPECT_FLOAT_EQ(weights[0], weights[10]);
+    EXPECT_EQ(gaussianWeights(0), QVector<float>{1.0f});
+    EXPECT_EQ(gaussianWeights(-3), QVector<float>{1.0f});
+
+    FloatImage flat(9, 7);
+    for (int y = 0; y < flat.height(); ++y)
+        for (int x = 0; x < flat.width(); ++x) flat.line(y)[x] = {0.5f, 1.0f, 2.0f};
+    const FloatImage blurredFlat = serialBlur(flat, 5);  // radius wider than the image
+    for (int y = 0; y < flat.height(); ++y)
+        for (int x = 0; x < flat.width(); ++x)
+            ASSERT_NEAR(blurredFlat.constLine(y)[x].g, 1.0f, 1e-5f);
+
+    // Far from the edges nothing is clamped away, so the impulse's energy stays whole and
+    // spreads symmetrically.
+    const FloatImage blurred = serialBlur(impulseImage(21, 21, 10, 10, {1.0f, 1.0f, 1.0f}), 4);
+    EXPECT_NEAR(total(blurred).r, 1.0f, 1e-5f);
+    EXPECT_FLOAT_EQ(blurred.constLine(10)[7].r, blurred.constLine(10)[13].r);
+    EXPECT_FLOAT_EQ(blurred.constLine(7)[10].r, blurred.constLine(10)[7].r);
+    EXPECT_GT(blurred.constLine(10)[10].r, blurred.constLine(10)[12].r);
+}
+
+TEST(BrightPassTest, KeepsOnlyWhatShinesAboveTheThresholdAtHalfSize) {
+    FloatImage image(8, 6);
+    image.line(1)[1] = {0.2f, 0.2f, 0.2f};
+    image.line(4)[6] = {12.0f, 12.0f, 12.0f};
+    const FloatImage bright = extractBright(image, 1.0f);
+    ASSERT_EQ(bright.width(), 4);
+    ASSERT_EQ(bright.height(), 3);
+    EXPECT_EQ(bright.constLine(0)[0].r, 0.0f);  // dim: dropped
+    EXPECT_GT(bright.constLine(2)[3].r, 0.0f);  // a quarter of 12, still above 1
+    EXPECT_LT(bright.constLine(2)[3].r, 3.0f);  // but without the threshold's share
+    EXPECT_EQ(extractBright(FloatImage(), 1.0f).isNull(), true);
+}
+
+// A pass that hands the renderer a fixed image, standing in for the scene.
+class ImageSource : public Orv::RenderPassHelper {
+public:
+    explicit ImageSource(const FloatImage& image) {
+        addOutput(QStringLiteral("bright"));
+        _outputs[0].value = QVariant::fromValue(image);
+    }
+};
+
+TEST(BlurPassTest, WorkerThreadsMatchTheSerialBlurInsideARenderer) {
+    FloatImage source(37, 23);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.line(y)[x] = {float((x * 7 + y * 3) % 11), float(x % 5), float(y % 4)};
+
+    Orv::Renderer renderer;
+    renderer.addParameter(QStringLiteral("bloomRadius"), 3);
+    renderer.addOutput(QStringLiteral("bloom"));
+    const int root = Orv::Graph::kRootNodeRef;
+    const int input = renderer.addPass(QStringLiteral("input"), new ImageSource(source), root);
+    const int blur = renderer.addPass(QStringLiteral("blur"), new BlurPass, root);
+    Orv::Graph* graph = renderer.getGraph();
+    graph->connectByName(input, blur);
+    graph->connectDownByName(blur);
+    graph->connectUpByName(blur);
+
+    const FloatImage expected = serialBlur(source, 3);
+    renderer.setup(nullptr);
+    for (int frame = 0; frame < 3; ++frame) {
+        ASSERT_TRUE(renderer.render(nullptr));
+        const FloatImage result = renderer.output(0).value<FloatImage>();
+        ASSERT_EQ(result.width(), source.width());
+        ASSERT_EQ(result.height(), source.height());
+        for (int y = 0; y < result.height(); ++y)
+            for (int x = 0; x < result.width(); ++x)
+                ASSERT_FLOAT_EQ(result.constLine(y)[x].r, expected.constLine(y)[x].r)
+                    << "frame " << frame << " at " << x << "," << y;
+    }
+    renderer.teardown(nullptr);
+    EXPECT_EQ(renderer.getNumPasses(), 2);
+}
+
+TEST(ToneCurveTest, ReadsWhatItEncodesAndMapsMonotonically) {
+    const QVector<float> samples = {0.0f, 0.5f, 0.75f, 1.0f};
+    QString error;
+    const ToneCurve curve = curveFrom(ToneCurve::encode(samples, 9.0f), &error);
+    ASSERT_FALSE(curve.isNull()) << error.toStdString();
+    EXPECT_EQ(curve.maxInput(), 9.0f);
+    EXPECT_FLOAT_EQ(curve.map(0.0f), 0.0f);
+    EXPECT_FLOAT_EQ(curve.map(1.0f), 0.5f);  // sample 1 sits at 9 * (1/3)^2
+    EXPECT_FLOAT_EQ(curve.map(9.0f), 1.0f);
+    EXPECT_FLOAT_EQ(curve.map(100.0f), 1.0f);  // clamped above
+    EXPECT_FLOAT_EQ(curve.map(-1.0f), 0.0f);   // and below
+    float previous = 0.0f;
+    for (float x = 0.0f; x < 10.0f; x += 0.01f) {
+        ASSERT_GE(curve.map(x), previous) << x;
+        previous = curve.map(x);
+    }
+    EXPECT_EQ(ToneCurve().map(1.0f), 0.0f);
+}
+
+TEST(ToneCurveTest, RefusesMalformedFilesWithAReason) {
+    const QByteArray good = ToneCurve::encode({0.0f, 1.0f}, 4.0f);
+    QByteArray badMagic = good;
+    badMagic[0] = 'X';
+    QByteArray badCount = good;
+    badCount[8] = 1;  // one sample cannot make a curve
+    QByteArray badRange = ToneCurve::encode({0.0f, 1.0f}, -1.0f);
+    const QByteArray notNumbers =
+        ToneCurve::encode({0.0f, std::numeric_limits<float>::quiet_NaN()}, 4.0f);
+
+    for (const QByteArray& bytes : {good.left(10), good.left(good.size() - 1), good + "x", badMagic,
+                                    badCount, badRange, notNumbers, QByteArray()}) {
+        QString error;
+        EXPECT_TRUE(curveFrom(bytes, &error).isNull()) << bytes.toHex().toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+TEST(PipelineTest, FeedsEveryPassInputFromAParameterOrAnotherPass) {
+    const ToneCurve curve = [] {
+        QString error;
+        return curveFrom(ToneCurve::encode({0.0f, 1.0f}, 1.0f), &error);
+    }();
+    Pipeline pipeline(curve);
+    const Orv::Renderer& renderer = pipeline.renderer();
+    const Orv::Graph* graph = pipeline.renderer().getGraph();
+
+    // A name that matches nothing would leave an input on its default without a word.
+    for (const Pipeline::Node& node : pipeline.nodes()) {
+        if (!renderer.renderPass(node.ref)) continue;
+        for (int i = 0; i < graph->numInputs(node.ref); ++i) {
+            int n = node.ref;
+            int port = i;
+            const bool fed = graph->walkToSourceNode(n, port) || n == Orv::Graph::kRootNodeRef;
+            EXPECT_TRUE(fed) << node.path.toStdString() << " input "
+                             << graph->inputName(node.ref, i).toStdString();
+        }
+    }
+    int n = Orv::Graph::kRootNodeRef;
+    int port = renderer.findOutput(QStringLiteral("image"));
+    ASSERT_TRUE(graph->walkDown(n, port));
+    EXPECT_EQ(n, pipeline.findNode(QStringLiteral("tonemap")));
+
+    EXPECT_EQ(pipeline.findNode(QStringLiteral("blur")),
+              pipeline.findNode(QStringLiteral("bloom/blur")));
+    EXPECT_EQ(pipeline.findNode(QStringLiteral("nothing")), -1);
+    EXPECT_EQ(renderer.target(), pipeline.findNode(QStringLiteral("stats")));
+}
+
+}  // namespace
