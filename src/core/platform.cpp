@@ -11,6 +11,8 @@
 #include <cstdint>
 #else
 #include <unistd.h>
+
+#include <vector>
 #endif
 
 namespace Vantrel {
@@ -31,12 +33,13 @@ QString systemExecutablePath() {
     if (_NSGetExecutablePath(buffer.data(), &size) != 0) return QString();
     return QFile::decodeName(buffer.constData());
 #else
-    // readlink does not terminate the path and truncates silently: grow until it fits.
+    // readlink does not terminate the path and truncates silently: grow until it fits. A plain
+    // vector, since GCC 12 at -O2 mistakes a QByteArray's data() for its 24-byte header.
     for (int capacity = 4096; capacity <= (1 << 20); capacity *= 4) {
-        QByteArray buffer(capacity, '\0');
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), size_t(capacity));
+        std::vector<char> buffer(size_t(capacity), '\0');
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length <= 0) return QString();
-        if (length < capacity) return QFile::decodeName(buffer.left(int(length)));
+        if (length < capacity) return QFile::decodeName(QByteArray(buffer.data(), int(length)));
     }
     return QString();
 #endif
