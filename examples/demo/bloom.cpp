@@ -1,6 +1,5 @@
 #include "bloom.h"
 
-#include <QRunnable>
 #include <QThread>
 
 #include <algorithm>
@@ -81,7 +80,7 @@ void BrightPass::start(Vantrel::Orv::RenderCallbacks*) {
     setOutput(0, QVariant::fromValue(extractBright(color, float(input<double>(1)))));
 }
 
-// One frame's blur. The horizontal stripes run first; the stripe that finishes last queues
+// One frame's blur. The horizontal stripes run first; the stripe that finishes last posts
 // the vertical ones, and the last vertical stripe marks the job done. The acquire-release
 // counter orders every stripe's writes before the next phase and before isFinished().
 struct BlurPass::Job {
@@ -93,7 +92,13 @@ struct BlurPass::Job {
     std::atomic<int> pending{0};
     std::atomic<bool> done{false};
 
-    void runStripe(QThreadPool* pool, const std::shared_ptr<Job>& self, bool vertical, int s) {
+    static void post(WorkerPool* workers, const std::shared_ptr<Job>& job, bool vertical) {
+        for (int s = 0; s < job->stripes; ++s)
+            workers->post(
+                [workers, job, vertical, s] { job->runStripe(workers, job, vertical, s); });
+    }
+
+    void runStripe(WorkerPool* workers, const std::shared_ptr<Job>& self, bool vertical, int s) {
         const int height = source.height();
         const int first = height * s / stripes;
         const int end = height * (s + 1) / stripes;
@@ -107,25 +112,14 @@ struct BlurPass::Job {
             return;
         }
         pending.store(stripes, std::memory_order_relaxed);
-        queue(pool, self, true);
-    }
-
-    static void queue(QThreadPool* pool, const std::shared_ptr<Job>& job, bool vertical) {
-        for (int s = 0; s < job->stripes; ++s)
-            pool->start(QRunnable::create(
-                [pool, job, vertical, s] { job->runStripe(pool, job, vertical, s); }));
+        post(workers, self, true);
     }
 };
 
-BlurPass::BlurPass() {
+BlurPass::BlurPass() : _workers(std::max(QThread::idealThreadCount(), 2)) {
     addInput(QStringLiteral("bright"), QVariant::fromValue(FloatImage()));
     addInput(QStringLiteral("bloomRadius"), 8);
     addOutput(QStringLiteral("bloom"));
-    _pool.setMaxThreadCount(std::max(QThread::idealThreadCount(), 2));
-}
-
-BlurPass::~BlurPass() {
-    _pool.waitForDone();
 }
 
 void BlurPass::start(Vantrel::Orv::RenderCallbacks*) {
@@ -139,9 +133,9 @@ void BlurPass::start(Vantrel::Orv::RenderCallbacks*) {
         job->done.store(true, std::memory_order_release);
         return;
     }
-    job->stripes = std::min(2 * _pool.maxThreadCount(), job->source.height());
+    job->stripes = std::min(2 * _workers.size(), job->source.height());
     job->pending.store(job->stripes, std::memory_order_relaxed);
-    Job::queue(&_pool, job, false);
+    Job::post(&_workers, job, false);
 }
 
 bool BlurPass::isFinished() const {
@@ -152,10 +146,6 @@ void BlurPass::endFrame(Vantrel::Orv::RenderCallbacks* callbacks) {
     if (_job) setOutput(0, QVariant::fromValue(_job->result));
     _job.reset();
     DemoPass::endFrame(callbacks);
-}
-
-void BlurPass::teardown(Vantrel::Orv::RenderCallbacks*) {
-    _pool.waitForDone();
 }
 
 }  // namespace OrvDemo

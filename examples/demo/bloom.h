@@ -2,8 +2,8 @@
 
 #include "demopass.h"
 #include "image.h"
+#include "workerpool.h"
 
-#include <QThreadPool>
 #include <QVector>
 
 #include <atomic>
@@ -38,16 +38,14 @@ public:
 class BlurPass : public DemoPass {
 public:
     BlurPass();
-    ~BlurPass() override;
 
     void start(Vantrel::Orv::RenderCallbacks* callbacks) override;
     bool isFinished() const override;
     void endFrame(Vantrel::Orv::RenderCallbacks* callbacks) override;
-    void teardown(Vantrel::Orv::RenderCallbacks* callbacks) override;
 
 private:
     struct Job;
-    QThreadPool _pool;
+    WorkerPool _workers;
     std::shared_ptr<Job> _job;  // the frame in flight, or null
 };
 
