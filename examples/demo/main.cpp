@@ -55,12 +55,17 @@ bool writeText(const QString& path, const QStringList& lines) {
     return file.write(text) == text.size();
 }
 
-// Lays the graph out with Graphviz when it is installed; true when the SVG was written.
-bool renderSvg(const QString& dotPath, const QString& svgPath) {
+// Lays the graph out with Graphviz when it is installed; true when the SVG was written. The
+// dump names the root, which stands for the renderer's outputs, with the empty string; the
+// picture labels it.
+bool renderSvg(QStringList dotLines, const QString& svgPath) {
     const QString dot = QStandardPaths::findExecutable(QStringLiteral("dot"));
-    if (dot.isEmpty()) return false;
+    if (dot.isEmpty() || dotLines.isEmpty()) return false;
+    dotLines.insert(dotLines.size() - 1, QStringLiteral("  \"\" [label=\"outputs\", shape=box];"));
     QProcess process;
-    process.start(dot, {QStringLiteral("-Tsvg"), dotPath, QStringLiteral("-o"), svgPath});
+    process.start(dot, {QStringLiteral("-Tsvg"), QStringLiteral("-o"), svgPath});
+    process.write(local(dotLines.join(QLatin1Char('\n')) + QLatin1Char('\n')));
+    process.closeWriteChannel();
     return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
 }
@@ -168,8 +173,7 @@ int main(int argc, char** argv) {
     }
     const bool dotWritten = writeText(outPath(QStringLiteral("graph.dot")), dotLines);
     written &= dotWritten;
-    const bool svgWritten = dotWritten && renderSvg(outPath(QStringLiteral("graph.dot")),
-                                                    outPath(QStringLiteral("graph.svg")));
+    const bool svgWritten = renderSvg(dotLines, outPath(QStringLiteral("graph.svg")));
 
     std::printf(
         "Rendered %d frames in %.2f s (%.1f fps)%s\n", options.frames, seconds,
