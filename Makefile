@@ -2,6 +2,8 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
+# Keep the nested builds from announcing every directory they enter.
+MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 # Extra Debian packages for the set-up; `make demo` adds Graphviz to lay out its graph.
 SETUP_PACKAGES ?=
