@@ -48,12 +48,36 @@ bool isSnapshot(int frame, int frames) {
     return frames >= 4 && frame % (frames / 4) == 0;
 }
 
-bool writeText(const QString& path, const QStringList& lines) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const QByteArray text = local(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
-    return file.write(text) == text.size();
-}
+// The output folder: keeps the names of the files written and of those that could not be.
+class OutputFolder {
+public:
+    explicit OutputFolder(const QString& path) : _path(QDir::cleanPath(path)) {}
+
+    bool make() const { return QDir().mkpath(_path); }
+    QString path() const { return _path; }
+    QString filePath(const QString& name) const { return _path + QLatin1Char('/') + name; }
+
+    void savePicture(const QImage& image, const QString& name) {
+        record(name, image.save(filePath(name)));
+    }
+    void saveText(const QStringList& lines, const QString& name) {
+        QFile file(filePath(name));
+        const QByteArray text = local(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        record(name, file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         file.write(text) == text.size());
+    }
+    void record(const QString& name, bool written) {
+        (written ? _written : _failed) << filePath(name);
+    }
+
+    const QStringList& written() const { return _written; }
+    const QStringList& failed() const { return _failed; }
+
+private:
+    QString _path;
+    QStringList _written;
+    QStringList _failed;
+};
 
 // Lays the graph out with Graphviz when it is installed; true when the SVG was written. The
 // dump names the root, which stands for the renderer's outputs, with the empty string; the
@@ -122,9 +146,8 @@ int main(int argc, char** argv) {
         disabled << node;
     }
 
-    const QString outDir = QDir::cleanPath(options.outDir);
-    if (!QDir().mkpath(outDir)) return fail(QStringLiteral("cannot make folder %1").arg(outDir), 1);
-    auto outPath = [&outDir](const QString& name) { return outDir + QLatin1Char('/') + name; };
+    OutputFolder out(options.outDir);
+    if (!out.make()) return fail(QStringLiteral("cannot make folder %1").arg(out.path()), 1);
 
     std::printf("orv-demo: %d frames of %dx%d through %d passes, blur on %d worker threads\n",
                 options.frames, options.size.width(), options.size.height(),
@@ -136,7 +159,6 @@ int main(int argc, char** argv) {
     Orv::HistogramFrameTimes frameTimes;
     ProgressLine progress(options.frames, isatty(fileno(stdout)) != 0);
     int failedFrames = 0;
-    bool written = true;
 
     renderer.setup(&callbacks);
     for (int frame = 0; frame < options.frames; ++frame) {
@@ -153,17 +175,22 @@ int main(int argc, char** argv) {
         }
         frameTimes.addFrameTimeUS(unsigned(renderer.frameTimer().latest() * 1000.0));
 
-        if (isSnapshot(frame, options.frames) && frame != options.frames - 1)
-            written &= pipeline.image().save(
-                outPath(QStringLiteral("frame-%1.png").arg(frame, 3, 10, QLatin1Char('0'))));
+        const QImage image = pipeline.image();
+        if (isSnapshot(frame, options.frames) && frame != options.frames - 1 && !image.isNull())
+            out.savePicture(image,
+                            QStringLiteral("frame-%1.png").arg(frame, 3, 10, QLatin1Char('0')));
         progress.update(frame + 1);
     }
     renderer.teardown(&callbacks);
     progress.clear();
     const double seconds = progress.elapsedSeconds();
 
+    // Only a run whose every frame failed has nothing to show, and it exits with 1 anyway.
     const QImage last = pipeline.image();
-    written &= !last.isNull() && last.save(outPath(QStringLiteral("frame.png")));
+    if (last.isNull())
+        std::fprintf(stderr, "orv-demo: no frame was rendered, so there is no picture\n");
+    else
+        out.savePicture(last, QStringLiteral("frame.png"));
 
     QStringList dotLines;
     {
@@ -171,21 +198,16 @@ int main(int argc, char** argv) {
         Orv::dumpAsGraphviz(renderer.getGraph());
         dotLines = capture.lines();
     }
-    const bool dotWritten = writeText(outPath(QStringLiteral("graph.dot")), dotLines);
-    written &= dotWritten;
-    const bool svgWritten = renderSvg(dotLines, outPath(QStringLiteral("graph.svg")));
+    out.saveText(dotLines, QStringLiteral("graph.dot"));
+    const bool svg = renderSvg(dotLines, out.filePath(QStringLiteral("graph.svg")));
+    if (svg) out.record(QStringLiteral("graph.svg"), true);
 
-    std::printf(
-        "Rendered %d frames in %.2f s (%.1f fps)%s\n", options.frames, seconds,
-        options.frames / qMax(seconds, 1e-9),
-        failedFrames ? local(QStringLiteral(", %1 failed").arg(failedFrames)).constData() : "");
-    std::printf(
-        "Wrote %s (last frame), earlier frames as frame-NNN.png, %s%s\n\n",
-        local(outPath(QStringLiteral("frame.png"))).constData(),
-        local(outPath(QStringLiteral("graph.dot"))).constData(),
-        svgWritten
-            ? local(QStringLiteral(" and ") + outPath(QStringLiteral("graph.svg"))).constData()
-            : " (install Graphviz's dot for graph.svg)");
+    std::printf("Rendered %d frame%s in %.2f s (%.1f fps)%s\n", options.frames,
+                options.frames == 1 ? "" : "s", seconds, options.frames / qMax(seconds, 1e-9),
+                local(failedFrames ? QStringLiteral(", %1 failed").arg(failedFrames) : QString())
+                    .constData());
+    std::printf("Wrote %s%s\n\n", local(out.written().join(QStringLiteral(", "))).constData(),
+                svg ? "" : " (install Graphviz for graph.svg)");
     printPassTimes(pipeline);
     std::printf("\nFrame-time histogram (whole frames, 500 us buckets; < marks the peak):\n");
     std::fflush(stdout);
@@ -194,6 +216,8 @@ int main(int argc, char** argv) {
     std::printf("\n");
     printLuminance(pipeline);
 
-    if (!written) return fail(QStringLiteral("could not write every file to %1").arg(outDir), 1);
+    if (!out.failed().isEmpty())
+        return fail(
+            QStringLiteral("could not write %1").arg(out.failed().join(QStringLiteral(", "))), 1);
     return failedFrames ? 1 : 0;
 }

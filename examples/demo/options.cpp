@@ -9,7 +9,7 @@ namespace {
 
 constexpr int kMaxFrames = 100000;
 constexpr int kMinSide = 16;
-constexpr int kMaxSide = 8192;
+constexpr int kMaxSide = 4096;
 
 bool parseCount(const QString& text, int min, int max, int* value) {
     bool ok = false;
@@ -29,7 +29,7 @@ QString usageText() {
         "\n"
         "Options:\n"
         "  --frames N      frames to render (default 48)\n"
-        "  --size WxH      image size in pixels, 16 to 8192 a side (default 640x360)\n"
+        "  --size WxH      image size in pixels, 16 to 4096 a side (default 640x360)\n"
         "  --out DIR       output folder, made if missing (default out)\n"
         "  --disable PASS  switch a pass off for the whole run; repeatable. A group name\n"
         "                  (bloom) switches off every pass inside it\n"

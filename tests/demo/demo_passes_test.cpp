@@ -1,9 +1,14 @@
 // The demo's passes and helpers: image handles, blur kernels, the threaded blur inside a
-// renderer, the tone curve file and the wiring of the whole pipeline.
+// renderer, compositing fallbacks, statistics, the tone curve file, the command line and the
+// wiring of the whole pipeline.
 #include "bloom.h"
+#include "composite.h"
 #include "image.h"
+#include "options.h"
 #include "pipeline.h"
+#include "stats.h"
 #include "tonemap.h"
+#include "workerpool.h"
 
 #include <Orv/Graph.h>
 #include <Orv/Memory.h>
@@ -11,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -152,6 +158,110 @@ TEST(BlurPassTest, WorkerThreadsMatchTheSerialBlurInsideARenderer) {
     }
     renderer.teardown(nullptr);
     EXPECT_EQ(renderer.getNumPasses(), 2);
+}
+
+TEST(WorkerPoolTest, RunsEveryTaskIncludingThosePostedByTasksBeforeItIsGone) {
+    std::atomic<int> runs{0};
+    {
+        WorkerPool pool(3);
+        EXPECT_EQ(pool.size(), 3);
+        for (int i = 0; i < 20; ++i)
+            pool.post([&pool, &runs] {
+                runs.fetch_add(1);
+                pool.post([&runs] { runs.fetch_add(1); });
+            });
+    }
+    EXPECT_EQ(runs.load(), 40);
+    EXPECT_EQ(WorkerPool(0).size(), 1);
+}
+
+FloatImage filled(int width, int height, Rgb value) {
+    FloatImage image(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) image.line(y)[x] = value;
+    return image;
+}
+
+TEST(CompositePassTest, LeavesOutTheBloomAndTheVignetteWhenTheyAreMissing) {
+    CompositePass composite;
+    const FloatImage color = filled(6, 4, {0.5f, 0.25f, 1.0f});
+    composite.setInput(0, QVariant::fromValue(color));
+    for (int i = 1; i < composite.numInputs(); ++i)
+        composite.setInput(i, composite.defaultValue(i));
+    composite.start(nullptr);
+    FloatImage result = composite.output(0).value<FloatImage>();
+    ASSERT_EQ(result.width(), 6);
+    EXPECT_FALSE(result.isSharedWith(color)) << "the input belongs to the scene pass";
+    EXPECT_FLOAT_EQ(result.constLine(3)[5].b, 1.0f);
+
+    // Half-size bloom is stretched over the picture; a mask of another size is ignored.
+    composite.setInput(1, QVariant::fromValue(filled(3, 2, {1.0f, 1.0f, 1.0f})));
+    composite.setInput(2, 0.5);
+    composite.setInput(3, QVariant::fromValue(filled(5, 4, {0.0f, 0.0f, 0.0f})));
+    composite.start(nullptr);
+    result = composite.output(0).value<FloatImage>();
+    EXPECT_FLOAT_EQ(result.constLine(0)[0].r, 1.0f);
+    EXPECT_FLOAT_EQ(result.constLine(3)[5].g, 0.75f);
+
+    composite.setInput(3, QVariant::fromValue(filled(6, 4, {0.5f, 0.5f, 0.5f})));
+    composite.start(nullptr);
+    EXPECT_FLOAT_EQ(composite.output(0).value<FloatImage>().constLine(2)[2].r, 0.5f);
+
+    composite.setInput(0, QVariant::fromValue(FloatImage()));
+    composite.start(nullptr);
+    EXPECT_TRUE(composite.output(0).value<FloatImage>().isNull());
+}
+
+TEST(LuminanceStatsPassTest, CountsEveryPixelIntoItsBin) {
+    LuminanceStatsPass stats;
+    QImage image(4, 2, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    image.setPixel(0, 0, qRgb(255, 255, 255));
+    image.setPixel(1, 0, qRgb(255, 255, 255));
+    stats.setInput(0, image);
+    stats.start(nullptr);
+    EXPECT_EQ(stats.histogram().first(), 6);
+    EXPECT_EQ(stats.histogram().last(), 2);
+    EXPECT_NEAR(stats.meanLuminance(), 0.25, 0.01);
+    EXPECT_EQ(stats.framesMeasured(), 1);
+
+    stats.setInput(0, QVariant());  // nothing to measure: empty figures, no frame counted
+    stats.start(nullptr);
+    EXPECT_EQ(stats.histogram().first(), 0);
+    EXPECT_EQ(stats.framesMeasured(), 1);
+}
+
+TEST(OptionsTest, ReadsEveryOptionAndChecksItsRange) {
+    auto parse = [](QStringList arguments, Options* options) {
+        QString error;
+        arguments.prepend(QStringLiteral("orv-demo"));
+        const bool ok = parseOptions(arguments, options, &error);
+        EXPECT_EQ(ok, error.isEmpty()) << error.toStdString();
+        return ok;
+    };
+    Options defaults;
+    ASSERT_TRUE(parse({}, &defaults));
+    EXPECT_EQ(defaults.frames, 48);
+    EXPECT_EQ(defaults.size, QSize(640, 360));
+    EXPECT_EQ(defaults.outDir, QStringLiteral("out"));
+    EXPECT_EQ(defaults.failAt, -1);
+
+    Options options;
+    ASSERT_TRUE(parse({"--frames", "5", "--size", "320X200", "--out", "x/y", "--disable", "blur",
+                       "--disable", "vignette", "--fail-at", "4"},
+                      &options));
+    EXPECT_EQ(options.frames, 5);
+    EXPECT_EQ(options.size, QSize(320, 200));
+    EXPECT_EQ(options.outDir, QStringLiteral("x/y"));
+    EXPECT_EQ(options.disabled, (QStringList{"blur", "vignette"}));
+    EXPECT_EQ(options.failAt, 4);
+
+    Options unused;
+    EXPECT_FALSE(parse({"--frames", "5", "--fail-at", "5"}, &unused));  // frames count from 0
+    EXPECT_FALSE(parse({"--size", "16x4097"}, &unused));
+    EXPECT_TRUE(parse({"--size", "16x4096"}, &unused));
+    EXPECT_FALSE(parse({"--size", "-20x30"}, &unused));
+    EXPECT_FALSE(parse({"--out", ""}, &unused));
 }
 
 TEST(ToneCurveTest, ReadsWhatItEncodesAndMapsMonotonically) {
