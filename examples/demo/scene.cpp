@@ -1,5 +1,8 @@
 #include "scene.h"
 
+#include <QThread>
+
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -218,7 +221,7 @@ Rgb Scene::trace(const Ray& ray, int depth) const {
 
 }  // namespace
 
-FloatImage renderScene(int width, int height, double time) {
+FloatImage renderScene(int width, int height, double time, WorkerPool* workers) {
     FloatImage image(width, height);
     if (image.isNull()) return image;
     const float t = float(time);
@@ -232,19 +235,29 @@ FloatImage renderScene(int width, int height, double time) {
     const float halfHeight = std::tan(0.5f * 50.0f * 3.14159265f / 180.0f);
     const float scale = 2.0f * halfHeight / float(height);
 
-    for (int y = 0; y < height; ++y) {
-        Rgb* row = image.line(y);
-        for (int x = 0; x < width; ++x) {
-            const float u = (float(x) + 0.5f - 0.5f * float(width)) * scale;
-            const float v = (0.5f * float(height) - float(y) - 0.5f) * scale;
-            const Ray ray{eye, normalized(forward + right * u + up * v)};
-            row[x] = scene.trace(ray, 0);
+    auto renderRows = [&](int firstRow, int endRow) {
+        for (int y = firstRow; y < endRow; ++y) {
+            Rgb* row = image.line(y);
+            for (int x = 0; x < width; ++x) {
+                const float u = (float(x) + 0.5f - 0.5f * float(width)) * scale;
+                const float v = (0.5f * float(height) - float(y) - 0.5f) * scale;
+                const Ray ray{eye, normalized(forward + right * u + up * v)};
+                row[x] = scene.trace(ray, 0);
+            }
         }
+    };
+    if (!workers) {
+        renderRows(0, height);
+        return image;
     }
+    // More stripes than threads, since the rows across the horizon cost more than the sky.
+    const int stripes = std::min(4 * workers->size(), height);
+    workers->runAndWait(
+        stripes, [&](int s) { renderRows(height * s / stripes, height * (s + 1) / stripes); });
     return image;
 }
 
-ScenePass::ScenePass() {
+ScenePass::ScenePass() : _workers(std::max(QThread::idealThreadCount(), 2)) {
     addInput(QStringLiteral("time"), 0.0);
     addInput(QStringLiteral("width"), 640);
     addInput(QStringLiteral("height"), 360);
@@ -260,7 +273,8 @@ void ScenePass::start(Vantrel::Orv::RenderCallbacks*) {
         setErrorCode(1);
         return;
     }
-    setOutput(0, QVariant::fromValue(renderScene(input<int>(1), input<int>(2), input<double>(0))));
+    setOutput(0, QVariant::fromValue(
+                     renderScene(input<int>(1), input<int>(2), input<double>(0), &_workers)));
 }
 
 }  // namespace OrvDemo

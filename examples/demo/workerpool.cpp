@@ -25,6 +25,21 @@ void WorkerPool::post(std::function<void()> task) {
     _wake.notify_one();
 }
 
+void WorkerPool::runAndWait(int count, const std::function<void(int)>& task) {
+    std::mutex mutex;
+    std::condition_variable allDone;
+    int remaining = count;
+    for (int i = 0; i < count; ++i) {
+        post([&, i] {
+            task(i);
+            std::lock_guard<std::mutex> lock(mutex);
+            if (--remaining == 0) allDone.notify_one();
+        });
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    allDone.wait(lock, [&] { return remaining == 0; });
+}
+
 void WorkerPool::work() {
     for (;;) {
         std::function<void()> task;

@@ -22,6 +22,9 @@ public:
 
     int size() const { return int(_threads.size()); }
     void post(std::function<void()> task);
+    // Runs task(0) .. task(count - 1) on the workers and returns when all are done. Not for
+    // use from a worker thread, which would wait on itself.
+    void runAndWait(int count, const std::function<void(int)>& task);
 
 private:
     void work();

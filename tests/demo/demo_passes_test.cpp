@@ -6,6 +6,7 @@
 #include "image.h"
 #include "options.h"
 #include "pipeline.h"
+#include "scene.h"
 #include "stats.h"
 #include "tonemap.h"
 #include "workerpool.h"
@@ -173,6 +174,29 @@ TEST(WorkerPoolTest, RunsEveryTaskIncludingThosePostedByTasksBeforeItIsGone) {
     }
     EXPECT_EQ(runs.load(), 40);
     EXPECT_EQ(WorkerPool(0).size(), 1);
+
+    WorkerPool pool(2);
+    QVector<int> hits(7);
+    pool.runAndWait(hits.size(), [&hits](int i) { ++hits[i]; });  // each index has its own slot
+    EXPECT_EQ(hits, QVector<int>(7, 1));
+}
+
+TEST(SceneTest, StripesOnWorkersGiveTheSerialPictureAndItMoves) {
+    WorkerPool pool(3);
+    const FloatImage serial = renderScene(48, 27, 1.25);
+    const FloatImage pooled = renderScene(48, 27, 1.25, &pool);
+    const FloatImage later = renderScene(48, 27, 2.0, &pool);
+    ASSERT_EQ(pooled.width(), 48);
+    ASSERT_EQ(pooled.height(), 27);
+    int moved = 0;
+    for (int y = 0; y < 27; ++y) {
+        for (int x = 0; x < 48; ++x) {
+            ASSERT_EQ(serial.constLine(y)[x].g, pooled.constLine(y)[x].g) << x << "," << y;
+            moved += serial.constLine(y)[x].g != later.constLine(y)[x].g;
+        }
+    }
+    EXPECT_GT(moved, 48 * 27 / 10) << "the animation barely changes the picture";
+    EXPECT_TRUE(renderScene(0, 10, 0.0, &pool).isNull());
 }
 
 FloatImage filled(int width, int height, Rgb value) {
