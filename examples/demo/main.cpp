@@ -104,6 +104,29 @@ QStringList failedPasses(const Pipeline& pipeline) {
     return names;
 }
 
+// Switches off the named passes (and groups) for the whole run; false with the reason for a
+// name that is unknown or whose pass the picture needs.
+bool disablePasses(Pipeline& pipeline, const QStringList& names, QVector<int>* disabled,
+                   QString* error) {
+    for (const QString& name : names) {
+        const int node = pipeline.findNode(name);
+        if (node < 0) {
+            QStringList known;
+            for (const Pipeline::Node& n : pipeline.nodes()) known << n.path;
+            *error = QStringLiteral("no pass named '%1' (there are: %2).")
+                         .arg(name, known.join(QStringLiteral(", ")));
+            return false;
+        }
+        if (kRequiredPasses.contains(pipeline.renderer().getGraph()->nodeName(node))) {
+            *error = QStringLiteral("the picture cannot be made without '%1'.").arg(name);
+            return false;
+        }
+        pipeline.setEnabled(node, false);
+        disabled->append(node);
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,26 +153,13 @@ int main(int argc, char** argv) {
     pipeline.setSize(options.size.width(), options.size.height());
     pipeline.setFailAt(options.failAt);
     QVector<int> disabled;
-    for (const QString& name : options.disabled) {
-        const int node = pipeline.findNode(name);
-        if (node < 0) {
-            QStringList known;
-            for (const Pipeline::Node& n : pipeline.nodes()) known << n.path;
-            return fail(QStringLiteral("--disable: no pass named '%1' (there are: %2).")
-                            .arg(name, known.join(QStringLiteral(", "))),
-                        2);
-        }
-        if (kRequiredPasses.contains(pipeline.renderer().getGraph()->nodeName(node)))
-            return fail(
-                QStringLiteral("--disable: the picture cannot be made without '%1'.").arg(name), 2);
-        pipeline.setEnabled(node, false);
-        disabled << node;
-    }
+    if (!disablePasses(pipeline, options.disabled, &disabled, &error))
+        return fail(QStringLiteral("--disable: ") + error, 2);
 
     OutputFolder out(options.outDir);
     if (!out.make()) return fail(QStringLiteral("cannot make folder %1").arg(out.path()), 1);
 
-    std::printf("orv-demo: %d frames of %dx%d through %d passes, blur on %d worker threads\n",
+    std::printf("orv-demo: %d frames of %dx%d through %d passes, %d worker threads\n",
                 options.frames, options.size.width(), options.size.height(),
                 int(pipeline.nodes().size()) - 1, qMax(QThread::idealThreadCount(), 2));
     std::fflush(stdout);

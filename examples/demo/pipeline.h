@@ -14,12 +14,13 @@ class LuminanceStatsPass;
 
 // The demo's render graph, built once:
 //
-//   parameters --> scene --color--> [bloom: bright -> blur] --bloom--> composite --> tonemap
-//              \-> vignette --------------------------------vignette-^            |
-//                                                          image output <-+-> stats (target)
+//   scene ---color---+-----------------------------> composite --> tonemap --+--> stats (target)
+//                    +--> bloom [bright -> blur] ------^                     +--> output "image"
+//   vignette -------------------------------------------^
 //
-// Parameters on the root: time, frame, failAt, width, height, exposure, bloomThreshold,
-// bloomRadius, bloomStrength. Output on the root: image (a QImage).
+// Every edge is made by name. Parameters on the root, which reach the passes through down
+// edges: time, frame, failAt, width, height, exposure, bloomThreshold, bloomRadius,
+// bloomStrength. Output on the root: image (a QImage).
 class Pipeline {
 public:
     struct Node {
