@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QtGlobal>
 
-#include <vector>
-
 #if defined(Q_OS_WIN)
 #include <windows.h>
 #elif defined(Q_OS_MACOS)
@@ -13,6 +11,8 @@
 #include <cstdint>
 #else
 #include <unistd.h>
+
+#include <vector>
 #endif
 
 namespace Vantrel {
@@ -34,7 +34,7 @@ QString systemExecutablePath() {
     return QFile::decodeName(buffer.constData());
 #else
     // readlink does not terminate the path and truncates silently: grow until it fits. A plain
-    // vector, since GCC's optimiser misreads the size of a QByteArray's buffer (false overflow).
+    // vector, since GCC 12 at -O2 mistakes a QByteArray's data() for its 24-byte header.
     for (int capacity = 4096; capacity <= (1 << 20); capacity *= 4) {
         std::vector<char> buffer(size_t(capacity), '\0');
         const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
