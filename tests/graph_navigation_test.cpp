@@ -12,7 +12,7 @@ using Vantrel::Orv::Graph;
 //   P.in1 -> X.in1 -> K.in1                    (down, down; P.in1 is unfed)
 //   P.out1 -> C.in0                            (regular; P.out1 is not fed from inside)
 TEST_F(SampleGraphTest, WalksFollowTheirChainsThroughNestedContainers) {
-    const int k = addNamedNode(graph, QStringLiteral("K"), x);
+    const int k = addNamedNode(graph, "K", x);
     graph.addEdge(a, 1, p, 0);
     graph.addDownEdge(0, x, 0);
     graph.addDownEdge(0, k, 0);
@@ -87,17 +87,12 @@ TEST_F(SampleGraphTest, PrecedesThroughHierarchyQueuesOnlyProducers) {
 }
 
 TEST_F(SampleGraphTest, ContainsAndIndexOfNodeReadTheTree) {
-    const int deep = graph.addNode(QStringLiteral("deep"), 0, 0, y);
-    EXPECT_TRUE(graph.contains(Graph::kRootNodeRef, a));
-    EXPECT_TRUE(graph.contains(Graph::kRootNodeRef, deep));
-    EXPECT_TRUE(graph.contains(p, deep));
-    EXPECT_FALSE(graph.contains(p, p));
-    EXPECT_FALSE(graph.contains(x, p));
-    EXPECT_FALSE(graph.contains(a, x));
-    EXPECT_FALSE(graph.contains(Graph::kRootNodeRef, Graph::kRootNodeRef));
-
-    EXPECT_EQ(graph.indexOfNode(Graph::kRootNodeRef), -1);
-    EXPECT_EQ(graph.indexOfNode(c), 2);
-    EXPECT_EQ(graph.indexOfNode(y), 1);
-    EXPECT_EQ(graph.indexOfNode(deep), 0);
+    const int deep = graph.addNode("deep", 0, 0, y);
+    EXPECT_EQ(QVector<bool>({graph.contains(root, a), graph.contains(root, deep),
+                             graph.contains(p, deep), graph.contains(p, p), graph.contains(x, p),
+                             graph.contains(a, x), graph.contains(root, root)}),
+              QVector<bool>({true, true, true, false, false, false, false}));
+    EXPECT_EQ(QVector<int>({graph.indexOfNode(root), graph.indexOfNode(c), graph.indexOfNode(y),
+                            graph.indexOfNode(deep)}),
+              QVector<int>({-1, 2, 1, 0}));
 }

@@ -27,7 +27,6 @@ QStringList document(const QStringList& nodes, const QStringList& edges) {
 TEST(GraphvizDump, EmptyGraphGivesTheFixedLinesAndNullNothing) {
     Graph g;
     EXPECT_EQ(dump(&g), document({}, {}));
-    EXPECT_EQ(dump(&g).size(), 7);
     EXPECT_TRUE(dump(nullptr).isEmpty());
 }
 

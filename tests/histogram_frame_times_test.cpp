@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QVector>
+
 #include <climits>
 #include <thread>
 #include <vector>
@@ -23,11 +25,9 @@ void expectConsistent(const HistogramFrameTimes& h) {
         min = qMin(min, it.key());
         peak = qMax(peak, it.value());
     }
-    EXPECT_EQ(h.numFrames(), frames);
-    EXPECT_EQ(h.totalTimeUS(), total);
-    EXPECT_EQ(h.minFrameTimeUS(), min);
-    EXPECT_EQ(h.peakCount(), peak);
-    EXPECT_EQ(buckets.value(h.peakFrameTimeUS()), peak);
+    EXPECT_EQ(QVector<unsigned int>({h.numFrames(), h.totalTimeUS(), h.minFrameTimeUS(),
+                                     h.peakCount(), buckets.value(h.peakFrameTimeUS())}),
+              QVector<unsigned int>({frames, total, min, peak, peak}));
 }
 
 // Records the frames seen by each flush, then dumps and clears like a host that logs per minute.

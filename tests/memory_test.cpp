@@ -1,3 +1,4 @@
+// The blobs: which ranges they serve, and how copies share a buffer or an open file.
 #include <Orv/Memory.h>
 
 #include <gtest/gtest.h>
@@ -40,10 +41,10 @@ void expectRangeRules(Memory& blob) {
     for (const auto& c : cases) {
         unsigned char* p = blob.get(c.offset, c.size);
         EXPECT_EQ(p != nullptr, c.served) << c.offset << "+" << c.size;
-        if (p) {  // first and last byte readable; size 0 addresses the byte at the offset
-            EXPECT_EQ(p[0], byteAt(c.offset));
-            EXPECT_EQ(p[qMax(c.size, quint64(1)) - 1],
-                      byteAt(c.offset + qMax(c.size, quint64(1)) - 1));
+        // First and last byte readable; size 0 addresses the byte at the offset.
+        const quint64 last = qMax(c.size, quint64(1)) - 1;
+        if (p) {
+            EXPECT_TRUE(p[0] == byteAt(c.offset) && p[last] == byteAt(c.offset + last));
         }
         blob.release(p);
     }
@@ -61,13 +62,13 @@ int openCount(const QString& path) {
 class MappedFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        unsigned char* data = newBuffer();
+        const QScopedArrayPointer<unsigned char> data(newBuffer());
         for (const QString& p : {path, other}) {
             QFile f(p);
-            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-            f.write(reinterpret_cast<const char*>(data), kSize);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) &&
+                        f.write(reinterpret_cast<const char*>(data.data()), kSize) ==
+                            qint64(kSize));
         }
-        delete[] data;
     }
     QTemporaryDir dir;
     const QString path = dir.filePath("blob.bin"), other = dir.filePath("other.bin");
@@ -95,7 +96,6 @@ TEST(RawMemory, CopiesShareTheBufferAndOutliveTheirSource) {
     EXPECT_EQ(copy.get(0, 1), source->get(0, 1));
     delete source;
     expectRangeRules(assigned);
-
     // Copies made and dropped on several threads leave exactly one owner behind.
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
@@ -109,7 +109,6 @@ TEST(RawMemory, CopiesShareTheBufferAndOutliveTheirSource) {
 TEST_F(MappedFileTest, MapsEachRequestedRangeOnItsOwn) {
     MemoryMappedFile blob(path);
     expectRangeRules(blob);
-
     unsigned char* first = blob.get(100, 50);
     unsigned char* second = blob.get(100, 50);
     ASSERT_TRUE(first && second && first != second);
@@ -118,7 +117,6 @@ TEST_F(MappedFileTest, MapsEachRequestedRangeOnItsOwn) {
     blob.release(second);
     blob.release(second);  // stray and null pointers are ignored
     blob.release(nullptr);
-
     // Shrinking the file keeps the size but refuses what is gone (reading it would fault).
     ASSERT_TRUE(QFile::resize(path, 100));
     EXPECT_EQ(blob.size(), kSize);
@@ -150,7 +148,6 @@ TEST_F(MappedFileTest, CopiesShareTheOpenFileAndTheLastClosesIt) {
     delete source;
     expectRangeRules(copy);
     expectRangeRules(assigned);
-
     copy = MemoryMappedFile(other);
     EXPECT_EQ(openCount(path), 1);
     assigned = copy;

@@ -45,17 +45,16 @@ TEST(Paths, ResourcesOverrideIsStoredAsGivenAndEmptyWithdrawsIt) {
     }
 }
 
-TEST(Diagnostics, ErrorLineNamesTheReportingFileByItsBaseName) {
+TEST(Diagnostics, ErrorAndAssertionLinesNameTheReportingFileByItsBaseName) {
     MessageCapture capture;
     detail::reportError("/build/src/core/core.cpp", 42, QStringLiteral("Could not obtain it"));
     detail::reportError("graph.cpp", 7, QStringLiteral("100% bare"));
     EXPECT_EQ(capture.critical(),
               QStringList({"[core.cpp:42] Could not obtain it", "[graph.cpp:7] 100% bare"}));
     EXPECT_EQ(capture.count(), 2);
-}
+    capture.clear();
 
-TEST(Diagnostics, FailedSoftAssertionWritesOneLineAndGoesOn) {
-    MessageCapture capture;
+    // A failed soft assertion writes one line and goes on.
     int built = 0;
     auto message = [&built] { return QStringLiteral("odd %d #%1").arg(++built); };
     const int a = 7;

@@ -14,12 +14,12 @@ int addNamedNode(Graph& graph, const QString& name, int parent, int numInputs, i
 }
 
 SampleGraph::SampleGraph() {
-    a = addNamedNode(graph, QStringLiteral("A"), Graph::kRootNodeRef);
-    b = addNamedNode(graph, QStringLiteral("B"), Graph::kRootNodeRef);
-    c = addNamedNode(graph, QStringLiteral("C"), Graph::kRootNodeRef);
-    p = addNamedNode(graph, QStringLiteral("P"), Graph::kRootNodeRef);
-    x = addNamedNode(graph, QStringLiteral("X"), p);
-    y = addNamedNode(graph, QStringLiteral("Y"), p);
+    a = addNamedNode(graph, "A", root);
+    b = addNamedNode(graph, "B", root);
+    c = addNamedNode(graph, "C", root);
+    p = addNamedNode(graph, "P", root);
+    x = addNamedNode(graph, "X", p);
+    y = addNamedNode(graph, "Y", p);
 }
 
 void SampleGraphTest::TearDown() {

@@ -19,6 +19,7 @@ struct SampleGraph {
 
     Vantrel::Orv::Graph graph;
     int a, b, c, p, x, y;
+    const int root = Vantrel::Orv::Graph::kRootNodeRef;
 };
 
 // Adds a node with ports "in0".."in<n-1>" and "out0".."out<m-1>".
