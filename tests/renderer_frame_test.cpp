@@ -68,16 +68,6 @@ protected:
 
 }  // namespace
 
-TEST_F(RendererFrameTest, WithoutRootsAFrameOnlyTimesItself) {
-    add("X");
-    renderer.addOutput("unfed");
-    EXPECT_TRUE(render());
-    EXPECT_EQ(grouped(log), "frame{begin end}");
-    EXPECT_EQ(renderer.getNumPasses(), 0);
-    EXPECT_FALSE(renderer.output(0).isValid());
-    EXPECT_EQ(renderer.frameTimer().count(), 1);
-}
-
 TEST_F(RendererFrameTest, ChainRunsProducersFirstWithTheExactCallSequence) {
     chain("X Y Z");
     EXPECT_TRUE(render());
@@ -98,19 +88,6 @@ TEST_F(RendererFrameTest, ChainRunsProducersFirstWithTheExactCallSequence) {
                               "err?} Z{"));
     EXPECT_EQ(renderer.frameTimer().count(), 2);
     EXPECT_EQ(passes["Y"]->frameTimer().count(), 2);
-}
-
-//   X -> Y1 -> Z.0 -> output 0;  X -> Y2 -> Z.1
-TEST_F(RendererFrameTest, DiamondRunsTheSharedProducerOnceWithTwoUsers) {
-    add("Z", 2, 1);
-    chain("X Y1 Z");
-    add("Y2");
-    link("X", "Y2");
-    link("Y2", "Z", 0, 1);
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), "X Y1 Y2 Z");
-    EXPECT_TRUE(grouped(log).startsWith("frame{begin} X{in0 reset users0=2 "));
-    EXPECT_EQ(outputs(), "Z(Y1(X(default)),Y2(X(default)))");
 }
 
 // Parameter 0 reaches P through groups G and H; H's second input is fed by nothing.
@@ -149,43 +126,30 @@ TEST_F(RendererFrameTest, GroupOutputsFeedSiblingsAndOnlyNeededInnerConsumersCou
     EXPECT_EQ(outputs(), "C(I(X(default)))");
 }
 
-TEST_F(RendererFrameTest, DisabledPassIsSkippedButStillCountsAndFeedsTheOutputs) {
-    chain("X Y Z");
-    renderer.setEnabled(node("Y"), false);
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), "X Z");
-    EXPECT_EQ(renderer.getNumPasses(), 2);
-    EXPECT_FALSE(grouped(log).contains("Y{"));
-    EXPECT_EQ(passes["X"]->users(0), 1);
-    EXPECT_EQ(outputs(), "Z(default)");
-
-    renderer.setEnabled(node("Y"), true);
-    renderer.setEnabled(node("Z"), false);
-    passes["Z"]->setOutput(0, QString("left over"));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), "X Y");
-    EXPECT_EQ(outputs(), "left over");
-}
-
-//   X -> Y -> Z.0 -> output 0;  V -> Z.1
-TEST_F(RendererFrameTest, FirstErrorStopsTheFrameButOutputsAreCollected) {
+//   X -> Y1 -> Z.0 -> output 0;  X -> Y2 -> Z.1
+TEST_F(RendererFrameTest, DiamondRunsTheSharedProducerOnceAndTheFirstErrorStopsTheFrame) {
     add("Z", 2, 1);
-    chain("X Y Z");
-    add("V");
-    link("V", "Z", 0, 1);
+    chain("X Y1 Z");
+    add("Y2");
+    link("X", "Y2");
+    link("Y2", "Z", 0, 1);
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), "X Y V Z");
+    EXPECT_EQ(runs(), "X Y1 Y2 Z");
+    EXPECT_TRUE(grouped(log).startsWith("frame{begin} X{in0 reset users0=2 "));
+    EXPECT_EQ(outputs(), "Z(Y1(X(default)),Y2(X(default)))");
 
-    passes["Y"]->failWith = 3;
+    // The outputs are still collected, from the passes' latest values.
+    passes["Y1"]->failWith = 3;
     passes["Z"]->setOutput(0, QString("kept from before"));
     EXPECT_FALSE(render());
-    EXPECT_EQ(runs(), "X Y") << "neither Z's further input V nor Z runs";
-    EXPECT_TRUE(grouped(log).endsWith("Y{in0 reset users0=1 " + kRun + "} frame{end}"));
+    EXPECT_TRUE(grouped(log).endsWith("X{in0 reset users0=2 " + kRun + "} Y1{in0 reset users0=1 " +
+                                      kRun + "} frame{end}"))
+        << "neither Z's further input Y2 nor Z runs";
     EXPECT_EQ(outputs(), "kept from before");
 
-    passes["Y"]->failWith = 0;  // the code is cleared before each run
+    passes["Y1"]->failWith = 0;  // the code is cleared before each run
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), "X Y V Z");
+    EXPECT_EQ(runs(), "X Y1 Y2 Z");
 }
 
 TEST_F(RendererFrameTest, TargetRunsAfterItsProducersBesidesTheOutputs) {
@@ -227,7 +191,7 @@ TEST_F(RendererFrameTest, TargetGroupRunsItsFeedersAndPortlessPassesRunToo) {
     EXPECT_EQ(grouped(log), "frame{begin} E{reset " + kRun + "} frame{end}");
 }
 
-TEST_F(RendererFrameTest, OutputEndingAtAGroupKeepsItsValue) {
+TEST_F(RendererFrameTest, OutputEndingAtAGroupOrAtNothingKeepsItsValue) {
     group("G", 0, 1);
     add("P", 0, 1, "G");
     up(renderer.addOutput("image"), "G");
@@ -235,9 +199,11 @@ TEST_F(RendererFrameTest, OutputEndingAtAGroupKeepsItsValue) {
     EXPECT_TRUE(render());
     EXPECT_EQ(outputs(), "P()");
 
+    // Without roots a frame only times itself and the outputs keep their values.
     graph()->removeEdge(graph()->outputSource(node("G"), 0));
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), "");
+    EXPECT_EQ(grouped(log), "frame{begin end}");
+    EXPECT_EQ(renderer.getNumPasses(), 0);
     EXPECT_EQ(outputs(), "P()");
 }
 
@@ -270,7 +236,14 @@ TEST_F(RendererFrameTest, EditsBetweenFramesShowInTheNextFrames) {
     const Step steps[] = {
         {"none", [] {}, "X Y Z", "Z(Y(X(default)))"},
         {"disable Y", [&] { renderer.setEnabled(node("Y"), false); }, "X Z", "Z(default)"},
-        {"enable Y", [&] { renderer.setEnabled(node("Y"), true); }, "X Y Z", "Z(Y(X(default)))"},
+        {"enable Y, disable Z, which keeps its value",
+         [&] {
+             renderer.setEnabled(node("Y"), true);
+             renderer.setEnabled(node("Z"), false);
+             passes["Z"]->setOutput(0, QString("left over"));
+         },
+         "X Y", "left over"},
+        {"enable Z", [&] { renderer.setEnabled(node("Z"), true); }, "X Y Z", "Z(Y(X(default)))"},
         {"target W", [&] { renderer.setTarget(node("W")); }, "X Y Z W", "Z(Y(X(default)))"},
         {"W feeds X", [&] { link("W", "X"); }, "W X Y Z", "Z(Y(X(W(default))))", true, 1},
         {"no target; a parameter feeds X",
@@ -294,6 +267,8 @@ TEST_F(RendererFrameTest, EditsBetweenFramesShowInTheNextFrames) {
         for (int frame = 0; frame < 2; ++frame) {
             EXPECT_EQ(render(), step.result);
             EXPECT_EQ(runs(), step.runs);
+            EXPECT_EQ(passesThat(log, "reset"), step.runs) << "only passes that run are touched";
+            EXPECT_EQ(passes["X"]->users(0), 1) << "a disabled consumer still counts";
             EXPECT_EQ(renderer.getNumPasses(), step.runs.count(' ') + 1);
             EXPECT_EQ(outputs(), step.outputs);
             if (step.runs.contains("W")) {
