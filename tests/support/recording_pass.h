@@ -48,7 +48,6 @@ public:
         record(QString("err=%1").arg(c)), Base::setErrorCode(c);
     }
 
-    int users(int output) const { return _outputUsers.at(output); }
     void setOutput(int index, const QVariant& value) { _outputs[index].value = value; }
 
     unsigned int failWith = 0;
