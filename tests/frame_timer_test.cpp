@@ -30,14 +30,20 @@ double recordFrame(FrameTimer<N>& timer, unsigned long micros) {
 
 }  // namespace
 
-TEST(FrameTimerTest, NewAndResetTimersAreEmptyAndStopWithoutStartRecordsNothing) {
+// A copy carries the ring and the measurement in progress; a reset drops both.
+TEST(FrameTimerTest, EmptyCopiedAndResetTimers) {
     FrameTimer<100> timer;
-    timer.stop();
+    timer.stop();  // without start: records nothing
     expectEmpty(timer);
     EXPECT_GE(recordFrame(timer, 3000), 3.0);
     timer.start();
+    FrameTimer<100> copy = timer;
+    EXPECT_EQ(copy.time(0), timer.time(0));
+    copy.stop();
+    EXPECT_EQ(copy.count(), 2);
+    EXPECT_EQ(timer.count(), 1);
     timer.reset();
-    timer.stop();  // the reset dropped the measurement in progress
+    timer.stop();
     expectEmpty(timer);
 }
 
@@ -59,17 +65,6 @@ TEST(FrameTimerTest, RingKeepsTheLastNSamplesInWholeMicrosecondsAndTheirTotal) {
         EXPECT_NEAR(timer.sum(), lastN, 1e-9);
         EXPECT_NEAR(timer.mean(), lastN / timer.numSamples(), 1e-9);
     }
-}
-
-TEST(FrameTimerTest, CopyCarriesRingAndMeasurementInProgress) {
-    FrameTimer<100> timer;
-    recordFrame(timer, 50);
-    timer.start();
-    FrameTimer<100> copy = timer;
-    EXPECT_EQ(copy.time(0), timer.time(0));
-    copy.stop();
-    EXPECT_EQ(copy.count(), 2);
-    EXPECT_EQ(timer.count(), 1);
 }
 
 TEST(FrameTimerTest, CountWrapsAtTheLargestIntKeepingTheCursorAndAFullRing) {

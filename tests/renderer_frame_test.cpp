@@ -14,45 +14,58 @@ using namespace Vantrel::Orv;
 namespace {
 
 const int kRoot = Graph::kRootNodeRef;
+// What a pass that runs to the end without error receives after its inputs and user counts.
+const QString kRun = "err=0 begin start poll end err?";
 
 // Builds renderers of RecordingPasses by name and wires them through the graph.
 class RendererFrameTest : public ::testing::Test {
 protected:
-    RecordingPass* add(const QString& name, int numInputs = 1, int numOutputs = 1,
-                       int parent = kRoot) {
-        passes[name] = new RecordingPass(name, &log, numInputs, numOutputs);
-        nodes[name] = renderer.addPass(name, passes[name], parent);
+    RecordingPass* add(const QString& name, int ins = 1, int outs = 1, const QString& parent = {}) {
+        passes[name] = new RecordingPass(name, &log, ins, outs);
+        nodes[name] = renderer.addPass(name, passes[name], node(parent));
         return passes[name];
     }
-    int group(const QString& name, int numInputs, int numOutputs, int parent = kRoot) {
-        return nodes[name] = renderer.addGroup(name, numInputs, numOutputs, parent);
+    void group(const QString& name, int ins, int outs, const QString& parent = {}) {
+        nodes[name] = renderer.addGroup(name, ins, outs, node(parent));
     }
-    int node(const QString& name) const { return nodes.value(name, -1); }
+    int node(const QString& name) const { return name.isEmpty() ? kRoot : nodes.value(name, -1); }
     Graph* graph() { return renderer.getGraph(); }
-    void connect(const QString& src, int output, const QString& dst, int input) {
+    void link(const QString& src, const QString& dst, int output = 0, int input = 0) {
         ASSERT_NE(graph()->addEdge(node(src), output, node(dst), input), -1);
     }
-    void connectDown(int parentInput, const QString& child, int childInput) {
-        ASSERT_NE(graph()->addDownEdge(parentInput, node(child), childInput), -1);
+    void down(int containerInput, const QString& child, int input = 0) {
+        ASSERT_NE(graph()->addDownEdge(containerInput, node(child), input), -1);
     }
-    void connectUp(int parentOutput, const QString& child, int childOutput) {
-        ASSERT_NE(graph()->addUpEdge(parentOutput, node(child), childOutput), -1);
+    void up(int containerOutput, const QString& child, int output = 0) {
+        ASSERT_NE(graph()->addUpEdge(containerOutput, node(child), output), -1);
     }
-
-    //   X -> Y -> Z -> output 0
-    void buildChain() {
-        add("X"), add("Y"), add("Z");
-        renderer.addOutput("image");
-        connect("X", 0, "Y", 0);
-        connect("Y", 0, "Z", 0);
-        connectUp(0, "Z", 0);
+    // "X Y Z": X -> Y -> Z -> a new renderer output; passes not yet added are added.
+    void chain(const QString& names) {
+        const QStringList list = names.split(' ');
+        for (int i = 0; i < list.size(); ++i) {
+            if (!nodes.contains(list[i])) add(list[i]);
+            if (i > 0) link(list[i - 1], list[i]);
+        }
+        up(renderer.addOutput("image"), list.last());
     }
     bool render() {
         log.clear();
         return renderer.render(&callbacks);
     }
-    QStringList runs() const { return passesThat(log, "start"); }
-    QString output(int index) const { return renderer.output(index).toString(); }
+    QString runs() const { return passesThat(log, "start"); }
+    // The user counts given this frame, in order: "X0=1 Y0=2".
+    QString users() const {
+        QStringList counts;
+        for (const QString& entry : log) {
+            if (entry.contains(".users")) counts << QString(entry).remove(".users");
+        }
+        return counts.join(' ');
+    }
+    QString outputs() const {
+        QStringList values;
+        for (int o = 0; o < renderer.numOutputs(); ++o) values << renderer.output(o).toString();
+        return values.join('|');
+    }
 
     QStringList log;
     RenderCallbacks callbacks;
@@ -63,68 +76,26 @@ protected:
 
 }  // namespace
 
-TEST_F(RendererFrameTest, WithoutRootsAFrameOnlyTimesItself) {
-    add("X");
-    renderer.addOutput("unfed");
-    EXPECT_TRUE(render());
-    EXPECT_EQ(log, QStringList({"renderer.beginFrame", "renderer.endFrame"}));
-    EXPECT_EQ(renderer.getNumPasses(), 0);
-    EXPECT_FALSE(renderer.output(0).isValid());
-    EXPECT_EQ(renderer.frameTimer().count(), 1);
-}
-
 TEST_F(RendererFrameTest, ChainRunsProducersFirstWithTheExactCallSequence) {
-    buildChain();
+    chain("X Y Z");
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "Y", "Z"}));
+    // Z feeds only a renderer output, which is not a user.
+    EXPECT_EQ(grouped(log), "frame{begin} X{in0 reset users0=1 " + kRun +
+                                "} Y{in0 reset users0=1 " + kRun + "} Z{in0 reset " + kRun +
+                                "} frame{end}");
     EXPECT_EQ(renderer.getNumPasses(), 3);
-    EXPECT_EQ(log.first(), "renderer.beginFrame");
-    EXPECT_EQ(log.last(), "renderer.endFrame");
-    const QStringList frame = {"setInput(0)",
-                               "resetNumOutputUsers",
-                               "setNumOutputUsers(0,1)",
-                               "setErrorCode(0)",
-                               "beginFrame",
-                               "start",
-                               "isFinished",
-                               "endFrame",
-                               "errorCode"};
-    EXPECT_EQ(callsOf(log, "Y"), frame);
-    QStringList zFrame = frame;  // a renderer output is not a user
-    zFrame.removeAll("setNumOutputUsers(0,1)");
-    EXPECT_EQ(callsOf(log, "Z"), zFrame);
     EXPECT_EQ(passes["Z"]->seenCallbacks, &callbacks);
-    EXPECT_EQ(output(0), "Z(Y(X(default)))");
+    EXPECT_EQ(outputs(), "Z(Y(X(default)))");
     EXPECT_EQ(renderer.outputType(0), QMetaType::QString);
 
     // An unfinished pass is polled until it finishes; endFrame follows the last poll.
     passes["Y"]->unfinishedPolls = 2;
     EXPECT_TRUE(render());
-    const QStringList calls = callsOf(log, "Y");
-    EXPECT_EQ(
-        calls.mid(calls.indexOf("start")),
-        QStringList({"start", "isFinished", "isFinished", "isFinished", "endFrame", "errorCode"}));
-    EXPECT_EQ(runs(), QStringList({"X", "Y", "Z"}));
+    EXPECT_TRUE(
+        grouped(log).contains("Y{in0 reset users0=1 err=0 begin start poll poll poll end "
+                              "err?} Z{"));
     EXPECT_EQ(renderer.frameTimer().count(), 2);
     EXPECT_EQ(passes["Y"]->frameTimer().count(), 2);
-}
-
-//        +-> Y1 -+
-//   X ---+       +-> Z -> output 0
-//        +-> Y2 -+
-TEST_F(RendererFrameTest, DiamondRunsTheSharedProducerOnceWithTwoUsers) {
-    add("X"), add("Y1"), add("Y2"), add("Z", 2, 1);
-    renderer.addOutput("image");
-    connect("X", 0, "Y1", 0);
-    connect("X", 0, "Y2", 0);
-    connect("Y1", 0, "Z", 0);
-    connect("Y2", 0, "Z", 1);
-    connectUp(0, "Z", 0);
-
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "Y1", "Y2", "Z"}));
-    EXPECT_TRUE(callsOf(log, "X").contains("setNumOutputUsers(0,2)"));
-    EXPECT_EQ(output(0), "Z(Y1(X(default)),Y2(X(default)))");
 }
 
 // Parameter 0 reaches P through groups G and H; H's second input is fed by nothing.
@@ -133,250 +104,163 @@ TEST_F(RendererFrameTest, ParametersReachPassesThroughNestedGroups) {
     renderer.addParameter("direct", QString("d"));
     renderer.addOutput("image");
     renderer.addOutput("plain");
-    const int g = group("G", 1, 1);
-    const int h = group("H", 2, 1, g);
-    add("P", 2, 1, h), add("Q");
-    ASSERT_NE(graph()->addDownEdge(0, g, 0), -1);
-    ASSERT_NE(graph()->addDownEdge(0, h, 0), -1);
-    connectDown(0, "P", 0);
-    connectDown(1, "P", 1);
-    connectUp(0, "P", 0);
-    ASSERT_NE(graph()->addUpEdge(0, h, 0), -1);
-    ASSERT_NE(graph()->addUpEdge(0, g, 0), -1);
-    connectDown(1, "Q", 0);
-    connectUp(1, "Q", 0);
-
+    group("G", 1, 1);
+    group("H", 2, 1, "G");
+    add("P", 2, 1, "H"), add("Q");
+    down(0, "G"), down(0, "H"), down(0, "P"), down(1, "P", 1);
+    up(0, "P"), up(0, "H"), up(0, "G");
+    down(1, "Q"), up(1, "Q");
     EXPECT_TRUE(render());
-    EXPECT_EQ(output(0), "P(7,default)");
-    EXPECT_EQ(output(1), "Q(d)");
+    EXPECT_EQ(outputs(), "P(7,default)|Q(d)");
 
     renderer.setParameter(0, 8);
     passes["P"]->setDefaultValue(1, QString("new default"));
     EXPECT_TRUE(render());
-    EXPECT_EQ(output(0), "P(8,new default)");
-    EXPECT_FALSE(log.join(' ').contains("teardownContextData"));
+    EXPECT_EQ(outputs(), "P(8,new default)|Q(d)");
 }
 
 //   X -> G[ -> I (needed), -> U (not needed); I -> ] -> C -> output 0
 TEST_F(RendererFrameTest, GroupOutputsFeedSiblingsAndOnlyNeededInnerConsumersCount) {
     add("X");
-    const int g = group("G", 1, 1);
-    add("I", 1, 1, g), add("U", 1, 1, g), add("C");
-    renderer.addOutput("image");
-    ASSERT_NE(graph()->addEdge(node("X"), 0, g, 0), -1);
-    connectDown(0, "I", 0);
-    connectDown(0, "U", 0);
-    connectUp(0, "I", 0);
-    ASSERT_NE(graph()->addEdge(g, 0, node("C"), 0), -1);
-    connectUp(0, "C", 0);
-
+    group("G", 1, 1);
+    add("I", 1, 1, "G"), add("U", 1, 1, "G");
+    link("X", "G");
+    down(0, "I"), down(0, "U"), up(0, "I");
+    chain("G C");
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "I", "C"}));
-    EXPECT_EQ(passes["X"]->users(0), 1) << "I counts; U and the group itself are not needed";
-    EXPECT_EQ(passes["I"]->users(0), 0) << "an up edge counts only a needed container";
-    EXPECT_EQ(output(0), "C(I(X(default)))");
+    EXPECT_EQ(runs(), "X I C");
+    // I counts for X; U and the group itself are not needed. An up edge counts only a needed
+    // container, so I gets no user.
+    EXPECT_EQ(users(), "X0=1");
+    EXPECT_EQ(outputs(), "C(I(X(default)))");
 }
 
-TEST_F(RendererFrameTest, DisabledPassIsSkippedButStillCountsAndFeedsTheOutputs) {
-    buildChain();
-    renderer.setEnabled(node("Y"), false);
+//   X -> Y1 -> Z.0 -> output 0;  X -> Y2 -> Z.1
+TEST_F(RendererFrameTest, DiamondRunsTheSharedProducerOnceAndTheFirstErrorStopsTheFrame) {
+    add("Z", 2, 1);
+    chain("X Y1 Z");
+    add("Y2");
+    link("X", "Y2");
+    link("Y2", "Z", 0, 1);
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "Z"}));
-    EXPECT_EQ(renderer.getNumPasses(), 2);
-    EXPECT_TRUE(callsOf(log, "Y").isEmpty());
-    EXPECT_EQ(passes["X"]->users(0), 1);
-    EXPECT_EQ(output(0), "Z(default)");
+    EXPECT_EQ(runs(), "X Y1 Y2 Z");
+    EXPECT_TRUE(grouped(log).startsWith("frame{begin} X{in0 reset users0=2 "));
+    EXPECT_EQ(outputs(), "Z(Y1(X(default)),Y2(X(default)))");
 
-    renderer.setEnabled(node("Y"), true);
-    renderer.setEnabled(node("Z"), false);
-    passes["Z"]->setOutput(0, QString("left over"));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "Y"}));
-    EXPECT_EQ(output(0), "left over");
-}
-
-//   X -> Y --+
-//            +-> Z -> output 0
-//   V -------+
-TEST_F(RendererFrameTest, FirstErrorStopsTheFrameButOutputsAreCollected) {
-    add("X"), add("Y"), add("V"), add("Z", 2, 1);
-    renderer.addOutput("image");
-    connect("X", 0, "Y", 0);
-    connect("Y", 0, "Z", 0);
-    connect("V", 0, "Z", 1);
-    connectUp(0, "Z", 0);
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "Y", "V", "Z"}));
-
-    passes["Y"]->failWith = 3;
+    // The outputs are still collected, from the passes' latest values.
+    passes["Y1"]->failWith = 3;
     passes["Z"]->setOutput(0, QString("kept from before"));
     EXPECT_FALSE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "Y"})) << "neither Z's further input V nor Z runs";
-    EXPECT_EQ(callsOf(log, "Y").mid(7), QStringList({"endFrame", "errorCode"}));
-    EXPECT_EQ(output(0), "kept from before");
-    EXPECT_EQ(log.last(), "renderer.endFrame");
+    EXPECT_TRUE(grouped(log).endsWith("X{in0 reset users0=2 " + kRun + "} Y1{in0 reset users0=1 " +
+                                      kRun + "} frame{end}"))
+        << "neither Z's further input Y2 nor Z runs";
+    EXPECT_EQ(outputs(), "kept from before");
 
-    passes["Y"]->failWith = 0;  // the code is cleared before each run
+    passes["Y1"]->failWith = 0;  // the code is cleared before each run
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs().size(), 4);
-}
-
-TEST_F(RendererFrameTest, TargetRunsAfterItsProducersBesidesTheOutputs) {
-    buildChain();
-    add("S"), add("T");
-    connect("S", 0, "T", 0);
-
-    renderer.setTarget(node("T"));
-    EXPECT_TRUE(render());
-    const QStringList order = runs();
-    EXPECT_EQ(order.size(), 5);
-    EXPECT_LT(order.indexOf("S"), order.indexOf("T"));
-    EXPECT_LT(order.indexOf("X"), order.indexOf("Y"));
-    EXPECT_LT(order.indexOf("Y"), order.indexOf("Z"));
-
-    for (int ignored : {Graph::kInvalidNodeRef, 1000}) {
-        renderer.setTarget(ignored);
-        EXPECT_TRUE(render());
-        EXPECT_EQ(runs(), QStringList({"X", "Y", "Z"}));
-    }
-    graph()->removeNode(node("T"));
-    renderer.setTarget(node("T"));  // a removed node is ignored like a ref outside the graph
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "Y", "Z"}));
-
-    renderer.setTarget(kRoot);  // the root is needed only as the target
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X", "Y", "Z"}));
-    EXPECT_EQ(passes["Z"]->users(0), 1);
+    EXPECT_EQ(runs(), "X Y1 Y2 Z");
 }
 
 TEST_F(RendererFrameTest, TargetGroupRunsItsFeedersAndPortlessPassesRunToo) {
     add("X"), add("E", 0, 0);
-    const int g = group("G", 1, 0);
-    add("I", 1, 1, g);
-    ASSERT_NE(graph()->addEdge(node("X"), 0, g, 0), -1);
-    connectDown(0, "I", 0);
-
-    renderer.setTarget(g);
+    group("G", 1, 0);
+    add("I", 1, 1, "G");
+    link("X", "G");
+    down(0, "I");
+    renderer.setTarget(node("G"));
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), QStringList({"X"}));
-    EXPECT_EQ(passes["X"]->users(0), 1) << "the needed group counts; I, not needed, does not";
+    EXPECT_EQ(runs(), "X");
+    EXPECT_EQ(users(), "X0=1") << "the needed group counts; I, not needed, does not";
 
     renderer.setTarget(node("E"));
     EXPECT_TRUE(render());
-    EXPECT_EQ(callsOf(log, "E"),
-              QStringList({"resetNumOutputUsers", "setErrorCode(0)", "beginFrame", "start",
-                           "isFinished", "endFrame", "errorCode"}));
+    EXPECT_EQ(grouped(log), "frame{begin} E{reset " + kRun + "} frame{end}");
 }
 
-TEST_F(RendererFrameTest, OutputEndingAtAGroupKeepsItsValue) {
-    const int g = group("G", 0, 1);
-    add("P", 0, 1, g);
-    renderer.addOutput("image");
-    ASSERT_NE(graph()->addUpEdge(0, g, 0), -1);
-    connectUp(0, "P", 0);
+TEST_F(RendererFrameTest, OutputEndingAtAGroupOrAtNothingKeepsItsValue) {
+    group("G", 0, 1);
+    add("P", 0, 1, "G");
+    up(renderer.addOutput("image"), "G");
+    up(0, "P");
     EXPECT_TRUE(render());
-    EXPECT_EQ(output(0), "P()");
+    EXPECT_EQ(outputs(), "P()");
 
-    graph()->removeEdge(graph()->outputSource(g, 0));
+    // Without roots a frame only times itself and the outputs keep their values.
+    graph()->removeEdge(graph()->outputSource(node("G"), 0));
     EXPECT_TRUE(render());
-    EXPECT_TRUE(runs().isEmpty());
-    EXPECT_EQ(output(0), "P()");
+    EXPECT_EQ(grouped(log), "frame{begin end}");
+    EXPECT_EQ(renderer.getNumPasses(), 0);
+    EXPECT_EQ(outputs(), "P()");
 }
 
 TEST_F(RendererFrameTest, SetupAndTeardownReachEveryPassInPassOrder) {
-    buildChain();
+    chain("X Y Z");
     renderer.setEnabled(node("Y"), false);
     log.clear();
     renderer.setup(&callbacks);
-    EXPECT_EQ(log, QStringList({"X.setup", "Y.setup", "Z.setup"}));
     EXPECT_EQ(passes["Y"]->seenCallbacks, &callbacks);
-    log.clear();
     renderer.teardown(nullptr);
-    EXPECT_EQ(log, QStringList({"X.teardown", "Y.teardown", "Z.teardown"}));
     EXPECT_EQ(passes["Y"]->seenCallbacks, nullptr);
+    EXPECT_EQ(grouped(log), "X{setup} Y{setup} Z{setup} X{teardown} Y{teardown} Z{teardown}");
 }
-
-namespace {
-
-// Adds one to its input, so the end of a chain tells how many passes ran in order.
-class CountingPass : public RenderPassHelper {
-public:
-    CountingPass() { addInput("in", 0), addOutput("out"); }
-    void start(RenderCallbacks*) override { _outputs[0].value = _inputs.at(0).value.toInt() + 1; }
-};
-
-// Tries to start a nested frame of its own renderer, which is refused.
-class NestingPass : public RenderPassHelper {
-public:
-    explicit NestingPass(Renderer* renderer) : _renderer(renderer) { addOutput("out"); }
-    void start(RenderCallbacks* callbacks) override {
-        _outputs[0].value = _renderer->render(callbacks);
-    }
-
-private:
-    Renderer* _renderer;
-};
-
-}  // namespace
 
 // Frames reuse what they derive from the set-up until it changes: every kind of edit between
 // frames must show in the next frame, and again in the one after (which reuses it).
 //   W (-> X, then output 1, as the steps say);  X -> Y -> Z -> output 0
 TEST_F(RendererFrameTest, EditsBetweenFramesShowInTheNextFrames) {
     add("W");
-    buildChain();
+    chain("X Y Z");
     struct Step {
         const char* edit;
         std::function<void()> apply;
-        QStringList runs;
-        QStringList outputs;
+        QString runs;
+        QString outputs;
+        QString users;
         bool result = true;
-        int usersOfW = 0;
     };
-    const QString chain = "Z(Y(X(default)))";
-    const QString fromParameter = "Z(Y(X(p2)))";
+    const QString chained = "Z(Y(X(default)))", fromW = "Z(Y(X(W(default))))";
+    const QString p2 = "Z(Y(X(p2)))|W(default)";
+    auto target = [&](int ref) { return [this, ref] { renderer.setTarget(ref); }; };
     const Step steps[] = {
-        {"none", [] {}, {"X", "Y", "Z"}, {chain}},
-        {"disable Y", [&] { renderer.setEnabled(node("Y"), false); }, {"X", "Z"}, {"Z(default)"}},
-        {"enable Y", [&] { renderer.setEnabled(node("Y"), true); }, {"X", "Y", "Z"}, {chain}},
-        {"target W", [&] { renderer.setTarget(node("W")); }, {"X", "Y", "Z", "W"}, {chain}},
-        {"W feeds X",
-         [&] { connect("W", 0, "X", 0); },
-         {"W", "X", "Y", "Z"},
-         {"Z(Y(X(W(default))))"},
-         true,
-         1},
+        {"none", [] {}, "X Y Z", chained, "X0=1 Y0=1"},
+        // A disabled consumer still counts as a user.
+        {"disable Y", [&] { renderer.setEnabled(node("Y"), false); }, "X Z", "Z(default)", "X0=1"},
+        {"enable Y, disable Z, which keeps its value",
+         [&] {
+             renderer.setEnabled(node("Y"), true);
+             renderer.setEnabled(node("Z"), false);
+             passes["Z"]->setOutput(0, QString("left over"));
+         },
+         "X Y", "left over", "X0=1 Y0=1"},
+        {"enable Z", [&] { renderer.setEnabled(node("Z"), true); }, "X Y Z", chained, "X0=1 Y0=1"},
+        {"target W", target(node("W")), "X Y Z W", chained, "X0=1 Y0=1"},
+        {"W feeds X", [&] { link("W", "X"); }, "W X Y Z", fromW, "W0=1 X0=1 Y0=1"},
+        {"target outside the graph", target(1000), "W X Y Z", fromW, "W0=1 X0=1 Y0=1"},
+        // Only as the target is the root needed, and then a renderer output is a user.
+        {"target the root", target(kRoot), "W X Y Z", fromW, "W0=1 X0=1 Y0=1 Z0=1"},
         {"no target; a parameter feeds X",
          [&] {
              renderer.setTarget(Graph::kInvalidNodeRef);
              graph()->disconnectInput(node("X"), 0);
              renderer.addParameter("p", QString("p1"));
-             connectDown(0, "X", 0);
+             down(0, "X");
          },
-         {"X", "Y", "Z"},
-         {"Z(Y(X(p1)))"}},
-        {"parameter value",
-         [&] { renderer.setParameter(0, QString("p2")); },
-         {"X", "Y", "Z"},
-         {fromParameter}},
-        {"a second output fed by W",
+         "X Y Z", "Z(Y(X(p1)))", "X0=1 Y0=1"},
+        {"a parameter value and a second output fed by W",
          [&] {
-             renderer.addOutput("second");
-             connectUp(1, "W", 0);
+             renderer.setParameter(0, QString("p2"));
+             up(renderer.addOutput("second"), "W");
          },
-         {"X", "Y", "Z", "W"},
-         {fromParameter, "W(default)"}},
-        {"remove W",
-         [&] { graph()->removeNode(node("W")); },
-         {"X", "Y", "Z"},
-         {fromParameter, "W(default)"}},
-        {"purge", [&] { graph()->purge(); }, {"X", "Y", "Z"}, {fromParameter, "W(default)"}},
-        {"Y fails",
-         [&] { passes["Y"]->failWith = 3; },
-         {"X", "Y"},
-         {fromParameter, "W(default)"},
-         false},
+         "X Y Z W", p2, "X0=1 Y0=1"},
+        {"remove W", [&] { graph()->removeNode(node("W")); }, "X Y Z", p2, "X0=1 Y0=1"},
+        {"target the removed W", target(node("W")), "X Y Z", p2, "X0=1 Y0=1"},
+        {"no target; purge",
+         [&] {
+             renderer.setTarget(Graph::kInvalidNodeRef);
+             graph()->purge();
+         },
+         "X Y Z", p2, "X0=1 Y0=1"},
+        {"Y fails", [&] { passes["Y"]->failWith = 3; }, "X Y", p2, "X0=1 Y0=1", false},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.edit);
@@ -384,28 +268,43 @@ TEST_F(RendererFrameTest, EditsBetweenFramesShowInTheNextFrames) {
         for (int frame = 0; frame < 2; ++frame) {
             EXPECT_EQ(render(), step.result);
             EXPECT_EQ(runs(), step.runs);
-            EXPECT_EQ(renderer.getNumPasses(), step.runs.size());
-            QStringList outputs;
-            for (int o = 0; o < renderer.numOutputs(); ++o) outputs << output(o);
-            EXPECT_EQ(outputs, step.outputs);
-            if (step.runs.contains("W")) {
-                EXPECT_EQ(passes["W"]->users(0), step.usersOfW);
-            }
+            EXPECT_EQ(passesThat(log, "reset"), step.runs) << "only passes that run are touched";
+            EXPECT_EQ(renderer.getNumPasses(), step.runs.count(' ') + 1);
+            EXPECT_EQ(outputs(), step.outputs);
+            EXPECT_EQ(users(), step.users);
         }
     }
 }
 
+namespace {
+
+// Sets its output from its input through a function.
+class FunctionPass : public RenderPassHelper {
+public:
+    explicit FunctionPass(std::function<QVariant(const QVariant&)> f) : _f(std::move(f)) {
+        addInput("in", 0), addOutput("out");
+    }
+    void start(RenderCallbacks*) override { _outputs[0].value = _f(_inputs.at(0).value); }
+
+private:
+    std::function<QVariant(const QVariant&)> _f;
+};
+
+}  // namespace
+
 TEST(RendererLongChainTest, HundredThousandPassesRunProducersFirst) {
     const int kLength = 100000;
     Renderer renderer;
-    renderer.addOutput("count");
     int previous = -1;
     for (int i = 0; i < kLength; ++i) {
-        const int node = renderer.addPass("step", new CountingPass, kRoot);
-        if (previous != -1 && renderer.getGraph()->addEdge(previous, 0, node, 0) == -1) break;
+        auto* counting = new FunctionPass([](const QVariant& in) { return in.toInt() + 1; });
+        const int node = renderer.addPass("step", counting, kRoot);
+        if (previous != -1) {
+            ASSERT_NE(renderer.getGraph()->addEdge(previous, 0, node, 0), -1);
+        }
         previous = node;
     }
-    ASSERT_NE(renderer.getGraph()->addUpEdge(0, previous, 0), -1);
+    ASSERT_NE(renderer.getGraph()->addUpEdge(renderer.addOutput("count"), previous, 0), -1);
     EXPECT_TRUE(renderer.render(nullptr));
     EXPECT_EQ(renderer.getNumPasses(), kLength);
     EXPECT_EQ(renderer.output(0), QVariant(kLength));
@@ -413,9 +312,9 @@ TEST(RendererLongChainTest, HundredThousandPassesRunProducersFirst) {
 
 TEST(RendererNestingTest, FrameStartedFromInsideAFrameIsRefused) {
     Renderer renderer;
-    renderer.addOutput("nested");
-    const int node = renderer.addPass("nesting", new NestingPass(&renderer), kRoot);
-    ASSERT_NE(renderer.getGraph()->addUpEdge(0, node, 0), -1);
+    auto* nesting = new FunctionPass([&](const QVariant&) { return renderer.render(nullptr); });
+    const int node = renderer.addPass("nesting", nesting, kRoot);
+    ASSERT_NE(renderer.getGraph()->addUpEdge(renderer.addOutput("nested"), node, 0), -1);
     EXPECT_TRUE(renderer.render(nullptr));
     EXPECT_EQ(renderer.output(0), QVariant(false));
     EXPECT_EQ(renderer.frameTimer().count(), 1);

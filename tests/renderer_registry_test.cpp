@@ -13,33 +13,28 @@ const int kRoot = Graph::kRootNodeRef;
 
 TEST(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
     Renderer renderer;
-    EXPECT_EQ(renderer.numParameters(), 0);
-    EXPECT_EQ(renderer.getNumPasses(), 0);
-    EXPECT_EQ(renderer.getGraph()->numNodesGlobal(), 1);
-
     EXPECT_EQ(renderer.addParameter("exposure", 1.5), 0);
     EXPECT_EQ(renderer.addOutput("image"), 0);
     EXPECT_EQ(renderer.addParameter("exposure", 3), 1);
     EXPECT_EQ(renderer.addOutput("depth"), 1);
-    EXPECT_EQ(renderer.getGraph()->numInputs(kRoot), 2);
-    EXPECT_EQ(renderer.getGraph()->outputName(kRoot, 1), "depth");
+    const Graph* graph = renderer.getGraph();
+    EXPECT_TRUE(graph->numNodesGlobal() == 1 && graph->numInputs(kRoot) == 2);
+    EXPECT_EQ(graph->outputName(kRoot, 1), "depth");
     EXPECT_EQ(renderer.findParameter("exposure"), 0);
     EXPECT_EQ(renderer.findOutput("depth"), 1);
     EXPECT_EQ(renderer.findOutput("Depth"), -1);
 
-    EXPECT_EQ(renderer.parameterType(0), QMetaType::Double);
     renderer.setParameter(0, QString("bright"));
     EXPECT_EQ(renderer.parameterType(0), QMetaType::QString);
     EXPECT_EQ(renderer.parameterValue(0), QVariant(QString("bright")));
     EXPECT_EQ(renderer.outputType(0), QMetaType::UnknownType);
     EXPECT_FALSE(renderer.output(0).isValid());
-
     for (int index : {-1, 2, 50}) {
         renderer.setParameter(index, 2);
-        EXPECT_EQ(renderer.parameterType(index), QMetaType::UnknownType);
-        EXPECT_FALSE(renderer.parameterValue(index).isValid());
-        EXPECT_EQ(renderer.outputType(index), QMetaType::UnknownType);
-        EXPECT_FALSE(renderer.output(index).isValid());
+        EXPECT_TRUE(renderer.parameterType(index) == QMetaType::UnknownType &&
+                    renderer.outputType(index) == QMetaType::UnknownType &&
+                    !renderer.parameterValue(index).isValid() && !renderer.output(index).isValid())
+            << index;
     }
     EXPECT_EQ(renderer.numParameters(), 2);
 }
@@ -51,20 +46,13 @@ TEST(RendererRegistryTest, PassNodesMirrorTheirPasses) {
     const int aNode = renderer.addPass("A", a, kRoot);
     const int group = renderer.addGroup("G", 1, 1, kRoot);
     const int bNode = renderer.addPass("B", new RecordingPass("B", &log, 1, 3), group);
-    const Graph* graph = renderer.getGraph();
-
+    Graph* graph = renderer.getGraph();
     EXPECT_EQ(graph->parentNode(bNode), group);
-    EXPECT_EQ(graph->numInputs(aNode), 2);
-    EXPECT_EQ(graph->inputName(aNode, 1), "in1");
-    EXPECT_EQ(graph->numOutputs(bNode), 3);
-    EXPECT_EQ(graph->outputName(bNode, 2), "out2");
-    EXPECT_EQ(graph->nodeValue(aNode), 0);
-    EXPECT_EQ(graph->nodeValue(bNode), 1);
+    EXPECT_EQ(graph->inputName(aNode, 1) + graph->outputName(bNode, 2), "in1out2");
+    EXPECT_TRUE(graph->numInputs(aNode) == 2 && graph->numOutputs(bNode) == 3);
+    EXPECT_TRUE(graph->nodeValue(aNode) == 0 && graph->nodeValue(bNode) == 1);
     EXPECT_EQ(graph->nodeValue(group), -1);
-
     EXPECT_EQ(renderer.renderPass(aNode), a);
-    EXPECT_TRUE(renderer.enabled(bNode));
-    EXPECT_EQ(renderer.findPass("A"), aNode);
     EXPECT_EQ(renderer.findPass("G"), group);
     EXPECT_EQ(renderer.findPass("B"), -1) << "nested passes are not found";
     EXPECT_TRUE(log.isEmpty()) << "adding calls nothing but the port queries";
@@ -72,13 +60,11 @@ TEST(RendererRegistryTest, PassNodesMirrorTheirPasses) {
     renderer.setEnabled(bNode, false);
     EXPECT_FALSE(renderer.enabled(bNode));
     EXPECT_TRUE(renderer.enabled(aNode));
-
-    const int stray = renderer.getGraph()->addNode("stray", 0, 0, kRoot);
-    renderer.getGraph()->setNodeValue(stray, 2);  // one past the last pass
+    const int stray = graph->addNode("stray", 0, 0, kRoot);
+    graph->setNodeValue(stray, 2);  // one past the last pass
     for (int node : {kRoot, group, stray, -1, 999}) {
-        EXPECT_EQ(renderer.renderPass(node), nullptr) << node;
         renderer.setEnabled(node, true);
-        EXPECT_FALSE(renderer.enabled(node)) << node;
+        EXPECT_TRUE(renderer.renderPass(node) == nullptr && !renderer.enabled(node)) << node;
     }
 }
 
@@ -91,7 +77,7 @@ TEST(RendererRegistryTest, RefusedPassesAreDeletedUnlessAlreadyOwned) {
     EXPECT_EQ(renderer.addPass("orphan", new RecordingPass("orphan", &log), 999), -1);
     EXPECT_EQ(renderer.addPass("twice", a, kRoot), -1);
     EXPECT_EQ(renderer.addGroup("lost", 1, 1, -1), -1);
-    EXPECT_EQ(log, QStringList({"orphan.deleted"}));
+    EXPECT_EQ(grouped(log), "orphan{deleted}");
     EXPECT_EQ(renderer.getGraph()->numNodesGlobal(), 2);
     EXPECT_EQ(renderer.renderPass(aNode), a);
 }
@@ -105,5 +91,5 @@ TEST(RendererRegistryTest, DestructionDeletesPassesInPassOrderWithoutTeardown) {
         renderer.addPass("Y", new RecordingPass("Y", &log), kRoot);
         renderer.addPass("Z", new RecordingPass("Z", &log), group);
     }
-    EXPECT_EQ(log, QStringList({"X.deleted", "Y.deleted", "Z.deleted"}));
+    EXPECT_EQ(grouped(log), "X{deleted} Y{deleted} Z{deleted}");
 }

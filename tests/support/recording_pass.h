@@ -7,10 +7,13 @@
 
 using Vantrel::Orv::RenderCallbacks;
 
-// Logs every call a renderer makes on it as "<name>.<call>" into a shared log. Its start writes
-// "<name>(<inputs>)" to every output, so values show the path they took through the frame; it
-// can fail with a chosen code or stay unfinished for a number of polls.
+// Logs every call a renderer makes on it as "<name>.<call>" into a shared log, in short words:
+// in<i>, reset, users<o>=<n>, err=<code>, begin, start, poll, end, err? (the query). Its start
+// writes "<name>(<inputs>)" to every output, so values show the path they took through the
+// frame; it can fail with a chosen code or stay unfinished for a number of polls.
 class RecordingPass : public Vantrel::Orv::RenderPassHelper {
+    using Base = Vantrel::Orv::RenderPassHelper;
+
 public:
     RecordingPass(const QString& name, QStringList* log, int numInputs = 1, int numOutputs = 1)
         : _name(name), _log(log) {
@@ -19,45 +22,32 @@ public:
     }
     ~RecordingPass() override { record("deleted"); }
 
-    void setup(RenderCallbacks* callbacks) override { record("setup", callbacks); }
-    void teardown(RenderCallbacks* callbacks) override { record("teardown", callbacks); }
-    void beginFrame(RenderCallbacks* callbacks) override {
-        record("beginFrame", callbacks);
-        RenderPassHelper::beginFrame(callbacks);
-    }
-    void start(RenderCallbacks* callbacks) override {
-        record("start", callbacks);
+    void setup(RenderCallbacks* c) override { record("setup", c); }
+    void teardown(RenderCallbacks* c) override { record("teardown", c); }
+    void beginFrame(RenderCallbacks* c) override { record("begin", c), Base::beginFrame(c); }
+    void start(RenderCallbacks* c) override {
+        record("start", c);
         QStringList inputs;
         for (const auto& input : _inputs) inputs << input.value.toString();
         for (auto& output : _outputs) output.value = _name + '(' + inputs.join(',') + ')';
         _pollsLeft = unfinishedPolls;
         if (failWith != 0) _errorCode = failWith;
     }
-    void endFrame(RenderCallbacks* callbacks) override {
-        record("endFrame", callbacks);
-        RenderPassHelper::endFrame(callbacks);
-    }
-    bool isFinished() const override { return record("isFinished"), _pollsLeft-- <= 0; }
+    void endFrame(RenderCallbacks* c) override { record("end", c), Base::endFrame(c); }
+    bool isFinished() const override { return record("poll"), _pollsLeft-- <= 0; }
     void teardownContextData(RenderCallbacks*) override { record("teardownContextData"); }
-    void setInput(int index, const QVariant& value) override {
-        record(QString("setInput(%1)").arg(index));
-        RenderPassHelper::setInput(index, value);
+    void setInput(int i, const QVariant& v) override {
+        record(QString("in%1").arg(i)), Base::setInput(i, v);
     }
-    void setNumOutputUsers(int index, int users) override {
-        record(QString("setNumOutputUsers(%1,%2)").arg(index).arg(users));
-        RenderPassHelper::setNumOutputUsers(index, users);
+    void setNumOutputUsers(int o, int n) override {
+        record(QString("users%1=%2").arg(o).arg(n)), Base::setNumOutputUsers(o, n);
     }
-    void resetNumOutputUsers() override {
-        record("resetNumOutputUsers");
-        RenderPassHelper::resetNumOutputUsers();
-    }
-    unsigned int errorCode() const override { return record("errorCode"), _errorCode; }
-    void setErrorCode(unsigned int code) override {
-        record(QString("setErrorCode(%1)").arg(code));
-        RenderPassHelper::setErrorCode(code);
+    void resetNumOutputUsers() override { record("reset"), Base::resetNumOutputUsers(); }
+    unsigned int errorCode() const override { return record("err?"), _errorCode; }
+    void setErrorCode(unsigned int c) override {
+        record(QString("err=%1").arg(c)), Base::setErrorCode(c);
     }
 
-    int users(int output) const { return _outputUsers.at(output); }
     void setOutput(int index, const QVariant& value) { _outputs[index].value = value; }
 
     unsigned int failWith = 0;
@@ -66,49 +56,50 @@ public:
 
 private:
     void record(const QString& call) const { _log->append(_name + '.' + call); }
-    void record(const QString& call, RenderCallbacks* callbacks) {
-        seenCallbacks = callbacks;
-        record(call);
-    }
+    void record(const QString& call, RenderCallbacks* c) { seenCallbacks = c, record(call); }
 
     QString _name;
     QStringList* _log;
     mutable int _pollsLeft = 0;
 };
 
-// Logs "renderer.beginFrame" and "renderer.endFrame" around the base class's timing.
+// Logs "frame.begin" and "frame.end" around the base class's timing.
 class RecordingRenderer : public Vantrel::Orv::Renderer {
 public:
     explicit RecordingRenderer(QStringList* log) : _log(log) {}
 
 protected:
-    void beginFrame(RenderCallbacks* callbacks) override {
-        _log->append("renderer.beginFrame");
-        Renderer::beginFrame(callbacks);
+    void beginFrame(RenderCallbacks* c) override {
+        _log->append("frame.begin"), Renderer::beginFrame(c);
     }
-    void endFrame(RenderCallbacks* callbacks) override {
-        _log->append("renderer.endFrame");
-        Renderer::endFrame(callbacks);
-    }
+    void endFrame(RenderCallbacks* c) override { _log->append("frame.end"), Renderer::endFrame(c); }
 
 private:
     QStringList* _log;
 };
 
-// The calls that one pass received, in order, without its name.
-inline QStringList callsOf(const QStringList& log, const QString& pass) {
-    QStringList calls;
+// The log with consecutive calls on one object grouped: "X{start poll} Y{deleted}".
+inline QString grouped(const QStringList& log) {
+    QString text;
+    QString current;
     for (const QString& entry : log) {
-        if (entry.startsWith(pass + '.')) calls << entry.mid(pass.size() + 1);
+        const int dot = entry.indexOf('.');
+        if (entry.left(dot) != current) {
+            current = entry.left(dot);
+            text += (text.isEmpty() ? "" : "} ") + current + '{';
+        } else {
+            text += ' ';
+        }
+        text += entry.mid(dot + 1);
     }
-    return calls;
+    return text.isEmpty() ? text : text + '}';
 }
 
-// The passes that received `call`, in order.
-inline QStringList passesThat(const QStringList& log, const QString& call) {
+// The passes that received `call`, in order, joined by spaces.
+inline QString passesThat(const QStringList& log, const QString& call) {
     QStringList names;
     for (const QString& entry : log) {
         if (entry.endsWith('.' + call)) names << entry.left(entry.size() - call.size() - 1);
     }
-    return names;
+    return names.join(' ');
 }
