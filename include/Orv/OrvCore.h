@@ -4,3 +4,5 @@
 #include <Orv/Graph.h>
 #include <Orv/HistogramFrameTimes.h>
 #include <Orv/Memory.h>
+#include <Orv/Paths.h>
+#include <Orv/Walkers.h>

@@ -1,5 +1,6 @@
 #include <Orv/Graph.h>
 
+#include "diagnostics_p.h"
 #include "graph_p.h"
 
 #include <QSet>
@@ -567,6 +568,143 @@ bool Graph::contains(int ancestor, int node) const {
 int Graph::indexOfNode(int node) const {
     const NodeRecord* parent = d->nodeRecord(parentNode(node));
     return parent ? parent->children.indexOf(node) : -1;
+}
+
+// --- Wiring by name -----------------------------------------------------------------------
+
+namespace {
+
+// One side of a name match: the inputs or the outputs of one node.
+struct PortSide {
+    int node;
+    bool outputs;
+};
+
+int portCount(const Graph& graph, PortSide side) {
+    return side.outputs ? graph.numOutputs(side.node) : graph.numInputs(side.node);
+}
+
+QString portName(const Graph& graph, PortSide side, int port) {
+    return side.outputs ? graph.outputName(side.node, port) : graph.inputName(side.node, port);
+}
+
+// The scheme shared by the matching operations: each port of `ports` that is not skipped is
+// offered to the first like-named candidate of `candidates` that is not skipped, and the scan
+// of candidates ends there whether or not `connect(candidate, port)` makes the edge.
+template <typename SkipPort, typename SkipCandidate, typename Connect>
+void connectMatching(const Graph& graph, PortSide ports, PortSide candidates, SkipPort skipPort,
+                     SkipCandidate skipCandidate, Connect connect) {
+    const int numPorts = portCount(graph, ports);
+    for (int port = 0; port < numPorts; ++port) {
+        if (skipPort(port)) continue;
+        const QString name = portName(graph, ports, port);
+        const int numCandidates = portCount(graph, candidates);
+        for (int candidate = 0; candidate < numCandidates; ++candidate) {
+            if (skipCandidate(candidate)) continue;
+            if (portName(graph, candidates, candidate) != name) continue;
+            connect(candidate, port);
+            break;
+        }
+    }
+}
+
+// True if the output feeds at least one edge and the first is not of the wanted kind.
+template <typename IsKind>
+bool firstDestinationIsNot(const Graph& graph, int node, int output, IsKind isKind) {
+    return graph.numOutputDestinations(node, output) > 0 &&
+           !(graph.*isKind)(graph.outputDestination(node, output, 0));
+}
+
+}  // namespace
+
+int Graph::addEdgeByName(int srcNode, const QString& srcOutputName, int dstNode,
+                         const QString& dstInputName) {
+    const bool sourceFound = ORV_SOFT_ASSERT(
+        isValidOutput(srcNode, findOutput(srcNode, srcOutputName)),
+        QString::asprintf("Source output '%s' is not valid", qUtf8Printable(srcOutputName)));
+    const bool destFound = ORV_SOFT_ASSERT(
+        isValidInput(dstNode, findInput(dstNode, dstInputName)),
+        QString::asprintf("Dest input '%s' is not valid", qUtf8Printable(dstInputName)));
+    if (!sourceFound || !destFound) return kInvalidEdgeRef;
+    return addEdge(srcNode, findOutput(srcNode, srcOutputName), dstNode,
+                   findInput(dstNode, dstInputName));
+}
+
+int Graph::addDownEdgeByName(const QString& parentInputName, int childNode,
+                             const QString& childInputName) {
+    const QString names = QString::asprintf(
+        "Parent '%s' Child '%s'", qUtf8Printable(parentInputName), qUtf8Printable(childInputName));
+    // The checks hold up on any childNode: the queries answer -1 or false outside the table.
+    const bool childFound = ORV_SOFT_ASSERT(isValidNode(childNode), names);
+    const bool childInputFound =
+        ORV_SOFT_ASSERT(isValidInput(childNode, findInput(childNode, childInputName)), names);
+    const bool parentInputFound = ORV_SOFT_ASSERT(
+        isValidInput(parentNode(childNode), findInput(parentNode(childNode), parentInputName)),
+        names);
+    if (!childFound || !childInputFound || !parentInputFound) return kInvalidEdgeRef;
+    return addDownEdge(findInput(parentNode(childNode), parentInputName), childNode,
+                       findInput(childNode, childInputName));
+}
+
+int Graph::addUpEdgeByName(const QString& parentOutputName, int childNode,
+                           const QString& childOutputName) {
+    // Unchecked by design: a name that is not found gives -1, which addUpEdge() refuses
+    // silently, as it does a childNode outside the table or without a parent.
+    const int parent = parentNode(childNode);
+    return addUpEdge(findOutput(parent, parentOutputName), childNode,
+                     findOutput(childNode, childOutputName));
+}
+
+void Graph::connectByName(int srcNode, int dstNode) {
+    if (!isValidNode(srcNode) || !isValidNode(dstNode)) return;
+    connectMatching(
+        *this, PortSide{dstNode, false}, PortSide{srcNode, true},
+        [&](int input) { return inputSource(dstNode, input) != kInvalidEdgeRef; },
+        [&](int output) {
+            return firstDestinationIsNot(*this, srcNode, output, &Graph::isRegularEdge);
+        },
+        [&](int output, int input) { addEdge(srcNode, output, dstNode, input); });
+}
+
+void Graph::connectGroups(int srcNode, int srcGroup, int dstNode, int dstGroup) {
+    if (!isValidNode(srcNode) || !isValidNode(dstNode)) return;
+    connectMatching(
+        *this, PortSide{dstNode, false}, PortSide{srcNode, true},
+        [&](int input) {
+            return inputGroup(dstNode, input) != dstGroup ||
+                   inputSource(dstNode, input) != kInvalidEdgeRef;
+        },
+        [&](int output) {
+            return outputGroup(srcNode, output) != srcGroup ||
+                   firstDestinationIsNot(*this, srcNode, output, &Graph::isRegularEdge);
+        },
+        [&](int output, int input) { addEdge(srcNode, output, dstNode, input); });
+}
+
+void Graph::connectNamedGroups(int srcNode, const QString& srcGroupName, int dstNode,
+                               const QString& dstGroupName) {
+    connectGroups(srcNode, findOutputGroup(srcNode, srcGroupName), dstNode,
+                  findInputGroup(dstNode, dstGroupName));
+}
+
+void Graph::connectDownByName(int childNode) {
+    const int parent = parentNode(childNode);
+    if (!isValidNode(childNode) || !isValidNode(parent)) return;
+    connectMatching(
+        *this, PortSide{childNode, false}, PortSide{parent, false},
+        [&](int input) { return inputSource(childNode, input) != kInvalidEdgeRef; },
+        [](int) { return false; },
+        [&](int parentInput, int input) { addDownEdge(parentInput, childNode, input); });
+}
+
+void Graph::connectUpByName(int childNode) {
+    const int parent = parentNode(childNode);
+    if (!isValidNode(childNode) || !isValidNode(parent)) return;
+    connectMatching(
+        *this, PortSide{childNode, true}, PortSide{parent, true},
+        [&](int output) { return outputSource(childNode, output) != kInvalidEdgeRef; },
+        [&](int output) { return firstDestinationIsNot(*this, parent, output, &Graph::isUpEdge); },
+        [&](int parentOutput, int output) { addUpEdge(parentOutput, childNode, output); });
 }
 
 }  // namespace Orv

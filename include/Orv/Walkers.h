@@ -1,0 +1,88 @@
+#pragma once
+
+#include <Orv/OrvCoreExport.h>
+
+#include <QVector>
+#include <QtGlobal>
+
+namespace Vantrel {
+namespace Orv {
+
+class Graph;
+
+// The three walkers share one loop: construct on a graph and a start node, then while valid()
+// read node() and call next(). A walker reads the graph on every step and does not own it;
+// the graph must outlive the walker and stay unchanged while it is in use.
+
+// Visits the start node and every node upstream of it, each once, producers before consumers
+// (depth-first post-order, producers of input 0 first); the start node comes last. Producers
+// are found with walkToSourceNode() if throughHierarchy, else with walkAcross().
+// kInvalidNodeRef, or a ref outside the node table, gives an empty walk.
+class ORVCORE_EXPORT BottomUpInputWalker {
+public:
+    BottomUpInputWalker(const Graph& graph, int node, bool throughHierarchy);
+    ~BottomUpInputWalker();
+
+    bool valid() const;  // true while there is a current node
+    int node() const;    // the current node; -1 once the walk is over
+    void next();         // moves on; does nothing once the walk is over
+
+private:
+    Q_DISABLE_COPY(BottomUpInputWalker)
+    struct StackEntry;
+
+    void moveNext();
+    void pop();
+
+    const Graph* _graph;
+    bool _throughHierarchy;
+    QVector<bool> _visited;
+    StackEntry* _stack;
+};
+
+// Visits the same nodes as BottomUpInputWalker breadth-first: the start node first, then the
+// producers of its inputs in input order, then theirs, each node once.
+class ORVCORE_EXPORT BreadthFirstInputWalker {
+public:
+    BreadthFirstInputWalker(const Graph& graph, int node, bool throughHierarchy);
+    ~BreadthFirstInputWalker();
+
+    bool valid() const;
+    int node() const;  // the current node; -1 once the walk is over
+    void next();
+
+private:
+    Q_DISABLE_COPY(BreadthFirstInputWalker)
+
+    const Graph* _graph;
+    bool _throughHierarchy;
+    QVector<bool> _visited;
+    QVector<int> _queue;
+    int _head;
+    int _tail;
+};
+
+// Visits the subtree of the start node, children in child order and each node after its whole
+// subtree, the start node last. A start node that isValidNode() rejects gives an empty walk.
+class ORVCORE_EXPORT BottomUpSubgraphWalker {
+public:
+    BottomUpSubgraphWalker(const Graph& graph, int node);
+    ~BottomUpSubgraphWalker();
+
+    bool valid() const;
+    int node() const;  // the current node; -1 once the walk is over
+    void next();
+
+private:
+    Q_DISABLE_COPY(BottomUpSubgraphWalker)
+    struct StackEntry;
+
+    void moveNext();
+    void pop();
+
+    const Graph* _graph;
+    StackEntry* _stack;
+};
+
+}  // namespace Orv
+}  // namespace Vantrel

@@ -1,0 +1,193 @@
+// Removal of nodes, ports and groups, and compaction of the tables.
+#include <Orv/Graph.h>
+
+#include "graph_p.h"
+
+#include <QVector>
+
+#include <utility>
+
+namespace Vantrel {
+namespace Orv {
+
+namespace {
+
+const PortList kInputs = &NodeRecord::inputs;
+const PortList kOutputs = &NodeRecord::outputs;
+
+// Removes every edge at one port: its source, then its destinations from the last entry down,
+// since removeEdge() erases them from this very list. Each step re-reads the port, as the
+// edits may move the table's storage.
+void removePortEdges(Graph& graph, const GraphData& d, int node, PortList list, int port) {
+    const PortRecord* record = d.record(node, list, port);
+    if (!record) return;
+    graph.removeEdge(record->source);
+    for (int k = d.record(node, list, port)->destinations.size() - 1; k >= 0; --k) {
+        const PortRecord* current = d.record(node, list, port);
+        graph.removeEdge(current->destinations.value(k, -1));
+    }
+}
+
+void removeNodeEdges(Graph& graph, const GraphData& d, int node, PortList list) {
+    const NodeRecord* record = d.nodeRecord(node);
+    const int numPorts = record ? (record->*list).size() : 0;
+    for (int port = 0; port < numPorts; ++port) removePortEdges(graph, d, node, list, port);
+}
+
+// Erases one port after freeing it of its edges; the edges at later ports of the list follow
+// their ports down by one index, so that every edge still names the port that holds it.
+void erasePort(Graph& graph, GraphData& d, int node, PortList list, int port) {
+    if (!d.live(node, list, port)) return;
+    removePortEdges(graph, d, node, list, port);
+    const QVector<PortRecord>& ports = d.nodeRecord(node)->*list;
+    for (int later = port + 1; later < ports.size(); ++later) {
+        if (EdgeRecord* source = d.editEdgeRecord(ports.at(later).source)) --source->dstIndex;
+        for (int edge : ports.at(later).destinations) {
+            if (EdgeRecord* destination = d.editEdgeRecord(edge)) --destination->srcIndex;
+        }
+    }
+    (d.editNode(node)->*list).remove(port);
+}
+
+// Takes the ports of a list out of `group` and lowers the refs of the later groups' ports, so
+// that they keep naming their groups once `group` is erased. Refs past the last group are
+// left as they are: they named no group before and name none after.
+void eraseGroup(GraphData& d, int node, PortList ports, GroupList groups, int group) {
+    NodeRecord* record = d.editNode(node);
+    if (!record || !GraphData::inRange(group, (record->*groups).size())) return;
+    const int numGroups = (record->*groups).size();
+    for (PortRecord& port : record->*ports) {
+        if (port.group == group) {
+            port.group = -1;
+        } else if (port.group > group && port.group < numGroups) {
+            --port.group;
+        }
+    }
+    (record->*groups).remove(group);
+}
+
+int mapped(const QVector<int>& map, int ref) {
+    return map.value(ref, -1);
+}
+
+// Rewrites a list of refs through `map`; an entry naming no surviving record (which only a
+// corrupt table holds) is dropped rather than kept as -1.
+void remapList(QVector<int>& refs, const QVector<int>& map) {
+    int kept = 0;
+    for (int i = 0; i < refs.size(); ++i) {
+        const int renumbered = mapped(map, refs.at(i));
+        if (renumbered != -1) refs[kept++] = renumbered;
+    }
+    refs.resize(kept);
+}
+
+void remapPorts(QVector<PortRecord>& ports, const QVector<int>& edgeMap) {
+    for (PortRecord& port : ports) {
+        if (port.source != -1) port.source = mapped(edgeMap, port.source);
+        remapList(port.destinations, edgeMap);
+    }
+}
+
+// The new ref of every record that is not removed, in table order; -1 for removed ones.
+template <typename Record>
+QVector<int> survivorMap(const QVector<Record>& table, int* survivors) {
+    QVector<int> map(table.size(), -1);
+    int next = 0;
+    for (int i = 0; i < table.size(); ++i) {
+        if (!table.at(i).removed) map[i] = next++;
+    }
+    *survivors = next;
+    return map;
+}
+
+template <typename Record>
+QVector<Record> survivors(QVector<Record>& table, int count) {
+    QVector<Record> result;
+    result.reserve(count);
+    for (Record& record : table) {
+        if (!record.removed) result.append(std::move(record));
+    }
+    return result;
+}
+
+}  // namespace
+
+void Graph::removeNode(int node) {
+    if (!isValidNode(node)) return;
+    const int parent = d->nodeRecord(node)->parent;
+    removeChildNode(node);
+    if (NodeRecord* p = d->editNodeRecord(parent)) {
+        const int index = p->children.indexOf(node);
+        if (index >= 0) p->children.remove(index);
+    }
+}
+
+void Graph::removeChildNode(int node) {
+    if (!isValidNode(node)) return;
+    // The subtree in pre-order, gathered with an explicit stack so that deep nesting cannot
+    // overflow the call stack. Each node's edges go before its children's, and nodes are
+    // flagged only once every edge of the subtree is gone, as a recursion would.
+    QVector<int> subtree;
+    QVector<int> pending{node};
+    while (!pending.isEmpty()) {
+        const int current = pending.takeLast();
+        subtree.append(current);
+        const QVector<int>& children = d->nodeRecord(current)->children;
+        for (int i = children.size() - 1; i >= 0; --i) {
+            if (isValidNode(children.at(i))) pending.append(children.at(i));
+        }
+    }
+    for (int current : std::as_const(subtree)) {
+        removeNodeEdges(*this, *d, current, kInputs);
+        removeNodeEdges(*this, *d, current, kOutputs);
+    }
+    for (int i = subtree.size() - 1; i >= 0; --i) {
+        NodeRecord* record = d->editNodeRecord(subtree.at(i));
+        record->children.clear();
+        record->removed = true;
+    }
+}
+
+void Graph::removeInput(int node, int input) {
+    erasePort(*this, *d, node, kInputs, input);
+}
+
+void Graph::removeOutput(int node, int output) {
+    erasePort(*this, *d, node, kOutputs, output);
+}
+
+void Graph::removeInputGroup(int node, int group) {
+    eraseGroup(*d, node, kInputs, &NodeRecord::inputGroups, group);
+}
+
+void Graph::removeOutputGroup(int node, int group) {
+    eraseGroup(*d, node, kOutputs, &NodeRecord::outputGroups, group);
+}
+
+void Graph::purge() {
+    // Linear in the size of the graph: two maps, one pass rewriting the refs that live records
+    // hold, and one copy of each table into storage reserved for its survivors.
+    int numNodes = 0;
+    int numEdges = 0;
+    const QVector<int> nodeMap = survivorMap(d->nodes, &numNodes);
+    const QVector<int> edgeMap = survivorMap(d->edges, &numEdges);
+    if (numNodes == d->nodes.size() && numEdges == d->edges.size()) return;
+
+    for (NodeRecord& record : d->nodes) {
+        if (record.removed) continue;
+        remapPorts(record.inputs, edgeMap);
+        remapPorts(record.outputs, edgeMap);
+        remapList(record.children, nodeMap);
+        if (record.parent != -1) record.parent = mapped(nodeMap, record.parent);
+    }
+    for (EdgeRecord& edge : d->edges) {
+        if (edge.removed) continue;
+        edge.srcNode = mapped(nodeMap, edge.srcNode);
+        edge.dstNode = mapped(nodeMap, edge.dstNode);
+    }
+    d->nodes = survivors(d->nodes, numNodes);
+    d->edges = survivors(d->edges, numEdges);
+}
+
+}  // namespace Orv
+}  // namespace Vantrel
