@@ -16,3 +16,12 @@ if(ORV_SANITIZE)
         "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/.ci/lsan.supp:print_suppressions=0"
         "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${PROJECT_SOURCE_DIR}/.ci/tsan.supp")
 endif()
+
+# Fuzzers need clang's libFuzzer; the library is built with its coverage hooks so that the
+# fuzzers are guided by the library's own branches.
+if(ORV_BUILD_FUZZERS)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "ORV_BUILD_FUZZERS needs clang (configure with CXX=clang++)")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
