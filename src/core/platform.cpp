@@ -11,6 +11,8 @@
 #include <cstdint>
 #else
 #include <unistd.h>
+
+#include <vector>
 #endif
 
 namespace Vantrel {
@@ -33,10 +35,12 @@ QString systemExecutablePath() {
 #else
     // readlink does not terminate the path and truncates silently: grow until it fits.
     for (int capacity = 4096; capacity <= (1 << 20); capacity *= 4) {
-        QByteArray buffer(capacity, '\0');
-        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), size_t(capacity));
+        // A std::vector, as GCC's -O2 overflow check mistakes a QByteArray's data for its
+        // shared empty block.
+        std::vector<char> buffer(size_t(capacity), '\0');
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length <= 0) return QString();
-        if (length < capacity) return QFile::decodeName(buffer.left(int(length)));
+        if (length < capacity) return QFile::decodeName(QByteArray(buffer.data(), int(length)));
     }
     return QString();
 #endif
