@@ -1,0 +1,74 @@
+#pragma once
+
+#include <Orv/FrameTimer.h>
+#include <Orv/OrvCoreExport.h>
+#include <Orv/RenderPass.h>
+
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+namespace Vantrel {
+namespace Orv {
+
+// A named value: one input or output of a RenderPassHelper.
+struct NamedValue {
+    QString name;
+    QVariant value;
+};
+
+// The ready-made base for host passes: tables of named inputs (with default values) and outputs
+// (with per-frame user counts), an error code and a frame timer that spans beginFrame to
+// endFrame. A derived pass declares its ports in its constructor, overrides start, and reads and
+// writes the protected tables directly while it runs.
+//
+// An index outside its table is harmless: setters do nothing, getters return an empty name or an
+// invalid QVariant.
+class ORVCORE_EXPORT RenderPassHelper : public RenderPass {
+public:
+    RenderPassHelper();
+    RenderPassHelper(const RenderPassHelper& other);  // tables, timer and error code by value
+    RenderPassHelper& operator=(const RenderPassHelper& other);
+    ~RenderPassHelper() override;
+
+    // Appends an input (any name, duplicates allowed) and returns its index.
+    int addInput(const QString& name, const QVariant& defaultValue);
+    // Appends an output with user count 0 and returns its index.
+    int addOutput(const QString& name);
+    int findInput(const QString& name) const;   // first input of that name, or -1
+    int findOutput(const QString& name) const;  // first output of that name, or -1
+
+    FrameTimer<100>& frameTimer();
+    const FrameTimer<100>& frameTimer() const;
+
+    void setup(RenderCallbacks* callbacks) override;                // nothing
+    void beginFrame(RenderCallbacks* callbacks) override;           // starts the frame timer
+    void start(RenderCallbacks* callbacks) override;                // nothing
+    void endFrame(RenderCallbacks* callbacks) override;             // stops the frame timer
+    void teardown(RenderCallbacks* callbacks) override;             // nothing
+    void teardownContextData(RenderCallbacks* callbacks) override;  // nothing
+
+    int numInputs() const override;
+    int numOutputs() const override;
+    QString inputName(int index) const override;
+    QString outputName(int index) const override;
+    void setInput(int index, const QVariant& value) override;
+    QVariant defaultValue(int index) const override;
+    void setDefaultValue(int index, const QVariant& value) override;
+    QVariant output(int index) const override;
+    void setNumOutputUsers(int index, int users) override;
+    void resetNumOutputUsers() override;
+    unsigned int errorCode() const override;
+    void setErrorCode(unsigned int code) override;
+
+protected:
+    QVector<NamedValue> _inputs;       // name and this frame's value, by input index
+    QVector<QVariant> _defaultValues;  // by input index
+    QVector<NamedValue> _outputs;      // name and current value, by output index
+    QVector<int> _outputUsers;         // needed consumers this frame, by output index
+    FrameTimer<100> _frameTimer;
+    unsigned int _errorCode;
+};
+
+}  // namespace Orv
+}  // namespace Vantrel

@@ -1,0 +1,336 @@
+#include <Orv/Renderer.h>
+
+#include "renderer_p.h"
+
+#include <QThread>
+
+namespace Vantrel {
+namespace Orv {
+
+namespace {
+
+template <typename T>
+bool inRange(const QVector<T>& table, int index) {
+    return index >= 0 && index < table.size();
+}
+
+// A node outside the flags was created after they were sized; it takes no part in the frame.
+bool isFlagged(const QVector<bool>& flags, int node) {
+    return !inRange(flags, node) || flags.at(node);
+}
+
+// Clears the renderer's busy flag however the frame is left.
+class RenderingScope {
+public:
+    explicit RenderingScope(bool& flag) : _flag(flag) { _flag = true; }
+    ~RenderingScope() { _flag = false; }
+    RenderingScope(const RenderingScope&) = delete;
+    RenderingScope& operator=(const RenderingScope&) = delete;
+
+private:
+    bool& _flag;
+};
+
+}  // namespace
+
+RendererData::~RendererData() {
+    for (RenderPass* pass : passes) delete pass;
+}
+
+void RendererData::markFrom(int root) {
+    // An explicit stack keeps long producer chains off the call stack. Each entry resumes at the
+    // input after the one whose producer it pushed, which reproduces the recursive order: a node
+    // is flagged before its inputs are followed and is scheduled after all of them. The walks of
+    // a node's inputs wait on a second stack and move to the schedule with their node.
+    stack.clear();
+    pending.clear();
+    needed[root] = true;
+    stack.push_back(Visit{root, 0, graph.numInputs(root), 0});
+    while (!stack.empty()) {
+        Visit& top = stack.back();
+        if (top.nextInput < top.numInputs) {
+            Source source{top.node, top.nextInput++, false};
+            source.produced = graph.walkToSourceNode(source.node, source.port);
+            pending.push_back(source);
+            if (source.produced && !isFlagged(needed, source.node)) {
+                needed[source.node] = true;
+                stack.push_back(
+                    Visit{source.node, 0, graph.numInputs(source.node), int(pending.size())});
+            }
+            continue;
+        }
+        const Visit done = top;
+        stack.pop_back();
+        schedule.push_back(Visit{done.node, 0, done.numInputs, int(sources.size())});
+        sources.insert(sources.end(), pending.begin() + done.firstSource, pending.end());
+        pending.resize(done.firstSource);
+    }
+}
+
+bool RendererData::runScheduled(RenderCallbacks* callbacks) {
+    // The run phase visits the same nodes in the same order as the marking phase (same graph,
+    // same roots, flags set alike), so it follows the schedule instead of walking again.
+    for (const Visit& visit : schedule) {
+        const int passIndex = graph.nodeValue(visit.node);
+        if (runsPass(passIndex) && !runPass(visit, passIndex, callbacks)) return false;
+    }
+    return true;
+}
+
+QVariant RendererData::inputValue(RenderPass* pass, int input, const Source& source) const {
+    // A failed walk leaves the cursor where the down edges end: on the root for a parameter.
+    if (!source.produced) {
+        const bool isParameter =
+            source.node == Graph::kRootNodeRef && inRange(parameters, source.port);
+        return isParameter ? parameters.at(source.port) : pass->defaultValue(input);
+    }
+    const int producer = graph.nodeValue(source.node);
+    return runsPass(producer) ? passes.at(producer)->output(source.port)
+                              : pass->defaultValue(input);
+}
+
+int RendererData::countOutputUsers(int node, int output) const {
+    // Needed consumers, disabled ones included. An edge into a container counts the container's
+    // first-level consumers of that input; an up edge counts only a needed container (the root
+    // is needed only as the target), so renderer outputs are not users.
+    int users = 0;
+    const int numEdges = graph.numOutputDestinations(node, output);
+    for (int k = 0; k < numEdges; ++k) {
+        const int edge = graph.outputDestination(node, output, k);
+        const int dest = graph.edgeDestNode(edge);
+        if (graph.numNodes(dest) > 0 && !graph.contains(dest, node)) {
+            const int input = graph.edgeDestIndex(edge);
+            const int numInner = graph.numInputDestinations(dest, input);
+            for (int m = 0; m < numInner; ++m) {
+                if (isNeeded(graph.edgeDestNode(graph.inputDestination(dest, input, m)))) ++users;
+            }
+        }
+        if (isNeeded(dest)) ++users;
+    }
+    return users;
+}
+
+bool RendererData::runPass(const Visit& visit, int passIndex, RenderCallbacks* callbacks) {
+    RenderPass* pass = passes.at(passIndex);
+    const int node = visit.node;
+    const int numInputs = pass->numInputs();
+    for (int i = 0; i < numInputs; ++i) {
+        if (i < visit.numInputs) {
+            pass->setInput(i, inputValue(pass, i, sources.at(visit.firstSource + i)));
+        } else {
+            // Only a pass that grew inputs after it was added gets here.
+            Source source{node, i, false};
+            source.produced = graph.walkToSourceNode(source.node, source.port);
+            pass->setInput(i, inputValue(pass, i, source));
+        }
+    }
+
+    pass->resetNumOutputUsers();
+    const int numOutputs = graph.numOutputs(node);
+    for (int o = 0; o < numOutputs; ++o) {
+        const int users = countOutputUsers(node, o);
+        if (users > 0) pass->setNumOutputUsers(o, users);
+    }
+
+    pass->setErrorCode(0);
+    pass->beginFrame(callbacks);
+    pass->start(callbacks);
+    ++passesRun;
+    while (!pass->isFinished()) QThread::usleep(100);
+    pass->endFrame(callbacks);
+    return pass->errorCode() == 0;
+}
+
+Renderer::Renderer() : d(new RendererData) {}
+
+Renderer::~Renderer() {
+    delete d;
+}
+
+Graph* Renderer::getGraph() {
+    return &d->graph;
+}
+
+const Graph* Renderer::getGraph() const {
+    return &d->graph;
+}
+
+int Renderer::addGroup(const QString& name, int numInputs, int numOutputs, int parent) {
+    return d->graph.addNode(name, numInputs, numOutputs, parent);
+}
+
+int Renderer::addPass(const QString& name, RenderPass* pass, int parent) {
+    if (!pass || d->owned.contains(pass)) return -1;
+    if (!d->graph.isValidNode(parent)) {
+        delete pass;
+        return -1;
+    }
+    const int passIndex = d->passes.size();
+    const int numOutputs = qMax(0, pass->numOutputs());
+    const int numInputs = qMax(0, pass->numInputs());
+    const int node = d->graph.addNode(name, numInputs, numOutputs, parent);
+    if (node < 0) {
+        delete pass;
+        return -1;
+    }
+    d->passes.append(pass);
+    d->enabled.append(true);
+    d->owned.insert(pass);
+    for (int i = 0; i < numInputs; ++i) d->graph.setInputName(node, i, pass->inputName(i));
+    for (int o = 0; o < numOutputs; ++o) d->graph.setOutputName(node, o, pass->outputName(o));
+    d->graph.setNodeValue(node, passIndex);
+    return node;
+}
+
+int Renderer::addParameter(const QString& name, const QVariant& value) {
+    const int index = d->graph.addInput(Graph::kRootNodeRef, name, Graph::kInvalidGroupRef);
+    d->parameters.append(value);
+    return index;
+}
+
+int Renderer::addOutput(const QString& name) {
+    const int index = d->graph.addOutput(Graph::kRootNodeRef, name, Graph::kInvalidGroupRef);
+    d->outputs.append(QVariant());
+    return index;
+}
+
+int Renderer::findParameter(const QString& name) const {
+    return d->graph.findInput(Graph::kRootNodeRef, name);
+}
+
+int Renderer::findOutput(const QString& name) const {
+    return d->graph.findOutput(Graph::kRootNodeRef, name);
+}
+
+int Renderer::findPass(const QString& name) const {
+    return d->graph.findNode(name, Graph::kRootNodeRef);
+}
+
+int Renderer::getNumPasses() const {
+    return d->passesRun;
+}
+
+int Renderer::numParameters() const {
+    return d->parameters.size();
+}
+
+int Renderer::numOutputs() const {
+    return d->outputs.size();
+}
+
+QMetaType::Type Renderer::parameterType(int index) const {
+    if (!inRange(d->parameters, index)) return QMetaType::UnknownType;
+    return static_cast<QMetaType::Type>(d->parameters.at(index).userType());
+}
+
+void Renderer::setParameter(int index, const QVariant& value) {
+    if (inRange(d->parameters, index)) d->parameters[index] = value;
+}
+
+QVariant Renderer::parameterValue(int index) {
+    return inRange(d->parameters, index) ? d->parameters.at(index) : QVariant();
+}
+
+QMetaType::Type Renderer::outputType(int index) const {
+    if (!inRange(d->outputs, index)) return QMetaType::UnknownType;
+    return static_cast<QMetaType::Type>(d->outputs.at(index).userType());
+}
+
+QVariant Renderer::output(int index) const {
+    return inRange(d->outputs, index) ? d->outputs.at(index) : QVariant();
+}
+
+RenderPass* Renderer::renderPass(int node) const {
+    const int passIndex = d->graph.nodeValue(node);
+    return d->isPassIndex(passIndex) ? d->passes.at(passIndex) : nullptr;
+}
+
+bool Renderer::enabled(int node) const {
+    const int passIndex = d->graph.nodeValue(node);
+    return d->isPassIndex(passIndex) && d->enabled.at(passIndex);
+}
+
+void Renderer::setEnabled(int node, bool enabled) {
+    const int passIndex = d->graph.nodeValue(node);
+    if (d->isPassIndex(passIndex)) d->enabled[passIndex] = enabled;
+}
+
+void Renderer::setTarget(int node) {
+    d->target = node;
+}
+
+int Renderer::target() const {
+    return d->target;
+}
+
+FrameTimer<100>& Renderer::frameTimer() {
+    return _frameTimer;
+}
+
+const FrameTimer<100>& Renderer::frameTimer() const {
+    return _frameTimer;
+}
+
+void Renderer::setup(RenderCallbacks* callbacks) {
+    // By index: a pass may add passes while it is set up.
+    for (int p = 0; p < d->passes.size(); ++p) d->passes.at(p)->setup(callbacks);
+}
+
+void Renderer::teardown(RenderCallbacks* callbacks) {
+    for (int p = 0; p < d->passes.size(); ++p) d->passes.at(p)->teardown(callbacks);
+}
+
+bool Renderer::render(RenderCallbacks* callbacks) {
+    // The frame's scratch vectors are shared, so a pass cannot start a nested frame.
+    if (d->rendering) return false;
+    RenderingScope scope(d->rendering);
+
+    d->passesRun = 0;
+    bool result = true;
+    beginFrame(callbacks);
+
+    // The roots may repeat; the flag tests below visit each once. Their order is that of the
+    // outputs, then the target.
+    QVector<int>& roots = d->roots;
+    roots.clear();
+    for (int o = 0; o < d->outputs.size(); ++o) {
+        int node = Graph::kRootNodeRef;
+        int port = o;
+        if (d->graph.walkDown(node, port)) roots.append(node);
+    }
+    if (d->graph.isValidNode(d->target)) roots.append(d->target);
+
+    if (!roots.isEmpty()) {
+        d->needed.fill(false, d->graph.numNodesGlobal());
+        d->schedule.clear();
+        d->sources.clear();
+        for (int r = 0; r < roots.size(); ++r) {
+            if (!isFlagged(d->needed, roots.at(r))) d->markFrom(roots.at(r));
+        }
+        result = d->runScheduled(callbacks);
+
+        // Passes that did not run this frame (disabled, or cut off by a failure) still hand
+        // over the values of their latest run.
+        for (int o = 0; o < d->outputs.size(); ++o) {
+            int node = Graph::kRootNodeRef;
+            int port = o;
+            if (!d->graph.walkDown(node, port)) continue;
+            const int passIndex = d->graph.nodeValue(node);
+            if (d->isPassIndex(passIndex)) d->outputs[o] = d->passes.at(passIndex)->output(port);
+        }
+    }
+
+    endFrame(callbacks);
+    return result;
+}
+
+void Renderer::beginFrame(RenderCallbacks*) {
+    _frameTimer.start();
+}
+
+void Renderer::endFrame(RenderCallbacks*) {
+    _frameTimer.stop();
+}
+
+}  // namespace Orv
+}  // namespace Vantrel
