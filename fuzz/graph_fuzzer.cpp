@@ -7,7 +7,7 @@
 
 #include "graph_invariants.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
+#include "fuzz_input.h"
 
 #include <QByteArray>
 #include <QString>
@@ -90,19 +90,19 @@ QString snapshot(const Graph& g) {
 // Argument values: mostly near the table or list they index, sometimes far outside it.
 class Args {
 public:
-    explicit Args(FuzzedDataProvider& data) : _data(data) {}
+    explicit Args(FuzzInput& data) : _data(data) {}
 
     int index(int size) {
-        const uint8_t pick = _data.ConsumeIntegral<uint8_t>();
-        if (pick < 224) return _data.ConsumeIntegralInRange<int>(-2, size + 1);
+        const uint8_t pick = _data.byte();
+        if (pick < 224) return _data.intInRange(-2, size + 1);
         static const int kFar[] = {INT_MIN, INT_MIN + 1, -1000, INT_MAX - 1, INT_MAX, 1 << 20};
         return kFar[pick % (sizeof(kFar) / sizeof(kFar[0]))];
     }
     // A port count for addNode: negative ones included, huge ones not, since asking for
     // INT_MAX ports is a failed allocation, which the library lets propagate by design.
     int count() {
-        const uint8_t pick = _data.ConsumeIntegral<uint8_t>();
-        return pick < 248 ? _data.ConsumeIntegralInRange<int>(-2, 4) : INT_MIN + pick % 2;
+        const uint8_t pick = _data.byte();
+        return pick < 248 ? _data.intInRange(-2, 4) : INT_MIN + pick % 2;
     }
     int node(const Graph& g) { return index(g.numNodesGlobal()); }
     int edge(const Graph& g) { return index(g.numEdgesGlobal()); }
@@ -110,19 +110,19 @@ public:
     int output(const Graph& g, int node) { return index(g.numOutputs(node)); }
     int inputGroup(const Graph& g, int node) { return index(g.numInputGroups(node)); }
     int outputGroup(const Graph& g, int node) { return index(g.numOutputGroups(node)); }
-    bool flag() { return _data.ConsumeBool(); }
+    bool flag() { return _data.flag(); }
 
     // Few distinct names, so that lookups and name matching find each other.
     QString name() {
         static const char* const kNames[] = {"", "a", "b", "c", "in0", "in1", "out0", "g0", "é%s"};
-        const uint8_t pick = _data.ConsumeIntegral<uint8_t>();
+        const uint8_t pick = _data.byte();
         if (pick < 240)
             return QString::fromUtf8(kNames[pick % (sizeof(kNames) / sizeof(kNames[0]))]);
-        return QString::fromUtf8(QByteArray::fromStdString(_data.ConsumeRandomLengthString(8)));
+        return QString::fromUtf8(_data.bytes(8));
     }
 
 private:
-    FuzzedDataProvider& _data;
+    FuzzInput& _data;
 };
 
 // A walk visits each node at most once, so it must end within the node table's size.
@@ -513,12 +513,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     static const QtMessageHandler previous = qInstallMessageHandler(countMessage);
     (void)previous;
 
-    FuzzedDataProvider data(bytes, size);
+    FuzzInput data(bytes, size);
     Args args(data);
     Graph graph;
     // Bounded so that one input stays quick; the graph grows by at most one node per call.
-    for (int step = 0; step < 256 && data.remaining_bytes() > 0; ++step) {
-        const Op op = Op(data.ConsumeIntegralInRange<int>(0, kOpCount - 1));
+    for (int step = 0; step < 256 && !data.empty(); ++step) {
+        const Op op = Op(data.intInRange(0, kOpCount - 1));
         const QString before = snapshot(graph);
         g_criticalLines = g_debugLines = g_otherLines = 0;
 

@@ -10,7 +10,7 @@
 #include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
 
-#include <fuzzer/FuzzedDataProvider.h>
+#include "fuzz_input.h"
 
 #include <QSet>
 #include <QString>
@@ -100,25 +100,24 @@ private:
 
 class Builder {
 public:
-    Builder(FuzzedDataProvider& data, Renderer& renderer, FrameLog& log)
+    Builder(FuzzInput& data, Renderer& renderer, FrameLog& log)
         : _data(data), _renderer(renderer), _graph(*renderer.getGraph()), _log(log) {}
 
     void build() {
-        const int parameters = _data.ConsumeIntegralInRange(0, 2);
+        const int parameters = _data.intInRange(0, 2);
         for (int i = 0; i < parameters; ++i)
             _renderer.addParameter(QStringLiteral("color"), QVariant(1000 + i));
-        const int outputs = _data.ConsumeIntegralInRange(0, 2);
+        const int outputs = _data.intInRange(0, 2);
         for (int i = 0; i < outputs; ++i)
             _renderer.addOutput(i % 2 ? QStringLiteral("depth") : QStringLiteral("color"));
 
         QVector<int> containers{Graph::kRootNodeRef};
-        const int nodes = _data.ConsumeIntegralInRange(1, 24);
+        const int nodes = _data.intInRange(1, 24);
         for (int n = 0; n < nodes; ++n) {
-            const int parent =
-                containers[_data.ConsumeIntegralInRange(0, int(containers.size()) - 1)];
-            const int inputs = _data.ConsumeIntegralInRange(0, 3);
-            const int outputs = _data.ConsumeIntegralInRange(0, 3);
-            if (_data.ConsumeIntegralInRange(0, 4) == 0) {
+            const int parent = containers[_data.intInRange(0, int(containers.size()) - 1)];
+            const int inputs = _data.intInRange(0, 3);
+            const int outputs = _data.intInRange(0, 3);
+            if (_data.intInRange(0, 4) == 0) {
                 const int group =
                     _renderer.addGroup(QStringLiteral("g%1").arg(n), inputs, outputs, parent);
                 if (group == -1) fail(0, QStringLiteral("addGroup refused a live parent"));
@@ -134,10 +133,10 @@ public:
         }
 
         // Edges with any ends; the graph refuses the ones that do not fit.
-        const int edges = _data.ConsumeIntegralInRange(0, 48);
-        for (int e = 0; e < edges && _data.remaining_bytes() > 0; ++e) {
+        const int edges = _data.intInRange(0, 48);
+        for (int e = 0; e < edges && !_data.empty(); ++e) {
             const int a = anyNode(), b = anyNode();
-            switch (_data.ConsumeIntegralInRange(0, 3)) {
+            switch (_data.intInRange(0, 3)) {
                 case 0:
                 case 1:
                     _graph.addEdge(a, port(_graph.numOutputs(a)), b, port(_graph.numInputs(b)));
@@ -157,18 +156,18 @@ public:
     // Enabled flags, target, error codes and slowness for the next frame.
     void prepareFrame() {
         for (int i = 0; i < passes.size(); ++i) {
-            const uint8_t bits = _data.ConsumeIntegral<uint8_t>();
+            const uint8_t bits = _data.byte();
             _renderer.setEnabled(passNodes[i], (bits & 7) != 0);
             passes[i]->nextErrorCode = (bits >> 3) == 1 ? 1u + (bits & 3) : 0u;
             passes[i]->unfinishedPolls = (bits >> 6) == 3 ? 2 : 0;
         }
-        switch (_data.ConsumeIntegralInRange(0, 5)) {
+        switch (_data.intInRange(0, 5)) {
             case 0:
                 _renderer.setTarget(Graph::kInvalidNodeRef);
                 break;
             case 1: {
                 static const int kFar[] = {INT_MIN, -2, INT_MAX};
-                _renderer.setTarget(kFar[_data.ConsumeIntegralInRange(0, 2)]);
+                _renderer.setTarget(kFar[_data.intInRange(0, 2)]);
                 break;
             }
             case 2:
@@ -184,10 +183,10 @@ public:
     QVector<int> passNodes;          // node of each pass, by id
 
 private:
-    int anyNode() { return _data.ConsumeIntegralInRange(0, _graph.numNodesGlobal() - 1); }
-    int port(int count) { return _data.ConsumeIntegralInRange(-1, count); }
+    int anyNode() { return _data.intInRange(0, _graph.numNodesGlobal() - 1); }
+    int port(int count) { return _data.intInRange(-1, count); }
 
-    FuzzedDataProvider& _data;
+    FuzzInput& _data;
     Renderer& _renderer;
     Graph& _graph;
     FrameLog& _log;
@@ -280,7 +279,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     (void)previous;
     g_messages = 0;
 
-    FuzzedDataProvider data(bytes, size);
+    FuzzInput data(bytes, size);
     FrameLog log;
     Renderer renderer;
     Builder builder(data, renderer, log);
@@ -288,7 +287,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     RenderCallbacks callbacks;
     renderer.setup(&callbacks);
-    const int frames = data.ConsumeIntegralInRange(1, 4);
+    const int frames = data.intInRange(1, 4);
     for (int f = 1; f <= frames; ++f) {
         builder.prepareFrame();
         log.order.clear();
