@@ -2,16 +2,20 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
+# Keep the nested builds from announcing every directory they enter.
+MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
 # Seconds each fuzzer runs in `make fuzz`.
 FUZZ_SECONDS ?= 60
+# Extra Debian packages for the set-up; `make demo` adds Graphviz to lay out its graph.
+SETUP_PACKAGES ?=
 
 .PHONY: all setup configure build test demo clean sanitize tsan valgrind qt6 fuzz
 
 all: build
 
 setup:
-	@scripts/setup.sh
+	@scripts/setup.sh $(SETUP_PACKAGES)
 
 configure: setup
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
@@ -22,8 +26,9 @@ build: configure
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 
+demo: SETUP_PACKAGES += graphviz
 demo: build
-	@$(BUILD_DIR)/examples/orv-example
+	@$(BUILD_DIR)/examples/demo/orv-demo
 
 # The whole suite under AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer.
 sanitize: setup

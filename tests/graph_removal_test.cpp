@@ -1,14 +1,9 @@
 // Removal of nodes, ports and groups, and purge's compaction and renumbering.
-#include <Orv/Graph.h>
-
 #include "graph_invariants.h"
 
-#include <gtest/gtest.h>
-
-#include <QStringList>
 #include <QVector>
 
-using namespace Vantrel::Orv;
+using Vantrel::Orv::Graph;
 
 namespace {
 
@@ -18,57 +13,19 @@ QVector<int> children(const Graph& g, int parent) {
     return result;
 }
 
-// Every ref the tables hold, removed records included, as the interface shows them.
-QStringList snapshot(const Graph& g) {
-    QStringList lines;
-    auto add = [&lines](const char* what, int n, int port, int src, int group,
-                        const QVector<int>& refs, const QString& name) {
-        QStringList list;
-        for (int ref : refs) list << QString::number(ref);
-        lines << QStringLiteral("%1 %2.%3 src %4 grp %5 [%6] '%7'")
-                     .arg(QLatin1String(what))
-                     .arg(n)
-                     .arg(port)
-                     .arg(src)
-                     .arg(group)
-                     .arg(list.join(','), name);
-    };
-    for (int n = 0; n < g.numNodesGlobal(); ++n) {
-        add("node", n, g.isValidNode(n), g.parentNode(n),
-            g.numInputGroups(n) * 100 + g.numOutputGroups(n), children(g, n), g.nodeName(n));
-        for (int i = 0; i < g.numInputs(n); ++i) {
-            QVector<int> d;
-            for (int k = 0; k < g.numInputDestinations(n, i); ++k) d << g.inputDestination(n, i, k);
-            add("in", n, i, g.inputSource(n, i), g.inputGroup(n, i), d, g.inputName(n, i));
-        }
-        for (int o = 0; o < g.numOutputs(n); ++o) {
-            QVector<int> d;
-            for (int k = 0; k < g.numOutputDestinations(n, o); ++k)
-                d << g.outputDestination(n, o, k);
-            add("out", n, o, g.outputSource(n, o), g.outputGroup(n, o), d, g.outputName(n, o));
-        }
-    }
-    for (int e = 0; e < g.numEdgesGlobal(); ++e) {
-        add("edge", g.edgeSourceNode(e), g.edgeSourceIndex(e), g.edgeDestNode(e),
-            g.edgeDestIndex(e), {g.isValidEdge(e)}, QString());
-    }
-    return lines;
-}
-
 // The root with children 1..5 and node 6 under node 5, each with two inputs and two outputs:
 //   e0: 1.out0 -> 3.in0   e1: 2.out0 -> 3.in1   e2: 3.out0 -> 5.in0   e3: 4.out0 -> 5.in1
 //   e4: 5.in0 ==down==> 6.in0   e5: 6.out0 ==up==> 5.out0   e6: 5.in1 ==down==> 6.in1
 //   e7: 1.out1 -> 4.in0
 struct Tree : ::testing::Test {
     Graph g;
-    QVector<int> e;
 
     void SetUp() override {
         for (int i = 1; i <= 5; ++i) g.addNode(QString::number(i), 2, 2, 0);
         g.addNode("6", 2, 2, 5);
-        e << g.addEdge(1, 0, 3, 0) << g.addEdge(2, 0, 3, 1) << g.addEdge(3, 0, 5, 0)
-          << g.addEdge(4, 0, 5, 1) << g.addDownEdge(0, 6, 0) << g.addUpEdge(0, 6, 0)
-          << g.addDownEdge(1, 6, 1) << g.addEdge(1, 1, 4, 0);
+        const QVector<int> e{g.addEdge(1, 0, 3, 0),  g.addEdge(2, 0, 3, 1),  g.addEdge(3, 0, 5, 0),
+                             g.addEdge(4, 0, 5, 1),  g.addDownEdge(0, 6, 0), g.addUpEdge(0, 6, 0),
+                             g.addDownEdge(1, 6, 1), g.addEdge(1, 1, 4, 0)};
         ASSERT_EQ(e, QVector<int>({0, 1, 2, 3, 4, 5, 6, 7}));
     }
     void TearDown() override { EXPECT_TRUE(checkGraphInvariants(g)); }
@@ -78,10 +35,8 @@ struct Tree : ::testing::Test {
 
 TEST_F(Tree, RemovingANodeTakesItsSubtreeAndEveryEdgeAtIt) {
     g.removeNode(2);
-    EXPECT_FALSE(g.isValidNode(2));
     EXPECT_EQ(children(g, 0), QVector<int>({1, 3, 4, 5}));
-    EXPECT_FALSE(g.isValidEdge(1));
-    EXPECT_EQ(g.inputSource(3, 1), -1);
+    EXPECT_FALSE(g.isValidNode(2) || g.isValidEdge(1));
     EXPECT_EQ(g.nodeName(2), QStringLiteral("2"));  // readable until purge
     EXPECT_EQ(g.edgeSourceNode(1), 2);
 
@@ -91,15 +46,13 @@ TEST_F(Tree, RemovingANodeTakesItsSubtreeAndEveryEdgeAtIt) {
     for (int node : {5, 6, 7}) EXPECT_FALSE(g.isValidNode(node));
     for (int edge : {2, 3, 4, 5, 6, 8}) EXPECT_FALSE(g.isValidEdge(edge));
     EXPECT_TRUE(g.isValidEdge(0) && g.isValidEdge(7));
-    EXPECT_EQ(g.numOutputDestinations(3, 0), 0);
-    EXPECT_EQ(g.numNodes(5), 0);
     EXPECT_EQ(g.numNodesGlobal(), 8);
-    EXPECT_TRUE(checkGraphInvariants(g));
+    EXPECT_TRUE(checkGraphInvariants(g));  // no live port keeps a removed edge
 
     // Removed nodes and refs outside the table are left alone.
-    const QStringList before = snapshot(g);
+    const QStringList before = graphSnapshot(g);
     for (int node : {5, 6, -1, 8}) g.removeNode(node);
-    EXPECT_EQ(snapshot(g), before);
+    EXPECT_EQ(graphSnapshot(g), before);
 }
 
 TEST_F(Tree, RemovingTheRootEmptiesBothTablesAtPurge) {
@@ -107,48 +60,42 @@ TEST_F(Tree, RemovingTheRootEmptiesBothTablesAtPurge) {
     for (int i = 0; i < g.numNodesGlobal(); ++i) EXPECT_FALSE(g.isValidNode(i));
     for (int i = 0; i < g.numEdgesGlobal(); ++i) EXPECT_FALSE(g.isValidEdge(i));
     g.purge();
-    EXPECT_EQ(g.numNodesGlobal(), 0);
-    EXPECT_EQ(g.numEdgesGlobal(), 0);
+    EXPECT_EQ(g.numNodesGlobal() + g.numEdgesGlobal(), 0);
 }
 
 TEST_F(Tree, PurgeRenumbersEveryStoredRef) {
-    const QStringList untouched = snapshot(g);
+    const QStringList untouched = graphSnapshot(g);
     g.purge();
-    EXPECT_EQ(snapshot(g), untouched);
+    EXPECT_EQ(graphSnapshot(g), untouched);
 
+    for (int i = 0; i < 3; ++i) g.addEdge(1, 0, g.addNode("sink", 1, 0, 0), 0);  // e8..e10
+    g.removeEdge(9);  // from the middle of 1.out0's destinations
     g.removeNode(2);  // with e1
     g.removeNode(4);  // with e3 and e7
     g.purge();
-    // Nodes 0, 1, 3, 5, 6 become 0..4; edges 0, 2, 4, 5, 6 become 0..4.
+    // Nodes 0, 1, 3, 5, 6, 7, 8, 9 become 0..7; edges 0, 2, 4, 5, 6, 8, 10 become 0..6.
     Graph expected;
     for (const char* name : {"1", "3", "5"}) expected.addNode(name, 2, 2, 0);
     expected.addNode("6", 2, 2, 3);
+    for (int i = 0; i < 3; ++i) expected.addNode("sink", 1, 0, 0);
     expected.addEdge(1, 0, 2, 0);
     expected.addEdge(2, 0, 3, 0);
     expected.addDownEdge(0, 4, 0);
     expected.addUpEdge(0, 4, 0);
     expected.addDownEdge(1, 4, 1);
-    EXPECT_EQ(snapshot(g), snapshot(expected));
+    expected.addEdge(1, 0, 5, 0);
+    expected.addEdge(1, 0, 7, 0);
+    EXPECT_EQ(graphSnapshot(g), graphSnapshot(expected));
     EXPECT_TRUE(g.isDownEdge(2) && g.isUpEdge(3) && g.isRegularEdge(1));
 
-    const QStringList once = snapshot(g);
+    const QStringList once = graphSnapshot(g);
     g.purge();
-    EXPECT_EQ(snapshot(g), once);
-}
-
-TEST_F(Tree, PurgeKeepsTheOrderOfDestinationLists) {
-    for (int i = 0; i < 3; ++i) g.addEdge(1, 0, g.addNode("sink", 1, 0, 0), 0);  // e8..e10
-    g.removeEdge(9);
-    g.purge();
-    EXPECT_EQ(g.numOutputDestinations(1, 0), 3);
-    EXPECT_EQ(g.outputDestination(1, 0, 1), 8);
-    EXPECT_EQ(g.outputDestination(1, 0, 2), 9);
+    EXPECT_EQ(graphSnapshot(g), once);
 }
 
 TEST_F(Tree, RemovingAWiredPortRemovesItsEdgesAndRenumbersLaterPorts) {
     g.removeInput(3, 0);  // drops e0; e1 now ends at input 0
     EXPECT_FALSE(g.isValidEdge(0));
-    EXPECT_EQ(g.numOutputDestinations(1, 0), 0);
     EXPECT_EQ(g.inputSource(3, 0), 1);
     EXPECT_EQ(g.edgeDestIndex(1), 0);
     g.removeInput(5, 0);  // drops e2 and e4; e3 and the down edge e6 move to input 0
@@ -159,13 +106,13 @@ TEST_F(Tree, RemovingAWiredPortRemovesItsEdgesAndRenumbersLaterPorts) {
     g.removeOutput(1, 0);  // e7 now starts at output 0
     EXPECT_EQ(g.edgeSourceIndex(7), 0);
     g.removeOutput(6, 0);  // drops the up edge e5
-    EXPECT_EQ(g.outputSource(5, 0), -1);
+    EXPECT_FALSE(g.isValidEdge(5));
 
-    const QStringList before = snapshot(g);
+    const QStringList before = graphSnapshot(g);
     g.removeInput(3, 5);
     g.removeOutput(3, -1);
     g.removeInputGroup(3, 0);
-    EXPECT_EQ(snapshot(g), before);
+    EXPECT_EQ(graphSnapshot(g), before);
 }
 
 TEST(PortAndGroupRemoval, LaterPortsAndGroupsMoveDown) {
@@ -177,17 +124,15 @@ TEST(PortAndGroupRemoval, LaterPortsAndGroupsMoveDown) {
     g.addOutput(n, "o", 0);
 
     g.removeInput(n, 0);
-    EXPECT_EQ(g.inputName(n, 0), QStringLiteral("1"));
     g.removeInputGroup(n, 1);
-    EXPECT_EQ(g.numInputGroups(n), 2);
-    EXPECT_EQ(g.inputGroupName(n, 1), QStringLiteral("g2"));
     // The port of the removed group joins no group, the later group's port follows it down,
-    // and a ref past the last group is kept as it was.
-    QVector<int> groups;
-    for (int i = 0; i < g.numInputs(n); ++i) groups << g.inputGroup(n, i);
-    EXPECT_EQ(groups, QVector<int>({-1, 1, -1, 9}));
-    EXPECT_EQ(g.outputGroup(n, 0), 0);
-
+    // and a ref past the last group is kept as it was; outputs keep theirs.
+    EXPECT_EQ(
+        graphSnapshot(g).mid(1),
+        QStringList({"node 1 parent 0 value -1 'n' children [] groups [g0,g2,|,og]",
+                     "  in0 group -1 source -1 to [] '1'", "  in1 group 1 source -1 to [] '2'",
+                     "  in2 group -1 source -1 to [] '-1'", "  in3 group 9 source -1 to [] '9'",
+                     "  out0 group 0 source -1 to [] 'o'"}));
     g.removeOutputGroup(n, 0);
     EXPECT_EQ(g.outputGroup(n, 0), -1);
     EXPECT_EQ(g.numOutputGroups(n), 0);
@@ -205,8 +150,7 @@ TEST(RemovalDepth, DeepNestingNeedsNoRecursion) {
     g.addNode("kept", 0, 0, Graph::kRootNodeRef);
     g.removeNode(1);
     g.purge();
-    EXPECT_EQ(g.numNodesGlobal(), 2);
-    EXPECT_EQ(g.numEdgesGlobal(), 0);
-    EXPECT_EQ(children(g, 0), QVector<int>({1}));
-    EXPECT_EQ(g.nodeName(1), QStringLiteral("kept"));
+    EXPECT_EQ(graphSnapshot(g),
+              QStringList({"node 0 parent -1 value -1 '' children [1] groups [|]",
+                           "node 1 parent 0 value -1 'kept' children [] groups [|]"}));
 }

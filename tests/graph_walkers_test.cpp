@@ -1,10 +1,7 @@
 // The walkers' visiting orders, across siblings and through containers.
-#include <Orv/Graph.h>
 #include <Orv/Walkers.h>
 
 #include "graph_fixtures.h"
-
-#include <gtest/gtest.h>
 
 #include <QVector>
 
@@ -83,7 +80,7 @@ TEST_F(SampleGraphTest, StartOutsideTheTableGivesAnEmptyWalk) {
     }
 }
 
-TEST(WalkerDepth, LongChainsNeedNoRecursion) {
+TEST(WalkerDepth, LongChainsNeedNoRecursionToWalkOrToTestForCycles) {
     // Edges go in from the far end, so that each cycle test finds nothing upstream.
     Graph g;
     QVector<int> chain;
@@ -91,6 +88,10 @@ TEST(WalkerDepth, LongChainsNeedNoRecursion) {
     for (int i = chain.size() - 1; i > 0; --i) g.addEdge(chain[i - 1], 0, chain[i], 0);
     EXPECT_EQ(bottomUp(g, chain.last(), false), chain);
     EXPECT_EQ(breadthFirst(g, chain.last(), true), QVector<int>(chain.rbegin(), chain.rend()));
+    // The cycle test of the closing edge searches the whole chain upstream.
+    EXPECT_TRUE(g.precedes(chain.first(), chain.last(), false));
+    EXPECT_FALSE(g.precedes(chain.last(), chain.first(), true));
+    EXPECT_EQ(g.addEdge(chain.last(), 0, chain.first(), 0), -1);
 
     Graph nested;
     QVector<int> path{Graph::kRootNodeRef};

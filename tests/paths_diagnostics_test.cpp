@@ -15,30 +15,8 @@
 
 using namespace Vantrel::Orv;
 
-TEST(Paths, ExecutableAndResourcesAreWorkedOutOnceAndSilently) {
+TEST(Paths, WorkedOutOnceSilentlyAndAlikeFromSeveralThreads) {
     MessageCapture capture;
-    const QString executable = executablePath();
-    EXPECT_EQ(executable, QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget());
-    EXPECT_EQ(executablePath(), executable);
-    const QString resources = QFileInfo(executable).canonicalPath() + "/Resources";
-    EXPECT_EQ(resourcesPath(), resources);
-    EXPECT_EQ(resourcesPath(), resources);
-    EXPECT_EQ(capture.count(), 0);
-}
-
-TEST(Paths, ResourcesOverrideIsStoredAsGivenAndEmptyWithdrawsIt) {
-    setResourcesPath(QStringLiteral("D:/assets"));  // before first use
-    EXPECT_EQ(resourcesPath(), QStringLiteral("D:/assets"));
-    setResourcesPath(QString());
-    const QString workedOut = resourcesPath();
-    EXPECT_EQ(workedOut, QFileInfo(executablePath()).canonicalPath() + "/Resources");
-    setResourcesPath(QStringLiteral("rel/./dir/../x/"));
-    EXPECT_EQ(resourcesPath(), QStringLiteral("rel/./dir/../x/"));
-    setResourcesPath(QString());
-    EXPECT_EQ(resourcesPath(), workedOut);
-}
-
-TEST(Paths, FirstCallsFromSeveralThreadsAgree) {
     std::vector<QString> executables(4), resources(4);
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i) {
@@ -48,9 +26,22 @@ TEST(Paths, FirstCallsFromSeveralThreadsAgree) {
         });
     }
     for (auto& thread : threads) thread.join();
+    const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(executables[i], executablePath());
-        EXPECT_EQ(resources[i], resourcesPath());
+        EXPECT_EQ(executables[i], executable);
+        EXPECT_EQ(resources[i], QFileInfo(executable).canonicalPath() + "/Resources");
+    }
+    EXPECT_EQ(capture.count(), 0);
+}
+
+TEST(Paths, ResourcesOverrideIsStoredAsGivenAndEmptyWithdrawsIt) {
+    const QString workedOut = QFileInfo(executablePath()).canonicalPath() + "/Resources";
+    // The first override comes before the resources path was ever worked out.
+    for (const QString& path : {QStringLiteral("D:/assets"), QStringLiteral("rel/./dir/../x/")}) {
+        setResourcesPath(path);
+        EXPECT_EQ(resourcesPath(), path);
+        setResourcesPath(QString());
+        EXPECT_EQ(resourcesPath(), workedOut);
     }
 }
 

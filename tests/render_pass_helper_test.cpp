@@ -1,3 +1,4 @@
+// The render pass helper's port tables, as a derived pass sees them, and its copies.
 #include <Orv/RenderPassHelper.h>
 
 #include <gtest/gtest.h>
@@ -6,13 +7,11 @@ using namespace Vantrel::Orv;
 
 namespace {
 
-// Exposes the protected tables, as a derived pass sees them; inputs "a", "b", "a" and outputs
-// "x", "y", "z".
+// Exposes the protected tables; inputs "a", "b", "a" and outputs "x", "y", "z".
 class Pass : public RenderPassHelper {
 public:
     using RenderPassHelper::_defaultValues;
     using RenderPassHelper::_inputs;
-    using RenderPassHelper::_outputs;
     using RenderPassHelper::_outputUsers;
 
     static Pass make() {
@@ -31,7 +30,6 @@ public:
 
 TEST(RenderPassHelperTest, TablesGrowInStepAndFindTheFirstName) {
     Pass empty;
-    EXPECT_EQ(empty.numInputs(), 0);
     EXPECT_EQ(empty.findInput(""), -1);
     EXPECT_EQ(empty.errorCode(), 0u);
     EXPECT_TRUE(empty.isFinished());
@@ -39,23 +37,21 @@ TEST(RenderPassHelperTest, TablesGrowInStepAndFindTheFirstName) {
     Pass pass = Pass::make();
     EXPECT_EQ(pass.numInputs(), 3);
     EXPECT_EQ(pass._defaultValues, QVector<QVariant>({1, QString("two"), QVariant()}));
-    EXPECT_EQ(pass._outputUsers, QVector<int>({0, 0, 0}));
     EXPECT_EQ(pass.findInput("a"), 0);
     EXPECT_EQ(pass.findInput("A"), -1);
     EXPECT_EQ(pass.findOutput("z"), 2);
     EXPECT_EQ(pass.findOutput("a"), -1);
     EXPECT_EQ(pass.outputName(1), "y");
+    EXPECT_EQ(pass.inputName(1), "b");
     EXPECT_FALSE(pass.output(0).isValid());
 
     pass.setInput(1, 42);
     EXPECT_EQ(pass._inputs.at(1).value, QVariant(42));
-    EXPECT_EQ(pass.inputName(1), "b");
     EXPECT_FALSE(pass._inputs.at(0).value.isValid());
     pass.setDefaultValue(2, 5);
     EXPECT_EQ(pass.defaultValue(2), QVariant(5));
-    pass.setNumOutputUsers(0, 2);
     pass.setNumOutputUsers(2, 5);
-    EXPECT_EQ(pass._outputUsers, QVector<int>({2, 0, 5}));
+    EXPECT_EQ(pass._outputUsers, QVector<int>({0, 0, 5}));
     pass.resetNumOutputUsers();
     EXPECT_EQ(pass._outputUsers, QVector<int>({0, 0, 0}));
 }
@@ -66,10 +62,8 @@ TEST(RenderPassHelperTest, IndexesOutsideTheTablesChangeNothing) {
         pass.setInput(index, 1);
         pass.setDefaultValue(index, 1);
         pass.setNumOutputUsers(index, 1);
-        EXPECT_TRUE(pass.inputName(index).isEmpty());
-        EXPECT_TRUE(pass.outputName(index).isEmpty());
-        EXPECT_FALSE(pass.defaultValue(index).isValid());
-        EXPECT_FALSE(pass.output(index).isValid());
+        EXPECT_TRUE(pass.inputName(index).isEmpty() && pass.outputName(index).isEmpty());
+        EXPECT_FALSE(pass.defaultValue(index).isValid() || pass.output(index).isValid());
     }
     const Pass fresh = Pass::make();
     EXPECT_EQ(pass._defaultValues, fresh._defaultValues);
@@ -85,7 +79,6 @@ TEST(RenderPassHelperTest, CopiesAreIndependentValuesWithTheirTimer) {
     pass.endFrame(nullptr);
 
     Pass copy(pass);
-    EXPECT_EQ(copy._inputs.at(0).value, QVariant(11));
     EXPECT_EQ(copy.errorCode(), 9u);
     EXPECT_EQ(copy.frameTimer().count(), 1);
     EXPECT_EQ(copy.frameTimer().sum(), pass.frameTimer().sum());

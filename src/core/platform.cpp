@@ -33,10 +33,9 @@ QString systemExecutablePath() {
     if (_NSGetExecutablePath(buffer.data(), &size) != 0) return QString();
     return QFile::decodeName(buffer.constData());
 #else
-    // readlink does not terminate the path and truncates silently: grow until it fits.
+    // readlink does not terminate the path and truncates silently: grow until it fits. A plain
+    // vector, since GCC 12 at -O2 mistakes a QByteArray's data() for its 24-byte header.
     for (int capacity = 4096; capacity <= (1 << 20); capacity *= 4) {
-        // A std::vector, as GCC's -O2 overflow check mistakes a QByteArray's data for its
-        // shared empty block.
         std::vector<char> buffer(size_t(capacity), '\0');
         const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length <= 0) return QString();

@@ -1,11 +1,12 @@
 #include "graph_invariants.h"
 
-#include <QStringList>
+#include <QVector>
 
 using Vantrel::Orv::Graph;
 
 namespace {
 
+// A port as (node, input?, index), read through whichever of the paired operations fits.
 struct Port {
     int node;
     bool input;
@@ -15,107 +16,106 @@ struct Port {
     }
 };
 
-class Checker {
-public:
-    explicit Checker(const Graph& g) : g(g) {}
-
-    QStringList run() {
-        for (int i = 0; i < g.numNodesGlobal(); ++i) checkNode(g.getNodeGlobal(i));
-        for (int i = 0; i < g.numEdgesGlobal(); ++i) checkEdge(g.getEdgeGlobal(i));
-        return problems;
-    }
-
-private:
-    const Graph& g;
-    QStringList problems;
-
-    static QString name(const Port& p) {
-        return QStringLiteral("%1 %2 of node %3")
-            .arg(p.input ? "input" : "output")
-            .arg(p.index)
-            .arg(p.node);
-    }
-    // A down edge starts at an input; an up edge ends at an output.
-    Port sourceOf(int e) const {
-        return {g.edgeSourceNode(e), g.isDownEdge(e), g.edgeSourceIndex(e)};
-    }
-    Port destOf(int e) const { return {g.edgeDestNode(e), !g.isUpEdge(e), g.edgeDestIndex(e)}; }
-    int source(const Port& p) const {
-        return p.input ? g.inputSource(p.node, p.index) : g.outputSource(p.node, p.index);
-    }
-    int numDestinations(const Port& p) const {
-        return p.input ? g.numInputDestinations(p.node, p.index)
-                       : g.numOutputDestinations(p.node, p.index);
-    }
-    int destination(const Port& p, int k) const {
-        return p.input ? g.inputDestination(p.node, p.index, k)
-                       : g.outputDestination(p.node, p.index, k);
-    }
-
-    void checkNode(int node) {
-        const bool live = g.isValidNode(node);
-        if (live && node != Graph::kRootNodeRef) {
-            const int parent = g.parentNode(node);
-            int found = 0;
-            for (int i = 0; i < g.numNodes(parent); ++i) found += g.getNode(i, parent) == node;
-            if (found != 1 || !g.isValidNode(parent))
-                problems << QStringLiteral("node %1 stands %2 times under its parent")
-                                .arg(node)
-                                .arg(found);
-        }
-        for (int i = 0; i < g.numNodes(node); ++i) {
-            const int child = g.getNode(i, node);
-            if (!live || !g.isValidNode(child) || g.parentNode(child) != node)
-                problems << QStringLiteral("node %1 lists %2 as a child").arg(node).arg(child);
-        }
-        for (int i = 0; i < g.numInputs(node); ++i) checkPort({node, true, i}, live);
-        for (int i = 0; i < g.numOutputs(node); ++i) checkPort({node, false, i}, live);
-    }
-
-    // Every edge a port refers to is live and has this port at the matching end.
-    void checkPort(const Port& port, bool live) {
-        const int s = source(port);
-        if (s != -1 && (!live || !g.isValidEdge(s) || !(destOf(s) == port)))
-            problems << QStringLiteral("%1 has source %2, which does not end there")
-                            .arg(name(port))
-                            .arg(s);
-        for (int k = 0; k < numDestinations(port); ++k) {
-            const int e = destination(port, k);
-            if (!live || !g.isValidEdge(e) || !(sourceOf(e) == port))
-                problems << QStringLiteral("%1 lists %2, which does not start there")
-                                .arg(name(port))
-                                .arg(e);
-        }
-    }
-
-    // A live edge is of one kind, stands once among its source's destinations, and is its
-    // destination's source.
-    void checkEdge(int e) {
-        if (!g.isValidEdge(e)) return;
-        const int kinds = int(g.isRegularEdge(e)) + int(g.isDownEdge(e)) + int(g.isUpEdge(e));
-        if (kinds != 1) {
-            problems << QStringLiteral("edge %1 is of %2 kinds").arg(e).arg(kinds);
-            return;
-        }
-        const Port from = sourceOf(e);
-        int found = 0;
-        for (int k = 0; k < numDestinations(from); ++k) found += destination(from, k) == e;
-        if (found != 1)
-            problems << QStringLiteral("edge %1 stands %2 times at %3")
-                            .arg(e)
-                            .arg(found)
-                            .arg(name(from));
-        if (source(destOf(e)) != e)
-            problems
-                << QStringLiteral("edge %1 is not the source of %2").arg(e).arg(name(destOf(e)));
-    }
-};
+QVector<Port> portsOf(const Graph& g, int node) {
+    QVector<Port> ports;
+    for (int i = 0; i < g.numInputs(node); ++i) ports.append({node, true, i});
+    for (int o = 0; o < g.numOutputs(node); ++o) ports.append({node, false, o});
+    return ports;
+}
+int sourceOf(const Graph& g, const Port& p) {
+    return p.input ? g.inputSource(p.node, p.index) : g.outputSource(p.node, p.index);
+}
+QVector<int> destinationsOf(const Graph& g, const Port& p) {
+    QVector<int> result;
+    const int n = p.input ? g.numInputDestinations(p.node, p.index)
+                          : g.numOutputDestinations(p.node, p.index);
+    for (int k = 0; k < n; ++k)
+        result.append(p.input ? g.inputDestination(p.node, p.index, k)
+                              : g.outputDestination(p.node, p.index, k));
+    return result;
+}
+QVector<int> childrenOf(const Graph& g, int node) {
+    QVector<int> result;
+    for (int i = 0; i < g.numNodes(node); ++i) result.append(g.getNode(i, node));
+    return result;
+}
+// A down edge starts at an input; an up edge ends at an output.
+Port edgeSource(const Graph& g, int e) {
+    return {g.edgeSourceNode(e), g.isDownEdge(e), g.edgeSourceIndex(e)};
+}
+Port edgeDest(const Graph& g, int e) {
+    return {g.edgeDestNode(e), !g.isUpEdge(e), g.edgeDestIndex(e)};
+}
+QString join(const QVector<int>& refs) {
+    QStringList list;
+    for (int ref : refs) list << QString::number(ref);
+    return list.join(',');
+}
 
 }  // namespace
 
-::testing::AssertionResult checkGraphInvariants(const Graph& graph) {
-    const QStringList problems = Checker(graph).run();
+::testing::AssertionResult checkGraphInvariants(const Graph& g) {
+    QStringList problems;
+    for (int node = 0; node < g.numNodesGlobal(); ++node) {
+        const bool live = g.isValidNode(node);
+        const int parent = g.parentNode(node);
+        if (live && node != Graph::kRootNodeRef &&
+            (childrenOf(g, parent).count(node) != 1 || !g.isValidNode(parent)))
+            problems << QString::asprintf("node %d not once under its parent", node);
+        for (int child : childrenOf(g, node)) {
+            if (!live || !g.isValidNode(child) || g.parentNode(child) != node)
+                problems << QString::asprintf("node %d lists child %d", node, child);
+        }
+        for (const Port& port : portsOf(g, node)) {
+            const int s = sourceOf(g, port);
+            if (s != -1 && (!live || !g.isValidEdge(s) || !(edgeDest(g, s) == port)))
+                problems << QString::asprintf("port %d.%d has source %d", node, port.index, s);
+            for (int e : destinationsOf(g, port)) {
+                if (!live || !g.isValidEdge(e) || !(edgeSource(g, e) == port))
+                    problems << QString::asprintf("port %d.%d lists %d", node, port.index, e);
+            }
+        }
+    }
+    for (int e = 0; e < g.numEdgesGlobal(); ++e) {
+        if (!g.isValidEdge(e)) continue;
+        if (int(g.isRegularEdge(e)) + int(g.isDownEdge(e)) + int(g.isUpEdge(e)) != 1)
+            problems << QString::asprintf("edge %d is not of one kind", e);
+        else if (destinationsOf(g, edgeSource(g, e)).count(e) != 1 ||
+                 sourceOf(g, edgeDest(g, e)) != e)
+            problems << QString::asprintf("edge %d is not linked at both ends", e);
+    }
     if (problems.isEmpty()) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
            << "graph invariants broken:\n  " << qPrintable(problems.join(QStringLiteral("\n  ")));
+}
+
+QStringList graphSnapshot(const Graph& g) {
+    QStringList lines;
+    for (int n = 0; n < g.numNodesGlobal(); ++n) {
+        QStringList groups;
+        for (int i = 0; i < g.numInputGroups(n); ++i) groups << g.inputGroupName(n, i);
+        groups << QStringLiteral("|");
+        for (int o = 0; o < g.numOutputGroups(n); ++o) groups << g.outputGroupName(n, o);
+        lines << QStringLiteral("node %1%2 parent %3 value %4 '%5' children [%6] groups [%7]")
+                     .arg(n)
+                     .arg(g.isValidNode(n) ? "" : " removed")
+                     .arg(g.parentNode(n))
+                     .arg(g.nodeValue(n))
+                     .arg(g.nodeName(n), join(childrenOf(g, n)), groups.join(','));
+        for (const Port& p : portsOf(g, n)) {
+            lines << QStringLiteral("  %1%2 group %3 source %4 to [%5] '%6'")
+                         .arg(p.input ? "in" : "out")
+                         .arg(p.index)
+                         .arg(p.input ? g.inputGroup(n, p.index) : g.outputGroup(n, p.index))
+                         .arg(sourceOf(g, p))
+                         .arg(join(destinationsOf(g, p)),
+                              p.input ? g.inputName(n, p.index) : g.outputName(n, p.index));
+        }
+    }
+    for (int e = 0; e < g.numEdgesGlobal(); ++e) {
+        lines << QString::asprintf("edge %d%s: %d.%d -> %d.%d", e,
+                                   g.isValidEdge(e) ? "" : " removed", g.edgeSourceNode(e),
+                                   g.edgeSourceIndex(e), g.edgeDestNode(e), g.edgeDestIndex(e));
+    }
+    return lines;
 }

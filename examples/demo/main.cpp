@@ -1,0 +1,233 @@
+// orv-demo: renders an animated scene on the CPU through an OrvCore Renderer and writes the
+// pictures, the graph and the timings. Run with --help for the options.
+#include "options.h"
+#include "pipeline.h"
+#include "report.h"
+#include "tonemap.h"
+
+#include <Orv/OrvCore.h>
+#include <Orv/Paths.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <unistd.h>
+#include <cstdio>
+
+using namespace OrvDemo;
+namespace Orv = Vantrel::Orv;
+
+namespace {
+
+constexpr double kFramesPerSecond = 24.0;
+// Passes the picture cannot do without; switching them off would leave nothing to write.
+const QStringList kRequiredPasses = {QStringLiteral("scene"), QStringLiteral("composite"),
+                                     QStringLiteral("tonemap")};
+
+int fail(const QString& message, int status) {
+    std::fprintf(stderr, "orv-demo: %s\n", message.toLocal8Bit().constData());
+    return status;
+}
+
+QByteArray local(const QString& text) {
+    return text.toLocal8Bit();
+}
+
+// The vignette goes off on frames 8-15, 32-39, ... so that the composite's fallback to its
+// default shows in the pictures and in the pass's run count.
+bool vignetteWanted(int frame) {
+    return (frame / 8) % 3 != 1;
+}
+
+// Frames written along the way besides the last: the first, then every quarter of the run.
+bool isSnapshot(int frame, int frames) {
+    return frames >= 4 && frame % (frames / 4) == 0;
+}
+
+// The output folder: keeps the names of the files written and of those that could not be.
+class OutputFolder {
+public:
+    explicit OutputFolder(const QString& path) : _path(QDir::cleanPath(path)) {}
+
+    bool make() const { return QDir().mkpath(_path); }
+    QString path() const { return _path; }
+    QString filePath(const QString& name) const { return _path + QLatin1Char('/') + name; }
+
+    void savePicture(const QImage& image, const QString& name) {
+        record(name, image.save(filePath(name)));
+    }
+    void saveText(const QStringList& lines, const QString& name) {
+        QFile file(filePath(name));
+        const QByteArray text = local(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        record(name, file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                         file.write(text) == text.size());
+    }
+    void record(const QString& name, bool written) {
+        (written ? _written : _failed) << filePath(name);
+    }
+
+    const QStringList& written() const { return _written; }
+    const QStringList& failed() const { return _failed; }
+
+private:
+    QString _path;
+    QStringList _written;
+    QStringList _failed;
+};
+
+// Lays the graph out with Graphviz when it is installed; true when the SVG was written. The
+// dump names the root, which stands for the renderer's outputs, with the empty string; the
+// picture labels it.
+bool renderSvg(QStringList dotLines, const QString& svgPath) {
+    const QString dot = QStandardPaths::findExecutable(QStringLiteral("dot"));
+    if (dot.isEmpty() || dotLines.isEmpty()) return false;
+    dotLines.insert(dotLines.size() - 1, QStringLiteral("  \"\" [label=\"outputs\", shape=box];"));
+    QProcess process;
+    process.start(dot, {QStringLiteral("-Tsvg"), QStringLiteral("-o"), svgPath});
+    process.write(local(dotLines.join(QLatin1Char('\n')) + QLatin1Char('\n')));
+    process.closeWriteChannel();
+    return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+QStringList failedPasses(const Pipeline& pipeline) {
+    QStringList names;
+    for (const Pipeline::Node& node : pipeline.nodes()) {
+        const Orv::RenderPass* pass = pipeline.renderer().renderPass(node.ref);
+        if (pass && pass->errorCode() != 0)
+            names << QStringLiteral("%1 (error %2)").arg(node.path).arg(pass->errorCode());
+    }
+    return names;
+}
+
+// Switches off the named passes (and groups) for the whole run; false with the reason for a
+// name that is unknown or whose pass the picture needs.
+bool disablePasses(Pipeline& pipeline, const QStringList& names, QVector<int>* disabled,
+                   QString* error) {
+    for (const QString& name : names) {
+        const int node = pipeline.findNode(name);
+        if (node < 0) {
+            QStringList known;
+            for (const Pipeline::Node& n : pipeline.nodes()) known << n.path;
+            *error = QStringLiteral("no pass named '%1' (there are: %2).")
+                         .arg(name, known.join(QStringLiteral(", ")));
+            return false;
+        }
+        if (kRequiredPasses.contains(pipeline.renderer().getGraph()->nodeName(node))) {
+            *error = QStringLiteral("the picture cannot be made without '%1'.").arg(name);
+            return false;
+        }
+        pipeline.setEnabled(node, false);
+        disabled->append(node);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    installMessageRouting();
+
+    Options options;
+    QString error;
+    if (!parseOptions(QCoreApplication::arguments(), &options, &error))
+        return fail(error + QStringLiteral("\nTry 'orv-demo --help'."), 2);
+    if (options.help) {
+        std::fputs(local(usageText()).constData(), stdout);
+        return 0;
+    }
+
+    // The tone curve ships in Resources/ next to the executable.
+    const QString curvePath = Orv::resourcesPath() + QStringLiteral("/filmic.curve");
+    Orv::MemoryMappedFile curveFile(curvePath);
+    if (curveFile.size() == 0) return fail(QStringLiteral("cannot read %1").arg(curvePath), 1);
+    const ToneCurve curve = ToneCurve::read(curveFile, &error);
+    if (curve.isNull()) return fail(QStringLiteral("%1: %2").arg(curvePath, error), 1);
+
+    Pipeline pipeline(curve);
+    pipeline.setSize(options.size.width(), options.size.height());
+    pipeline.setFailAt(options.failAt);
+    QVector<int> disabled;
+    if (!disablePasses(pipeline, options.disabled, &disabled, &error))
+        return fail(QStringLiteral("--disable: ") + error, 2);
+
+    OutputFolder out(options.outDir);
+    if (!out.make()) return fail(QStringLiteral("cannot make folder %1").arg(out.path()), 1);
+
+    std::printf("orv-demo: %d frames of %dx%d through %d passes, %d worker threads\n",
+                options.frames, options.size.width(), options.size.height(),
+                int(pipeline.nodes().size()) - 1, qMax(QThread::idealThreadCount(), 2));
+    std::fflush(stdout);
+
+    Orv::Renderer& renderer = pipeline.renderer();
+    Orv::RenderCallbacks callbacks;
+    Orv::HistogramFrameTimes frameTimes;
+    ProgressLine progress(options.frames, isatty(fileno(stdout)) != 0);
+    int failedFrames = 0;
+
+    renderer.setup(&callbacks);
+    for (int frame = 0; frame < options.frames; ++frame) {
+        pipeline.setFrame(frame, frame / kFramesPerSecond);
+        if (!disabled.contains(pipeline.vignetteNode()))
+            pipeline.setEnabled(pipeline.vignetteNode(), vignetteWanted(frame));
+
+        if (!renderer.render(&callbacks)) {
+            ++failedFrames;
+            progress.clear();
+            std::fprintf(
+                stderr, "orv-demo: frame %d failed: %s; the picture keeps the last good one\n",
+                frame, local(failedPasses(pipeline).join(QStringLiteral(", "))).constData());
+        }
+        frameTimes.addFrameTimeUS(unsigned(renderer.frameTimer().latest() * 1000.0));
+
+        const QImage image = pipeline.image();
+        if (isSnapshot(frame, options.frames) && frame != options.frames - 1 && !image.isNull())
+            out.savePicture(image,
+                            QStringLiteral("frame-%1.png").arg(frame, 3, 10, QLatin1Char('0')));
+        progress.update(frame + 1);
+    }
+    renderer.teardown(&callbacks);
+    progress.clear();
+    const double seconds = progress.elapsedSeconds();
+
+    // Only a run whose every frame failed has nothing to show, and it exits with 1 anyway.
+    const QImage last = pipeline.image();
+    if (last.isNull())
+        std::fprintf(stderr, "orv-demo: no frame was rendered, so there is no picture\n");
+    else
+        out.savePicture(last, QStringLiteral("frame.png"));
+
+    QStringList dotLines;
+    {
+        MessageCapture capture;
+        Orv::dumpAsGraphviz(renderer.getGraph());
+        dotLines = capture.lines();
+    }
+    out.saveText(dotLines, QStringLiteral("graph.dot"));
+    const bool svg = renderSvg(dotLines, out.filePath(QStringLiteral("graph.svg")));
+    if (svg) out.record(QStringLiteral("graph.svg"), true);
+
+    std::printf("Rendered %d frame%s in %.2f s (%.1f fps)%s\n", options.frames,
+                options.frames == 1 ? "" : "s", seconds, options.frames / qMax(seconds, 1e-9),
+                local(failedFrames ? QStringLiteral(", %1 failed").arg(failedFrames) : QString())
+                    .constData());
+    std::printf("Wrote %s%s\n\n", local(out.written().join(QStringLiteral(", "))).constData(),
+                svg ? "" : " (install Graphviz for graph.svg)");
+    printPassTimes(pipeline);
+    std::printf("\nFrame-time histogram (whole frames, 500 us buckets; < marks the peak):\n");
+    std::fflush(stdout);
+    frameTimes.dump();
+    std::fflush(stdout);
+    std::printf("\n");
+    printLuminance(pipeline);
+
+    if (!out.failed().isEmpty())
+        return fail(
+            QStringLiteral("could not write %1").arg(out.failed().join(QStringLiteral(", "))), 1);
+    return failedFrames ? 1 : 0;
+}

@@ -1,0 +1,106 @@
+#include "options.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace OrvDemo {
+
+namespace {
+
+constexpr int kMaxFrames = 100000;
+constexpr int kMinSide = 16;
+constexpr int kMaxSide = 4096;
+
+bool parseCount(const QString& text, int min, int max, int* value) {
+    bool ok = false;
+    const int parsed = text.toInt(&ok);
+    if (!ok || parsed < min || parsed > max) return false;
+    *value = parsed;
+    return true;
+}
+
+}  // namespace
+
+QString usageText() {
+    return QStringLiteral(
+        "Usage: orv-demo [options]\n"
+        "Renders an animated scene through a graph of render passes and writes the last\n"
+        "frame, a few earlier ones, the graph and timing figures.\n"
+        "\n"
+        "Options:\n"
+        "  --frames N      frames to render (default 48)\n"
+        "  --size WxH      image size in pixels, 16 to 4096 a side (default 640x360)\n"
+        "  --out DIR       output folder, made if missing (default out)\n"
+        "  --disable PASS  switch a pass off for the whole run; repeatable. A group name\n"
+        "                  (bloom) switches off every pass inside it\n"
+        "  --fail-at N     make the scene pass report an error on frame N (from 0)\n"
+        "  -h, --help      show this text\n"
+        "\n"
+        "Exit status: 0 when every frame rendered, 1 when a frame failed or an output\n"
+        "could not be written, 2 for a bad command line.\n");
+}
+
+bool parseOptions(const QStringList& arguments, Options* options, QString* error) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption frames(QStringLiteral("frames"), QString(), QStringLiteral("N"));
+    const QCommandLineOption size(QStringLiteral("size"), QString(), QStringLiteral("WxH"));
+    const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption disable(QStringLiteral("disable"), QString(), QStringLiteral("PASS"));
+    const QCommandLineOption failAt(QStringLiteral("fail-at"), QString(), QStringLiteral("N"));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    parser.addOptions({frames, size, out, disable, failAt, help});
+
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[0]);
+        return false;
+    }
+    if (parser.isSet(help)) {
+        options->help = true;
+        return true;
+    }
+    if (parser.isSet(frames) &&
+        !parseCount(parser.value(frames), 1, kMaxFrames, &options->frames)) {
+        *error = QStringLiteral("--frames wants a whole number from 1 to %1, not '%2'.")
+                     .arg(kMaxFrames)
+                     .arg(parser.value(frames));
+        return false;
+    }
+    if (parser.isSet(size)) {
+        const QRegularExpression pattern(QStringLiteral("^(\\d+)[xX](\\d+)$"));
+        const QRegularExpressionMatch match = pattern.match(parser.value(size));
+        int width = 0;
+        int height = 0;
+        if (!match.hasMatch() || !parseCount(match.captured(1), kMinSide, kMaxSide, &width) ||
+            !parseCount(match.captured(2), kMinSide, kMaxSide, &height)) {
+            *error = QStringLiteral("--size wants WIDTHxHEIGHT, each from %1 to %2, not '%3'.")
+                         .arg(kMinSide)
+                         .arg(kMaxSide)
+                         .arg(parser.value(size));
+            return false;
+        }
+        options->size = QSize(width, height);
+    }
+    if (parser.isSet(out)) {
+        options->outDir = parser.value(out);
+        if (options->outDir.isEmpty()) {
+            *error = QStringLiteral("--out wants a folder name.");
+            return false;
+        }
+    }
+    options->disabled = parser.values(disable);
+    if (parser.isSet(failAt) &&
+        !parseCount(parser.value(failAt), 0, options->frames - 1, &options->failAt)) {
+        *error = QStringLiteral("--fail-at wants a frame from 0 to %1, not '%2'.")
+                     .arg(options->frames - 1)
+                     .arg(parser.value(failAt));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace OrvDemo

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+namespace OrvDemo {
+
+struct Options {
+    int frames = 48;
+    QSize size{640, 360};
+    QString outDir = QStringLiteral("out");
+    QStringList disabled;  // pass or group names, checked against the graph later
+    int failAt = -1;       // -1: no frame fails
+    bool help = false;
+};
+
+// Parses the command line (arguments[0] is the program). On a bad option returns false and
+// puts a one-line reason in `error`.
+bool parseOptions(const QStringList& arguments, Options* options, QString* error);
+
+QString usageText();
+
+}  // namespace OrvDemo
