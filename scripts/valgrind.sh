@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test executable of a build under valgrind's memcheck, leaks included, and each
-# fuzzer's replay over its committed corpus.
+# fuzzer's replay over its committed corpus. Programs a test starts (the demo executable) are
+# checked too; system tools they call (Graphviz) are not.
 # One valgrind run per executable keeps the start-up cost low; cases named "*Heavy*" (the
 # "heavy" CTest label) are skipped, as memcheck makes them take minutes.
 # Usage: scripts/valgrind.sh [build-dir]
@@ -9,7 +10,7 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 
 shopt -s nullglob
-tests=("$build"/tests/*_test "$build"/tests/*_fuzzer_replay)
+tests=("$build"/tests/*_test "$build"/tests/*/*_test "$build"/tests/*_fuzzer_replay)
 if [ ${#tests[@]} -eq 0 ]; then
     echo "error: no test executables in $build/tests" >&2
     exit 1
@@ -18,7 +19,8 @@ fi
 failed=()
 for t in "${tests[@]}"; do
     name=$(basename "$t")
-    log="$build/tests/$name.memcheck.log"
+    log="$(dirname "$t")/$name.memcheck"
+    rm -f "$log".*
     case "$name" in
         *_fuzzer_replay) args=("fuzz/corpus/${name%_fuzzer_replay}") ;;
         *) args=(--gtest_filter='-*Heavy*' --gtest_brief=1) ;;
@@ -26,10 +28,11 @@ for t in "${tests[@]}"; do
     echo "memcheck: $name"
     if ! valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
             --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible \
-            --track-origins=yes --suppressions=.ci/valgrind.supp --log-file="$log" \
+            --track-origins=yes --suppressions=.ci/valgrind.supp --trace-children=yes --trace-children-skip='/usr/*,/bin/*' \
+            --log-file="$log.%p.log" \
             "$t" "${args[@]}" >"$log.out" 2>&1; then
         failed+=("$name")
-        cat "$log.out" "$log" >&2
+        cat "$log.out" "$log".*.log >&2
     fi
 done
 
