@@ -65,3 +65,14 @@ fuzz:
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan build-qt6 build-fuzz
+
+# Benchmarks: an optimised build of its own; prints medians of repeated runs, then the tables.
+BENCH_DIR ?= build-bench
+BENCH_ARGS ?= --benchmark_repetitions=7 --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true \
+	--benchmark_enable_random_interleaving=true
+.PHONY: bench
+bench: setup
+	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DORV_BUILD_BENCHMARKS=ON \
+		-DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF >/dev/null
+	@cmake --build $(BENCH_DIR) -j$(JOBS) --target orv-bench
+	@$(BENCH_DIR)/benchmarks/orv-bench $(BENCH_ARGS)

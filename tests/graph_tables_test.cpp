@@ -53,6 +53,45 @@ TEST(GraphTables, CopiesAreIndependentAndMovesLeaveARootOnlyGraph) {
     for (const Graph* each : {&g, &copy, &moved}) EXPECT_TRUE(checkGraphInvariants(*each));
 }
 
+// Clients cache what they derive from a graph while its revision stands still: queries leave it
+// alone, and every edit moves it forward, a refused one or an assignment included.
+TEST(GraphTables, RevisionMovesOnEveryEditAndOnlyForward) {
+    SampleGraph s;
+    Graph& g = s.graph;
+    quint64 seen = g.revision();
+    const auto moved = [&] {
+        const bool forward = g.revision() > seen;
+        seen = g.revision();
+        return forward;
+    };
+    int a = s.a, b = s.b;
+    g.precedes(a, b, true), g.findNode(QStringLiteral("A"), 0), g.numNodesGlobal();
+    EXPECT_FALSE(moved());
+    EXPECT_NE(g.addEdge(a, 0, b, 0), -1);
+    EXPECT_TRUE(moved());
+    EXPECT_EQ(g.addEdge(b, 0, a, 0), -1);
+    EXPECT_TRUE(moved()) << "refused";
+    int port = 0;
+    g.walkToSourceNode(b, port);
+    EXPECT_FALSE(moved());
+    g.setNodeValue(s.c, 4);
+    EXPECT_TRUE(moved());
+    g.removeNode(s.x);
+    EXPECT_TRUE(moved());
+    g.purge();
+    EXPECT_TRUE(moved());
+
+    Graph other;
+    for (int i = 0; i < 50; ++i) other.addNode(QStringLiteral("n"), 0, 0, Graph::kRootNodeRef);
+    g = other;
+    EXPECT_GT(g.revision(), other.revision()) << "never back to a value a client saw before";
+    EXPECT_TRUE(moved());
+    Graph fresh;
+    fresh = std::move(g);
+    EXPECT_GT(fresh.revision(), seen);
+    EXPECT_GT(g.revision(), seen);
+}
+
 // Every operation, given refs and indexes that name nothing, answers the neutral value and
 // changes nothing. One or two calls per argument position of each shape of operation.
 TEST(GraphTables, BadRefsAndIndexesGiveNeutralResults) {

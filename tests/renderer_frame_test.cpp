@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 using namespace Vantrel::Orv;
@@ -317,6 +319,81 @@ private:
 };
 
 }  // namespace
+
+// Frames reuse what they derive from the set-up until it changes: every kind of edit between
+// frames must show in the next frame, and again in the one after (which reuses it).
+//   W (-> X, then output 1, as the steps say);  X -> Y -> Z -> output 0
+TEST_F(RendererFrameTest, EditsBetweenFramesShowInTheNextFrames) {
+    add("W");
+    buildChain();
+    struct Step {
+        const char* edit;
+        std::function<void()> apply;
+        QStringList runs;
+        QStringList outputs;
+        bool result = true;
+        int usersOfW = 0;
+    };
+    const QString chain = "Z(Y(X(default)))";
+    const QString fromParameter = "Z(Y(X(p2)))";
+    const Step steps[] = {
+        {"none", [] {}, {"X", "Y", "Z"}, {chain}},
+        {"disable Y", [&] { renderer.setEnabled(node("Y"), false); }, {"X", "Z"}, {"Z(default)"}},
+        {"enable Y", [&] { renderer.setEnabled(node("Y"), true); }, {"X", "Y", "Z"}, {chain}},
+        {"target W", [&] { renderer.setTarget(node("W")); }, {"X", "Y", "Z", "W"}, {chain}},
+        {"W feeds X",
+         [&] { connect("W", 0, "X", 0); },
+         {"W", "X", "Y", "Z"},
+         {"Z(Y(X(W(default))))"},
+         true,
+         1},
+        {"no target; a parameter feeds X",
+         [&] {
+             renderer.setTarget(Graph::kInvalidNodeRef);
+             graph()->disconnectInput(node("X"), 0);
+             renderer.addParameter("p", QString("p1"));
+             connectDown(0, "X", 0);
+         },
+         {"X", "Y", "Z"},
+         {"Z(Y(X(p1)))"}},
+        {"parameter value",
+         [&] { renderer.setParameter(0, QString("p2")); },
+         {"X", "Y", "Z"},
+         {fromParameter}},
+        {"a second output fed by W",
+         [&] {
+             renderer.addOutput("second");
+             connectUp(1, "W", 0);
+         },
+         {"X", "Y", "Z", "W"},
+         {fromParameter, "W(default)"}},
+        {"remove W",
+         [&] { graph()->removeNode(node("W")); },
+         {"X", "Y", "Z"},
+         {fromParameter, "W(default)"}},
+        {"purge", [&] { graph()->purge(); }, {"X", "Y", "Z"}, {fromParameter, "W(default)"}},
+        {"Y fails",
+         [&] { passes["Y"]->failWith = 3; },
+         {"X", "Y"},
+         {fromParameter, "W(default)"},
+         false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.edit);
+        step.apply();
+        for (int frame = 0; frame < 2; ++frame) {
+            EXPECT_EQ(render(), step.result);
+            EXPECT_EQ(runs(), step.runs);
+            EXPECT_EQ(renderer.getNumPasses(), step.runs.size());
+            QStringList outputs;
+            for (int o = 0; o < renderer.numOutputs(); ++o) outputs << output(o);
+            EXPECT_EQ(outputs, step.outputs);
+            if (step.runs.contains("W")) {
+                EXPECT_EQ(passes["W"]->users(0), step.usersOfW);
+            }
+        }
+    }
+}
 
 TEST(RendererLongChainTest, HundredThousandPassesRunProducersFirst) {
     const int kLength = 100000;

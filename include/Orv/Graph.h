@@ -36,6 +36,7 @@ public:
     int getNodeGlobal(int index) const;  // returns index itself
     int numEdgesGlobal() const;
     int getEdgeGlobal(int index) const;  // returns index itself
+    quint64 revision() const;  // grows on every edit call and assignment: equal means unchanged
     int numNodes(int parent) const;  // live children of parent
     int getNode(int index, int parent) const;  // node ref of child `index` of parent
 

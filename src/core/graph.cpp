@@ -157,20 +157,28 @@ Graph::~Graph() {
 Graph::Graph(const Graph& other) : d(new GraphData(*other.d)) {}
 
 Graph& Graph::operator=(const Graph& other) {
-    if (this != &other) *d = *other.d;
+    if (this != &other) {
+        const quint64 next = qMax(d->revision, other.d->revision) + 1;
+        *d = *other.d;
+        d->revision = next;
+    }
     return *this;
 }
 
 // The moved-from graph gets a fresh root-only table: a failed allocation here terminates.
 Graph::Graph(Graph&& other) noexcept : d(other.d) {
     other.d = newGraphData();
+    other.d->revision = d->revision + 1;
 }
 
 Graph& Graph::operator=(Graph&& other) noexcept {
     if (this != &other) {
         GraphData* fresh = newGraphData();
+        const quint64 next = qMax(d->revision, other.d->revision) + 1;
+        fresh->revision = next;
         delete d;
         d = other.d;
+        d->revision = next;
         other.d = fresh;
     }
     return *this;
@@ -192,6 +200,10 @@ int Graph::numEdgesGlobal() const {
 
 int Graph::getEdgeGlobal(int index) const {
     return index;
+}
+
+quint64 Graph::revision() const {
+    return d->revision;
 }
 
 int Graph::numNodes(int parent) const {
@@ -240,6 +252,7 @@ bool Graph::isValidEdge(int edge) const {
 // --- Nodes, ports and groups ----------------------------------------------------------------
 
 int Graph::addNode(const QString& name, int numInputs, int numOutputs, int parent) {
+    ++d->revision;
     if (!d->liveNode(parent)) return -1;
     const int node = d->nodes.size();
     d->nodes.append(NodeRecord(name, parent));
@@ -251,18 +264,22 @@ int Graph::addNode(const QString& name, int numInputs, int numOutputs, int paren
 }
 
 int Graph::addInput(int node, const QString& name, int group) {
+    ++d->revision;
     return appendPort(*d, node, kInputs, name, group);
 }
 
 int Graph::addOutput(int node, const QString& name, int group) {
+    ++d->revision;
     return appendPort(*d, node, kOutputs, name, group);
 }
 
 int Graph::addInputGroup(int node, const QString& name) {
+    ++d->revision;
     return appendGroup(*d, node, kInputGroups, name);
 }
 
 int Graph::addOutputGroup(int node, const QString& name) {
+    ++d->revision;
     return appendGroup(*d, node, kOutputGroups, name);
 }
 
@@ -314,6 +331,7 @@ QString Graph::nodeName(int node) const {
 }
 
 void Graph::setNodeName(int node, const QString& name) {
+    ++d->revision;
     if (NodeRecord* n = d->editNode(node)) n->name = name;
 }
 
@@ -322,6 +340,7 @@ QString Graph::inputName(int node, int input) const {
 }
 
 void Graph::setInputName(int node, int input, const QString& name) {
+    ++d->revision;
     setNameOf(*d, node, kInputs, input, name);
 }
 
@@ -330,6 +349,7 @@ QString Graph::outputName(int node, int output) const {
 }
 
 void Graph::setOutputName(int node, int output, const QString& name) {
+    ++d->revision;
     setNameOf(*d, node, kOutputs, output, name);
 }
 
@@ -338,6 +358,7 @@ QString Graph::inputGroupName(int node, int group) const {
 }
 
 void Graph::setInputGroupName(int node, int group, const QString& name) {
+    ++d->revision;
     setNameOf(*d, node, kInputGroups, group, name);
 }
 
@@ -346,6 +367,7 @@ QString Graph::outputGroupName(int node, int group) const {
 }
 
 void Graph::setOutputGroupName(int node, int group, const QString& name) {
+    ++d->revision;
     setNameOf(*d, node, kOutputGroups, group, name);
 }
 
@@ -355,6 +377,7 @@ int Graph::nodeValue(int node) const {
 }
 
 void Graph::setNodeValue(int node, int value) {
+    ++d->revision;
     if (NodeRecord* n = d->editNode(node)) n->value = value;
 }
 
@@ -400,6 +423,7 @@ int Graph::outputGroup(int node, int output) const {
 // --- Edges ----------------------------------------------------------------------------------
 
 int Graph::addEdge(int srcNode, int srcOutput, int dstNode, int dstInput) {
+    ++d->revision;
     const PortRecord* output = d->live(srcNode, kOutputs, srcOutput);
     const PortRecord* input = d->live(dstNode, kInputs, dstInput);
     // A pair that is not siblings would make an edge of another kind, linked at the wrong ports.
@@ -414,6 +438,7 @@ int Graph::addEdge(int srcNode, int srcOutput, int dstNode, int dstInput) {
 }
 
 int Graph::addDownEdge(int parentInput, int childNode, int childInput) {
+    ++d->revision;
     const int parent = parentNode(childNode);
     const PortRecord* input = d->live(childNode, kInputs, childInput);
     if (!input || !d->live(parent, kInputs, parentInput)) return -1;
@@ -422,6 +447,7 @@ int Graph::addDownEdge(int parentInput, int childNode, int childInput) {
 }
 
 int Graph::addUpEdge(int parentOutput, int childNode, int childOutput) {
+    ++d->revision;
     const int parent = parentNode(childNode);
     const PortRecord* output = d->live(parent, kOutputs, parentOutput);
     if (!output || !d->live(childNode, kOutputs, childOutput)) return -1;
@@ -431,6 +457,7 @@ int Graph::addUpEdge(int parentOutput, int childNode, int childOutput) {
 }
 
 void Graph::removeEdge(int edge) {
+    ++d->revision;
     if (!d->liveEdge(edge)) return;
     const EdgeKind kind = d->edgeKind(edge);
     const EdgeRecord record = d->edges.at(edge);
@@ -445,6 +472,7 @@ void Graph::removeEdge(int edge) {
 }
 
 void Graph::disconnectInput(int node, int input) {
+    ++d->revision;
     if (!isValidInput(node, input)) return;
     removeEdge(inputSource(node, input));
     // From the last entry down, so that the indexes still to come stay put as entries go.
@@ -453,6 +481,7 @@ void Graph::disconnectInput(int node, int input) {
 }
 
 void Graph::disconnectInputGroup(int node, int group) {
+    ++d->revision;
     if (!isValidNode(node)) return;
     const int count = numInputs(node);
     for (int i = 0; i < count; ++i) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVector>
+#include <QtGlobal>
 
 namespace Vantrel {
 namespace Orv {
@@ -44,6 +45,19 @@ struct EdgeRecord {
     bool removed = false;
 };
 
+}  // namespace Orv
+}  // namespace Vantrel
+
+// Records hold ints, bools and implicitly shared Qt values, which may all be moved as raw bytes:
+// the tables then grow and shift with memcpy instead of element by element.
+Q_DECLARE_TYPEINFO(Vantrel::Orv::PortRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::GroupRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::NodeRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::EdgeRecord, Q_MOVABLE_TYPE);
+
+namespace Vantrel {
+namespace Orv {
+
 enum class EdgeKind { None, Regular, Down, Up };
 
 // One of a node's lists, so that paired input/output (and group) code is written once.
@@ -60,6 +74,9 @@ using GroupList = QVector<GroupRecord> NodeRecord::*;
 struct GraphData {
     QVector<NodeRecord> nodes;
     QVector<EdgeRecord> edges;
+    // Counts edits, so that clients can cache what they derive from the graph. It only grows,
+    // also across assignment, so a cached value never matches a graph that changed since.
+    quint64 revision = 0;
 
     // One unsigned comparison covers both "negative" and "past the end".
     static bool inRange(int index, int size) { return unsigned(index) < unsigned(size); }

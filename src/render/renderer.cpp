@@ -37,11 +37,46 @@ RendererData::~RendererData() {
     for (RenderPass* pass : passes) delete pass;
 }
 
+void RendererData::buildPlan() {
+    planBuilt = true;
+    planGraphRevision = graph.revision();
+    planRevision = revision;
+
+    // The roots may repeat; the flag tests below visit each once. Their order is that of the
+    // outputs, then the target.
+    roots.clear();
+    collected.clear();
+    for (int o = 0; o < outputs.size(); ++o) {
+        int node = Graph::kRootNodeRef;
+        int port = o;
+        Collected collect{-1, -1};
+        if (graph.walkDown(node, port)) {
+            roots.append(node);
+            const int passIndex = graph.nodeValue(node);
+            if (isPassIndex(passIndex)) collect = Collected{passIndex, port};
+        }
+        collected.push_back(collect);
+    }
+    if (graph.isValidNode(target)) roots.append(target);
+
+    order.clear();
+    feeds.clear();
+    schedule.clear();
+    users.clear();
+    // A frame without roots leaves the needed flags of the latest frame that had some.
+    if (roots.isEmpty()) return;
+    needed.fill(false, graph.numNodesGlobal());
+    for (int r = 0; r < roots.size(); ++r) {
+        if (!isFlagged(needed, roots.at(r))) markFrom(roots.at(r));
+    }
+    schedulePasses();
+}
+
 void RendererData::markFrom(int root) {
     // An explicit stack keeps long producer chains off the call stack. Each entry resumes at the
     // input after the one whose producer it pushed, which reproduces the recursive order: a node
-    // is flagged before its inputs are followed and is scheduled after all of them. The walks of
-    // a node's inputs wait on a second stack and move to the schedule with their node.
+    // is flagged before its inputs are followed and is ordered after all of them. The walks of
+    // a node's inputs wait on a second stack and move to `feeds` with their node.
     stack.clear();
     pending.clear();
     needed[root] = true;
@@ -51,7 +86,7 @@ void RendererData::markFrom(int root) {
         if (top.nextInput < top.numInputs) {
             Source source{top.node, top.nextInput++, false};
             source.produced = graph.walkToSourceNode(source.node, source.port);
-            pending.push_back(source);
+            pending.push_back(feedOf(source));
             if (source.produced && !isFlagged(needed, source.node)) {
                 needed[source.node] = true;
                 stack.push_back(
@@ -61,32 +96,52 @@ void RendererData::markFrom(int root) {
         }
         const Visit done = top;
         stack.pop_back();
-        schedule.push_back(Visit{done.node, 0, done.numInputs, int(sources.size())});
-        sources.insert(sources.end(), pending.begin() + done.firstSource, pending.end());
+        order.push_back(Visit{done.node, 0, done.numInputs, int(feeds.size())});
+        feeds.insert(feeds.end(), pending.begin() + done.firstSource, pending.end());
         pending.resize(done.firstSource);
     }
 }
 
-bool RendererData::runScheduled(RenderCallbacks* callbacks) {
+void RendererData::schedulePasses() {
     // The run phase visits the same nodes in the same order as the marking phase (same graph,
-    // same roots, flags set alike), so it follows the schedule instead of walking again.
-    for (const Visit& visit : schedule) {
+    // same roots, flags set alike), so the marking order is the schedule. Nodes without a pass
+    // never run and are left out; user counts need every needed flag, so they come last.
+    for (const Visit& visit : order) {
         const int passIndex = graph.nodeValue(visit.node);
-        if (runsPass(passIndex) && !runPass(visit, passIndex, callbacks)) return false;
+        if (!isPassIndex(passIndex)) continue;
+        const int firstUsers = int(users.size());
+        const int numOutputs = graph.numOutputs(visit.node);
+        for (int o = 0; o < numOutputs; ++o) {
+            const int count = countOutputUsers(visit.node, o);
+            if (count > 0) users.push_back(OutputUsers{o, count});
+        }
+        schedule.push_back(Scheduled{visit.node, passIndex, visit.numInputs, visit.firstSource,
+                                     firstUsers, int(users.size()) - firstUsers});
+    }
+}
+
+RendererData::Feed RendererData::feedOf(const Source& source) const {
+    if (source.produced) {
+        const int producer = graph.nodeValue(source.node);
+        return Feed{isPassIndex(producer) ? producer : -1, source.port};
+    }
+    // A failed walk leaves the cursor where the down edges end: on the root for a parameter.
+    if (source.node == Graph::kRootNodeRef && inRange(parameters, source.port))
+        return Feed{Feed::kParameter, source.port};
+    return Feed{-1, -1};
+}
+
+bool RendererData::runScheduled(RenderCallbacks* callbacks) {
+    for (const Scheduled& scheduled : schedule) {
+        if (enabled.at(scheduled.passIndex) && !runPass(scheduled, callbacks)) return false;
     }
     return true;
 }
 
-QVariant RendererData::inputValue(RenderPass* pass, int input, const Source& source) const {
-    // A failed walk leaves the cursor where the down edges end: on the root for a parameter.
-    if (!source.produced) {
-        const bool isParameter =
-            source.node == Graph::kRootNodeRef && inRange(parameters, source.port);
-        return isParameter ? parameters.at(source.port) : pass->defaultValue(input);
-    }
-    const int producer = graph.nodeValue(source.node);
-    return runsPass(producer) ? passes.at(producer)->output(source.port)
-                              : pass->defaultValue(input);
+QVariant RendererData::inputValue(RenderPass* pass, int input, const Feed& feed) const {
+    if (feed.pass == Feed::kParameter) return parameters.at(feed.port);
+    if (feed.pass >= 0 && enabled.at(feed.pass)) return passes.at(feed.pass)->output(feed.port);
+    return pass->defaultValue(input);
 }
 
 int RendererData::countOutputUsers(int node, int output) const {
@@ -110,27 +165,25 @@ int RendererData::countOutputUsers(int node, int output) const {
     return users;
 }
 
-bool RendererData::runPass(const Visit& visit, int passIndex, RenderCallbacks* callbacks) {
-    RenderPass* pass = passes.at(passIndex);
-    const int node = visit.node;
+bool RendererData::runPass(const Scheduled& scheduled, RenderCallbacks* callbacks) {
+    RenderPass* pass = passes.at(scheduled.passIndex);
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
-        if (i < visit.numInputs) {
-            pass->setInput(i, inputValue(pass, i, sources.at(visit.firstSource + i)));
+        Feed feed{-1, -1};
+        if (i < scheduled.numInputs) {
+            feed = feeds.at(scheduled.firstFeed + i);
         } else {
-            // Only a pass that grew inputs after it was added gets here.
-            Source source{node, i, false};
+            // Only a pass that grew inputs after it was added has inputs beyond its node's.
+            Source source{scheduled.node, i, false};
             source.produced = graph.walkToSourceNode(source.node, source.port);
-            pass->setInput(i, inputValue(pass, i, source));
+            feed = feedOf(source);
         }
+        pass->setInput(i, inputValue(pass, i, feed));
     }
 
     pass->resetNumOutputUsers();
-    const int numOutputs = graph.numOutputs(node);
-    for (int o = 0; o < numOutputs; ++o) {
-        const int users = countOutputUsers(node, o);
-        if (users > 0) pass->setNumOutputUsers(o, users);
-    }
+    for (int u = scheduled.firstUsers; u < scheduled.firstUsers + scheduled.numUsers; ++u)
+        pass->setNumOutputUsers(users.at(u).output, users.at(u).users);
 
     pass->setErrorCode(0);
     pass->beginFrame(callbacks);
@@ -156,10 +209,12 @@ const Graph* Renderer::getGraph() const {
 }
 
 int Renderer::addGroup(const QString& name, int numInputs, int numOutputs, int parent) {
+    ++d->revision;
     return d->graph.addNode(name, numInputs, numOutputs, parent);
 }
 
 int Renderer::addPass(const QString& name, RenderPass* pass, int parent) {
+    ++d->revision;
     if (!pass || d->owned.contains(pass)) return -1;
     if (!d->graph.isValidNode(parent)) {
         delete pass;
@@ -183,12 +238,14 @@ int Renderer::addPass(const QString& name, RenderPass* pass, int parent) {
 }
 
 int Renderer::addParameter(const QString& name, const QVariant& value) {
+    ++d->revision;
     const int index = d->graph.addInput(Graph::kRootNodeRef, name, Graph::kInvalidGroupRef);
     d->parameters.append(value);
     return index;
 }
 
 int Renderer::addOutput(const QString& name) {
+    ++d->revision;
     const int index = d->graph.addOutput(Graph::kRootNodeRef, name, Graph::kInvalidGroupRef);
     d->outputs.append(QVariant());
     return index;
@@ -256,6 +313,7 @@ void Renderer::setEnabled(int node, bool enabled) {
 }
 
 void Renderer::setTarget(int node) {
+    ++d->revision;
     d->target = node;
 }
 
@@ -289,34 +347,16 @@ bool Renderer::render(RenderCallbacks* callbacks) {
     bool result = true;
     beginFrame(callbacks);
 
-    // The roots may repeat; the flag tests below visit each once. Their order is that of the
-    // outputs, then the target.
-    QVector<int>& roots = d->roots;
-    roots.clear();
-    for (int o = 0; o < d->outputs.size(); ++o) {
-        int node = Graph::kRootNodeRef;
-        int port = o;
-        if (d->graph.walkDown(node, port)) roots.append(node);
-    }
-    if (d->graph.isValidNode(d->target)) roots.append(d->target);
-
-    if (!roots.isEmpty()) {
-        d->needed.fill(false, d->graph.numNodesGlobal());
-        d->schedule.clear();
-        d->sources.clear();
-        for (int r = 0; r < roots.size(); ++r) {
-            if (!isFlagged(d->needed, roots.at(r))) d->markFrom(roots.at(r));
-        }
+    if (!d->planIsCurrent()) d->buildPlan();
+    if (!d->roots.isEmpty()) {
         result = d->runScheduled(callbacks);
 
         // Passes that did not run this frame (disabled, or cut off by a failure) still hand
         // over the values of their latest run.
-        for (int o = 0; o < d->outputs.size(); ++o) {
-            int node = Graph::kRootNodeRef;
-            int port = o;
-            if (!d->graph.walkDown(node, port)) continue;
-            const int passIndex = d->graph.nodeValue(node);
-            if (d->isPassIndex(passIndex)) d->outputs[o] = d->passes.at(passIndex)->output(port);
+        for (int o = 0; o < int(d->collected.size()); ++o) {
+            const RendererData::Collected& collect = d->collected.at(o);
+            if (collect.passIndex >= 0)
+                d->outputs[o] = d->passes.at(collect.passIndex)->output(collect.port);
         }
     }
 

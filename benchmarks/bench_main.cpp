@@ -1,0 +1,166 @@
+// Runs the benchmarks, then sets the medians side by side as time per item and as ratios.
+#include "bench_support.h"
+
+#include <QMap>
+#include <QString>
+
+#include <cstdio>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+#include <unistd.h>
+
+namespace OrvBench {
+
+namespace {
+
+// Median time per item in nanoseconds, by benchmark name and thread count.
+using Medians = QMap<QString, double>;
+
+QString resultKey(const std::string& name, int threads) {
+    return QString::fromStdString(name) + QStringLiteral("#") + QString::number(threads);
+}
+
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    SummaryReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            // Without repetitions there are no aggregates: the single run stands for itself.
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (run.error_occurred || !(median || single)) continue;
+            const std::string& name = run.run_name.function_name;
+            const double items = itemsPerIteration(name);
+            if (items <= 0) continue;
+            // Single-threaded figures are CPU time (manual sections time themselves that way),
+            // so that other work on a shared machine does not count; threads compete in wall time.
+            const bool wall = run.threads > 1 || run.run_name.time_type == "manual_time";
+            const double time = wall ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
+            const double ns = time / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
+            medians.insert(resultKey(name, int(run.threads)), ns / items);
+        }
+    }
+
+    Medians medians;
+};
+
+double value(const Medians& m, const std::string& name, int threads = 1) {
+    return m.value(resultKey(name, threads), -1.0);
+}
+
+QString cell(double v) {
+    return v < 0 ? QStringLiteral("-") : QString::number(v, 'f', v < 10 ? 2 : 1);
+}
+
+QString ratio(double a, double b) {
+    return a < 0 || b <= 0 ? QStringLiteral("-") : QString::number(a / b, 'f', 2);
+}
+
+void printRow(const QStringList& cells) {
+    QString line;
+    for (int i = 0; i < cells.size(); ++i)
+        line += i == 0 ? cells.at(i).leftJustified(26) : cells.at(i).rightJustified(12);
+    std::printf("%s\n", line.toLocal8Bit().constData());
+}
+
+void printHeader(const char* title, const QStringList& columns) {
+    std::printf("\n%s\n", title);
+    printRow(columns);
+}
+
+std::string key(const char* what, Shape shape, int size) {
+    return std::string(what) + "/" + shapeName(shape) + "/" + std::to_string(size);
+}
+
+void printFrameTable(const Medians& m) {
+    printHeader("Frame overhead, ns per pass per frame (median)",
+                {"shape/N", "renderer", "baseline", "ratio"});
+    for (Shape shape : allShapes()) {
+        for (int size : allSizes()) {
+            const double r = value(m, key("frame-renderer", shape, size));
+            const double b = value(m, key("frame-baseline", shape, size));
+            printRow({QString::fromLatin1(shapeName(shape)) + "/" + QString::number(size), cell(r),
+                      cell(b), ratio(r, b)});
+        }
+    }
+    printHeader("Frame overhead, ns per pass: N=16384 against N=64",
+                {"shape", "renderer 64", "16384", "ratio", "baseline 64", "16384", "ratio"});
+    for (Shape shape : allShapes()) {
+        QStringList row{QString::fromLatin1(shapeName(shape))};
+        for (const char* what : {"frame-renderer", "frame-baseline"}) {
+            const double small = value(m, key(what, shape, 64));
+            const double large = value(m, key(what, shape, 16384));
+            row << cell(small) << cell(large) << ratio(large, small);
+        }
+        printRow(row);
+    }
+}
+
+void printBuildTable(const Medians& m) {
+    printHeader("Graph building (producer-first), ns per edge (median)",
+                {"shape", "N=64", "N=1024", "N=16384", "16384/64"});
+    for (Shape shape : allShapes()) {
+        QStringList row{QString::fromLatin1(shapeName(shape))};
+        for (int size : allSizes()) row << cell(value(m, key("build", shape, size)));
+        row << ratio(value(m, key("build", shape, 16384)), value(m, key("build", shape, 64)));
+        printRow(row);
+    }
+}
+
+void printLinearTable(const Medians& m) {
+    printHeader("Purge and walkers, ns per node (median)",
+                {"operation", "N=64", "N=1024", "N=16384", "16384/1024"});
+    for (Shape shape : {Shape::Layered, Shape::Chain}) {
+        for (const char* what : {"purge", "walk-bottomup", "walk-breadthfirst", "walk-subgraph"}) {
+            if (value(m, key(what, shape, 1024)) < 0) continue;
+            QStringList row{QString::fromLatin1(what) + " (" + shapeName(shape) + ")"};
+            for (int size : allSizes()) row << cell(value(m, key(what, shape, size)));
+            row << ratio(value(m, key(what, shape, 16384)), value(m, key(what, shape, 1024)));
+            printRow(row);
+        }
+    }
+}
+
+void printHistogramTable(const Medians& m) {
+    printHeader("addFrameTimeUS, ns per sample (median)",
+                {"threads", "histogram", "mutex+map", "ratio"});
+    for (int threads : {1, 2}) {
+        const double h = value(m, "histogram/orv", threads);
+        const double b = value(m, "histogram/mutexmap", threads);
+        printRow({QString::number(threads), cell(h), cell(b), ratio(h, b)});
+    }
+}
+
+}  // namespace
+
+}  // namespace OrvBench
+
+int main(int argc, char** argv) {
+    using namespace OrvBench;
+#if defined(__GLIBC__)
+    // Keep freed memory in the process, as a long-running host's heap does: otherwise every
+    // iteration over a large graph gets its pages afresh from the kernel (the previous graph's
+    // were returned on destruction), and the figures measure page faults, not the library.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    registerFrameBenchmarks();
+    registerGraphBenchmarks();
+    registerHistogramBenchmarks();
+
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    printFrameTable(reporter.medians);
+    printBuildTable(reporter.medians);
+    printLinearTable(reporter.medians);
+    printHistogramTable(reporter.medians);
+    return 0;
+}
