@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only when one is missing.
-# Usage: scripts/setup.sh [extra-package ...]
+# Usage: scripts/setup.sh [set-or-package ...]
+# Each extra argument is a package name or one of the sets that only some targets need:
+#   qt6 (the Qt 6 build), clang (the fuzzers), valgrind (memcheck).
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qtbase5-dev libgtest-dev libgmock-dev libbenchmark-dev "$@")
+packages=(cmake g++ make pkg-config qtbase5-dev libgtest-dev libgmock-dev libbenchmark-dev)
+for arg in "$@"; do
+    case "$arg" in
+        qt6) packages+=(qt6-base-dev) ;;
+        clang) packages+=(clang libclang-rt-14-dev) ;;
+        valgrind) packages+=(valgrind) ;;
+        *) packages+=("$arg") ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

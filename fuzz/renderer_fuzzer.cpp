@@ -1,0 +1,302 @@
+// Builds a random renderer (parameters, outputs, passes nested in groups, edges of every kind
+// with any port numbers), then renders a few frames with random enabled flags, targets, error
+// codes and slow passes. Each frame is checked against what the graph says it must do:
+//  - every pass runs at most once, and each of its inputs is set exactly once before it starts;
+//  - an enabled producer of a pass runs before the pass;
+//  - only needed, enabled passes run, and without an error every one of them runs;
+//  - the first non-zero error code ends the frame, and render() reports it;
+//  - the renderer writes no message.
+#include <Orv/Graph.h>
+#include <Orv/RenderPassHelper.h>
+#include <Orv/Renderer.h>
+
+#include "fuzz_input.h"
+
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using Vantrel::Orv::Graph;
+using Vantrel::Orv::RenderCallbacks;
+using Vantrel::Orv::Renderer;
+using Vantrel::Orv::RenderPassHelper;
+
+namespace {
+
+int g_messages = 0;
+
+void countMessage(QtMsgType, const QMessageLogContext&, const QString&) {
+    ++g_messages;
+}
+
+[[noreturn]] void fail(int frame, const QString& what) {
+    std::fprintf(stderr, "renderer_fuzzer: frame %d: %s\n", frame, qPrintable(what));
+    std::abort();
+}
+
+// What the passes of one renderer did during the current frame.
+struct FrameLog {
+    QVector<int> order;  // pass ids in the order they started
+    int frame = 0;
+};
+
+// A pass that records when it starts, fails with the code it is given for the frame, and may
+// report itself unfinished for a few polls.
+class RecordingPass : public RenderPassHelper {
+public:
+    RecordingPass(int id, FrameLog* log, int inputs, int outputs) : _id(id), _log(log) {
+        static const char* const kNames[] = {"color", "depth", "color"};
+        for (int i = 0; i < inputs; ++i) addInput(QString::fromLatin1(kNames[i % 3]), QVariant(-i));
+        for (int i = 0; i < outputs; ++i) addOutput(QString::fromLatin1(kNames[i % 3]));
+        _inputsSet.fill(0, inputs);
+    }
+
+    int id() const { return _id; }
+    unsigned int nextErrorCode = 0;
+    int unfinishedPolls = 0;
+
+    void setInput(int index, const QVariant& value) override {
+        if (index < 0 || index >= _inputsSet.size())
+            fail(_log->frame,
+                 QStringLiteral("pass %1: setInput(%2) out of range").arg(_id).arg(index));
+        ++_inputsSet[index];
+        RenderPassHelper::setInput(index, value);
+    }
+
+    void beginFrame(RenderCallbacks* callbacks) override {
+        for (int i = 0; i < _inputsSet.size(); ++i) {
+            if (_inputsSet[i] != 1)
+                fail(_log->frame, QStringLiteral("pass %1: input %2 set %3 times before it ran")
+                                      .arg(_id)
+                                      .arg(i)
+                                      .arg(_inputsSet[i]));
+        }
+        _inputsSet.fill(0);
+        if (errorCode() != 0)
+            fail(_log->frame, QStringLiteral("pass %1 began with an error").arg(_id));
+        RenderPassHelper::beginFrame(callbacks);
+    }
+
+    void start(RenderCallbacks*) override {
+        _log->order.append(_id);
+        for (int o = 0; o < _outputs.size(); ++o) _outputs[o].value = QVariant(_id * 100 + o);
+        _polls = unfinishedPolls;
+        setErrorCode(nextErrorCode);
+    }
+
+    bool isFinished() const override { return _polls-- <= 0; }
+
+private:
+    int _id;
+    FrameLog* _log;
+    QVector<int> _inputsSet;  // setInput calls per input since the last run
+    mutable int _polls = 0;
+};
+
+class Builder {
+public:
+    Builder(FuzzInput& data, Renderer& renderer, FrameLog& log)
+        : _data(data), _renderer(renderer), _graph(*renderer.getGraph()), _log(log) {}
+
+    void build() {
+        const int parameters = _data.intInRange(0, 2);
+        for (int i = 0; i < parameters; ++i)
+            _renderer.addParameter(QStringLiteral("color"), QVariant(1000 + i));
+        const int outputs = _data.intInRange(0, 2);
+        for (int i = 0; i < outputs; ++i)
+            _renderer.addOutput(i % 2 ? QStringLiteral("depth") : QStringLiteral("color"));
+
+        QVector<int> containers{Graph::kRootNodeRef};
+        const int nodes = _data.intInRange(1, 24);
+        for (int n = 0; n < nodes; ++n) {
+            const int parent = containers[_data.intInRange(0, int(containers.size()) - 1)];
+            const int inputs = _data.intInRange(0, 3);
+            const int outputs = _data.intInRange(0, 3);
+            if (_data.intInRange(0, 4) == 0) {
+                const int group =
+                    _renderer.addGroup(QStringLiteral("g%1").arg(n), inputs, outputs, parent);
+                if (group == -1) fail(0, QStringLiteral("addGroup refused a live parent"));
+                containers.append(group);
+            } else {
+                auto* pass = new RecordingPass(int(passes.size()), &_log, inputs, outputs);
+                const int node = _renderer.addPass(QStringLiteral("p%1").arg(n), pass, parent);
+                if (node == -1 || _renderer.renderPass(node) != pass)
+                    fail(0, QStringLiteral("addPass refused a live parent"));
+                passes.append(pass);
+                passNodes.append(node);
+            }
+        }
+
+        // Edges with any ends; the graph refuses the ones that do not fit.
+        const int edges = _data.intInRange(0, 48);
+        for (int e = 0; e < edges && !_data.empty(); ++e) {
+            const int a = anyNode(), b = anyNode();
+            switch (_data.intInRange(0, 3)) {
+                case 0:
+                case 1:
+                    _graph.addEdge(a, port(_graph.numOutputs(a)), b, port(_graph.numInputs(b)));
+                    break;
+                case 2:
+                    _graph.addDownEdge(port(_graph.numInputs(_graph.parentNode(b))), b,
+                                       port(_graph.numInputs(b)));
+                    break;
+                default:
+                    _graph.addUpEdge(port(_graph.numOutputs(_graph.parentNode(b))), b,
+                                     port(_graph.numOutputs(b)));
+                    break;
+            }
+        }
+    }
+
+    // Enabled flags, target, error codes and slowness for the next frame.
+    void prepareFrame() {
+        for (int i = 0; i < passes.size(); ++i) {
+            const uint8_t bits = _data.byte();
+            _renderer.setEnabled(passNodes[i], (bits & 7) != 0);
+            passes[i]->nextErrorCode = (bits >> 3) == 1 ? 1u + (bits & 3) : 0u;
+            passes[i]->unfinishedPolls = (bits >> 6) == 3 ? 2 : 0;
+        }
+        switch (_data.intInRange(0, 5)) {
+            case 0:
+                _renderer.setTarget(Graph::kInvalidNodeRef);
+                break;
+            case 1: {
+                static const int kFar[] = {INT_MIN, -2, INT_MAX};
+                _renderer.setTarget(kFar[_data.intInRange(0, 2)]);
+                break;
+            }
+            case 2:
+                _renderer.setTarget(_graph.numNodesGlobal());
+                break;
+            default:
+                _renderer.setTarget(anyNode());
+                break;
+        }
+    }
+
+    QVector<RecordingPass*> passes;  // by id (the pass index)
+    QVector<int> passNodes;          // node of each pass, by id
+
+private:
+    int anyNode() { return _data.intInRange(0, _graph.numNodesGlobal() - 1); }
+    int port(int count) { return _data.intInRange(-1, count); }
+
+    FuzzInput& _data;
+    Renderer& _renderer;
+    Graph& _graph;
+    FrameLog& _log;
+};
+
+// The pass id of a node, or -1 for groups and the root.
+int passOf(const Renderer& renderer, int node) {
+    auto* pass = dynamic_cast<RecordingPass*>(renderer.renderPass(node));
+    return pass ? pass->id() : -1;
+}
+
+// The nodes a frame needs: the nodes feeding the renderer's outputs, the target if it is a live
+// node, and every node upstream of them through producers.
+QSet<int> neededNodes(const Renderer& renderer) {
+    const Graph& g = *renderer.getGraph();
+    QVector<int> pending;
+    for (int o = 0; o < renderer.numOutputs(); ++o) {
+        int node = Graph::kRootNodeRef, port = o;
+        if (g.walkDown(node, port)) pending.append(node);
+    }
+    if (g.isValidNode(renderer.target())) pending.append(renderer.target());
+    QSet<int> needed;
+    while (!pending.isEmpty()) {
+        const int node = pending.takeLast();
+        if (needed.contains(node)) continue;
+        needed.insert(node);
+        for (int i = 0; i < g.numInputs(node); ++i) {
+            int producer = node, port = i;
+            if (g.walkToSourceNode(producer, port)) pending.append(producer);
+        }
+    }
+    return needed;
+}
+
+void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& log, bool result) {
+    const Graph& g = *renderer.getGraph();
+    const QSet<int> needed = neededNodes(renderer);
+    QVector<int> ranAt(built.passes.size(), -1);
+    for (int k = 0; k < log.order.size(); ++k) {
+        const int id = log.order[k];
+        if (ranAt[id] != -1) fail(log.frame, QStringLiteral("pass %1 ran twice").arg(id));
+        ranAt[id] = k;
+        const int node = built.passNodes[id];
+        if (!renderer.enabled(node))
+            fail(log.frame, QStringLiteral("disabled pass %1 ran").arg(id));
+        if (!needed.contains(node)) fail(log.frame, QStringLiteral("pass %1 ran unneeded").arg(id));
+    }
+    for (int k = 0; k < log.order.size(); ++k) {
+        const int id = log.order[k];
+        const int node = built.passNodes[id];
+        for (int i = 0; i < g.numInputs(node); ++i) {
+            int producer = node, port = i;
+            if (!g.walkToSourceNode(producer, port)) continue;
+            const int from = passOf(renderer, producer);
+            if (from != -1 && renderer.enabled(producer) && !(ranAt[from] != -1 && ranAt[from] < k))
+                fail(log.frame,
+                     QStringLiteral("pass %1 ran before its producer %2").arg(id).arg(from));
+        }
+    }
+
+    // The first error ends the frame: the failing pass is the last to run, and only then is
+    // the result false. Without an error every needed, enabled pass has run.
+    int failedAt = -1;
+    for (int k = 0; k < log.order.size() && failedAt == -1; ++k) {
+        if (built.passes[log.order[k]]->errorCode() != 0) failedAt = k;
+    }
+    if (failedAt != -1 && failedAt != log.order.size() - 1)
+        fail(log.frame, QStringLiteral("%1 passes ran after pass %2 failed")
+                            .arg(log.order.size() - 1 - failedAt)
+                            .arg(log.order[failedAt]));
+    if (result != (failedAt == -1))
+        fail(log.frame, QStringLiteral("render() returned %1").arg(result));
+    if (renderer.getNumPasses() != log.order.size())
+        fail(log.frame, QStringLiteral("getNumPasses() is %1 after %2 runs")
+                            .arg(renderer.getNumPasses())
+                            .arg(log.order.size()));
+    if (failedAt == -1) {
+        for (int id = 0; id < built.passes.size(); ++id) {
+            const int node = built.passNodes[id];
+            if (needed.contains(node) && renderer.enabled(node) && ranAt[id] == -1)
+                fail(log.frame, QStringLiteral("needed, enabled pass %1 did not run").arg(id));
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+    static const QtMessageHandler previous = qInstallMessageHandler(countMessage);
+    (void)previous;
+    g_messages = 0;
+
+    FuzzInput data(bytes, size);
+    FrameLog log;
+    Renderer renderer;
+    Builder builder(data, renderer, log);
+    builder.build();
+
+    RenderCallbacks callbacks;
+    renderer.setup(&callbacks);
+    const int frames = data.intInRange(1, 4);
+    for (int f = 1; f <= frames; ++f) {
+        builder.prepareFrame();
+        log.order.clear();
+        log.frame = f;
+        const bool result = renderer.render(&callbacks);
+        checkFrame(renderer, builder, log, result);
+    }
+    renderer.teardown(&callbacks);
+    if (g_messages != 0)
+        fail(log.frame, QStringLiteral("the renderer wrote %1 messages").arg(g_messages));
+    return 0;
+}
