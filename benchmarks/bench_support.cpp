@@ -42,49 +42,49 @@ const QVector<int>& allSizes() {
     return sizes;
 }
 
-ShapeSpec makeShape(Shape shape, int numPasses) {
-    ShapeSpec spec;
-    spec.numPasses = numPasses;
+ShapeLayout makeShape(Shape shape, int numPasses) {
+    ShapeLayout layout;
+    layout.numPasses = numPasses;
     switch (shape) {
         case Shape::Chain:
-            spec.inputsPerPass = 1;
-            for (int p = 1; p < numPasses; ++p) spec.links.append({p - 1, p, 0});
+            layout.inputsPerPass = 1;
+            for (int p = 1; p < numPasses; ++p) layout.links.append({p - 1, p, 0});
             break;
         case Shape::FanIn:
             // Heap numbering from the tree's root (heap 0 = last pass): heap node h is fed by
             // heap nodes 2h+1 and 2h+2, and pass p is heap node numPasses-1-p.
-            spec.inputsPerPass = 2;
+            layout.inputsPerPass = 2;
             for (int p = 0; p < numPasses; ++p) {
                 const int h = numPasses - 1 - p;
                 for (int input = 0; input < 2; ++input) {
                     const int child = 2 * h + 1 + input;
-                    if (child < numPasses) spec.links.append({numPasses - 1 - child, p, input});
+                    if (child < numPasses) layout.links.append({numPasses - 1 - child, p, input});
                 }
             }
             break;
         case Shape::Layered: {
             const int width = 16;
-            spec.inputsPerPass = 2;
+            layout.inputsPerPass = 2;
             std::mt19937 random(20261205u);
             for (int p = width; p < numPasses; ++p) {
                 const int layerBefore = (p / width - 1) * width;
                 for (int input = 0; input < 2; ++input)
-                    spec.links.append({layerBefore + int(random() % width), p, input});
+                    layout.links.append({layerBefore + int(random() % width), p, input});
             }
             break;
         }
     }
-    return spec;
+    return layout;
 }
 
-QVector<int> buildGraph(Graph& graph, const ShapeSpec& spec) {
+QVector<int> buildGraph(Graph& graph, const ShapeLayout& layout) {
     static const QString name = QStringLiteral("pass");
-    QVector<int> nodes(spec.numPasses, -1);
+    QVector<int> nodes(layout.numPasses, -1);
     int next = 0;
-    for (int p = 0; p < spec.numPasses; ++p) {
-        nodes[p] = graph.addNode(name, spec.inputsPerPass, 1, Graph::kRootNodeRef);
-        for (; next < spec.links.size() && spec.links.at(next).consumer == p; ++next) {
-            const Link& link = spec.links.at(next);
+    for (int p = 0; p < layout.numPasses; ++p) {
+        nodes[p] = graph.addNode(name, layout.inputsPerPass, 1, Graph::kRootNodeRef);
+        for (; next < layout.links.size() && layout.links.at(next).consumer == p; ++next) {
+            const Link& link = layout.links.at(next);
             graph.addEdge(nodes.at(link.producer), 0, nodes[p], link.input);
         }
     }

@@ -26,7 +26,7 @@ struct Link {
     int input;
 };
 
-struct ShapeSpec {
+struct ShapeLayout {
     int numPasses = 0;
     int inputsPerPass = 0;  // every pass has one output
     QVector<Link> links;    // grouped by consumer, consumers ascending, inputs ascending
@@ -38,11 +38,11 @@ const QVector<int>& allSizes();  // 64, 1024, 16384
 
 // Chain: pass i feeds pass i+1. Fan-in: a binary tree whose root is the last pass. Layered:
 // layers of 16, each pass fed by two passes of the layer before picked with a fixed seed.
-ShapeSpec makeShape(Shape shape, int numPasses);
+ShapeLayout makeShape(Shape shape, int numPasses);
 
 // Adds the passes as children of the root and wires them in producer-first order; returns the
 // node refs by pass number.
-QVector<int> buildGraph(Vantrel::Orv::Graph& graph, const ShapeSpec& spec);
+QVector<int> buildGraph(Vantrel::Orv::Graph& graph, const ShapeLayout& layout);
 
 // Registers a benchmark under `name` and records how many items one iteration handles, so that
 // the summary can report time per item (per pass, per edge, per node, per sample).

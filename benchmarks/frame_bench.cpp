@@ -34,14 +34,14 @@ struct FrameSetup {
     QVector<int> nodes;  // by pass number
     int numRun = 0;      // passes one frame runs
 
-    explicit FrameSetup(const ShapeSpec& spec) {
+    explicit FrameSetup(const ShapeLayout& layout) {
         renderer.addOutput(QStringLiteral("out"));
-        nodes.resize(spec.numPasses);
-        for (int p = 0; p < spec.numPasses; ++p)
-            nodes[p] = renderer.addPass(QStringLiteral("pass"), new NullPass(spec.inputsPerPass, p),
+        nodes.resize(layout.numPasses);
+        for (int p = 0; p < layout.numPasses; ++p)
+            nodes[p] = renderer.addPass(QStringLiteral("pass"), new NullPass(layout.inputsPerPass, p),
                                         Graph::kRootNodeRef);
         Graph& graph = *renderer.getGraph();
-        for (const Link& link : spec.links)
+        for (const Link& link : layout.links)
             graph.addEdge(nodes[link.producer], 0, nodes[link.consumer], link.input);
         graph.addUpEdge(0, nodes.last(), 0);
         renderer.render(nullptr);
@@ -57,22 +57,22 @@ struct PlannedPass {
     int users;                       // needed consumers of output 0
 };
 
-QVector<PlannedPass> planFrame(FrameSetup& setup, const ShapeSpec& spec) {
+QVector<PlannedPass> planFrame(FrameSetup& setup, const ShapeLayout& layout) {
     const Graph& graph = *setup.renderer.getGraph();
     QVector<int> passOfNode(graph.numNodesGlobal(), -1);
     for (int p = 0; p < setup.nodes.size(); ++p) passOfNode[setup.nodes[p]] = p;
 
     QVector<int> order;  // producer-first, needed passes only
-    QVector<bool> needed(spec.numPasses, false);
+    QVector<bool> needed(layout.numPasses, false);
     for (BottomUpInputWalker walker(graph, setup.nodes.last(), true); walker.valid();
          walker.next()) {
         order.append(passOfNode[walker.node()]);
         needed[order.last()] = true;
     }
-    QVector<int> users(spec.numPasses, 0);
-    QVector<QVector<RenderPass*>> producers(spec.numPasses,
-                                            QVector<RenderPass*>(spec.inputsPerPass, nullptr));
-    for (const Link& link : spec.links) {
+    QVector<int> users(layout.numPasses, 0);
+    QVector<QVector<RenderPass*>> producers(layout.numPasses,
+                                            QVector<RenderPass*>(layout.inputsPerPass, nullptr));
+    for (const Link& link : layout.links) {
         if (needed[link.consumer]) ++users[link.producer];
         producers[link.consumer][link.input] =
             setup.renderer.renderPass(setup.nodes[link.producer]);
@@ -111,9 +111,9 @@ std::string key(const char* what, Shape shape, int size) {
 void registerFrameBenchmarks() {
     for (Shape shape : allShapes()) {
         for (int size : allSizes()) {
-            const ShapeSpec spec = makeShape(shape, size);
-            auto setup = std::make_shared<FrameSetup>(spec);
-            auto plan = std::make_shared<QVector<PlannedPass>>(planFrame(*setup, spec));
+            const ShapeLayout layout = makeShape(shape, size);
+            auto setup = std::make_shared<FrameSetup>(layout);
+            auto plan = std::make_shared<QVector<PlannedPass>>(planFrame(*setup, layout));
             if (plan->size() != setup->numRun) {
                 std::fprintf(stderr, "%s: the renderer ran %d passes, the baseline plans %d\n",
                              key("frame", shape, size).c_str(), setup->numRun, int(plan->size()));

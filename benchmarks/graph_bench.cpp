@@ -21,12 +21,12 @@ std::string key(const char* what, Shape shape, int size) {
 void registerBuilding() {
     for (Shape shape : allShapes()) {
         for (int size : allSizes()) {
-            const ShapeSpec spec = makeShape(shape, size);
-            registerPerItem(key("build", shape, size), spec.links.size(),
-                            [spec](benchmark::State& state) {
+            const ShapeLayout layout = makeShape(shape, size);
+            registerPerItem(key("build", shape, size), layout.links.size(),
+                            [layout](benchmark::State& state) {
                                 for (auto _ : state) {
                                     Graph graph;
-                                    timeSection(state, [&] { buildGraph(graph, spec); });
+                                    timeSection(state, [&] { buildGraph(graph, layout); });
                                     benchmark::DoNotOptimize(graph.numEdgesGlobal());
                                 }
                             })
@@ -38,12 +38,12 @@ void registerBuilding() {
 // purge after every second pass (with its edges) was removed; per node of the table.
 void registerPurge() {
     for (int size : allSizes()) {
-        const ShapeSpec spec = makeShape(Shape::Layered, size);
+        const ShapeLayout layout = makeShape(Shape::Layered, size);
         registerPerItem(key("purge", Shape::Layered, size), size + 1,
-                        [spec](benchmark::State& state) {
+                        [layout](benchmark::State& state) {
                             for (auto _ : state) {
                                 Graph graph;
-                                const QVector<int> nodes = buildGraph(graph, spec);
+                                const QVector<int> nodes = buildGraph(graph, layout);
                                 for (int p = 1; p < nodes.size(); p += 2)
                                     graph.removeNode(nodes[p]);
                                 timeSection(state, [&] { graph.purge(); });
@@ -70,9 +70,9 @@ int walkAll(Args&&... args) {
 void registerWalkers() {
     for (Shape shape : {Shape::Layered, Shape::Chain}) {
         for (int size : allSizes()) {
-            const ShapeSpec spec = makeShape(shape, size);
+            const ShapeLayout layout = makeShape(shape, size);
             auto graph = std::make_shared<Graph>();
-            const int last = buildGraph(*graph, spec).last();
+            const int last = buildGraph(*graph, layout).last();
             const int upstream = walkAll<BottomUpInputWalker>(*graph, last, true);
             const int all = walkAll<BottomUpSubgraphWalker>(*graph, Graph::kRootNodeRef);
 
