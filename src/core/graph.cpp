@@ -537,6 +537,10 @@ bool Graph::walkAcross(int& node, int& port) const {
 }
 
 bool Graph::walkDown(int& node, int& port) const {
+    // Only an up edge from a live child feeds an output, so a node without children ends the
+    // walk at once, without reading its port list: most producers are such nodes.
+    const NodeRecord* n = d->nodeRecord(node);
+    if (!n || n->children.isEmpty()) return false;
     return walkChain(*d, kOutputs, EdgeKind::Up, node, port);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QVector>
 
+#include <cstring>
 #include <utility>
 
 namespace Vantrel {
@@ -100,22 +101,39 @@ QVector<int> survivorMap(const QVector<Record>& table, int* survivors) {
     return map;
 }
 
-// Asks for the port lists of a record a few places ahead, so that a pass over a large table does
-// not wait on each record's lists in turn.
-inline void prefetchAhead(const QVector<NodeRecord>& table, int index) {
+// Asks the cache for a list's storage without waiting for it. A QVector's first member is
+// the pointer to its block (in Qt 5 and 6 alike), so the record's own bytes give the address
+// without reading the block; a prefetch never faults, whatever the address.
+template <typename T>
+inline void prefetchList(const QVector<T>& list) {
 #if defined(__GNUC__)
-    if (index < table.size()) {
-        const NodeRecord& record = table.constData()[index];
-        __builtin_prefetch(record.inputs.constData());
-        __builtin_prefetch(record.outputs.constData());
-    }
+    static_assert(sizeof(list) >= sizeof(quintptr), "a list holds at least its block pointer");
+    quintptr block = 0;
+    std::memcpy(&block, reinterpret_cast<const unsigned char*>(&list), sizeof block);
+    __builtin_prefetch(reinterpret_cast<const void*>(block));
+    __builtin_prefetch(reinterpret_cast<const void*>(block + 64));
 #else
-    Q_UNUSED(table);
-    Q_UNUSED(index);
+    Q_UNUSED(list);
 #endif
 }
 
-inline void prefetchAhead(const QVector<EdgeRecord>&, int) {}
+// A pass over the node table touches the port lists of some of its records (the survivors, or
+// the removed ones) and, through them, the lists of edges at each port, all scattered over the
+// heap. It asks for them in two steps so that neither wait is paid in turn: the port lists of
+// a record far ahead, and the edge lists of a nearer record, whose port lists have arrived.
+inline void prefetchAhead(const QVector<NodeRecord>& table, int index, bool removed) {
+    const NodeRecord* records = table.constData();
+    if (index + 8 < table.size() && records[index + 8].removed == removed) {
+        prefetchList(records[index + 8].inputs);
+        prefetchList(records[index + 8].outputs);
+    }
+    if (index + 4 < table.size() && records[index + 4].removed == removed) {
+        for (const PortRecord& port : records[index + 4].inputs) prefetchList(port.destinations);
+        for (const PortRecord& port : records[index + 4].outputs) prefetchList(port.destinations);
+    }
+}
+
+inline void prefetchAhead(const QVector<EdgeRecord>&, int, bool) {}
 
 // Moves every survivor down over the removed records before it, in table order, and drops the
 // tail. Working in place spares a second table and its fresh memory; move-assigning over a
@@ -125,7 +143,7 @@ void compact(QVector<Record>& table, int count) {
     Record* records = table.data();
     int to = 0;
     for (int i = 0; i < table.size(); ++i) {
-        prefetchAhead(table, i + 4);
+        prefetchAhead(table, i, true);
         if (records[i].removed) continue;
         if (to != i) records[to] = std::move(records[i]);
         ++to;
@@ -207,7 +225,7 @@ void Graph::purge() {
 
         NodeRecord* records = d->nodes.data();
         for (int i = 0; i < d->nodes.size(); ++i) {
-            prefetchAhead(d->nodes, i + 4);
+            prefetchAhead(d->nodes, i, false);
             NodeRecord& record = records[i];
             if (record.removed) continue;
             remapPorts(record.inputs, edgeMap);
