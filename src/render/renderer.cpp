@@ -1,5 +1,6 @@
 #include <Orv/Renderer.h>
 
+#include "inrange_p.h"
 #include "renderer_p.h"
 
 #include <QThread>
@@ -8,11 +9,6 @@ namespace Vantrel {
 namespace Orv {
 
 namespace {
-
-template <typename T>
-bool inRange(const QVector<T>& table, int index) {
-    return index >= 0 && index < table.size();
-}
 
 // A node outside the flags was created after they were sized; it takes no part in the frame.
 bool isFlagged(const QVector<bool>& flags, int node) {
@@ -132,10 +128,33 @@ RendererData::Feed RendererData::feedOf(const Source& source) const {
 }
 
 bool RendererData::runScheduled(RenderCallbacks* callbacks) {
-    for (const Scheduled& scheduled : schedule) {
+    const int numScheduled = int(schedule.size());
+    for (int s = 0; s < numScheduled; ++s) {
+        if (s + kPrefetchDistance < numScheduled) prefetchPass(schedule[s + kPrefetchDistance]);
+        const Scheduled& scheduled = schedule[s];
         if (enabled.at(scheduled.passIndex) && !runPass(scheduled, callbacks)) return false;
     }
     return true;
+}
+
+void RendererData::prefetchPass(const Scheduled& scheduled) const {
+#if defined(__GNUC__)
+    // The head of a pass object (its vtable pointer and first members) and the producers
+    // whose outputs it will read. Nothing is read through the pointers: a prefetch never
+    // faults, whatever the address.
+    const auto prefetchObject = [](const RenderPass* pass) {
+        const quintptr address = reinterpret_cast<quintptr>(pass);
+        __builtin_prefetch(reinterpret_cast<const void*>(address));
+        __builtin_prefetch(reinterpret_cast<const void*>(address + 64));
+    };
+    prefetchObject(passes.at(scheduled.passIndex));
+    for (int i = 0; i < scheduled.numInputs; ++i) {
+        const Feed& feed = feeds[scheduled.firstFeed + i];
+        if (feed.pass >= 0) prefetchObject(passes.at(feed.pass));
+    }
+#else
+    Q_UNUSED(scheduled);
+#endif
 }
 
 QVariant RendererData::inputValue(RenderPass* pass, int input, const Feed& feed) const {

@@ -1,14 +1,11 @@
 #include <Orv/RenderPassHelper.h>
 
+#include "inrange_p.h"
+
 namespace Vantrel {
 namespace Orv {
 
 namespace {
-
-template <typename T>
-bool inRange(const QVector<T>& table, int index) {
-    return index >= 0 && index < table.size();
-}
 
 int findByName(const QVector<NamedValue>& table, const QString& name) {
     for (int i = 0; i < table.size(); ++i) {
