@@ -46,7 +46,7 @@ private:
 
     mutable QMutex _mutex;
     QMap<unsigned int, unsigned int> _buckets;
-    // Atomic because clear(), dump() and addFrameTimeUS() read them before taking the lock.
+    // Atomic because clear() and dump() read _numFrames before taking the lock.
     std::atomic<unsigned int> _numFrames;
     std::atomic<unsigned int> _totalTimeUS;
     unsigned int _minFrameTimeUS;

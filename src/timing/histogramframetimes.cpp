@@ -35,7 +35,13 @@ const std::memory_order kRelaxed = std::memory_order_relaxed;
 // every contended section would be reported as a race.
 class Locker {
 public:
-    explicit Locker(QMutex& mutex) : _mutex(mutex) {
+    explicit Locker(QMutex& mutex) : _mutex(mutex) { relock(); }
+    ~Locker() {
+        if (_locked) unlock();
+    }
+    Q_DISABLE_COPY(Locker)
+
+    void relock() {
 #ifdef ORV_TSAN_LOCKS
         __tsan_mutex_pre_lock(&_mutex, 0);
 #endif
@@ -43,8 +49,10 @@ public:
 #ifdef ORV_TSAN_LOCKS
         __tsan_mutex_post_lock(&_mutex, 0, 0);
 #endif
+        _locked = true;
     }
-    ~Locker() {
+    void unlock() {
+        _locked = false;
 #ifdef ORV_TSAN_LOCKS
         __tsan_mutex_pre_unlock(&_mutex, 0);
 #endif
@@ -53,10 +61,10 @@ public:
         __tsan_mutex_post_unlock(&_mutex, 0);
 #endif
     }
-    Q_DISABLE_COPY(Locker)
 
 private:
     QMutex& _mutex;
+    bool _locked = false;
 };
 
 }  // namespace
@@ -80,10 +88,15 @@ void HistogramFrameTimes::addFrameTimeUS(unsigned int us) {
     const unsigned int bucket = (us / _frameTimeStep) * _frameTimeStep;
     if (bucket > _frameTimeMax) return;
 
-    // flush() takes the (non-recursive) lock itself, so it must run before we take it.
-    if (_totalTimeUS.load(kRelaxed) > kFlushLimitUS) flush();
-
     Locker lock(_mutex);
+    // The flush test reads under the lock: a read before it would pull the histogram's cache
+    // line away from a thread holding the lock. flush() takes the (non-recursive) lock itself,
+    // so it runs with the lock released.
+    if (_totalTimeUS.load(kRelaxed) > kFlushLimitUS) {
+        lock.unlock();
+        flush();
+        lock.relock();
+    }
     unsigned int& count = _buckets[bucket];
     ++count;
     // Strictly greater: on a tie the bucket that got there first stays the peak.
