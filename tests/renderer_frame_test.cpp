@@ -78,12 +78,20 @@ protected:
 
 TEST_F(RendererFrameTest, ChainRunsProducersFirstWithTheExactCallSequence) {
     chain("X Y Z");
+    // Setup and teardown reach every pass, disabled or not, in pass order.
+    renderer.setEnabled(node("Y"), false);
+    renderer.setup(&callbacks);
+    EXPECT_EQ(passes["Y"]->seenCallbacks, &callbacks);
+    renderer.teardown(nullptr);
+    EXPECT_EQ(passes["Y"]->seenCallbacks, nullptr);
+    EXPECT_EQ(grouped(log), "X{setup} Y{setup} Z{setup} X{teardown} Y{teardown} Z{teardown}");
+
+    renderer.setEnabled(node("Y"), true);
     EXPECT_TRUE(render());
     // Z feeds only a renderer output, which is not a user.
     EXPECT_EQ(grouped(log), "frame{begin} X{in0 reset users0=1 " + kRun +
                                 "} Y{in0 reset users0=1 " + kRun + "} Z{in0 reset " + kRun +
                                 "} frame{end}");
-    EXPECT_EQ(renderer.getNumPasses(), 3);
     EXPECT_EQ(passes["Z"]->seenCallbacks, &callbacks);
     EXPECT_EQ(outputs(), "Z(Y(X(default)))");
     EXPECT_EQ(renderer.outputType(0), QMetaType::QString);
@@ -191,17 +199,6 @@ TEST_F(RendererFrameTest, OutputEndingAtAGroupOrAtNothingKeepsItsValue) {
     EXPECT_EQ(grouped(log), "frame{begin end}");
     EXPECT_EQ(renderer.getNumPasses(), 0);
     EXPECT_EQ(outputs(), "P()");
-}
-
-TEST_F(RendererFrameTest, SetupAndTeardownReachEveryPassInPassOrder) {
-    chain("X Y Z");
-    renderer.setEnabled(node("Y"), false);
-    log.clear();
-    renderer.setup(&callbacks);
-    EXPECT_EQ(passes["Y"]->seenCallbacks, &callbacks);
-    renderer.teardown(nullptr);
-    EXPECT_EQ(passes["Y"]->seenCallbacks, nullptr);
-    EXPECT_EQ(grouped(log), "X{setup} Y{setup} Z{setup} X{teardown} Y{teardown} Z{teardown}");
 }
 
 // Frames reuse what they derive from the set-up until it changes: every kind of edit between
