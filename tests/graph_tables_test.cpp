@@ -21,15 +21,6 @@ QVector<int> ints(Ints... values) {
 
 }  // namespace
 
-TEST(GraphTables, NewGraphHoldsOnlyTheRoot) {
-    Graph g;
-    EXPECT_EQ(graphSnapshot(g), QStringList("node 0 parent -1 value -1 '' children [] groups [|]"));
-    EXPECT_TRUE(g.isValidNode(Graph::kRootNodeRef));
-    EXPECT_FALSE(g.nodeName(Graph::kRootNodeRef).isNull());
-    EXPECT_EQ(g.getNodeGlobal(7), 7);  // global indexes are refs, unchecked
-    EXPECT_EQ(g.getEdgeGlobal(-3), -3);
-}
-
 TEST_F(SampleGraphTest, CopiesAreIndependentAndMovesLeaveARootOnlyGraph) {
     const int ab = graph.addEdge(a, 0, b, 0);
     graph.addDownEdge(0, x, 0);
@@ -51,12 +42,17 @@ TEST_F(SampleGraphTest, CopiesAreIndependentAndMovesLeaveARootOnlyGraph) {
     assigned = assigned;  // self-assignment keeps the tables
     copy.setNodeValue(b, 42);
     EXPECT_EQ(graphSnapshot(assigned), edited);
-    // A move leaves a graph holding only the root, fully usable.
+    // A move leaves a graph holding only the root, like a new one, and fully usable.
     Graph moved(std::move(assigned));
     copy = std::move(moved);
     EXPECT_EQ(graphSnapshot(copy), edited);
-    for (const Graph* empty : {&assigned, &moved})
-        EXPECT_EQ(graphSnapshot(*empty), graphSnapshot(Graph()));
+    Graph fresh;
+    for (const Graph* rootOnly : {&fresh, &assigned, &moved}) {
+        EXPECT_EQ(graphSnapshot(*rootOnly),
+                  QStringList("node 0 parent -1 value -1 '' children [] groups [|]"));
+        EXPECT_FALSE(rootOnly->nodeName(root).isNull());
+    }
+    EXPECT_EQ(ints(fresh.getNodeGlobal(7), fresh.getEdgeGlobal(-3)), ints(7, -3));  // unchecked
     EXPECT_EQ(moved.addNode("n", 1, 1, root), 1);
     EXPECT_TRUE(checkGraphInvariants(copy) && checkGraphInvariants(moved));
 }

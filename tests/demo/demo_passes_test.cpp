@@ -32,14 +32,6 @@ FloatImage serialBlur(const FloatImage& source, int radius) {
     return result;
 }
 
-template <typename Pixel>
-FloatImage makeImage(int width, int height, Pixel pixel) {
-    FloatImage image(width, height);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) image.line(y)[x] = pixel(x, y);
-    return image;
-}
-
 // Compares every channel of every pixel, naming the first that differs.
 void expectSameImage(const FloatImage& actual, const FloatImage& expected) {
     ASSERT_EQ(actual.width(), expected.width());
@@ -83,14 +75,18 @@ TEST(BlurPassTest, WorkerThreadsMatchTheSerialBlurInsideARenderer) {
     const QVector<float> weights = gaussianWeights(5);
     ASSERT_EQ(weights.size(), 11);
     EXPECT_FLOAT_EQ(weights[0], weights[10]);
-    const FloatImage flat = serialBlur(makeImage(9, 7, [](int, int) { return Rgb{1, 1, 1}; }), 5);
+    FloatImage flat(9, 7);
+    for (int y = 0; y < flat.height(); ++y)
+        for (int x = 0; x < flat.width(); ++x) flat.line(y)[x] = {1.0f, 1.0f, 1.0f};
+    const FloatImage blurredFlat = serialBlur(flat, 5);
     for (int y = 0; y < flat.height(); ++y)
         for (int x = 0; x < flat.width(); ++x)
-            ASSERT_NEAR(flat.constLine(y)[x].g, 1.0f, 1e-5f) << x << "," << y;
+            ASSERT_NEAR(blurredFlat.constLine(y)[x].g, 1.0f, 1e-5f) << x << "," << y;
 
-    const FloatImage source = makeImage(37, 23, [](int x, int y) {
-        return Rgb{float((x * 7 + y * 3) % 11), float(x % 5), float(y % 4)};
-    });
+    FloatImage source(37, 23);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.line(y)[x] = {float((x * 7 + y * 3) % 11), float(x % 5), float(y % 4)};
     Orv::Renderer renderer;
     renderer.addParameter(QStringLiteral("bloomRadius"), 3);
     renderer.addOutput(QStringLiteral("bloom"));
