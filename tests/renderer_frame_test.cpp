@@ -107,7 +107,7 @@ TEST_F(RendererFrameTest, ChainRunsProducersFirstWithTheExactCallSequence) {
 }
 
 // Parameter 0 reaches P through groups G and H; H's second input is fed by nothing.
-TEST_F(RendererFrameTest, ParametersReachPassesThroughNestedGroups) {
+TEST_F(RendererFrameTest, ParametersReachPassesThroughNestedGroupsAndCutOutputsKeepValues) {
     renderer.addParameter("exposure", 7);
     renderer.addParameter("direct", QString("d"));
     renderer.addOutput("image");
@@ -124,6 +124,15 @@ TEST_F(RendererFrameTest, ParametersReachPassesThroughNestedGroups) {
     renderer.setParameter(0, 8);
     passes["P"]->setDefaultValue(1, QString("new default"));
     EXPECT_TRUE(render());
+    EXPECT_EQ(outputs(), "P(8,new default)|Q(d)");
+
+    // Outputs ending at a group output fed by nothing, or at nothing, keep their values; without
+    // roots a frame only times itself.
+    graph()->removeEdge(graph()->outputSource(node("H"), 0));
+    graph()->removeEdge(graph()->outputSource(kRoot, 1));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(grouped(log), "frame{begin end}");
+    EXPECT_EQ(renderer.getNumPasses(), 0);
     EXPECT_EQ(outputs(), "P(8,new default)|Q(d)");
 }
 
@@ -183,22 +192,6 @@ TEST_F(RendererFrameTest, TargetGroupRunsItsFeedersAndPortlessPassesRunToo) {
     renderer.setTarget(node("E"));
     EXPECT_TRUE(render());
     EXPECT_EQ(grouped(log), "frame{begin} E{reset " + kRun + "} frame{end}");
-}
-
-TEST_F(RendererFrameTest, OutputEndingAtAGroupOrAtNothingKeepsItsValue) {
-    group("G", 0, 1);
-    add("P", 0, 1, "G");
-    up(renderer.addOutput("image"), "G");
-    up(0, "P");
-    EXPECT_TRUE(render());
-    EXPECT_EQ(outputs(), "P()");
-
-    // Without roots a frame only times itself and the outputs keep their values.
-    graph()->removeEdge(graph()->outputSource(node("G"), 0));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(grouped(log), "frame{begin end}");
-    EXPECT_EQ(renderer.getNumPasses(), 0);
-    EXPECT_EQ(outputs(), "P()");
 }
 
 // Frames reuse what they derive from the set-up until it changes: every kind of edit between
