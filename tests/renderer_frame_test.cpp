@@ -126,14 +126,17 @@ TEST_F(RendererFrameTest, ParametersReachPassesThroughNestedGroupsAndCutOutputsK
     EXPECT_TRUE(render());
     EXPECT_EQ(outputs(), "P(8,new default)|Q(d)");
 
-    // Outputs ending at a group output fed by nothing, or at nothing, keep their values; without
-    // roots a frame only times itself.
+    // Outputs ending at a group output fed by nothing, or at nothing, keep their values. With
+    // no pass to run, or no roots at all, a frame only times itself.
     graph()->removeEdge(graph()->outputSource(node("H"), 0));
     graph()->removeEdge(graph()->outputSource(kRoot, 1));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(grouped(log), "frame{begin end}");
-    EXPECT_EQ(renderer.getNumPasses(), 0);
-    EXPECT_EQ(outputs(), "P(8,new default)|Q(d)");
+    for (int cut = 0; cut < 2; ++cut) {
+        EXPECT_TRUE(render());
+        EXPECT_EQ(grouped(log), "frame{begin end}");
+        EXPECT_EQ(renderer.getNumPasses(), 0);
+        EXPECT_EQ(outputs(), "P(8,new default)|Q(d)");
+        graph()->removeEdge(graph()->outputSource(kRoot, 0));
+    }
 }
 
 //   X -> G[ -> I (needed), -> U (not needed); I -> ] -> C -> output 0
