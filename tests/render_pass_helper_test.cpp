@@ -51,17 +51,17 @@ TEST(RenderPassHelperTest, TablesGrowInStepFindTheFirstNameAndIgnoreOtherIndexes
     EXPECT_EQ(pass._outputUsers, QVector<int>({0, 0, 0}));
 
     // Indexes outside the tables change nothing.
-    Pass fresh = Pass::make();
+    Pass probed = Pass::make();
     for (int index : {-1, 3, 1000}) {
-        fresh.setInput(index, 1);
-        fresh.setDefaultValue(index, 1);
-        fresh.setNumOutputUsers(index, 1);
-        EXPECT_TRUE(fresh.inputName(index).isEmpty() && fresh.outputName(index).isEmpty());
-        EXPECT_FALSE(fresh.defaultValue(index).isValid() || fresh.output(index).isValid());
+        probed.setInput(index, 1);
+        probed.setDefaultValue(index, 1);
+        probed.setNumOutputUsers(index, 1);
+        EXPECT_TRUE(probed.inputName(index).isEmpty() && probed.outputName(index).isEmpty());
+        EXPECT_FALSE(probed.defaultValue(index).isValid() || probed.output(index).isValid());
     }
-    EXPECT_EQ(fresh._defaultValues, Pass::make()._defaultValues);
-    EXPECT_EQ(fresh._outputUsers, QVector<int>(3, 0));
-    EXPECT_EQ(fresh.numInputs(), 3);
+    EXPECT_EQ(probed._defaultValues, Pass::make()._defaultValues);
+    EXPECT_EQ(probed._outputUsers, QVector<int>(3, 0));
+    EXPECT_EQ(probed.numInputs(), 3);
 }
 
 TEST(RenderPassHelperTest, CopiesAreIndependentValuesWithTheirTimer) {
