@@ -18,7 +18,8 @@ TEST(GraphNodes, AddNodeAppendsAChildWithUnnamedFreePorts) {
     EXPECT_EQ(g.findInput(1, QString()), 1);
 }
 
-TEST_F(SampleGraphTest, FindNodeSearchesDirectChildrenInOrder) {
+// findNode searches direct children only, in order.
+TEST_F(SampleGraphTest, NodesPortsAndGroupsAreAppendedNamedAndFound) {
     EXPECT_EQ(graph.findNode("X", p), x);
     for (const char* name : {"X", "a", "A "})  // a grandchild; case and spaces matter
         EXPECT_EQ(graph.findNode(name, root), -1) << name;
@@ -28,9 +29,6 @@ TEST_F(SampleGraphTest, FindNodeSearchesDirectChildrenInOrder) {
     EXPECT_EQ(graph.findNode("A", root), second);
     graph.setNodeName(c, "A");
     EXPECT_EQ(graph.findNode("A", root), c);
-}
-
-TEST_F(SampleGraphTest, PortsAndGroupsAreAppendedNamedAndFound) {
     EXPECT_EQ(QVector<int>({graph.addInputGroup(a, "g"), graph.addInputGroup(a, "h"),
                             graph.addInputGroup(a, "g"), graph.addInput(a, "in", 5),
                             graph.addOutputGroup(a, "og"), graph.addOutput(a, "out0", 0)}),

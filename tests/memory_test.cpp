@@ -76,19 +76,15 @@ protected:
 
 }  // namespace
 
-TEST(RawMemory, ServesRangesOfTheBufferWithoutCopying) {
-    RawMemory blob(newBuffer(), kSize);
-    expectRangeRules(blob);
-    EXPECT_EQ(blob.get(10, 5), blob.get(0, 0) + 10);
-
+TEST(RawMemory, ServesRangesOfTheBufferWithoutCopyingAndCopiesShareIt) {
     RawMemory empty(nullptr, 0), nullWithSize(nullptr, 8);
     EXPECT_EQ(nullWithSize.size(), 8u);
     for (quint64 offset : {quint64(0), quint64(1), kMax})
         EXPECT_TRUE(!empty.get(offset, 0) && !nullWithSize.get(offset, 0));
-}
 
-TEST(RawMemory, CopiesShareTheBufferAndOutliveTheirSource) {
     auto* source = new RawMemory(newBuffer(), kSize);
+    expectRangeRules(*source);
+    EXPECT_EQ(source->get(10, 5), source->get(0, 0) + 10);
     RawMemory copy(*source), assigned(new unsigned char[4], 4);
     assigned = *source;  // frees its own buffer (checked by the leak sanitizer)
     const auto& self = assigned;
@@ -106,24 +102,6 @@ TEST(RawMemory, CopiesShareTheBufferAndOutliveTheirSource) {
     expectRangeRules(copy);
 }
 
-TEST_F(MappedFileTest, MapsEachRequestedRangeOnItsOwn) {
-    MemoryMappedFile blob(path);
-    expectRangeRules(blob);
-    unsigned char* first = blob.get(100, 50);
-    unsigned char* second = blob.get(100, 50);
-    ASSERT_TRUE(first && second && first != second);
-    blob.release(first);
-    EXPECT_EQ(second[49], byteAt(149));
-    blob.release(second);
-    blob.release(second);  // stray and null pointers are ignored
-    blob.release(nullptr);
-    // Shrinking the file keeps the size but refuses what is gone (reading it would fault).
-    ASSERT_TRUE(QFile::resize(path, 100));
-    EXPECT_EQ(blob.size(), kSize);
-    EXPECT_EQ(blob.get(5000, 10), nullptr);
-    EXPECT_NE(blob.get(0, 100), nullptr);
-}
-
 TEST_F(MappedFileTest, MissingOrUnreadableFilesAreEmpty) {
     std::vector<QString> paths{dir.filePath("missing.bin"), dir.path(), QString()};
     if (geteuid() != 0) {  // root reads files whatever their permissions
@@ -137,7 +115,7 @@ TEST_F(MappedFileTest, MissingOrUnreadableFilesAreEmpty) {
     }
 }
 
-TEST_F(MappedFileTest, CopiesShareTheOpenFileAndTheLastClosesIt) {
+TEST_F(MappedFileTest, CopiesShareTheOpenFileWhichMapsEachRequestOnItsOwn) {
     auto* source = new MemoryMappedFile(path);
     MemoryMappedFile copy(*source), assigned(other);
     EXPECT_EQ(openCount(path) + openCount(other), 2);
@@ -153,4 +131,18 @@ TEST_F(MappedFileTest, CopiesShareTheOpenFileAndTheLastClosesIt) {
     assigned = copy;
     EXPECT_EQ(openCount(path), 0);
     EXPECT_EQ(openCount(other), 1);
+    // Every request maps its own range.
+    unsigned char* first = copy.get(100, 50);
+    unsigned char* second = copy.get(100, 50);
+    ASSERT_TRUE(first && second && first != second);
+    copy.release(first);
+    EXPECT_EQ(second[49], byteAt(149));
+    copy.release(second);
+    copy.release(second);  // stray and null pointers are ignored
+    copy.release(nullptr);
+    // Shrinking the file keeps the size but refuses what is gone (reading it would fault).
+    ASSERT_TRUE(QFile::resize(other, 100));
+    EXPECT_EQ(copy.size(), kSize);
+    EXPECT_EQ(copy.get(5000, 10), nullptr);
+    EXPECT_NE(copy.get(0, 100), nullptr);
 }

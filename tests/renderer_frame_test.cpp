@@ -78,12 +78,20 @@ protected:
 
 TEST_F(RendererFrameTest, ChainRunsProducersFirstWithTheExactCallSequence) {
     chain("X Y Z");
+    // Setup and teardown reach every pass, disabled or not, in pass order.
+    renderer.setEnabled(node("Y"), false);
+    renderer.setup(&callbacks);
+    EXPECT_EQ(passes["Y"]->seenCallbacks, &callbacks);
+    renderer.teardown(nullptr);
+    EXPECT_EQ(passes["Y"]->seenCallbacks, nullptr);
+    EXPECT_EQ(grouped(log), "X{setup} Y{setup} Z{setup} X{teardown} Y{teardown} Z{teardown}");
+
+    renderer.setEnabled(node("Y"), true);
     EXPECT_TRUE(render());
     // Z feeds only a renderer output, which is not a user.
     EXPECT_EQ(grouped(log), "frame{begin} X{in0 reset users0=1 " + kRun +
                                 "} Y{in0 reset users0=1 " + kRun + "} Z{in0 reset " + kRun +
                                 "} frame{end}");
-    EXPECT_EQ(renderer.getNumPasses(), 3);
     EXPECT_EQ(passes["Z"]->seenCallbacks, &callbacks);
     EXPECT_EQ(outputs(), "Z(Y(X(default)))");
     EXPECT_EQ(renderer.outputType(0), QMetaType::QString);
@@ -99,7 +107,7 @@ TEST_F(RendererFrameTest, ChainRunsProducersFirstWithTheExactCallSequence) {
 }
 
 // Parameter 0 reaches P through groups G and H; H's second input is fed by nothing.
-TEST_F(RendererFrameTest, ParametersReachPassesThroughNestedGroups) {
+TEST_F(RendererFrameTest, ParametersReachPassesThroughNestedGroupsAndCutOutputsKeepValues) {
     renderer.addParameter("exposure", 7);
     renderer.addParameter("direct", QString("d"));
     renderer.addOutput("image");
@@ -117,6 +125,18 @@ TEST_F(RendererFrameTest, ParametersReachPassesThroughNestedGroups) {
     passes["P"]->setDefaultValue(1, QString("new default"));
     EXPECT_TRUE(render());
     EXPECT_EQ(outputs(), "P(8,new default)|Q(d)");
+
+    // Outputs ending at a group output fed by nothing, or at nothing, keep their values. With
+    // no pass to run, or no roots at all, a frame only times itself.
+    graph()->removeEdge(graph()->outputSource(node("H"), 0));
+    graph()->removeEdge(graph()->outputSource(kRoot, 1));
+    for (int cut = 0; cut < 2; ++cut) {
+        EXPECT_TRUE(render());
+        EXPECT_EQ(grouped(log), "frame{begin end}");
+        EXPECT_EQ(renderer.getNumPasses(), 0);
+        EXPECT_EQ(outputs(), "P(8,new default)|Q(d)");
+        graph()->removeEdge(graph()->outputSource(kRoot, 0));
+    }
 }
 
 //   X -> G[ -> I (needed), -> U (not needed); I -> ] -> C -> output 0
@@ -175,33 +195,6 @@ TEST_F(RendererFrameTest, TargetGroupRunsItsFeedersAndPortlessPassesRunToo) {
     renderer.setTarget(node("E"));
     EXPECT_TRUE(render());
     EXPECT_EQ(grouped(log), "frame{begin} E{reset " + kRun + "} frame{end}");
-}
-
-TEST_F(RendererFrameTest, OutputEndingAtAGroupOrAtNothingKeepsItsValue) {
-    group("G", 0, 1);
-    add("P", 0, 1, "G");
-    up(renderer.addOutput("image"), "G");
-    up(0, "P");
-    EXPECT_TRUE(render());
-    EXPECT_EQ(outputs(), "P()");
-
-    // Without roots a frame only times itself and the outputs keep their values.
-    graph()->removeEdge(graph()->outputSource(node("G"), 0));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(grouped(log), "frame{begin end}");
-    EXPECT_EQ(renderer.getNumPasses(), 0);
-    EXPECT_EQ(outputs(), "P()");
-}
-
-TEST_F(RendererFrameTest, SetupAndTeardownReachEveryPassInPassOrder) {
-    chain("X Y Z");
-    renderer.setEnabled(node("Y"), false);
-    log.clear();
-    renderer.setup(&callbacks);
-    EXPECT_EQ(passes["Y"]->seenCallbacks, &callbacks);
-    renderer.teardown(nullptr);
-    EXPECT_EQ(passes["Y"]->seenCallbacks, nullptr);
-    EXPECT_EQ(grouped(log), "X{setup} Y{setup} Z{setup} X{teardown} Y{teardown} Z{teardown}");
 }
 
 // Frames reuse what they derive from the set-up until it changes: every kind of edit between

@@ -68,28 +68,24 @@ TEST(RendererRegistryTest, PassNodesMirrorTheirPasses) {
     }
 }
 
-TEST(RendererRegistryTest, RefusedPassesAreDeletedUnlessAlreadyOwned) {
-    QStringList log;
-    Renderer renderer;
-    auto* a = new RecordingPass("A", &log);
-    const int aNode = renderer.addPass("A", a, kRoot);
-    EXPECT_EQ(renderer.addPass("null", nullptr, kRoot), -1);
-    EXPECT_EQ(renderer.addPass("orphan", new RecordingPass("orphan", &log), 999), -1);
-    EXPECT_EQ(renderer.addPass("twice", a, kRoot), -1);
-    EXPECT_EQ(renderer.addGroup("lost", 1, 1, -1), -1);
-    EXPECT_EQ(grouped(log), "orphan{deleted}");
-    EXPECT_EQ(renderer.getGraph()->numNodesGlobal(), 2);
-    EXPECT_EQ(renderer.renderPass(aNode), a);
-}
-
-TEST(RendererRegistryTest, DestructionDeletesPassesInPassOrderWithoutTeardown) {
+// Destruction deletes every pass, in pass order, without a teardown.
+TEST(RendererRegistryTest, RefusedPassesAreDeletedUnlessAlreadyOwnedAndTheRestAtTheEnd) {
     QStringList log;
     {
         Renderer renderer;
         const int group = renderer.addGroup("G", 0, 0, kRoot);
-        renderer.addPass("X", new RecordingPass("X", &log), group);
+        auto* x = new RecordingPass("X", &log);
+        const int xNode = renderer.addPass("X", x, group);
+        EXPECT_EQ(renderer.addPass("null", nullptr, kRoot), -1);
+        EXPECT_EQ(renderer.addPass("orphan", new RecordingPass("orphan", &log), 999), -1);
+        EXPECT_EQ(renderer.addPass("twice", x, kRoot), -1);
+        EXPECT_EQ(renderer.addGroup("lost", 1, 1, -1), -1);
+        EXPECT_EQ(grouped(log), "orphan{deleted}");
+        EXPECT_EQ(renderer.getGraph()->numNodesGlobal(), 3);
+        EXPECT_EQ(renderer.renderPass(xNode), x);
         renderer.addPass("Y", new RecordingPass("Y", &log), kRoot);
         renderer.addPass("Z", new RecordingPass("Z", &log), group);
+        log.clear();
     }
     EXPECT_EQ(grouped(log), "X{deleted} Y{deleted} Z{deleted}");
 }

@@ -80,17 +80,12 @@ private:
 
 // The log with consecutive calls on one object grouped: "X{start poll} Y{deleted}".
 inline QString grouped(const QStringList& log) {
-    QString text;
-    QString current;
+    QString text, current;
     for (const QString& entry : log) {
-        const int dot = entry.indexOf('.');
-        if (entry.left(dot) != current) {
-            current = entry.left(dot);
-            text += (text.isEmpty() ? "" : "} ") + current + '{';
-        } else {
-            text += ' ';
-        }
-        text += entry.mid(dot + 1);
+        const QString object = entry.section('.', 0, 0);
+        text += object == current ? QString(' ') : (text.isEmpty() ? "" : "} ") + object + '{';
+        text += entry.section('.', 1);
+        current = object;
     }
     return text.isEmpty() ? text : text + '}';
 }
