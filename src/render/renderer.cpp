@@ -128,33 +128,10 @@ RendererData::Feed RendererData::feedOf(const Source& source) const {
 }
 
 bool RendererData::runScheduled(RenderCallbacks* callbacks) {
-    const int numScheduled = int(schedule.size());
-    for (int s = 0; s < numScheduled; ++s) {
-        if (s + kPrefetchDistance < numScheduled) prefetchPass(schedule[s + kPrefetchDistance]);
-        const Scheduled& scheduled = schedule[s];
+    for (const Scheduled& scheduled : schedule) {
         if (enabled.at(scheduled.passIndex) && !runPass(scheduled, callbacks)) return false;
     }
     return true;
-}
-
-void RendererData::prefetchPass(const Scheduled& scheduled) const {
-#if defined(__GNUC__)
-    // The head of a pass object (its vtable pointer and first members) and the producers
-    // whose outputs it will read. Nothing is read through the pointers: a prefetch never
-    // faults, whatever the address.
-    const auto prefetchObject = [](const RenderPass* pass) {
-        const quintptr address = reinterpret_cast<quintptr>(pass);
-        __builtin_prefetch(reinterpret_cast<const void*>(address));
-        __builtin_prefetch(reinterpret_cast<const void*>(address + 64));
-    };
-    prefetchObject(passes.at(scheduled.passIndex));
-    for (int i = 0; i < scheduled.numInputs; ++i) {
-        const Feed& feed = feeds[scheduled.firstFeed + i];
-        if (feed.pass >= 0) prefetchObject(passes.at(feed.pass));
-    }
-#else
-    Q_UNUSED(scheduled);
-#endif
 }
 
 QVariant RendererData::inputValue(RenderPass* pass, int input, const Feed& feed) const {

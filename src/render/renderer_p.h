@@ -75,10 +75,6 @@ public:
     Feed feedOf(const Source& source) const;
     // Runs the enabled passes of the schedule in order; false as soon as one fails.
     bool runScheduled(RenderCallbacks* callbacks);
-    // Passes are scattered over the host's heap and a frame calls each in turn; asking for the
-    // pass a few places ahead hides most of the wait on a large graph.
-    static const int kPrefetchDistance = 4;
-    void prefetchPass(const Scheduled& scheduled) const;
     bool runPass(const Scheduled& scheduled, RenderCallbacks* callbacks);
     QVariant inputValue(RenderPass* pass, int input, const Feed& feed) const;
     int countOutputUsers(int node, int output) const;
