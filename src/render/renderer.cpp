@@ -111,20 +111,22 @@ void RendererData::schedulePasses() {
             const int count = countOutputUsers(visit.node, o);
             if (count > 0) users.push_back(OutputUsers{o, count});
         }
-        schedule.push_back(Scheduled{visit.node, passIndex, visit.numInputs, visit.firstSource,
-                                     firstUsers, int(users.size()) - firstUsers});
+        schedule.push_back(Scheduled{passes.at(passIndex), visit.node, passIndex, visit.numInputs,
+                                     visit.firstSource, firstUsers,
+                                     int(users.size()) - firstUsers});
     }
 }
 
 RendererData::Feed RendererData::feedOf(const Source& source) const {
     if (source.produced) {
         const int producer = graph.nodeValue(source.node);
-        return Feed{isPassIndex(producer) ? producer : -1, source.port};
+        if (!isPassIndex(producer)) return Feed{-1, source.port, nullptr};
+        return Feed{producer, source.port, passes.at(producer)};
     }
     // A failed walk leaves the cursor where the down edges end: on the root for a parameter.
     if (source.node == Graph::kRootNodeRef && inRange(parameters, source.port))
-        return Feed{Feed::kParameter, source.port};
-    return Feed{-1, -1};
+        return Feed{Feed::kParameter, source.port, nullptr};
+    return Feed{-1, -1, nullptr};
 }
 
 bool RendererData::runScheduled(RenderCallbacks* callbacks) {
@@ -136,7 +138,7 @@ bool RendererData::runScheduled(RenderCallbacks* callbacks) {
 
 QVariant RendererData::inputValue(RenderPass* pass, int input, const Feed& feed) const {
     if (feed.pass == Feed::kParameter) return parameters.at(feed.port);
-    if (feed.pass >= 0 && enabled.at(feed.pass)) return passes.at(feed.pass)->output(feed.port);
+    if (feed.pass >= 0 && enabled.at(feed.pass)) return feed.producer->output(feed.port);
     return pass->defaultValue(input);
 }
 
@@ -162,10 +164,10 @@ int RendererData::countOutputUsers(int node, int output) const {
 }
 
 bool RendererData::runPass(const Scheduled& scheduled, RenderCallbacks* callbacks) {
-    RenderPass* pass = passes.at(scheduled.passIndex);
+    RenderPass* pass = scheduled.pass;
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
-        Feed feed{-1, -1};
+        Feed feed{-1, -1, nullptr};
         if (i < scheduled.numInputs) {
             feed = feeds.at(scheduled.firstFeed + i);
         } else {

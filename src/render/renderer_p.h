@@ -39,9 +39,11 @@ public:
         static const int kParameter = -2;
         int pass;
         int port;
+        RenderPass* producer;  // pass `pass` itself, so that a frame reads its feeds in order
     };
     // A pass of the schedule, producers first, with its inputs' feeds and its outputs' users.
     struct Scheduled {
+        RenderPass* pass;
         int node;
         int passIndex;
         int numInputs;  // graph inputs, each with a feed from firstFeed on
