@@ -68,8 +68,8 @@ clean:
 
 # Benchmarks: an optimised build of its own; prints medians of repeated runs, then the tables.
 BENCH_DIR ?= build-bench
-BENCH_ARGS ?= --benchmark_repetitions=7 --benchmark_min_time=0.1 --benchmark_report_aggregates_only=true \
-	--benchmark_enable_random_interleaving=true
+BENCH_ARGS ?= --orv_processes=3 --benchmark_repetitions=5 --benchmark_min_time=0.05 \
+	--benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true
 .PHONY: bench
 bench: setup
 	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DORV_BUILD_BENCHMARKS=ON \

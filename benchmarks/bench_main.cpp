@@ -1,9 +1,12 @@
 // Runs the benchmarks, then sets the medians side by side as time per item and as ratios.
 #include "bench_support.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QMap>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 
 #if defined(__GLIBC__)
@@ -135,12 +138,75 @@ void printHistogramTable(const Medians& m) {
     }
 }
 
+// Removes `--name=value` from the arguments and returns the value, or `fallback`.
+QString takeOption(int& argc, char** argv, const char* name, const QString& fallback) {
+    const QByteArray prefix = QByteArray("--") + name + "=";
+    QString found = fallback;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]).startsWith(prefix)) {
+            found = QString::fromLocal8Bit(argv[i] + prefix.size());
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    return found;
+}
+
+QByteArray shellQuoted(const char* arg) {
+    return "'" + QByteArray(arg).replace("'", "'\\''") + "'";
+}
+
+const char kFigurePrefix[] = "orv-figure ";
+
+// A large graph's figures vary far more from one process to the next (where its memory lands)
+// than between the repetitions of one process, so the summary can take the median over several
+// fresh processes, each reporting its own medians.
+int runProcesses(int processes, int argc, char** argv) {
+    QByteArray command = shellQuoted(argv[0]);
+    for (int i = 1; i < argc; ++i) command += " " + shellQuoted(argv[i]);
+    command += " --orv_process_role=child";
+    QMap<QString, QVector<double>> runs;
+    for (int p = 0; p < processes; ++p) {
+        std::fprintf(stderr, "benchmark process %d of %d\n", p + 1, processes);
+        FILE* child = popen(command.constData(), "r");
+        if (!child) return 1;
+        char line[512];
+        while (std::fgets(line, sizeof line, child)) {
+            const QList<QByteArray> fields = QByteArray(line).trimmed().split(' ');
+            if (fields.size() == 3 && fields.at(0) == QByteArray(kFigurePrefix).trimmed())
+                runs[QString::fromLatin1(fields.at(1))].append(fields.at(2).toDouble());
+        }
+        if (pclose(child) != 0) return 1;
+    }
+    Medians m;
+    for (auto it = runs.begin(); it != runs.end(); ++it) {
+        QVector<double>& values = it.value();
+        std::sort(values.begin(), values.end());
+        const int n = values.size();
+        m.insert(it.key(),
+                 n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2);
+    }
+    std::printf("Medians over %d processes\n", processes);
+    printFrameTable(m);
+    printBuildTable(m);
+    printLinearTable(m);
+    printHistogramTable(m);
+    return 0;
+}
+
 }  // namespace
 
 }  // namespace OrvBench
 
 int main(int argc, char** argv) {
     using namespace OrvBench;
+    // --orv_processes=K runs K child processes and summarises their figures.
+    const int processes = takeOption(argc, argv, "orv_processes", QStringLiteral("1")).toInt();
+    const bool child =
+        takeOption(argc, argv, "orv_process_role", QString()) == QLatin1String("child");
+    if (processes > 1 && !child) return runProcesses(processes, argc, argv);
 #if defined(__GLIBC__)
     // Keep freed memory in the process, as a long-running host's heap does: otherwise every
     // iteration over a large graph gets its pages afresh from the kernel (the previous graph's
@@ -158,6 +224,11 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
+    if (child) {
+        for (auto it = reporter.medians.constBegin(); it != reporter.medians.constEnd(); ++it)
+            std::printf("%s%s %.4f\n", kFigurePrefix, it.key().toLatin1().constData(), it.value());
+        return 0;
+    }
     printFrameTable(reporter.medians);
     printBuildTable(reporter.medians);
     printLinearTable(reporter.medians);
