@@ -46,9 +46,9 @@ private:
 
     mutable QMutex _mutex;
     QMap<unsigned int, unsigned int> _buckets;
-    // Atomic because clear() and dump() read _numFrames before taking the lock.
+    // Atomic because clear() and dump() read it before taking the lock.
     std::atomic<unsigned int> _numFrames;
-    std::atomic<unsigned int> _totalTimeUS;
+    unsigned int _totalTimeUS;
     unsigned int _minFrameTimeUS;
     unsigned int _peakFrameTimeUS;
     unsigned int _peakCount;

@@ -92,7 +92,7 @@ void HistogramFrameTimes::addFrameTimeUS(unsigned int us) {
     // The flush test reads under the lock: a read before it would pull the histogram's cache
     // line away from a thread holding the lock. flush() takes the (non-recursive) lock itself,
     // so it runs with the lock released.
-    if (_totalTimeUS.load(kRelaxed) > kFlushLimitUS) {
+    if (_totalTimeUS > kFlushLimitUS) {
         lock.unlock();
         flush();
         lock.relock();
@@ -105,7 +105,7 @@ void HistogramFrameTimes::addFrameTimeUS(unsigned int us) {
         _peakFrameTimeUS = bucket;
     }
     _numFrames.store(_numFrames.load(kRelaxed) + 1, kRelaxed);
-    _totalTimeUS.store(_totalTimeUS.load(kRelaxed) + bucket, kRelaxed);
+    _totalTimeUS += bucket;
     if (bucket < _minFrameTimeUS) _minFrameTimeUS = bucket;
 }
 
@@ -114,7 +114,7 @@ void HistogramFrameTimes::clear() {
     Locker lock(_mutex);
     _buckets = QMap<unsigned int, unsigned int>();
     _numFrames.store(0, kRelaxed);
-    _totalTimeUS.store(0, kRelaxed);
+    _totalTimeUS = 0;
     _minFrameTimeUS = _frameTimeMax;
     _peakFrameTimeUS = 0;
     _peakCount = 0;
@@ -129,7 +129,7 @@ void HistogramFrameTimes::dump() {
     Locker lock(_mutex);
     const unsigned int threshold = _peakCount / 10;
     qDebug("TIME DUMP %6u frames %6u us %6u us", _numFrames.load(kRelaxed),
-           _totalTimeUS.load(kRelaxed), _minFrameTimeUS);
+           _totalTimeUS, _minFrameTimeUS);
     for (auto it = _buckets.constBegin(); it != _buckets.constEnd(); ++it) {
         const char mark = it.key() == _peakFrameTimeUS ? '<' : (it.value() > threshold ? '|' : ' ');
         qDebug("      %6u us %6u %c", it.key(), it.value(), mark);
@@ -143,7 +143,7 @@ unsigned int HistogramFrameTimes::numFrames() const {
 
 unsigned int HistogramFrameTimes::totalTimeUS() const {
     Locker lock(_mutex);
-    return _totalTimeUS.load(kRelaxed);
+    return _totalTimeUS;
 }
 
 unsigned int HistogramFrameTimes::minFrameTimeUS() const {
