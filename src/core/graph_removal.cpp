@@ -2,6 +2,7 @@
 #include <Orv/Graph.h>
 
 #include "graph_p.h"
+#include "prefetch_p.h"
 
 #include <QVector>
 
@@ -103,18 +104,14 @@ QVector<int> survivorMap(const QVector<Record>& table, int* survivors) {
 
 // Asks the cache for a list's storage without waiting for it. A QVector's first member is
 // the pointer to its block (in Qt 5 and 6 alike), so the record's own bytes give the address
-// without reading the block; a prefetch never faults, whatever the address.
+// without reading the block.
 template <typename T>
 inline void prefetchList(const QVector<T>& list) {
-#if defined(__GNUC__)
     static_assert(sizeof(list) >= sizeof(quintptr), "a list holds at least its block pointer");
     quintptr block = 0;
     std::memcpy(&block, reinterpret_cast<const unsigned char*>(&list), sizeof block);
-    __builtin_prefetch(reinterpret_cast<const void*>(block));
-    __builtin_prefetch(reinterpret_cast<const void*>(block + 64));
-#else
-    Q_UNUSED(list);
-#endif
+    prefetch(reinterpret_cast<const void*>(block));
+    prefetch(reinterpret_cast<const void*>(block + 64));
 }
 
 // A pass over the node table touches the port lists of some of its records (the survivors, or

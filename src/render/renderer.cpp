@@ -1,5 +1,6 @@
 #include <Orv/Renderer.h>
 
+#include "../core/prefetch_p.h"
 #include "inrange_p.h"
 #include "renderer_p.h"
 
@@ -165,6 +166,9 @@ int RendererData::countOutputUsers(int node, int output) const {
 
 bool RendererData::runPass(const Scheduled& scheduled, RenderCallbacks* callbacks) {
     RenderPass* pass = scheduled.pass;
+    // Passes lie scattered over the host's heap: asking for the producers before the first call
+    // lets the waits for them overlap with the wait for this pass rather than follow it.
+    for (int i = 0; i < scheduled.numInputs; ++i) prefetch(feeds[scheduled.firstFeed + i].producer);
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
         Feed feed{-1, -1, nullptr};
