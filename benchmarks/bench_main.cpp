@@ -51,16 +51,39 @@ public:
     Medians medians;
 };
 
-double value(const Medians& m, const std::string& name, int threads = 1) {
-    return m.value(resultKey(name, threads), -1.0);
+// The figures of one or more processes. A value is the median over the processes; a ratio is
+// the median of each process's own ratio, since a large graph's figures move together within
+// a process but differ between processes.
+using Runs = QVector<Medians>;
+
+double medianOf(QVector<double> values) {
+    if (values.isEmpty()) return -1.0;
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    return n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
+}
+
+double value(const Runs& runs, const std::string& name, int threads = 1) {
+    QVector<double> values;
+    for (const Medians& m : runs) {
+        const double v = m.value(resultKey(name, threads), -1.0);
+        if (v >= 0) values.append(v);
+    }
+    return medianOf(values);
 }
 
 QString cell(double v) {
     return v < 0 ? QStringLiteral("-") : QString::number(v, 'f', v < 10 ? 2 : 1);
 }
 
-QString ratio(double a, double b) {
-    return a < 0 || b <= 0 ? QStringLiteral("-") : QString::number(a / b, 'f', 2);
+QString ratio(const Runs& runs, const std::string& a, const std::string& b, int threads = 1) {
+    QVector<double> ratios;
+    for (const Medians& m : runs) {
+        const double x = m.value(resultKey(a, threads), -1.0);
+        const double y = m.value(resultKey(b, threads), -1.0);
+        if (x >= 0 && y > 0) ratios.append(x / y);
+    }
+    return ratios.isEmpty() ? QStringLiteral("-") : QString::number(medianOf(ratios), 'f', 2);
 }
 
 void printRow(const QStringList& cells) {
@@ -79,15 +102,15 @@ std::string key(const char* what, Shape shape, int size) {
     return std::string(what) + "/" + shapeName(shape) + "/" + std::to_string(size);
 }
 
-void printFrameTable(const Medians& m) {
+void printFrameTable(const Runs& m) {
     printHeader("Frame overhead, ns per pass per frame (median)",
                 {"shape/N", "renderer", "baseline", "ratio"});
     for (Shape shape : allShapes()) {
         for (int size : allSizes()) {
-            const double r = value(m, key("frame-renderer", shape, size));
-            const double b = value(m, key("frame-baseline", shape, size));
-            printRow({QString::fromLatin1(shapeName(shape)) + "/" + QString::number(size), cell(r),
-                      cell(b), ratio(r, b)});
+            const std::string r = key("frame-renderer", shape, size);
+            const std::string b = key("frame-baseline", shape, size);
+            printRow({QString::fromLatin1(shapeName(shape)) + "/" + QString::number(size),
+                      cell(value(m, r)), cell(value(m, b)), ratio(m, r, b)});
         }
     }
     printHeader("Frame overhead, ns per pass: N=16384 against N=64",
@@ -95,26 +118,26 @@ void printFrameTable(const Medians& m) {
     for (Shape shape : allShapes()) {
         QStringList row{QString::fromLatin1(shapeName(shape))};
         for (const char* what : {"frame-renderer", "frame-baseline"}) {
-            const double small = value(m, key(what, shape, 64));
-            const double large = value(m, key(what, shape, 16384));
-            row << cell(small) << cell(large) << ratio(large, small);
+            const std::string small = key(what, shape, 64);
+            const std::string large = key(what, shape, 16384);
+            row << cell(value(m, small)) << cell(value(m, large)) << ratio(m, large, small);
         }
         printRow(row);
     }
 }
 
-void printBuildTable(const Medians& m) {
+void printBuildTable(const Runs& m) {
     printHeader("Graph building (producer-first), ns per edge (median)",
                 {"shape", "N=64", "N=1024", "N=16384", "16384/64"});
     for (Shape shape : allShapes()) {
         QStringList row{QString::fromLatin1(shapeName(shape))};
         for (int size : allSizes()) row << cell(value(m, key("build", shape, size)));
-        row << ratio(value(m, key("build", shape, 16384)), value(m, key("build", shape, 64)));
+        row << ratio(m, key("build", shape, 16384), key("build", shape, 64));
         printRow(row);
     }
 }
 
-void printLinearTable(const Medians& m) {
+void printLinearTable(const Runs& m) {
     printHeader("Purge and walkers, ns per node (median)",
                 {"operation", "N=64", "N=1024", "N=16384", "16384/1024"});
     for (Shape shape : {Shape::Layered, Shape::Chain}) {
@@ -122,20 +145,28 @@ void printLinearTable(const Medians& m) {
             if (value(m, key(what, shape, 1024)) < 0) continue;
             QStringList row{QString::fromLatin1(what) + " (" + shapeName(shape) + ")"};
             for (int size : allSizes()) row << cell(value(m, key(what, shape, size)));
-            row << ratio(value(m, key(what, shape, 16384)), value(m, key(what, shape, 1024)));
+            row << ratio(m, key(what, shape, 16384), key(what, shape, 1024));
             printRow(row);
         }
     }
 }
 
-void printHistogramTable(const Medians& m) {
+void printHistogramTable(const Runs& m) {
     printHeader("addFrameTimeUS, ns per sample (median)",
                 {"threads", "histogram", "mutex+map", "ratio"});
     for (int threads : {1, 2}) {
-        const double h = value(m, "histogram/orv", threads);
-        const double b = value(m, "histogram/mutexmap", threads);
-        printRow({QString::number(threads), cell(h), cell(b), ratio(h, b)});
+        const std::string h = "histogram/orv";
+        const std::string b = "histogram/mutexmap";
+        printRow({QString::number(threads), cell(value(m, h, threads)), cell(value(m, b, threads)),
+                  ratio(m, h, b, threads)});
     }
+}
+
+void printTables(const Runs& runs) {
+    printFrameTable(runs);
+    printBuildTable(runs);
+    printLinearTable(runs);
+    printHistogramTable(runs);
 }
 
 // Removes `--name=value` from the arguments and returns the value, or `fallback`.
@@ -167,32 +198,23 @@ int runProcesses(int processes, int argc, char** argv) {
     QByteArray command = shellQuoted(argv[0]);
     for (int i = 1; i < argc; ++i) command += " " + shellQuoted(argv[i]);
     command += " --orv_process_role=child";
-    QMap<QString, QVector<double>> runs;
+    Runs runs;
     for (int p = 0; p < processes; ++p) {
         std::fprintf(stderr, "benchmark process %d of %d\n", p + 1, processes);
         FILE* child = popen(command.constData(), "r");
         if (!child) return 1;
+        Medians figures;
         char line[512];
         while (std::fgets(line, sizeof line, child)) {
             const QList<QByteArray> fields = QByteArray(line).trimmed().split(' ');
             if (fields.size() == 3 && fields.at(0) == QByteArray(kFigurePrefix).trimmed())
-                runs[QString::fromLatin1(fields.at(1))].append(fields.at(2).toDouble());
+                figures.insert(QString::fromLatin1(fields.at(1)), fields.at(2).toDouble());
         }
         if (pclose(child) != 0) return 1;
-    }
-    Medians m;
-    for (auto it = runs.begin(); it != runs.end(); ++it) {
-        QVector<double>& values = it.value();
-        std::sort(values.begin(), values.end());
-        const int n = values.size();
-        m.insert(it.key(),
-                 n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2);
+        runs.append(figures);
     }
     std::printf("Medians over %d processes\n", processes);
-    printFrameTable(m);
-    printBuildTable(m);
-    printLinearTable(m);
-    printHistogramTable(m);
+    printTables(runs);
     return 0;
 }
 
@@ -229,9 +251,6 @@ int main(int argc, char** argv) {
             std::printf("%s%s %.4f\n", kFigurePrefix, it.key().toLatin1().constData(), it.value());
         return 0;
     }
-    printFrameTable(reporter.medians);
-    printBuildTable(reporter.medians);
-    printLinearTable(reporter.medians);
-    printHistogramTable(reporter.medians);
+    printTables(Runs{reporter.medians});
     return 0;
 }
