@@ -10,6 +10,10 @@ namespace Orv {
 
 class Graph;
 
+namespace detail {
+struct WalkPath;
+}
+
 // The three walkers share one loop: construct on a graph and a start node, then while valid()
 // read node() and call next(). A walker reads the graph on every step and does not own it;
 // the graph must outlive the walker and stay unchanged while it is in use.
@@ -29,7 +33,6 @@ public:
 
 private:
     Q_DISABLE_COPY(BottomUpInputWalker)
-    struct StackEntry;
 
     void moveNext();
     void pop();
@@ -37,7 +40,7 @@ private:
     const Graph* _graph;
     bool _throughHierarchy;
     QVector<bool> _visited;
-    StackEntry* _stack;
+    detail::WalkPath* _path;  // the current path, start node first; null for an empty walk
 };
 
 // Visits the same nodes as BottomUpInputWalker breadth-first: the start node first, then the
@@ -75,13 +78,12 @@ public:
 
 private:
     Q_DISABLE_COPY(BottomUpSubgraphWalker)
-    struct StackEntry;
 
     void moveNext();
     void pop();
 
     const Graph* _graph;
-    StackEntry* _stack;
+    detail::WalkPath* _path;  // the current path, start node first; null for an empty walk
 };
 
 }  // namespace Orv

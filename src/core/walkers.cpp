@@ -2,36 +2,28 @@
 
 #include <Orv/Graph.h>
 
+#include <vector>
+
 namespace Vantrel {
 namespace Orv {
 
-// One level of a bottom-up walk's current path; the entries form a singly linked stack whose
-// top is the current node, so the walk needs no recursion however deep the graph is.
-struct BottomUpInputWalker::StackEntry {
-    int node;
-    int nextIndex;      // next input to examine
-    StackEntry* below;  // the consumer, null at the start node
+namespace detail {
+
+// The current path of a bottom-up walk, its top (the current node) last. One growing block
+// rather than a node per level: a deep walk neither recurses nor allocates at every step.
+struct WalkPath {
+    struct Level {
+        int node;
+        int nextIndex;  // next input or child to examine
+    };
+    std::vector<Level> levels;
+
+    explicit WalkPath(int start) : levels{{start, 0}} {}
 };
 
-struct BottomUpSubgraphWalker::StackEntry {
-    int node;
-    int nextIndex;      // next child to examine
-    StackEntry* below;  // the parent, null at the start node
-};
+}  // namespace detail
 
 namespace {
-
-template <typename Entry>
-void pushEntry(Entry*& stack, int node) {
-    stack = new Entry{node, 0, stack};
-}
-
-template <typename Entry>
-void popEntry(Entry*& stack) {
-    Entry* top = stack;
-    stack = top->below;
-    delete top;
-}
 
 // The producer of input `input` of `node`, or -1 when the input has none or the producer lies
 // outside the marks (the graph changed under the walker).
@@ -44,51 +36,62 @@ int producerOf(const Graph& graph, int node, int input, bool throughHierarchy, i
     return producer;
 }
 
+bool hasLevels(const detail::WalkPath* path) {
+    return path && !path->levels.empty();
+}
+
+int topNode(const detail::WalkPath* path) {
+    return hasLevels(path) ? path->levels.back().node : Graph::kInvalidNodeRef;
+}
+
 }  // namespace
 
 BottomUpInputWalker::BottomUpInputWalker(const Graph& graph, int node, bool throughHierarchy)
-    : _graph(&graph), _throughHierarchy(throughHierarchy), _stack(nullptr) {
+    : _graph(&graph), _throughHierarchy(throughHierarchy), _path(nullptr) {
     if (node == Graph::kInvalidNodeRef) return;
     // Any other ref outside the table also walks nothing, rather than reading past the marks.
     if (node < 0 || node >= graph.numNodesGlobal()) return;
     _visited.fill(false, graph.numNodesGlobal());
-    pushEntry(_stack, node);
+    _path = new detail::WalkPath(node);
     moveNext();
 }
 
 BottomUpInputWalker::~BottomUpInputWalker() {
-    while (_stack) pop();
+    delete _path;
 }
 
 bool BottomUpInputWalker::valid() const {
-    return _stack != nullptr;
+    return hasLevels(_path);
 }
 
 int BottomUpInputWalker::node() const {
-    return _stack ? _stack->node : Graph::kInvalidNodeRef;
+    return topNode(_path);
 }
 
 void BottomUpInputWalker::next() {
-    if (!_stack) return;
-    if (_stack->nextIndex >= _graph->numInputs(_stack->node)) pop();
+    if (!valid()) return;
+    const detail::WalkPath::Level& top = _path->levels.back();
+    if (top.nextIndex >= _graph->numInputs(top.node)) pop();
     moveNext();
 }
 
 void BottomUpInputWalker::moveNext() {
     // Descends along unvisited producers until the top node has had all its inputs examined.
-    while (_stack && _stack->nextIndex < _graph->numInputs(_stack->node)) {
-        const int input = _stack->nextIndex++;
+    while (valid()) {
+        detail::WalkPath::Level& top = _path->levels.back();
+        if (top.nextIndex >= _graph->numInputs(top.node)) return;
+        const int input = top.nextIndex++;
         const int producer =
-            producerOf(*_graph, _stack->node, input, _throughHierarchy, _visited.size());
+            producerOf(*_graph, top.node, input, _throughHierarchy, _visited.size());
         if (producer >= 0 && !_visited[producer]) {
             _visited[producer] = true;
-            pushEntry(_stack, producer);
+            _path->levels.push_back({producer, 0});
         }
     }
 }
 
 void BottomUpInputWalker::pop() {
-    popEntry(_stack);
+    _path->levels.pop_back();
 }
 
 BreadthFirstInputWalker::BreadthFirstInputWalker(const Graph& graph, int node,
@@ -128,40 +131,43 @@ void BreadthFirstInputWalker::next() {
 }
 
 BottomUpSubgraphWalker::BottomUpSubgraphWalker(const Graph& graph, int node)
-    : _graph(&graph), _stack(nullptr) {
+    : _graph(&graph), _path(nullptr) {
     if (!graph.isValidNode(node)) return;
-    pushEntry(_stack, node);
+    _path = new detail::WalkPath(node);
     moveNext();
 }
 
 BottomUpSubgraphWalker::~BottomUpSubgraphWalker() {
-    while (_stack) pop();
+    delete _path;
 }
 
 bool BottomUpSubgraphWalker::valid() const {
-    return _stack != nullptr;
+    return hasLevels(_path);
 }
 
 int BottomUpSubgraphWalker::node() const {
-    return _stack ? _stack->node : Graph::kInvalidNodeRef;
+    return topNode(_path);
 }
 
 void BottomUpSubgraphWalker::next() {
-    if (!_stack) return;
-    if (_stack->nextIndex >= _graph->numNodes(_stack->node)) pop();
+    if (!valid()) return;
+    const detail::WalkPath::Level& top = _path->levels.back();
+    if (top.nextIndex >= _graph->numNodes(top.node)) pop();
     moveNext();
 }
 
 void BottomUpSubgraphWalker::moveNext() {
     // Each node has one parent, so no marks are needed to visit it once.
-    while (_stack && _stack->nextIndex < _graph->numNodes(_stack->node)) {
-        const int child = _graph->getNode(_stack->nextIndex++, _stack->node);
-        pushEntry(_stack, child);
+    while (valid()) {
+        detail::WalkPath::Level& top = _path->levels.back();
+        if (top.nextIndex >= _graph->numNodes(top.node)) return;
+        const int child = _graph->getNode(top.nextIndex++, top.node);
+        _path->levels.push_back({child, 0});
     }
 }
 
 void BottomUpSubgraphWalker::pop() {
-    popEntry(_stack);
+    _path->levels.pop_back();
 }
 
 }  // namespace Orv
