@@ -131,7 +131,12 @@ RendererData::Feed RendererData::feedOf(const Source& source) const {
 }
 
 bool RendererData::runScheduled(RenderCallbacks* callbacks) {
-    for (const Scheduled& scheduled : schedule) {
+    // Passes lie scattered over the host's heap; asking for each one a couple of places ahead
+    // means its first call seldom waits for memory.
+    const int numScheduled = int(schedule.size());
+    for (int s = 0; s < numScheduled; ++s) {
+        if (s + 2 < numScheduled) prefetch(schedule[s + 2].pass);
+        const Scheduled& scheduled = schedule[s];
         if (enabled.at(scheduled.passIndex) && !runPass(scheduled, callbacks)) return false;
     }
     return true;
@@ -166,8 +171,8 @@ int RendererData::countOutputUsers(int node, int output) const {
 
 bool RendererData::runPass(const Scheduled& scheduled, RenderCallbacks* callbacks) {
     RenderPass* pass = scheduled.pass;
-    // Passes lie scattered over the host's heap: asking for the producers before the first call
-    // lets the waits for them overlap with the wait for this pass rather than follow it.
+    // Asking for the producers before the first call lets the waits for them overlap with the
+    // wait for this pass rather than follow it.
     for (int i = 0; i < scheduled.numInputs; ++i) prefetch(feeds[scheduled.firstFeed + i].producer);
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
