@@ -34,8 +34,7 @@ public:
 private:
     Q_DISABLE_COPY(BottomUpInputWalker)
 
-    void moveNext();
-    void pop();
+    void step(bool leaveDone);  // leaves a finished current node, then descends
 
     const Graph* _graph;
     bool _throughHierarchy;
@@ -79,8 +78,7 @@ public:
 private:
     Q_DISABLE_COPY(BottomUpSubgraphWalker)
 
-    void moveNext();
-    void pop();
+    void step(bool leaveDone);  // leaves a finished current node, then descends
 
     const Graph* _graph;
     detail::WalkPath* _path;  // the current path, start node first; null for an empty walk

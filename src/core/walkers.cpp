@@ -19,6 +19,21 @@ struct WalkPath {
     std::vector<Level> levels;
 
     explicit WalkPath(int start) : levels{{start, 0}} {}
+
+    // Leaves the current node if it has had all its successors examined (`leaveDone`), then
+    // descends along successors until the top node has none left to examine. `count` gives a
+    // node's number of successors, `successor` the one at an index or -1 to pass it over.
+    template <typename Count, typename Successor>
+    void step(bool leaveDone, Count count, Successor successor) {
+        if (leaveDone && !levels.empty() && levels.back().nextIndex >= count(levels.back().node))
+            levels.pop_back();
+        while (!levels.empty()) {
+            Level& top = levels.back();
+            if (top.nextIndex >= count(top.node)) return;
+            const int next = successor(top.node, top.nextIndex++);
+            if (next >= 0) levels.push_back({next, 0});
+        }
+    }
 };
 
 }  // namespace detail
@@ -53,7 +68,7 @@ BottomUpInputWalker::BottomUpInputWalker(const Graph& graph, int node, bool thro
     if (node < 0 || node >= graph.numNodesGlobal()) return;
     _visited.fill(false, graph.numNodesGlobal());
     _path = new detail::WalkPath(node);
-    moveNext();
+    step(false);
 }
 
 BottomUpInputWalker::~BottomUpInputWalker() {
@@ -69,29 +84,19 @@ int BottomUpInputWalker::node() const {
 }
 
 void BottomUpInputWalker::next() {
-    if (!valid()) return;
-    const detail::WalkPath::Level& top = _path->levels.back();
-    if (top.nextIndex >= _graph->numInputs(top.node)) pop();
-    moveNext();
+    step(true);
 }
 
-void BottomUpInputWalker::moveNext() {
-    // Descends along unvisited producers until the top node has had all its inputs examined.
-    while (valid()) {
-        detail::WalkPath::Level& top = _path->levels.back();
-        if (top.nextIndex >= _graph->numInputs(top.node)) return;
-        const int input = top.nextIndex++;
-        const int producer =
-            producerOf(*_graph, top.node, input, _throughHierarchy, _visited.size());
-        if (producer >= 0 && !_visited[producer]) {
-            _visited[producer] = true;
-            _path->levels.push_back({producer, 0});
-        }
-    }
-}
-
-void BottomUpInputWalker::pop() {
-    _path->levels.pop_back();
+void BottomUpInputWalker::step(bool leaveDone) {
+    if (!_path) return;
+    const auto numInputs = [this](int node) { return _graph->numInputs(node); };
+    const auto unvisitedProducer = [this](int node, int input) {
+        const int producer = producerOf(*_graph, node, input, _throughHierarchy, _visited.size());
+        if (producer < 0 || _visited[producer]) return -1;
+        _visited[producer] = true;
+        return producer;
+    };
+    _path->step(leaveDone, numInputs, unvisitedProducer);
 }
 
 BreadthFirstInputWalker::BreadthFirstInputWalker(const Graph& graph, int node,
@@ -134,7 +139,7 @@ BottomUpSubgraphWalker::BottomUpSubgraphWalker(const Graph& graph, int node)
     : _graph(&graph), _path(nullptr) {
     if (!graph.isValidNode(node)) return;
     _path = new detail::WalkPath(node);
-    moveNext();
+    step(false);
 }
 
 BottomUpSubgraphWalker::~BottomUpSubgraphWalker() {
@@ -150,24 +155,15 @@ int BottomUpSubgraphWalker::node() const {
 }
 
 void BottomUpSubgraphWalker::next() {
-    if (!valid()) return;
-    const detail::WalkPath::Level& top = _path->levels.back();
-    if (top.nextIndex >= _graph->numNodes(top.node)) pop();
-    moveNext();
+    step(true);
 }
 
-void BottomUpSubgraphWalker::moveNext() {
+void BottomUpSubgraphWalker::step(bool leaveDone) {
+    if (!_path) return;
     // Each node has one parent, so no marks are needed to visit it once.
-    while (valid()) {
-        detail::WalkPath::Level& top = _path->levels.back();
-        if (top.nextIndex >= _graph->numNodes(top.node)) return;
-        const int child = _graph->getNode(top.nextIndex++, top.node);
-        _path->levels.push_back({child, 0});
-    }
-}
-
-void BottomUpSubgraphWalker::pop() {
-    _path->levels.pop_back();
+    _path->step(
+        leaveDone, [this](int node) { return _graph->numNodes(node); },
+        [this](int node, int index) { return _graph->getNode(index, node); });
 }
 
 }  // namespace Orv
