@@ -6,7 +6,6 @@
 
 #include <QVector>
 
-#include <cstring>
 #include <utility>
 
 namespace Vantrel {
@@ -102,14 +101,11 @@ QVector<int> survivorMap(const QVector<Record>& table, int* survivors) {
     return map;
 }
 
-// Asks the cache for a list's storage without waiting for it. A QVector's first member is
-// the pointer to its block (in Qt 5 and 6 alike), so the record's own bytes give the address
-// without reading the block.
+// Asks the cache for a list's storage without waiting for it.
 template <typename T>
 inline void prefetchList(const QVector<T>& list) {
-    static_assert(sizeof(list) >= sizeof(quintptr), "a list holds at least its block pointer");
-    quintptr block = 0;
-    std::memcpy(&block, reinterpret_cast<const unsigned char*>(&list), sizeof block);
+    // Integer arithmetic: the second line may lie past the end of a short list.
+    const quintptr block = reinterpret_cast<quintptr>(list.constData());
     prefetch(reinterpret_cast<const void*>(block));
     prefetch(reinterpret_cast<const void*>(block + 64));
 }
