@@ -19,10 +19,10 @@ struct GraphData;
 // return -1). Records of removed nodes and edges stay readable until purge(); editors refuse them.
 class ORVCORE_EXPORT Graph {
 public:
-    static const int kInvalidNodeRef;  // -1
-    static const int kInvalidEdgeRef;  // -1
-    static const int kInvalidGroupRef;  // -1
-    static const int kRootNodeRef;  // 0
+    static const int kInvalidNodeRef = -1;
+    static const int kInvalidEdgeRef = -1;
+    static const int kInvalidGroupRef = -1;
+    static const int kRootNodeRef = 0;
 
     Graph();  // a graph holding only the root
     ~Graph();

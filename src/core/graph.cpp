@@ -12,10 +12,11 @@
 namespace Vantrel {
 namespace Orv {
 
-const int Graph::kInvalidNodeRef = -1;
-const int Graph::kInvalidEdgeRef = -1;
-const int Graph::kInvalidGroupRef = -1;
-const int Graph::kRootNodeRef = 0;
+// Defined here as well as valued in the class, so that each stays an exported symbol.
+const int Graph::kInvalidNodeRef;
+const int Graph::kInvalidEdgeRef;
+const int Graph::kInvalidGroupRef;
+const int Graph::kRootNodeRef;
 
 namespace {
 

@@ -8,7 +8,7 @@ namespace Vantrel {
 namespace Orv {
 
 struct PortRecord {
-    QString name;
+    QString name = QString(QLatin1String(""));  // empty, not null, until named
     int source = -1;            // edge ending here
     QVector<int> destinations;  // edges starting here, in order of addition
     int group = -1;
