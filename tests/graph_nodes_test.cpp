@@ -14,6 +14,7 @@ TEST(GraphNodes, AddNodeAppendsAChildWithUnnamedFreePorts) {
                            "  out0 group -1 source -1 to [] ''",
                            "node 2 parent 1 value -1 'c' children [] groups [|]"}));
     EXPECT_EQ(g.findInput(1, QString()), 0);
+    EXPECT_FALSE(g.inputName(1, 1).isNull() || g.outputName(1, 0).isNull()) << "empty, not null";
     g.setInputName(1, 0, "named");
     EXPECT_EQ(g.findInput(1, QString()), 1);
 }

@@ -181,6 +181,44 @@ TEST_F(RendererFrameTest, DiamondRunsTheSharedProducerOnceAndTheFirstErrorStopsT
     EXPECT_EQ(runs(), "X Y1 Y2 Z");
 }
 
+//   B -> C -> output 0;  A -> D -> output 1;  added in the order C A D B
+TEST_F(RendererFrameTest, PassesRunInTheOrderAddedOnceTheirProducersHaveRun) {
+    add("C"), add("A"), add("D"), add("B");
+    chain("B C");
+    chain("A D");
+    EXPECT_TRUE(render());
+    // Depth first from the outputs would give B C A D.
+    EXPECT_EQ(runs(), "A D B C");
+    EXPECT_EQ(outputs(), "C(B(default))|D(A(default))");
+
+    // A disabled pass is skipped where it stands; its consumer takes its default.
+    renderer.setEnabled(node("A"), false);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "D B C");
+    EXPECT_EQ(outputs(), "C(B(default))|D(default)");
+}
+
+// K sits in group H; P reads H's output, and H's input reads P: a loop that the edge adders
+// let through, since a down or up edge closes it. The frame meets P first, so P waits for K
+// but K reads P's output of the frame before.
+//   H.in <- P;  H[ in -> K -> out ];  P <- H.out;  P -> output 0
+TEST_F(RendererFrameTest, ProducerLoopThroughAGroupRunsEachPassOnce) {
+    add("P");
+    group("H", 1, 1);
+    add("K", 1, 1, "H");
+    down(0, "K"), up(0, "K");
+    link("H", "P");
+    link("P", "H");
+    up(renderer.addOutput("image"), "P");
+    renderer.setTarget(node("K"));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "K P");
+    EXPECT_EQ(outputs(), "P(K())");
+    EXPECT_EQ(users(), "P0=1") << "K feeds P through H, which is not needed itself";
+    EXPECT_TRUE(render());
+    EXPECT_EQ(outputs(), "P(K(P(K())))");
+}
+
 TEST_F(RendererFrameTest, TargetGroupRunsItsFeedersAndPortlessPassesRunToo) {
     add("X"), add("E", 0, 0);
     group("G", 1, 0);
@@ -226,7 +264,8 @@ TEST_F(RendererFrameTest, EditsBetweenFramesShowInTheNextFrames) {
          },
          "X Y", "left over", "X0=1 Y0=1"},
         {"enable Z", [&] { renderer.setEnabled(node("Z"), true); }, "X Y Z", chained, "X0=1 Y0=1"},
-        {"target W", target(node("W")), "X Y Z W", chained, "X0=1 Y0=1"},
+        // W was added first, and nothing orders it after the chain.
+        {"target W", target(node("W")), "W X Y Z", chained, "X0=1 Y0=1"},
         {"W feeds X", [&] { link("W", "X"); }, "W X Y Z", fromW, "W0=1 X0=1 Y0=1"},
         {"target outside the graph", target(1000), "W X Y Z", fromW, "W0=1 X0=1 Y0=1"},
         // Only as the target is the root needed, and then a renderer output is a user.
@@ -244,9 +283,10 @@ TEST_F(RendererFrameTest, EditsBetweenFramesShowInTheNextFrames) {
              renderer.setParameter(0, QString("p2"));
              up(renderer.addOutput("second"), "W");
          },
-         "X Y Z W", p2, "X0=1 Y0=1"},
+         "W X Y Z", p2, "X0=1 Y0=1"},
         {"remove W", [&] { graph()->removeNode(node("W")); }, "X Y Z", p2, "X0=1 Y0=1"},
-        {"target the removed W", target(node("W")), "X Y Z", p2, "X0=1 Y0=1"},
+        // Until purge a removed node is still a node: as the target it runs, unfed.
+        {"target the removed W", target(node("W")), "W X Y Z", p2, "X0=1 Y0=1"},
         {"no target; purge",
          [&] {
              renderer.setTarget(Graph::kInvalidNodeRef);

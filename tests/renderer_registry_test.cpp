@@ -9,7 +9,14 @@ using namespace Vantrel::Orv;
 
 namespace {
 const int kRoot = Graph::kRootNodeRef;
-}
+struct HostFirst {};
+struct HostColour {
+    int rgb;
+};
+}  // namespace
+
+Q_DECLARE_METATYPE(HostFirst)
+Q_DECLARE_METATYPE(HostColour)
 
 TEST(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
     Renderer renderer;
@@ -37,6 +44,21 @@ TEST(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
             << index;
     }
     EXPECT_EQ(renderer.numParameters(), 2);
+
+    // Every type the host registers reports as QMetaType::User, whatever id it was given.
+    qMetaTypeId<HostFirst>();
+    ASSERT_GT(qMetaTypeId<HostColour>(), int(QMetaType::User));
+    renderer.setParameter(1, QVariant::fromValue(HostColour{7}));
+    EXPECT_EQ(renderer.parameterType(1), QMetaType::User);
+    QStringList log;
+    auto* pass = new RecordingPass("P", &log);
+    pass->setOutput(0, QVariant::fromValue(HostColour{9}));
+    const int node = renderer.addPass("P", pass, kRoot);
+    renderer.setEnabled(node, false);
+    ASSERT_NE(renderer.getGraph()->addUpEdge(0, node, 0), -1);
+    renderer.render(nullptr);
+    EXPECT_EQ(renderer.outputType(0), QMetaType::User);
+    EXPECT_EQ(renderer.output(0).value<HostColour>().rgb, 9);
 }
 
 TEST(RendererRegistryTest, PassNodesMirrorTheirPasses) {

@@ -21,6 +21,7 @@ class RendererData;
 //
 // Each frame runs, once and producers first, every enabled pass that the renderer's outputs and
 // the target need, feeding each input from a parameter, an enabled upstream pass or its default.
+// Passes run in the order they were added, except that a pass waits for its producers.
 //
 // Owns its passes and deletes them, in the order they were added, when destroyed (without
 // calling teardown). Cannot be copied. Used by one thread at a time.
@@ -63,8 +64,8 @@ public:
     RenderPass* renderPass(int node) const;
     bool enabled(int node) const;             // false for a node without a pass
     void setEnabled(int node, bool enabled);  // used from the next frame; inert without a pass
-    // A node rendered every frame besides what feeds the outputs; -1 for none. A ref that is
-    // not a live node when a frame starts is ignored for that frame.
+    // A node rendered every frame besides what feeds the outputs; -1 for none. A ref outside
+    // the node table is ignored; a removed node is rendered until purge, its inputs unfed.
     void setTarget(int node);
     int target() const;
 

@@ -1,6 +1,5 @@
 #include <Orv/Renderer.h>
 
-#include "../core/prefetch_p.h"
 #include "inrange_p.h"
 #include "renderer_p.h"
 
@@ -10,11 +9,6 @@ namespace Vantrel {
 namespace Orv {
 
 namespace {
-
-// A node outside the flags was created after they were sized; it takes no part in the frame.
-bool isFlagged(const QVector<bool>& flags, int node) {
-    return !inRange(flags, node) || flags.at(node);
-}
 
 // Clears the renderer's busy flag however the frame is left.
 class RenderingScope {
@@ -28,177 +22,70 @@ private:
     bool& _flag;
 };
 
-}  // namespace
-
-RendererData::~RendererData() {
-    for (RenderPass* pass : passes) delete pass;
-}
-
-void RendererData::buildPlan() {
-    planBuilt = true;
-    planGraphRevision = graph.revision();
-    planRevision = revision;
-
-    // The roots may repeat; the flag tests below visit each once. Their order is that of the
-    // outputs, then the target.
-    roots.clear();
-    collected.clear();
-    for (int o = 0; o < outputs.size(); ++o) {
-        int node = Graph::kRootNodeRef;
-        int port = o;
-        Collected collect{-1, -1};
-        if (graph.walkDown(node, port)) {
-            roots.append(node);
-            const int passIndex = graph.nodeValue(node);
-            if (isPassIndex(passIndex)) collect = Collected{passIndex, port};
-        }
-        collected.push_back(collect);
-    }
-    if (graph.isValidNode(target)) roots.append(target);
-
-    order.clear();
-    feeds.clear();
-    schedule.clear();
-    users.clear();
-    // A frame without roots leaves the needed flags of the latest frame that had some.
-    if (roots.isEmpty()) return;
-    needed.fill(false, graph.numNodesGlobal());
-    for (int r = 0; r < roots.size(); ++r) {
-        if (!isFlagged(needed, roots.at(r))) markFrom(roots.at(r));
-    }
-    schedulePasses();
-}
-
-void RendererData::markFrom(int root) {
-    // An explicit stack keeps long producer chains off the call stack. Each entry resumes at the
-    // input after the one whose producer it pushed, which reproduces the recursive order: a node
-    // is flagged before its inputs are followed and is ordered after all of them. The walks of
-    // a node's inputs wait on a second stack and move to `feeds` with their node.
-    stack.clear();
-    pending.clear();
-    needed[root] = true;
-    stack.push_back(Visit{root, 0, graph.numInputs(root), 0});
-    while (!stack.empty()) {
-        Visit& top = stack.back();
-        if (top.nextInput < top.numInputs) {
-            Source source{top.node, top.nextInput++, false};
-            source.produced = graph.walkToSourceNode(source.node, source.port);
-            pending.push_back(feedOf(source));
-            if (source.produced && !isFlagged(needed, source.node)) {
-                needed[source.node] = true;
-                stack.push_back(
-                    Visit{source.node, 0, graph.numInputs(source.node), int(pending.size())});
-            }
-            continue;
-        }
-        const Visit done = top;
-        stack.pop_back();
-        order.push_back(Visit{done.node, 0, done.numInputs, int(feeds.size())});
-        feeds.insert(feeds.end(), pending.begin() + done.firstSource, pending.end());
-        pending.resize(done.firstSource);
-    }
-}
-
-void RendererData::schedulePasses() {
-    // The run phase visits the same nodes in the same order as the marking phase (same graph,
-    // same roots, flags set alike), so the marking order is the schedule. Nodes without a pass
-    // never run and are left out; user counts need every needed flag, so they come last.
-    for (const Visit& visit : order) {
-        const int passIndex = graph.nodeValue(visit.node);
-        if (!isPassIndex(passIndex)) continue;
-        const int firstUsers = int(users.size());
-        const int numOutputs = graph.numOutputs(visit.node);
-        for (int o = 0; o < numOutputs; ++o) {
-            const int count = countOutputUsers(visit.node, o);
-            if (count > 0) users.push_back(OutputUsers{o, count});
-        }
-        schedule.push_back(Scheduled{passes.at(passIndex), visit.node, passIndex, visit.numInputs,
-                                     visit.firstSource, firstUsers,
-                                     int(users.size()) - firstUsers});
-    }
-}
-
-RendererData::Feed RendererData::feedOf(const Source& source) const {
-    if (source.produced) {
-        const int producer = graph.nodeValue(source.node);
-        if (!isPassIndex(producer)) return Feed{-1, source.port, nullptr};
-        return Feed{producer, source.port, passes.at(producer)};
-    }
-    // A failed walk leaves the cursor where the down edges end: on the root for a parameter.
-    if (source.node == Graph::kRootNodeRef && inRange(parameters, source.port))
-        return Feed{Feed::kParameter, source.port, nullptr};
-    return Feed{-1, -1, nullptr};
-}
-
-bool RendererData::runScheduled(RenderCallbacks* callbacks) {
-    // Passes lie scattered over the host's heap; asking for each one a couple of places ahead
-    // means its first call seldom waits for memory.
-    const int numScheduled = int(schedule.size());
-    for (int s = 0; s < numScheduled; ++s) {
-        if (s + 2 < numScheduled) prefetch(schedule[s + 2].pass);
-        const Scheduled& scheduled = schedule[s];
-        if (enabled.at(scheduled.passIndex) && !runPass(scheduled, callbacks)) return false;
-    }
-    return true;
-}
-
-QVariant RendererData::inputValue(RenderPass* pass, int input, const Feed& feed) const {
-    if (feed.pass == Feed::kParameter) return parameters.at(feed.port);
-    if (feed.pass >= 0 && enabled.at(feed.pass)) return feed.producer->output(feed.port);
+QVariant inputValue(const RendererData& d, RenderPass* pass, int input,
+                    const FramePlan::Feed& feed) {
+    if (feed.pass == FramePlan::Feed::kParameter) return d.parameters.at(feed.port);
+    if (feed.pass >= 0 && d.enabled.at(feed.pass)) return feed.producer->output(feed.port);
     return pass->defaultValue(input);
 }
 
-int RendererData::countOutputUsers(int node, int output) const {
-    // Needed consumers, disabled ones included. An edge into a container counts the container's
-    // first-level consumers of that input; an up edge counts only a needed container (the root
-    // is needed only as the target), so renderer outputs are not users.
-    int users = 0;
-    const int numEdges = graph.numOutputDestinations(node, output);
-    for (int k = 0; k < numEdges; ++k) {
-        const int edge = graph.outputDestination(node, output, k);
-        const int dest = graph.edgeDestNode(edge);
-        if (graph.numNodes(dest) > 0 && !graph.contains(dest, node)) {
-            const int input = graph.edgeDestIndex(edge);
-            const int numInner = graph.numInputDestinations(dest, input);
-            for (int m = 0; m < numInner; ++m) {
-                if (isNeeded(graph.edgeDestNode(graph.inputDestination(dest, input, m)))) ++users;
-            }
-        }
-        if (isNeeded(dest)) ++users;
-    }
-    return users;
-}
-
-bool RendererData::runPass(const Scheduled& scheduled, RenderCallbacks* callbacks) {
-    RenderPass* pass = scheduled.pass;
-    // Asking for the producers before the first call lets the waits for them overlap with the
-    // wait for this pass rather than follow it.
-    for (int i = 0; i < scheduled.numInputs; ++i) prefetch(feeds[scheduled.firstFeed + i].producer);
+// One pass, with exactly the calls a pass receives per frame; false when it reports an error.
+bool runPass(RendererData& d, const FramePlan::Step& step, RenderCallbacks* callbacks) {
+    RenderPass* pass = step.pass;
+    const std::vector<FramePlan::Feed>& feeds = d.plan.feeds();
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
-        Feed feed{-1, -1, nullptr};
-        if (i < scheduled.numInputs) {
-            feed = feeds.at(scheduled.firstFeed + i);
-        } else {
-            // Only a pass that grew inputs after it was added has inputs beyond its node's.
-            Source source{scheduled.node, i, false};
-            source.produced = graph.walkToSourceNode(source.node, source.port);
-            feed = feedOf(source);
-        }
-        pass->setInput(i, inputValue(pass, i, feed));
+        // Only a pass that grew inputs after it was added has inputs beyond its node's; nothing
+        // feeds them.
+        const QVariant value = i < step.numInputs
+                                   ? inputValue(d, pass, i, feeds[size_t(step.firstFeed + i)])
+                                   : pass->defaultValue(i);
+        pass->setInput(i, value);
     }
 
     pass->resetNumOutputUsers();
-    for (int u = scheduled.firstUsers; u < scheduled.firstUsers + scheduled.numUsers; ++u)
-        pass->setNumOutputUsers(users.at(u).output, users.at(u).users);
+    const std::vector<FramePlan::OutputUsers>& users = d.plan.users();
+    for (int u = step.firstUsers; u < step.firstUsers + step.numUsers; ++u)
+        pass->setNumOutputUsers(users[size_t(u)].output, users[size_t(u)].users);
 
     pass->setErrorCode(0);
     pass->beginFrame(callbacks);
     pass->start(callbacks);
-    ++passesRun;
+    ++d.passesRun;
     while (!pass->isFinished()) QThread::usleep(100);
     pass->endFrame(callbacks);
     return pass->errorCode() == 0;
+}
+
+// The enabled passes of the schedule, in order; false as soon as one fails.
+bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
+    for (const FramePlan::Step& step : d.plan.schedule()) {
+        if (d.enabled.at(step.passIndex) && !runPass(d, step, callbacks)) return false;
+    }
+    return true;
+}
+
+// Passes that did not run this frame (disabled, or cut off by a failure) still hand over the
+// values of their latest run.
+void collectOutputs(RendererData& d) {
+    const std::vector<FramePlan::Collected>& collected = d.plan.collected();
+    for (int o = 0; o < int(collected.size()); ++o) {
+        const FramePlan::Collected& collect = collected[size_t(o)];
+        if (collect.passIndex >= 0)
+            d.outputs[o] = d.passes.at(collect.passIndex)->output(collect.port);
+    }
+}
+
+// What QVariant::type() reports: every type the host registered is QMetaType::User.
+QMetaType::Type typeOf(const QVariant& value) {
+    const int type = value.userType();
+    return static_cast<QMetaType::Type>(type >= QMetaType::User ? int(QMetaType::User) : type);
+}
+
+}  // namespace
+
+RendererData::~RendererData() {
+    for (RenderPass* pass : passes) delete pass;
 }
 
 Renderer::Renderer() : d(new RendererData) {}
@@ -216,12 +103,10 @@ const Graph* Renderer::getGraph() const {
 }
 
 int Renderer::addGroup(const QString& name, int numInputs, int numOutputs, int parent) {
-    ++d->revision;
     return d->graph.addNode(name, numInputs, numOutputs, parent);
 }
 
 int Renderer::addPass(const QString& name, RenderPass* pass, int parent) {
-    ++d->revision;
     if (!pass || d->owned.contains(pass)) return -1;
     if (!d->graph.isValidNode(parent)) {
         delete pass;
@@ -245,14 +130,12 @@ int Renderer::addPass(const QString& name, RenderPass* pass, int parent) {
 }
 
 int Renderer::addParameter(const QString& name, const QVariant& value) {
-    ++d->revision;
     const int index = d->graph.addInput(Graph::kRootNodeRef, name, Graph::kInvalidGroupRef);
     d->parameters.append(value);
     return index;
 }
 
 int Renderer::addOutput(const QString& name) {
-    ++d->revision;
     const int index = d->graph.addOutput(Graph::kRootNodeRef, name, Graph::kInvalidGroupRef);
     d->outputs.append(QVariant());
     return index;
@@ -284,7 +167,7 @@ int Renderer::numOutputs() const {
 
 QMetaType::Type Renderer::parameterType(int index) const {
     if (!inRange(d->parameters, index)) return QMetaType::UnknownType;
-    return static_cast<QMetaType::Type>(d->parameters.at(index).userType());
+    return typeOf(d->parameters.at(index));
 }
 
 void Renderer::setParameter(int index, const QVariant& value) {
@@ -297,7 +180,7 @@ QVariant Renderer::parameterValue(int index) {
 
 QMetaType::Type Renderer::outputType(int index) const {
     if (!inRange(d->outputs, index)) return QMetaType::UnknownType;
-    return static_cast<QMetaType::Type>(d->outputs.at(index).userType());
+    return typeOf(d->outputs.at(index));
 }
 
 QVariant Renderer::output(int index) const {
@@ -320,7 +203,6 @@ void Renderer::setEnabled(int node, bool enabled) {
 }
 
 void Renderer::setTarget(int node) {
-    ++d->revision;
     d->target = node;
 }
 
@@ -346,7 +228,7 @@ void Renderer::teardown(RenderCallbacks* callbacks) {
 }
 
 bool Renderer::render(RenderCallbacks* callbacks) {
-    // The frame's scratch vectors are shared, so a pass cannot start a nested frame.
+    // The plan is in use until the frame ends, so a pass cannot start a nested frame.
     if (d->rendering) return false;
     RenderingScope scope(d->rendering);
 
@@ -354,17 +236,11 @@ bool Renderer::render(RenderCallbacks* callbacks) {
     bool result = true;
     beginFrame(callbacks);
 
-    if (!d->planIsCurrent()) d->buildPlan();
-    if (!d->roots.isEmpty()) {
-        result = d->runScheduled(callbacks);
-
-        // Passes that did not run this frame (disabled, or cut off by a failure) still hand
-        // over the values of their latest run.
-        for (int o = 0; o < int(d->collected.size()); ++o) {
-            const RendererData::Collected& collect = d->collected.at(o);
-            if (collect.passIndex >= 0)
-                d->outputs[o] = d->passes.at(collect.passIndex)->output(collect.port);
-        }
+    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size()))
+        d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size());
+    if (d->plan.hasRoots()) {
+        result = runSchedule(*d, callbacks);
+        collectOutputs(*d);
     }
 
     endFrame(callbacks);

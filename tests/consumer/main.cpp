@@ -11,15 +11,14 @@ static_assert(Graph::kInvalidNodeRef == -1, "no node is -1");
 
 static const char* describe(int node) {
     switch (node) {
-    case Graph::kRootNodeRef:
-        return "root";
-    default:
-        return "other";
+        case Graph::kRootNodeRef:
+            return "root";
+        default:
+            return "other";
     }
 }
 
-int main()
-{
+int main() {
     Graph graph;
     const int a = graph.addNode("a", 0, 1, Graph::kRootNodeRef);
     const int b = graph.addNode("b", 1, 0, Graph::kRootNodeRef);

@@ -1,0 +1,199 @@
+#include "frameplan.h"
+
+#include <algorithm>
+#include <functional>
+#include <queue>
+
+namespace Vantrel {
+namespace Orv {
+
+bool FramePlan::isCurrent(const Graph& graph, int target, int numPasses) const {
+    return _built && _graphRevision == graph.revision() && _target == target &&
+           _numPasses == numPasses;
+}
+
+void FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
+                      int numParameters, int numOutputs) {
+    _graph = &graph;
+    _passes = &passes;
+    _numParameters = numParameters;
+    _numOutputs = numOutputs;
+    _built = true;
+    _graphRevision = graph.revision();
+    _target = target;
+    _numPasses = passes.size();
+
+    _schedule.clear();
+    _feeds.clear();
+    _users.clear();
+    findRoots();
+    if (!_roots.empty()) {
+        // 1. Needed nodes: the roots and everything upstream, depth first from each root.
+        _needed.fill(false, graph.numNodesGlobal());
+        _finished.clear();
+        _dependencies.clear();
+        _finishedIndex.assign(size_t(graph.numNodesGlobal()), -1);
+        for (int root : _roots) {
+            if (!_needed.at(root)) visitFrom(root);
+        }
+        // 2. The schedule: producers first, then the order of addition.
+        orderPasses();
+    }
+    _graph = nullptr;
+    _passes = nullptr;
+}
+
+void FramePlan::findRoots() {
+    // The passes feeding the renderer outputs, in output order, then the target. A removed
+    // node is still in the table until purge and is rendered like any other; only a ref
+    // outside the table is ignored.
+    _roots.clear();
+    _collected.clear();
+    for (int o = 0; o < _numOutputs; ++o) {
+        int node = Graph::kRootNodeRef;
+        int port = o;
+        Collected collect{-1, -1};
+        if (_graph->walkDown(node, port)) {
+            _roots.push_back(node);
+            const int passIndex = _graph->nodeValue(node);
+            if (isPassIndex(passIndex)) collect = Collected{passIndex, port};
+        }
+        _collected.push_back(collect);
+    }
+    if (_target >= 0 && _target < _graph->numNodesGlobal()) _roots.push_back(_target);
+}
+
+void FramePlan::visitFrom(int root) {
+    // An explicit stack keeps long producer chains off the call stack. A node is flagged
+    // before its inputs are followed, so a producer loop through container ports ends where
+    // it meets a node still on the stack: that producer is not waited for. Every other
+    // producer becomes a dependency of its consumer.
+    _stack.clear();
+    _pending.clear();
+    _needed[root] = true;
+    _stack.push_back(Visit{root, 0, _graph->numInputs(root), 0});
+    while (!_stack.empty()) {
+        Visit& top = _stack.back();
+        if (top.nextInput < top.numInputs) {
+            const int consumer = top.node;
+            const int input = top.nextInput++;
+            int producer = -1;
+            _pending.push_back(trace(consumer, input, producer));
+            if (producer < 0) continue;
+            if (!_needed.at(producer)) {
+                _needed[producer] = true;
+                _dependencies.emplace_back(producer, consumer);
+                _stack.push_back(
+                    Visit{producer, 0, _graph->numInputs(producer), int(_pending.size())});
+            } else if (_finishedIndex[size_t(producer)] >= 0) {
+                _dependencies.emplace_back(producer, consumer);
+            }
+            continue;
+        }
+        const Visit done = top;
+        _stack.pop_back();
+        const int passIndex = _graph->nodeValue(done.node);
+        _finishedIndex[size_t(done.node)] = int(_finished.size());
+        _finished.push_back(Finished{done.node, isPassIndex(passIndex) ? passIndex : -1,
+                                     done.numInputs, int(_feeds.size())});
+        _feeds.insert(_feeds.end(), _pending.begin() + done.firstFeed, _pending.end());
+        _pending.resize(size_t(done.firstFeed));
+    }
+}
+
+void FramePlan::orderPasses() {
+    // Kahn's algorithm over the needed nodes. Nodes without a pass are taken as soon as they
+    // are ready, so a pass waits for the passes behind a group as if the group were not there.
+    const int numFinished = int(_finished.size());
+    _waitsFor.assign(size_t(numFinished), 0);
+    _firstConsumer.assign(size_t(numFinished) + 1, 0);
+    for (auto& dependency : _dependencies) {
+        dependency.first = _finishedIndex[size_t(dependency.first)];
+        dependency.second = _finishedIndex[size_t(dependency.second)];
+        ++_waitsFor[size_t(dependency.second)];
+        ++_firstConsumer[size_t(dependency.first) + 1];
+    }
+    for (int f = 0; f < numFinished; ++f)
+        _firstConsumer[size_t(f) + 1] += _firstConsumer[size_t(f)];
+    _consumers.resize(_dependencies.size());
+    {
+        std::vector<int> fill(_firstConsumer.begin(), _firstConsumer.end() - 1);
+        for (const auto& dependency : _dependencies)
+            _consumers[size_t(fill[size_t(dependency.first)]++)] = dependency.second;
+    }
+
+    // Ready nodes, lowest key first: nodes without a pass (key 0) before any pass, passes by
+    // pass index, then by node ref should a host have given two nodes one pass index.
+    using Key = std::pair<qint64, int>;  // (pass index + 1, position)
+    auto keyOf = [this](int f) {
+        const Finished& finished = _finished[size_t(f)];
+        return Key{(qint64(finished.passIndex + 1) << 32) | quint32(finished.node), f};
+    };
+    std::priority_queue<Key, std::vector<Key>, std::greater<Key>> ready;
+    for (int f = 0; f < numFinished; ++f) {
+        if (_waitsFor[size_t(f)] == 0) ready.push(keyOf(f));
+    }
+    while (!ready.empty()) {
+        const int f = ready.top().second;
+        ready.pop();
+        const Finished& finished = _finished[size_t(f)];
+        if (finished.passIndex >= 0) {
+            const int firstUsers = int(_users.size());
+            const int numOutputs = _graph->numOutputs(finished.node);
+            for (int o = 0; o < numOutputs; ++o) {
+                const int count = countOutputUsers(finished.node, o);
+                if (count > 0) _users.push_back(OutputUsers{o, count});
+            }
+            _schedule.push_back(Step{_passes->at(finished.passIndex), finished.node,
+                                     finished.passIndex, finished.numInputs, finished.firstFeed,
+                                     firstUsers, int(_users.size()) - firstUsers});
+        }
+        for (int c = _firstConsumer[size_t(f)]; c < _firstConsumer[size_t(f) + 1]; ++c) {
+            const int consumer = _consumers[size_t(c)];
+            if (--_waitsFor[size_t(consumer)] == 0) ready.push(keyOf(consumer));
+        }
+    }
+}
+
+FramePlan::Feed FramePlan::trace(int node, int input, int& producer) const {
+    // A parameter when the down edges lead up to the root; else the sibling output feeding the
+    // outermost container input, followed down to the innermost output behind it.
+    int source = node;
+    int port = input;
+    producer = -1;
+    if (_graph->walkUp(source, port) && source == Graph::kRootNodeRef) {
+        if (port < _numParameters) return Feed{Feed::kParameter, port, nullptr};
+        return Feed{Feed::kDefault, -1, nullptr};
+    }
+    if (!_graph->walkAcross(source, port)) return Feed{Feed::kDefault, -1, nullptr};
+    _graph->walkDown(source, port);
+    producer = source;
+    const int passIndex = _graph->nodeValue(source);
+    if (!isPassIndex(passIndex)) return Feed{Feed::kDefault, -1, nullptr};
+    return Feed{passIndex, port, _passes->at(passIndex)};
+}
+
+int FramePlan::countOutputUsers(int node, int output) const {
+    // Needed consumers, disabled ones included. An edge into a container counts the container's
+    // first-level consumers of that input; an up edge counts only a needed container (the root
+    // is needed only as the target), so renderer outputs are not users.
+    int users = 0;
+    const int numEdges = _graph->numOutputDestinations(node, output);
+    for (int k = 0; k < numEdges; ++k) {
+        const int edge = _graph->outputDestination(node, output, k);
+        const int dest = _graph->edgeDestNode(edge);
+        if (_graph->numNodes(dest) > 0 && !_graph->contains(dest, node)) {
+            const int input = _graph->edgeDestIndex(edge);
+            const int numInner = _graph->numInputDestinations(dest, input);
+            for (int m = 0; m < numInner; ++m) {
+                if (isNeeded(_graph->edgeDestNode(_graph->inputDestination(dest, input, m))))
+                    ++users;
+            }
+        }
+        if (isNeeded(dest)) ++users;
+    }
+    return users;
+}
+
+}  // namespace Orv
+}  // namespace Vantrel

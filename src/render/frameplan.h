@@ -1,0 +1,123 @@
+#pragma once
+
+#include <Orv/Graph.h>
+#include <Orv/RenderPass.h>
+
+#include <QVector>
+
+#include <vector>
+
+namespace Vantrel {
+namespace Orv {
+
+// Everything a frame derives from the graph and the renderer's set-up, built once and reused
+// until either changes: the roots, the needed flags, the producer-first schedule with each
+// input's feed and each output's user count, and what each renderer output collects. Enabled
+// flags, parameter values, defaults and pass outputs are not part of it; a frame reads them as
+// each pass runs.
+//
+// The schedule holds every needed pass once. A pass comes after every pass upstream of it;
+// among the passes whose upstream passes are all scheduled, the one added first comes next.
+class FramePlan {
+public:
+    // Where one input's value comes from.
+    struct Feed {
+        static const int kDefault = -1;    // the pass's default value
+        static const int kParameter = -2;  // renderer parameter `port`
+        int pass;                          // else: output `port` of this pass, while enabled
+        int port;
+        RenderPass* producer;  // pass `pass`, so that a frame reads feeds without a look-up
+    };
+    // One pass of the schedule. Its graph inputs' feeds are feeds()[firstFeed...], its outputs
+    // with users users()[firstUsers...].
+    struct Step {
+        RenderPass* pass;
+        int node;
+        int passIndex;
+        int numInputs;
+        int firstFeed;
+        int firstUsers;
+        int numUsers;
+    };
+    struct OutputUsers {
+        int output;
+        int users;  // above 0
+    };
+    // The pass output that a renderer output takes after a frame; passIndex -1 keeps its value.
+    struct Collected {
+        int passIndex;
+        int port;
+    };
+
+    // Whether the plan was built from this state: the graph's revision, the target and the
+    // number of passes (parameters and outputs are added only with a graph edit).
+    bool isCurrent(const Graph& graph, int target, int numPasses) const;
+    // Rebuilds the plan. Without roots the needed flags of the latest plan that had some stay.
+    void build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
+               int numParameters, int numOutputs);
+
+    bool hasRoots() const { return !_roots.empty(); }
+    const std::vector<Step>& schedule() const { return _schedule; }
+    const std::vector<Feed>& feeds() const { return _feeds; }
+    const std::vector<OutputUsers>& users() const { return _users; }
+    const std::vector<Collected>& collected() const { return _collected; }
+    bool isNeeded(int node) const { return node >= 0 && node < _needed.size() && _needed.at(node); }
+
+private:
+    // A node on the visit stack: the next input to follow, and where its inputs' feeds wait on
+    // the pending stack (they move to _feeds when the node is done).
+    struct Visit {
+        int node;
+        int nextInput;
+        int numInputs;
+        int firstFeed;
+    };
+    // A needed node in the order the depth-first visit finished it, with its feeds.
+    struct Finished {
+        int node;
+        int passIndex;  // -1 for a node without a pass
+        int numInputs;
+        int firstFeed;
+    };
+
+    void findRoots();
+    void visitFrom(int root);
+    void orderPasses();
+    // Follows an input to where its value comes from. `producer` becomes the node whose output
+    // feeds it, through containers (a node without a pass included), or -1.
+    Feed trace(int node, int input, int& producer) const;
+    bool isPassIndex(int value) const { return value >= 0 && value < _passes->size(); }
+    int countOutputUsers(int node, int output) const;
+
+    // Inputs of the current build.
+    const Graph* _graph = nullptr;
+    const QVector<RenderPass*>* _passes = nullptr;
+    int _numParameters = 0;
+    int _numOutputs = 0;
+
+    // What the plan was built from.
+    bool _built = false;
+    quint64 _graphRevision = 0;
+    int _target = -1;
+    int _numPasses = 0;
+
+    std::vector<int> _roots;  // may repeat a node; the visit flags take each once
+    QVector<bool> _needed;
+    std::vector<Step> _schedule;
+    std::vector<Feed> _feeds;
+    std::vector<OutputUsers> _users;
+    std::vector<Collected> _collected;
+
+    // Scratch of build(), kept for its capacity.
+    std::vector<Visit> _stack;
+    std::vector<Feed> _pending;
+    std::vector<Finished> _finished;
+    std::vector<int> _finishedIndex;  // by node ref: position in _finished, -1 while visited
+    std::vector<int> _waitsFor;       // by position in _finished: producers not yet scheduled
+    std::vector<int> _firstConsumer;  // by position in _finished, into _consumers (CSR)
+    std::vector<int> _consumers;
+    std::vector<std::pair<int, int>> _dependencies;  // (producer, consumer) positions
+};
+
+}  // namespace Orv
+}  // namespace Vantrel
