@@ -71,6 +71,7 @@ BENCH_DIR ?= build-bench
 BENCH_ARGS ?= --orv_processes=3 --benchmark_repetitions=5 --benchmark_min_time=0.05 \
 	--benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true
 .PHONY: bench
+bench: SETUP_PACKAGES += libtbb-dev
 bench: setup
 	@cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DORV_BUILD_BENCHMARKS=ON \
 		-DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF >/dev/null

@@ -104,13 +104,15 @@ std::string key(const char* what, Shape shape, int size) {
 
 void printFrameTable(const Runs& m) {
     printHeader("Frame overhead, ns per pass per frame (median)",
-                {"shape/N", "renderer", "baseline", "ratio"});
+                {"shape/N", "renderer", "baseline", "rend/base", "oneTBB", "tbb/rend"});
     for (Shape shape : allShapes()) {
         for (int size : allSizes()) {
             const std::string r = key("frame-renderer", shape, size);
             const std::string b = key("frame-baseline", shape, size);
+            const std::string t = key("frame-tbb", shape, size);
             printRow({QString::fromLatin1(shapeName(shape)) + "/" + QString::number(size),
-                      cell(value(m, r)), cell(value(m, b)), ratio(m, r, b)});
+                      cell(value(m, r)), cell(value(m, b)), ratio(m, r, b), cell(value(m, t)),
+                      ratio(m, t, r)});
         }
     }
     printHeader("Frame overhead, ns per pass: N=16384 against N=64",

@@ -1,6 +1,8 @@
 // Frame overhead: a renderer running passes that do nothing, against the least that any
-// implementation of the pass contract pays: the same pass objects called in a precomputed
-// producer-first order with exactly the calls the renderer makes on each pass per frame.
+// implementation of the pass contract pays (the same pass objects called from a pre-sorted
+// producer-first array, in the order they were added, with exactly the calls the renderer makes
+// on each pass per frame), and against a peer scheduler: oneTBB's flow graph on one thread,
+// whose nodes make the same calls on the same pass objects.
 #include "bench_support.h"
 
 #include <Orv/Graph.h>
@@ -10,6 +12,10 @@
 
 #include <QThread>
 
+#include <oneapi/tbb/flow_graph.h>
+#include <oneapi/tbb/task_arena.h>
+
+#include <algorithm>
 #include <memory>
 
 using namespace Vantrel::Orv;
@@ -38,8 +44,8 @@ struct FrameSetup {
         renderer.addOutput(QStringLiteral("out"));
         nodes.resize(layout.numPasses);
         for (int p = 0; p < layout.numPasses; ++p)
-            nodes[p] = renderer.addPass(QStringLiteral("pass"), new NullPass(layout.inputsPerPass, p),
-                                        Graph::kRootNodeRef);
+            nodes[p] = renderer.addPass(QStringLiteral("pass"),
+                                        new NullPass(layout.inputsPerPass, p), Graph::kRootNodeRef);
         Graph& graph = *renderer.getGraph();
         for (const Link& link : layout.links)
             graph.addEdge(nodes[link.producer], 0, nodes[link.consumer], link.input);
@@ -49,12 +55,12 @@ struct FrameSetup {
     }
 };
 
-// The baseline's plan: the needed passes producer-first, where each input's value comes from,
-// and each output's count of needed consumers.
+// The baseline's plan: the needed passes producer-first, in the order they were added, where
+// each input's value comes from, and each output's count of needed consumers.
 struct PlannedPass {
     RenderPass* pass;
-    QVector<RenderPass*> producers;  // by input; null for an input that takes its default
-    int users;                       // needed consumers of output 0
+    QVector<int> producers;  // planned positions by input; -1 for an input that takes its default
+    int users;               // needed consumers of output 0
 };
 
 QVector<PlannedPass> planFrame(FrameSetup& setup, const ShapeLayout& layout) {
@@ -62,45 +68,112 @@ QVector<PlannedPass> planFrame(FrameSetup& setup, const ShapeLayout& layout) {
     QVector<int> passOfNode(graph.numNodesGlobal(), -1);
     for (int p = 0; p < setup.nodes.size(); ++p) passOfNode[setup.nodes[p]] = p;
 
-    QVector<int> order;  // producer-first, needed passes only
+    // Shapes number their passes producer-first, so pass order is a producer-first order.
+    QVector<int> order;
     QVector<bool> needed(layout.numPasses, false);
     for (BottomUpInputWalker walker(graph, setup.nodes.last(), true); walker.valid();
          walker.next()) {
         order.append(passOfNode[walker.node()]);
         needed[order.last()] = true;
     }
-    QVector<int> users(layout.numPasses, 0);
-    QVector<QVector<RenderPass*>> producers(layout.numPasses,
-                                            QVector<RenderPass*>(layout.inputsPerPass, nullptr));
-    for (const Link& link : layout.links) {
-        if (needed[link.consumer]) ++users[link.producer];
-        producers[link.consumer][link.input] =
-            setup.renderer.renderPass(setup.nodes[link.producer]);
-    }
+    std::sort(order.begin(), order.end());
+    QVector<int> position(layout.numPasses, -1);
+    for (int k = 0; k < order.size(); ++k) position[order[k]] = k;
+
     QVector<PlannedPass> plan;
     for (int p : order)
-        plan.append({setup.renderer.renderPass(setup.nodes[p]), producers[p], users[p]});
+        plan.append(
+            {setup.renderer.renderPass(setup.nodes[p]), QVector<int>(layout.inputsPerPass, -1), 0});
+    for (const Link& link : layout.links) {
+        if (!needed[link.consumer]) continue;
+        ++plan[position[link.producer]].users;
+        plan[position[link.consumer]].producers[link.input] = position[link.producer];
+    }
     return plan;
+}
+
+// Exactly the calls the renderer makes on one pass; false when the pass reports an error.
+bool runPlannedPass(const QVector<PlannedPass>& plan, const PlannedPass& planned,
+                    RenderCallbacks* callbacks) {
+    RenderPass* pass = planned.pass;
+    for (int i = 0; i < planned.producers.size(); ++i) {
+        const int producer = planned.producers.at(i);
+        pass->setInput(i,
+                       producer >= 0 ? plan.at(producer).pass->output(0) : pass->defaultValue(i));
+    }
+    pass->resetNumOutputUsers();
+    if (planned.users > 0) pass->setNumOutputUsers(0, planned.users);
+    pass->setErrorCode(0);
+    pass->beginFrame(callbacks);
+    pass->start(callbacks);
+    while (!pass->isFinished()) QThread::usleep(100);
+    pass->endFrame(callbacks);
+    return pass->errorCode() == 0;
 }
 
 bool runPlanned(const QVector<PlannedPass>& plan, RenderCallbacks* callbacks) {
     for (const PlannedPass& planned : plan) {
-        RenderPass* pass = planned.pass;
-        for (int i = 0; i < planned.producers.size(); ++i) {
-            RenderPass* producer = planned.producers.at(i);
-            pass->setInput(i, producer ? producer->output(0) : pass->defaultValue(i));
-        }
-        pass->resetNumOutputUsers();
-        if (planned.users > 0) pass->setNumOutputUsers(0, planned.users);
-        pass->setErrorCode(0);
-        pass->beginFrame(callbacks);
-        pass->start(callbacks);
-        while (!pass->isFinished()) QThread::usleep(100);
-        pass->endFrame(callbacks);
-        if (pass->errorCode() != 0) return false;
+        if (!runPlannedPass(plan, planned, callbacks)) return false;
     }
     return true;
 }
+
+// The same plan as a oneTBB flow graph on a one-thread arena: a node per pass, an edge per
+// producer, and a frame is a message to every source followed by wait_for_all.
+class FlowGraphFrame {
+public:
+    explicit FlowGraphFrame(std::shared_ptr<const QVector<PlannedPass>> plan)
+        : _plan(std::move(plan)), _arena(1) {
+        _arena.execute([this] {
+            _graph = std::make_unique<tbb::flow::graph>();
+            const QVector<PlannedPass>& plan = *_plan;
+            for (int k = 0; k < plan.size(); ++k) {
+                _nodes.push_back(
+                    std::make_unique<Node>(*_graph, [this, k](const tbb::flow::continue_msg&) {
+                        if (!runPlannedPass(*_plan, _plan->at(k), nullptr)) _failed = true;
+                    }));
+            }
+            for (int k = 0; k < plan.size(); ++k) {
+                bool source = true;
+                for (int producer : plan.at(k).producers) {
+                    if (producer < 0) continue;
+                    tbb::flow::make_edge(*_nodes[size_t(producer)], *_nodes[size_t(k)]);
+                    source = false;
+                }
+                if (source) _sources.push_back(_nodes[size_t(k)].get());
+            }
+        });
+    }
+    ~FlowGraphFrame() {
+        _arena.execute([this] {
+            _nodes.clear();
+            _graph.reset();
+        });
+    }
+    FlowGraphFrame(const FlowGraphFrame&) = delete;
+    FlowGraphFrame& operator=(const FlowGraphFrame&) = delete;
+
+    // Runs `loop` inside the one-thread arena; frame() is called only from there.
+    template <typename Loop>
+    void run(Loop&& loop) {
+        _arena.execute([&] { loop(); });
+    }
+    bool frame() {  // false if a pass failed
+        _failed = false;
+        for (Node* source : _sources) source->try_put(tbb::flow::continue_msg());
+        _graph->wait_for_all();
+        return !_failed;
+    }
+
+private:
+    using Node = tbb::flow::continue_node<tbb::flow::continue_msg>;
+    std::shared_ptr<const QVector<PlannedPass>> _plan;
+    tbb::task_arena _arena;
+    std::unique_ptr<tbb::flow::graph> _graph;
+    std::vector<std::unique_ptr<Node>> _nodes;
+    std::vector<Node*> _sources;
+    bool _failed = false;
+};
 
 std::string key(const char* what, Shape shape, int size) {
     return std::string(what) + "/" + shapeName(shape) + "/" + std::to_string(size);
@@ -113,7 +186,7 @@ void registerFrameBenchmarks() {
         for (int size : allSizes()) {
             const ShapeLayout layout = makeShape(shape, size);
             auto setup = std::make_shared<FrameSetup>(layout);
-            auto plan = std::make_shared<QVector<PlannedPass>>(planFrame(*setup, layout));
+            auto plan = std::make_shared<const QVector<PlannedPass>>(planFrame(*setup, layout));
             if (plan->size() != setup->numRun) {
                 std::fprintf(stderr, "%s: the renderer ran %d passes, the baseline plans %d\n",
                              key("frame", shape, size).c_str(), setup->numRun, int(plan->size()));
@@ -127,6 +200,13 @@ void registerFrameBenchmarks() {
                             [setup, plan](benchmark::State& state) {
                                 for (auto _ : state)
                                     benchmark::DoNotOptimize(runPlanned(*plan, nullptr));
+                            });
+            auto flow = std::make_shared<FlowGraphFrame>(plan);
+            registerPerItem(key("frame-tbb", shape, size), plan->size(),
+                            [setup, flow](benchmark::State& state) {
+                                flow->run([&] {
+                                    for (auto _ : state) benchmark::DoNotOptimize(flow->frame());
+                                });
                             });
         }
     }
