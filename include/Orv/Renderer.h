@@ -69,6 +69,14 @@ public:
     void setTarget(int node);
     int target() const;
 
+    // How many passes a frame may have in flight at once; 1, the default, runs one pass at a
+    // time. Above 1, a pass starts as soon as the passes whose outputs it reads have ended,
+    // and passes that do not depend on each other overlap: all calls stay on the calling
+    // thread, and each pass still receives its own calls in the same order. Refused (false,
+    // unchanged) below 1. Used from the next frame.
+    bool setMaxPassesInFlight(int limit);
+    int maxPassesInFlight() const;
+
     FrameTimer<100>& frameTimer();  // spans whole render() calls
     const FrameTimer<100>& frameTimer() const;
 

@@ -39,6 +39,8 @@ void FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>
         // 2. The schedule: producers first, then the order of addition.
         orderPasses();
     }
+    // 3. What each step waits for when passes overlap.
+    linkSteps();
     _graph = nullptr;
     _passes = nullptr;
 }
@@ -152,6 +154,43 @@ void FramePlan::orderPasses() {
             const int consumer = _consumers[size_t(c)];
             if (--_waitsFor[size_t(consumer)] == 0) ready.push(keyOf(consumer));
         }
+    }
+}
+
+void FramePlan::linkSteps() {
+    // Only feeds from passes earlier in the schedule: the latest earlier step of that pass.
+    const int numSteps = int(_schedule.size());
+    std::vector<int> latestStep(size_t(_passes->size()), -1);
+    _firstProducer.assign(1, 0);
+    _producerSteps.clear();
+    for (int s = 0; s < numSteps; ++s) {
+        const Step& step = _schedule[size_t(s)];
+        const size_t first = _producerSteps.size();
+        auto waitFor = [&](int passIndex) {
+            const int producer = latestStep[size_t(passIndex)];
+            if (producer < 0) return;
+            if (std::find(_producerSteps.begin() + long(first), _producerSteps.end(), producer) ==
+                _producerSteps.end())
+                _producerSteps.push_back(producer);
+        };
+        for (int i = 0; i < step.numInputs; ++i) {
+            const Feed& feed = _feeds[size_t(step.firstFeed + i)];
+            if (feed.pass >= 0) waitFor(feed.pass);
+        }
+        waitFor(step.passIndex);
+        _firstProducer.push_back(int(_producerSteps.size()));
+        latestStep[size_t(step.passIndex)] = s;
+    }
+
+    _firstConsumerStep.assign(size_t(numSteps) + 1, 0);
+    for (int producer : _producerSteps) ++_firstConsumerStep[size_t(producer) + 1];
+    for (int s = 0; s < numSteps; ++s)
+        _firstConsumerStep[size_t(s) + 1] += _firstConsumerStep[size_t(s)];
+    _consumerSteps.resize(_producerSteps.size());
+    std::vector<int> fill(_firstConsumerStep.begin(), _firstConsumerStep.end() - 1);
+    for (int s = 0; s < numSteps; ++s) {
+        for (const int* p = producerStepsBegin(s); p != producerStepsEnd(s); ++p)
+            _consumerSteps[size_t(fill[size_t(*p)]++)] = s;
     }
 }
 

@@ -57,6 +57,23 @@ public:
                int numParameters, int numOutputs);
 
     bool hasRoots() const { return !_roots.empty(); }
+    // The earlier steps whose outputs step `s` reads (and an earlier step of its own pass, which
+    // must end before the pass starts again), as positions in the schedule: those it must wait
+    // for when passes overlap. Later producers (a loop through container ports) are not
+    // waited for, just as in a frame that runs one pass at a time.
+    const int* producerStepsBegin(int s) const {
+        return _producerSteps.data() + _firstProducer[size_t(s)];
+    }
+    const int* producerStepsEnd(int s) const {
+        return _producerSteps.data() + _firstProducer[size_t(s) + 1];
+    }
+    // The later steps that wait for step `s`, the converse of the above.
+    const int* consumerStepsBegin(int s) const {
+        return _consumerSteps.data() + _firstConsumerStep[size_t(s)];
+    }
+    const int* consumerStepsEnd(int s) const {
+        return _consumerSteps.data() + _firstConsumerStep[size_t(s) + 1];
+    }
     const std::vector<Step>& schedule() const { return _schedule; }
     const std::vector<Feed>& feeds() const { return _feeds; }
     const std::vector<OutputUsers>& users() const { return _users; }
@@ -83,6 +100,7 @@ private:
     void findRoots();
     void visitFrom(int root);
     void orderPasses();
+    void linkSteps();
     // Follows an input to where its value comes from. `producer` becomes the node whose output
     // feeds it, through containers (a node without a pass included), or -1.
     Feed trace(int node, int input, int& producer) const;
@@ -107,6 +125,10 @@ private:
     std::vector<Feed> _feeds;
     std::vector<OutputUsers> _users;
     std::vector<Collected> _collected;
+    std::vector<int> _firstProducer;  // by step, into _producerSteps; one more entry at the end
+    std::vector<int> _producerSteps;
+    std::vector<int> _firstConsumerStep;  // by step, into _consumerSteps
+    std::vector<int> _consumerSteps;
 
     // Scratch of build(), kept for its capacity.
     std::vector<Visit> _stack;

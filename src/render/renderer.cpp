@@ -5,6 +5,10 @@
 
 #include <QThread>
 
+#include <functional>
+#include <queue>
+#include <vector>
+
 namespace Vantrel {
 namespace Orv {
 
@@ -22,24 +26,26 @@ private:
     bool& _flag;
 };
 
-QVariant inputValue(const RendererData& d, RenderPass* pass, int input,
-                    const FramePlan::Feed& feed) {
+// `enabled` is the renderer's own flags, or the copy a frame with passes in flight works on.
+QVariant inputValue(const RendererData& d, const QVector<bool>& enabled, RenderPass* pass,
+                    int input, const FramePlan::Feed& feed) {
     if (feed.pass == FramePlan::Feed::kParameter) return d.parameters.at(feed.port);
-    if (feed.pass >= 0 && d.enabled.at(feed.pass)) return feed.producer->output(feed.port);
+    if (feed.pass >= 0 && enabled.at(feed.pass)) return feed.producer->output(feed.port);
     return pass->defaultValue(input);
 }
 
-// One pass, with exactly the calls a pass receives per frame; false when it reports an error.
-bool runPass(RendererData& d, const FramePlan::Step& step, RenderCallbacks* callbacks) {
+// The calls that start a pass: its inputs, its user counts, its error code, beginFrame, start.
+void startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::Step& step,
+               RenderCallbacks* callbacks) {
     RenderPass* pass = step.pass;
     const std::vector<FramePlan::Feed>& feeds = d.plan.feeds();
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
         // Only a pass that grew inputs after it was added has inputs beyond its node's; nothing
         // feeds them.
-        const QVariant value = i < step.numInputs
-                                   ? inputValue(d, pass, i, feeds[size_t(step.firstFeed + i)])
-                                   : pass->defaultValue(i);
+        const QVariant value =
+            i < step.numInputs ? inputValue(d, enabled, pass, i, feeds[size_t(step.firstFeed + i)])
+                               : pass->defaultValue(i);
         pass->setInput(i, value);
     }
 
@@ -52,17 +58,80 @@ bool runPass(RendererData& d, const FramePlan::Step& step, RenderCallbacks* call
     pass->beginFrame(callbacks);
     pass->start(callbacks);
     ++d.passesRun;
-    while (!pass->isFinished()) QThread::usleep(100);
-    pass->endFrame(callbacks);
-    return pass->errorCode() == 0;
 }
 
-// The enabled passes of the schedule, in order; false as soon as one fails.
+// The calls that end a pass that has finished; false when it reports an error.
+bool endPass(const FramePlan::Step& step, RenderCallbacks* callbacks) {
+    step.pass->endFrame(callbacks);
+    return step.pass->errorCode() == 0;
+}
+
+// One pass at a time: the enabled passes of the schedule in order, each polled until it
+// finishes; false as soon as one fails.
 bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
     for (const FramePlan::Step& step : d.plan.schedule()) {
-        if (d.enabled.at(step.passIndex) && !runPass(d, step, callbacks)) return false;
+        if (!d.enabled.at(step.passIndex)) continue;
+        startPass(d, d.enabled, step, callbacks);
+        while (!step.pass->isFinished()) QThread::usleep(100);
+        if (!endPass(step, callbacks)) return false;
     }
     return true;
+}
+
+// Up to `limit` passes in flight. A pass starts, in schedule order, once the earlier passes
+// whose outputs it reads have ended; a pass that must wait holds back no other. While none can
+// start, those in flight are polled in the order they started, and each that has finished is
+// ended at once. After a failure nothing more starts, but the passes in flight are still
+// polled and ended: their work cannot be abandoned.
+bool runOverlapped(RendererData& d, int limit, RenderCallbacks* callbacks) {
+    const FramePlan& plan = d.plan;
+    const std::vector<FramePlan::Step>& schedule = plan.schedule();
+    const int numSteps = int(schedule.size());
+    // The frame's own copy (shared until written): a pass that switches another mid-frame
+    // must not leave a consumer waiting for a producer that will never end.
+    const QVector<bool> enabled = d.enabled;
+    auto runs = [&](int s) { return enabled.at(schedule[size_t(s)].passIndex); };
+
+    std::vector<int> waiting(size_t(numSteps), 0);  // producers in this frame not yet ended
+    std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
+    for (int s = 0; s < numSteps; ++s) {
+        if (!runs(s)) continue;
+        for (const int* p = plan.producerStepsBegin(s); p != plan.producerStepsEnd(s); ++p) {
+            if (runs(*p)) ++waiting[size_t(s)];
+        }
+        if (waiting[size_t(s)] == 0) ready.push(s);
+    }
+
+    std::vector<int> inFlight;  // in the order they started
+    bool result = true;
+    for (;;) {
+        while (result && !ready.empty() && int(inFlight.size()) < limit) {
+            const int s = ready.top();
+            ready.pop();
+            startPass(d, enabled, schedule[size_t(s)], callbacks);
+            inFlight.push_back(s);
+        }
+        if (inFlight.empty()) break;
+        bool ended = false;
+        for (size_t k = 0; k < inFlight.size();) {
+            const int s = inFlight[k];
+            if (!schedule[size_t(s)].pass->isFinished()) {
+                ++k;
+                continue;
+            }
+            inFlight.erase(inFlight.begin() + long(k));
+            ended = true;
+            if (!endPass(schedule[size_t(s)], callbacks)) {
+                result = false;
+                continue;
+            }
+            for (const int* c = plan.consumerStepsBegin(s); c != plan.consumerStepsEnd(s); ++c) {
+                if (runs(*c) && --waiting[size_t(*c)] == 0) ready.push(*c);
+            }
+        }
+        if (!ended) QThread::usleep(100);
+    }
+    return result;
 }
 
 // Passes that did not run this frame (disabled, or cut off by a failure) still hand over the
@@ -202,6 +271,16 @@ void Renderer::setEnabled(int node, bool enabled) {
     if (d->isPassIndex(passIndex)) d->enabled[passIndex] = enabled;
 }
 
+bool Renderer::setMaxPassesInFlight(int limit) {
+    if (limit < 1) return false;
+    d->maxPassesInFlight = limit;
+    return true;
+}
+
+int Renderer::maxPassesInFlight() const {
+    return d->maxPassesInFlight;
+}
+
 void Renderer::setTarget(int node) {
     d->target = node;
 }
@@ -239,7 +318,8 @@ bool Renderer::render(RenderCallbacks* callbacks) {
     if (!d->plan.isCurrent(d->graph, d->target, d->passes.size()))
         d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size());
     if (d->plan.hasRoots()) {
-        result = runSchedule(*d, callbacks);
+        const int limit = d->maxPassesInFlight;
+        result = limit > 1 ? runOverlapped(*d, limit, callbacks) : runSchedule(*d, callbacks);
         collectOutputs(*d);
     }
 

@@ -25,6 +25,7 @@ public:
     Graph graph;
     QVector<bool> enabled;
     int target = -1;
+    int maxPassesInFlight = 1;
     int passesRun = 0;
 
     QSet<RenderPass*> owned;  // refuses a second addPass of the same object
