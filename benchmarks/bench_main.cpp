@@ -128,6 +128,27 @@ void printFrameTable(const Runs& m) {
     }
 }
 
+void printOverlapTables(const Runs& m) {
+    printHeader("Synchronous passes, 8 in flight against one at a time, ns per pass (median)",
+                {"shape/N", "one", "8", "ratio"});
+    for (Shape shape : allShapes()) {
+        for (int size : allSizes()) {
+            const std::string one = key("frame-renderer", shape, size);
+            const std::string eight = key("frame-inflight8", shape, size);
+            printRow({QString::fromLatin1(shapeName(shape)) + "/" + QString::number(size),
+                      cell(value(m, one)), cell(value(m, eight)), ratio(m, eight, one)});
+        }
+    }
+    printHeader("K passes finishing 1 ms after start on worker threads, frame in us (median)",
+                {"K", "1 in flight", "K in flight", "K / T"});
+    for (int k : asyncWidths()) {
+        const double one = value(m, asyncKey(k, 1));
+        const double all = value(m, asyncKey(k, k));
+        printRow({QString::number(k), cell(one < 0 ? one : one / 1000),
+                  cell(all < 0 ? all : all / 1000), cell(all < 0 ? all : all / 1e6)});
+    }
+}
+
 void printBuildTable(const Runs& m) {
     printHeader("Graph building (producer-first), ns per edge (median)",
                 {"shape", "N=64", "N=1024", "N=16384", "16384/64"});
@@ -166,6 +187,7 @@ void printHistogramTable(const Runs& m) {
 
 void printTables(const Runs& runs) {
     printFrameTable(runs);
+    printOverlapTables(runs);
     printBuildTable(runs);
     printLinearTable(runs);
     printHistogramTable(runs);
@@ -241,6 +263,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     registerFrameBenchmarks();
+    registerOverlapBenchmarks();
     registerGraphBenchmarks();
     registerHistogramBenchmarks();
 

@@ -98,6 +98,15 @@ benchmark::internal::Benchmark* registerPerItem(const std::string& name, double 
                                         [body](benchmark::State& state) { body(state); });
 }
 
+const QVector<int>& asyncWidths() {
+    static const QVector<int> widths{2, 4, 8};
+    return widths;
+}
+
+std::string asyncKey(int k, int limit) {
+    return "async/" + std::to_string(k) + "/inflight" + std::to_string(limit);
+}
+
 double itemsPerIteration(const std::string& name) {
     return itemCounts().value(QString::fromStdString(name), 0.0);
 }

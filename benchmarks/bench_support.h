@@ -63,8 +63,14 @@ void timeSection(benchmark::State& state, Body&& body) {
                            double(stop.tv_nsec - start.tv_nsec) * 1e-9);
 }
 
+// Overlapped asynchronous passes: K independent passes (2, 4, 8) feeding one consumer, run
+// with `limit` passes in flight.
+const QVector<int>& asyncWidths();
+std::string asyncKey(int k, int limit);
+
 void registerGraphBenchmarks();
 void registerHistogramBenchmarks();
 void registerFrameBenchmarks();
+void registerOverlapBenchmarks();
 
 }  // namespace OrvBench

@@ -40,7 +40,8 @@ struct FrameSetup {
     QVector<int> nodes;  // by pass number
     int numRun = 0;      // passes one frame runs
 
-    explicit FrameSetup(const ShapeLayout& layout) {
+    explicit FrameSetup(const ShapeLayout& layout, int maxPassesInFlight = 1) {
+        renderer.setMaxPassesInFlight(maxPassesInFlight);
         renderer.addOutput(QStringLiteral("out"));
         nodes.resize(layout.numPasses);
         for (int p = 0; p < layout.numPasses; ++p)
@@ -200,6 +201,13 @@ void registerFrameBenchmarks() {
                             [setup, plan](benchmark::State& state) {
                                 for (auto _ : state)
                                     benchmark::DoNotOptimize(runPlanned(*plan, nullptr));
+                            });
+            // Passes that finish when start returns: what a limit above 1 costs a frame.
+            auto overlapped = std::make_shared<FrameSetup>(layout, 8);
+            registerPerItem(key("frame-inflight8", shape, size), overlapped->numRun,
+                            [overlapped](benchmark::State& state) {
+                                for (auto _ : state)
+                                    benchmark::DoNotOptimize(overlapped->renderer.render(nullptr));
                             });
             auto flow = std::make_shared<FlowGraphFrame>(plan);
             registerPerItem(key("frame-tbb", shape, size), plan->size(),

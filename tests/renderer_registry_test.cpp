@@ -19,6 +19,7 @@ Q_DECLARE_METATYPE(HostFirst)
 Q_DECLARE_METATYPE(HostColour)
 
 TEST(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
+    QStringList log;  // outlives the renderer, which deletes its passes
     Renderer renderer;
     EXPECT_EQ(renderer.addParameter("exposure", 1.5), 0);
     EXPECT_EQ(renderer.addOutput("image"), 0);

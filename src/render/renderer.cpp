@@ -5,8 +5,8 @@
 
 #include <QThread>
 
-#include <functional>
-#include <queue>
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace Vantrel {
@@ -78,6 +78,34 @@ bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
     return true;
 }
 
+// The steps that may start, lowest position first: one bit per step, the first word that may
+// hold a bit, and how many are set. Steps mostly become ready in schedule order, so the search
+// seldom passes a word twice, and it never starts when nothing is ready.
+class ReadySteps {
+public:
+    explicit ReadySteps(int numSteps) : _words(size_t(numSteps + 63) / 64, 0) {}
+    void insert(int step) {
+        const size_t word = size_t(step) / 64;
+        _words[word] |= quint64(1) << (step % 64);
+        _first = std::min(_first, word);
+        ++_count;
+    }
+    int takeLowest() {  // -1 when none
+        if (_count == 0) return -1;
+        --_count;
+        while (_words[_first] == 0) ++_first;
+        quint64& bits = _words[_first];
+        const int step = int(_first * 64) + __builtin_ctzll(bits);
+        bits &= bits - 1;
+        return step;
+    }
+
+private:
+    std::vector<quint64> _words;
+    size_t _first = 0;
+    int _count = 0;
+};
+
 // Up to `limit` passes in flight. A pass starts, in schedule order, once the earlier passes
 // whose outputs it reads have ended; a pass that must wait holds back no other. While none can
 // start, those in flight are polled in the order they started, and each that has finished is
@@ -90,45 +118,53 @@ bool runOverlapped(RendererData& d, int limit, RenderCallbacks* callbacks) {
     // The frame's own copy (shared until written): a pass that switches another mid-frame
     // must not leave a consumer waiting for a producer that will never end.
     const QVector<bool> enabled = d.enabled;
-    auto runs = [&](int s) { return enabled.at(schedule[size_t(s)].passIndex); };
-
-    std::vector<int> waiting(size_t(numSteps), 0);  // producers in this frame not yet ended
-    std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
+    // Producers not yet ended, by step; a step starts at 0. A disabled producer never runs, so
+    // its consumers do not wait for it; consumers come after their producers, so one pass in
+    // order settles every count. A disabled step itself waits for ever.
+    const int kNever = std::numeric_limits<int>::max() / 2;
+    std::vector<int> waiting(static_cast<size_t>(numSteps), 0);
+    ReadySteps ready(numSteps);
     for (int s = 0; s < numSteps; ++s) {
-        if (!runs(s)) continue;
-        for (const int* p = plan.producerStepsBegin(s); p != plan.producerStepsEnd(s); ++p) {
-            if (runs(*p)) ++waiting[size_t(s)];
+        int& count = waiting[size_t(s)];
+        if (!enabled.at(schedule[size_t(s)].passIndex)) {
+            count = kNever;
+            for (const int* c = plan.consumerStepsBegin(s); c != plan.consumerStepsEnd(s); ++c)
+                --waiting[size_t(*c)];
+            continue;
         }
-        if (waiting[size_t(s)] == 0) ready.push(s);
+        count += int(plan.producerStepsEnd(s) - plan.producerStepsBegin(s));
+        if (count == 0) ready.insert(s);
     }
 
     std::vector<int> inFlight;  // in the order they started
+    inFlight.reserve(size_t(std::min(limit, numSteps)));
     bool result = true;
     for (;;) {
-        while (result && !ready.empty() && int(inFlight.size()) < limit) {
-            const int s = ready.top();
-            ready.pop();
+        while (result && int(inFlight.size()) < limit) {
+            const int s = ready.takeLowest();
+            if (s < 0) break;
             startPass(d, enabled, schedule[size_t(s)], callbacks);
             inFlight.push_back(s);
         }
         if (inFlight.empty()) break;
         bool ended = false;
-        for (size_t k = 0; k < inFlight.size();) {
-            const int s = inFlight[k];
-            if (!schedule[size_t(s)].pass->isFinished()) {
-                ++k;
+        size_t kept = 0;
+        for (const int s : inFlight) {
+            const FramePlan::Step& step = schedule[size_t(s)];
+            if (!step.pass->isFinished()) {
+                inFlight[kept++] = s;
                 continue;
             }
-            inFlight.erase(inFlight.begin() + long(k));
             ended = true;
-            if (!endPass(schedule[size_t(s)], callbacks)) {
+            if (!endPass(step, callbacks)) {
                 result = false;
                 continue;
             }
             for (const int* c = plan.consumerStepsBegin(s); c != plan.consumerStepsEnd(s); ++c) {
-                if (runs(*c) && --waiting[size_t(*c)] == 0) ready.push(*c);
+                if (--waiting[size_t(*c)] == 0) ready.insert(*c);
             }
         }
+        inFlight.resize(kept);
         if (!ended) QThread::usleep(100);
     }
     return result;

@@ -1,0 +1,112 @@
+// Passes in flight together: K independent passes whose work finishes on worker threads 1 ms
+// after start, all feeding one consumer, with one pass at a time and with K in flight (wall
+// time per frame, since the frame mostly waits).
+#include "bench_support.h"
+
+#include <Orv/Graph.h>
+#include <Orv/RenderPassHelper.h>
+#include <Orv/Renderer.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+using namespace Vantrel::Orv;
+
+namespace OrvBench {
+
+namespace {
+
+const std::chrono::microseconds kWork(1000);
+
+// Hands each frame's work to a thread of its own, which finishes it kWork later.
+class WorkerPass : public RenderPassHelper {
+public:
+    WorkerPass() : _worker([this] { work(); }) { addOutput(QStringLiteral("out")); }
+    ~WorkerPass() override {
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            _quit = true;
+        }
+        _wake.notify_one();
+        _worker.join();
+    }
+    void start(RenderCallbacks*) override {
+        _done = false;
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            _job = true;
+        }
+        _wake.notify_one();
+    }
+    bool isFinished() const override { return _done; }
+
+private:
+    void work() {
+        std::unique_lock<std::mutex> lock(_mutex);
+        for (;;) {
+            _wake.wait(lock, [this] { return _job || _quit; });
+            if (_quit) return;
+            _job = false;
+            lock.unlock();
+            std::this_thread::sleep_for(kWork);
+            _done = true;
+            lock.lock();
+        }
+    }
+
+    std::mutex _mutex;
+    std::condition_variable _wake;
+    bool _job = false;
+    bool _quit = false;
+    std::atomic<bool> _done{false};
+    std::thread _worker;
+};
+
+class SinkPass : public RenderPassHelper {
+public:
+    explicit SinkPass(int numInputs) {
+        for (int i = 0; i < numInputs; ++i) addInput(QStringLiteral("in"), QVariant());
+        addOutput(QStringLiteral("out"));
+    }
+    void start(RenderCallbacks*) override {}
+};
+
+struct AsyncSetup {
+    Renderer renderer;
+    explicit AsyncSetup(int k, int limit) {
+        renderer.setMaxPassesInFlight(limit);
+        const int sink =
+            renderer.addPass(QStringLiteral("sink"), new SinkPass(k), Graph::kRootNodeRef);
+        for (int i = 0; i < k; ++i) {
+            const int source =
+                renderer.addPass(QStringLiteral("worker"), new WorkerPass, Graph::kRootNodeRef);
+            renderer.getGraph()->addEdge(source, 0, sink, i);
+        }
+        renderer.getGraph()->addUpEdge(renderer.addOutput(QStringLiteral("out")), sink, 0);
+    }
+};
+
+}  // namespace
+
+void registerOverlapBenchmarks() {
+    for (int k : asyncWidths()) {
+        for (int limit : {1, k}) {
+            auto setup = std::make_shared<AsyncSetup>(k, limit);
+            registerPerItem(asyncKey(k, limit), 1, [setup](benchmark::State& state) {
+                for (auto _ : state) {
+                    const auto start = std::chrono::steady_clock::now();
+                    benchmark::DoNotOptimize(setup->renderer.render(nullptr));
+                    const std::chrono::duration<double> took =
+                        std::chrono::steady_clock::now() - start;
+                    state.SetIterationTime(took.count());
+                }
+            })->UseManualTime();
+        }
+    }
+}
+
+}  // namespace OrvBench
