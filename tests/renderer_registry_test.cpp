@@ -51,7 +51,6 @@ TEST(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
     ASSERT_GT(qMetaTypeId<HostColour>(), int(QMetaType::User));
     renderer.setParameter(1, QVariant::fromValue(HostColour{7}));
     EXPECT_EQ(renderer.parameterType(1), QMetaType::User);
-    QStringList log;
     auto* pass = new RecordingPass("P", &log);
     pass->setOutput(0, QVariant::fromValue(HostColour{9}));
     const int node = renderer.addPass("P", pass, kRoot);
