@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -127,6 +128,37 @@ bool disablePasses(Pipeline& pipeline, const QStringList& names, QVector<int>* d
     return true;
 }
 
+// Renders the last frame again, alternately with one pass in flight and with `inFlight`, and
+// says what each took; empty when there is nothing to compare. Run after the figures above
+// are printed, so that its frames do not count in them.
+QString compareInFlight(Pipeline& pipeline, int inFlight, int presentMs) {
+    if (inFlight <= 1) return QString();
+    constexpr int kTimes = 6;
+    Orv::Renderer& renderer = pipeline.renderer();
+    Orv::RenderCallbacks callbacks;
+    double total[2] = {0.0, 0.0};
+    for (int k = 0; k < 2 * kTimes; ++k) {
+        const int which = k % 2;
+        renderer.setMaxPassesInFlight(which ? inFlight : 1);
+        pipeline.setPrevious(pipeline.image(), presentMs);
+        QElapsedTimer timer;
+        timer.start();
+        renderer.render(&callbacks);
+        total[which] += timer.nsecsElapsed() / 1e6;
+    }
+    renderer.setMaxPassesInFlight(inFlight);
+    const double one = total[0] / kTimes;
+    const double many = total[1] / kTimes;
+    return QStringLiteral(
+               "Passes in flight (the last frame %1 more times each way, alternating): "
+               "1 in flight %2 ms, %3 in flight %4 ms (%5x)")
+        .arg(kTimes)
+        .arg(one, 0, 'f', 1)
+        .arg(inFlight)
+        .arg(many, 0, 'f', 1)
+        .arg(one / qMax(many, 1e-9), 0, 'f', 2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,9 +202,11 @@ int main(int argc, char** argv) {
     ProgressLine progress(options.frames, isatty(fileno(stdout)) != 0);
     int failedFrames = 0;
 
+    renderer.setMaxPassesInFlight(options.inFlight);
     renderer.setup(&callbacks);
     for (int frame = 0; frame < options.frames; ++frame) {
         pipeline.setFrame(frame, frame / kFramesPerSecond);
+        pipeline.setPrevious(pipeline.image(), options.presentMs);
         if (!disabled.contains(pipeline.vignetteNode()))
             pipeline.setEnabled(pipeline.vignetteNode(), vignetteWanted(frame));
 
@@ -191,7 +225,6 @@ int main(int argc, char** argv) {
                             QStringLiteral("frame-%1.png").arg(frame, 3, 10, QLatin1Char('0')));
         progress.update(frame + 1);
     }
-    renderer.teardown(&callbacks);
     progress.clear();
     const double seconds = progress.elapsedSeconds();
 
@@ -225,6 +258,9 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::printf("\n");
     printLuminance(pipeline);
+    const QString overlap = compareInFlight(pipeline, options.inFlight, options.presentMs);
+    if (!overlap.isEmpty()) std::printf("\n%s\n", local(overlap).constData());
+    renderer.teardown(&callbacks);
 
     if (!out.failed().isEmpty())
         return fail(

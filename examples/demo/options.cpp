@@ -10,6 +10,8 @@ namespace {
 constexpr int kMaxFrames = 100000;
 constexpr int kMinSide = 16;
 constexpr int kMaxSide = 4096;
+constexpr int kMaxInFlight = 64;
+constexpr int kMaxPresentMs = 1000;
 
 bool parseCount(const QString& text, int min, int max, int* value) {
     bool ok = false;
@@ -34,6 +36,10 @@ QString usageText() {
         "  --disable PASS  switch a pass off for the whole run; repeatable. A group name\n"
         "                  (bloom) switches off every pass inside it\n"
         "  --fail-at N     make the scene pass report an error on frame N (from 0)\n"
+        "  --in-flight N   passes in flight at once, 1 to 64 (default 4); 1 runs one pass\n"
+        "                  at a time\n"
+        "  --present-ms N  milliseconds the simulated display takes to show the previous\n"
+        "                  frame, 0 to 1000 (default 8)\n"
         "  -h, --help      show this text\n"
         "\n"
         "Exit status: 0 when every frame rendered, 1 when a frame failed or an output\n"
@@ -48,8 +54,11 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption disable(QStringLiteral("disable"), QString(), QStringLiteral("PASS"));
     const QCommandLineOption failAt(QStringLiteral("fail-at"), QString(), QStringLiteral("N"));
+    const QCommandLineOption inFlight(QStringLiteral("in-flight"), QString(), QStringLiteral("N"));
+    const QCommandLineOption presentMs(QStringLiteral("present-ms"), QString(),
+                                       QStringLiteral("N"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    parser.addOptions({frames, size, out, disable, failAt, help});
+    parser.addOptions({frames, size, out, disable, failAt, inFlight, presentMs, help});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -98,6 +107,20 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
         *error = QStringLiteral("--fail-at wants a frame from 0 to %1, not '%2'.")
                      .arg(options->frames - 1)
                      .arg(parser.value(failAt));
+        return false;
+    }
+    if (parser.isSet(inFlight) &&
+        !parseCount(parser.value(inFlight), 1, kMaxInFlight, &options->inFlight)) {
+        *error = QStringLiteral("--in-flight wants a whole number from 1 to %1, not '%2'.")
+                     .arg(kMaxInFlight)
+                     .arg(parser.value(inFlight));
+        return false;
+    }
+    if (parser.isSet(presentMs) &&
+        !parseCount(parser.value(presentMs), 0, kMaxPresentMs, &options->presentMs)) {
+        *error = QStringLiteral("--present-ms wants a whole number from 0 to %1, not '%2'.")
+                     .arg(kMaxPresentMs)
+                     .arg(parser.value(presentMs));
         return false;
     }
     return true;

@@ -12,6 +12,8 @@ struct Options {
     QString outDir = QStringLiteral("out");
     QStringList disabled;  // pass or group names, checked against the graph later
     int failAt = -1;       // -1: no frame fails
+    int inFlight = 4;      // passes the renderer may have in flight at once
+    int presentMs = 8;     // how long the simulated display takes to show a frame
     bool help = false;
 };
 

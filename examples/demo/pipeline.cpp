@@ -2,6 +2,7 @@
 
 #include "bloom.h"
 #include "composite.h"
+#include "present.h"
 #include "scene.h"
 #include "stats.h"
 
@@ -28,7 +29,10 @@ Pipeline::Pipeline(const ToneCurve& curve) {
     r.addParameter(QStringLiteral("bloomThreshold"), 1.0);
     r.addParameter(QStringLiteral("bloomRadius"), 8);
     r.addParameter(QStringLiteral("bloomStrength"), 0.6);
+    r.addParameter(QStringLiteral("previous"), QVariant::fromValue(QImage()));
+    r.addParameter(QStringLiteral("presentMs"), 8);
     r.addOutput(kImageOutput);
+    r.addOutput(QStringLiteral("presented"));
 
     const int root = Graph::kRootNodeRef;
     const int scene = addPass(QStringLiteral("scene"), new ScenePass, root);
@@ -49,8 +53,10 @@ Pipeline::Pipeline(const ToneCurve& curve) {
     const int tonemap = addPass(QStringLiteral("tonemap"), new ToneMapPass(curve), root);
     _stats = new LuminanceStatsPass;
     const int stats = addPass(QStringLiteral("stats"), _stats, root);
+    const int present = addPass(QStringLiteral("present"), new PresentPass, root);
 
-    for (int node : {scene, _vignette, bloom, composite, tonemap}) g->connectDownByName(node);
+    for (int node : {scene, _vignette, bloom, composite, tonemap, present})
+        g->connectDownByName(node);
     g->connectDownByName(bright);
     g->connectDownByName(blur);
     g->connectByName(bright, blur);
@@ -64,6 +70,7 @@ Pipeline::Pipeline(const ToneCurve& curve) {
     // The regular edge first: an output whose first edge goes up accepts no regular edge.
     g->connectByName(tonemap, stats);
     g->connectUpByName(tonemap);
+    g->connectUpByName(present);
     r.setTarget(stats);
 }
 
@@ -94,6 +101,16 @@ void Pipeline::setSize(int width, int height) {
     // resolution, and 8 taps there suit a 360-line image.
     _renderer.setParameter(_renderer.findParameter(QStringLiteral("bloomRadius")),
                            qBound(1, height * 8 / 360, 64));
+}
+
+void Pipeline::setPrevious(const QImage& image, int presentMs) {
+    _renderer.setParameter(_renderer.findParameter(QStringLiteral("previous")),
+                           QVariant::fromValue(image));
+    _renderer.setParameter(_renderer.findParameter(QStringLiteral("presentMs")), presentMs);
+}
+
+int Pipeline::presented() const {
+    return _renderer.output(_renderer.findOutput(QStringLiteral("presented"))).toInt();
 }
 
 void Pipeline::setFailAt(int frame) {

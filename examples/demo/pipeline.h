@@ -17,10 +17,12 @@ class LuminanceStatsPass;
 //   scene ---color---+-----------------------------> composite --> tonemap --+--> stats (target)
 //                    +--> bloom [bright -> blur] ------^                     +--> output "image"
 //   vignette -------------------------------------------^
+//   present (the previous frame, to a simulated display) -----------------------> output
+//   "presented"
 //
 // Every edge is made by name. Parameters on the root, which reach the passes through down
 // edges: time, frame, failAt, width, height, exposure, bloomThreshold, bloomRadius,
-// bloomStrength. Output on the root: image (a QImage).
+// bloomStrength, previous, presentMs. Outputs on the root: image (a QImage), presented.
 class Pipeline {
 public:
     struct Node {
@@ -36,6 +38,10 @@ public:
     void setFrame(int frame, double time);
     void setSize(int width, int height);
     void setFailAt(int frame);  // -1 for none
+    // The picture the present pass shows during the next frame, and how long the simulated
+    // display takes to scan it out.
+    void setPrevious(const QImage& image, int presentMs);
+    int presented() const;  // frames the present pass has shown
 
     // Every node below the root, depth first in the order added, groups before their passes.
     const QVector<Node>& nodes() const { return _nodes; }

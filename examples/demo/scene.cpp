@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 
 namespace OrvDemo {
@@ -219,23 +220,20 @@ Rgb Scene::trace(const Ray& ray, int depth) const {
     return colour;
 }
 
-}  // namespace
+// One frame of the scene: the camera for `time`, and the rows of the image to trace.
+struct SceneFrame {
+    SceneFrame(int width, int height, double time)
+        : image(width, height), scene(float(time)), angle(0.6f + 0.25f * float(time)) {}
 
-FloatImage renderScene(int width, int height, double time, WorkerPool* workers) {
-    FloatImage image(width, height);
-    if (image.isNull()) return image;
-    const float t = float(time);
-    const Scene scene(t);
-
-    const float angle = 0.6f + 0.25f * t;
-    const Vec3 eye{7.0f * std::cos(angle), 2.6f, 7.0f * std::sin(angle)};
-    const Vec3 forward = normalized(Vec3{0.0f, 0.8f, 0.0f} - eye);
-    const Vec3 right = normalized(cross(forward, {0.0f, 1.0f, 0.0f}));
-    const Vec3 up = cross(right, forward);
-    const float halfHeight = std::tan(0.5f * 50.0f * 3.14159265f / 180.0f);
-    const float scale = 2.0f * halfHeight / float(height);
-
-    auto renderRows = [&](int firstRow, int endRow) {
+    void renderRows(int firstRow, int endRow) {
+        const int width = image.width();
+        const int height = image.height();
+        const Vec3 eye{7.0f * std::cos(angle), 2.6f, 7.0f * std::sin(angle)};
+        const Vec3 forward = normalized(Vec3{0.0f, 0.8f, 0.0f} - eye);
+        const Vec3 right = normalized(cross(forward, {0.0f, 1.0f, 0.0f}));
+        const Vec3 up = cross(right, forward);
+        const float halfHeight = std::tan(0.5f * 50.0f * 3.14159265f / 180.0f);
+        const float scale = 2.0f * halfHeight / float(height);
         for (int y = firstRow; y < endRow; ++y) {
             Rgb* row = image.line(y);
             for (int x = 0; x < width; ++x) {
@@ -245,17 +243,42 @@ FloatImage renderScene(int width, int height, double time, WorkerPool* workers) 
                 row[x] = scene.trace(ray, 0);
             }
         }
-    };
-    if (!workers) {
-        renderRows(0, height);
-        return image;
     }
     // More stripes than threads, since the rows across the horizon cost more than the sky.
-    const int stripes = std::min(4 * workers->size(), height);
-    workers->runAndWait(
-        stripes, [&](int s) { renderRows(height * s / stripes, height * (s + 1) / stripes); });
-    return image;
+    int stripes(const WorkerPool& workers) const {
+        return std::min(4 * workers.size(), image.height());
+    }
+    int firstRow(int stripe, int stripes) const { return image.height() * stripe / stripes; }
+
+    FloatImage image;
+    const Scene scene;
+    const float angle;
+};
+
+}  // namespace
+
+FloatImage renderScene(int width, int height, double time, WorkerPool* workers) {
+    SceneFrame frame(width, height, time);
+    if (frame.image.isNull()) return frame.image;
+    if (!workers) {
+        frame.renderRows(0, height);
+        return frame.image;
+    }
+    const int stripes = frame.stripes(*workers);
+    workers->runAndWait(stripes, [&](int s) {
+        frame.renderRows(frame.firstRow(s, stripes), frame.firstRow(s + 1, stripes));
+    });
+    return frame.image;
 }
+
+// One frame in flight: its stripes, and how many are still being traced. The acquire-release
+// counter orders every stripe's rows before isFinished() sees the job done.
+struct ScenePass::Job {
+    Job(int width, int height, double time) : frame(width, height, time) {}
+    SceneFrame frame;
+    std::atomic<int> pending{0};
+    std::atomic<bool> done{false};
+};
 
 ScenePass::ScenePass() : _workers(std::max(QThread::idealThreadCount(), 2)) {
     addInput(QStringLiteral("time"), 0.0);
@@ -267,14 +290,39 @@ ScenePass::ScenePass() : _workers(std::max(QThread::idealThreadCount(), 2)) {
 }
 
 void ScenePass::start(Vantrel::Orv::RenderCallbacks*) {
+    _job.reset();
     const int frame = input<int>(3);
     const int failAt = input<int>(4);
     if (failAt >= 0 && frame == failAt) {
         setErrorCode(1);
         return;
     }
-    setOutput(0, QVariant::fromValue(
-                     renderScene(input<int>(1), input<int>(2), input<double>(0), &_workers)));
+    auto job = std::make_shared<Job>(input<int>(1), input<int>(2), input<double>(0));
+    _job = job;
+    if (job->frame.image.isNull()) {
+        job->done.store(true, std::memory_order_release);
+        return;
+    }
+    const int stripes = job->frame.stripes(_workers);
+    job->pending.store(stripes, std::memory_order_relaxed);
+    for (int s = 0; s < stripes; ++s) {
+        _workers.post([job, s, stripes] {
+            job->frame.renderRows(job->frame.firstRow(s, stripes),
+                                  job->frame.firstRow(s + 1, stripes));
+            if (job->pending.fetch_sub(1, std::memory_order_acq_rel) == 1)
+                job->done.store(true, std::memory_order_release);
+        });
+    }
+}
+
+bool ScenePass::isFinished() const {
+    return !_job || _job->done.load(std::memory_order_acquire);
+}
+
+void ScenePass::endFrame(Vantrel::Orv::RenderCallbacks* callbacks) {
+    if (_job) setOutput(0, QVariant::fromValue(_job->frame.image));
+    _job.reset();
+    DemoPass::endFrame(callbacks);
 }
 
 }  // namespace OrvDemo

@@ -4,6 +4,8 @@
 #include "image.h"
 #include "workerpool.h"
 
+#include <memory>
+
 namespace OrvDemo {
 
 // Ray traces the animated scene (a mirror ball, coloured balls bouncing round it, a glowing
@@ -13,14 +15,20 @@ FloatImage renderScene(int width, int height, double time, WorkerPool* workers =
 
 // Inputs: time, width, height, frame, failAt. Output: color.
 // On the frame named by failAt it reports error 1 instead of rendering, so that a host can
-// watch a frame fail. Its work is shared out over worker threads, and done when start returns.
+// watch a frame fail. start() hands the stripes of the frame to worker threads and returns at
+// once; isFinished() turns true when the last stripe is done, and endFrame() publishes it.
 class ScenePass : public DemoPass {
 public:
     ScenePass();
+
     void start(Vantrel::Orv::RenderCallbacks* callbacks) override;
+    bool isFinished() const override;
+    void endFrame(Vantrel::Orv::RenderCallbacks* callbacks) override;
 
 private:
+    struct Job;
     WorkerPool _workers;
+    std::shared_ptr<Job> _job;  // the frame in flight, or null
 };
 
 }  // namespace OrvDemo

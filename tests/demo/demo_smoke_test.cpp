@@ -82,10 +82,16 @@ TEST_F(DemoSmokeTest, WritesThePictureTheGraphAndTheTimings) {
 
     // Every pass ran every frame, except the vignette, which is off on frames 8-15 only.
     for (const char* pass : {"scene", "vignette", "bloom/bright", "bloom/blur", "composite",
-                             "tonemap", "stats", "whole frame"})
+                             "tonemap", "stats", "present", "whole frame"})
         EXPECT_EQ(runsOf(pass), 8) << pass;
     EXPECT_TRUE(out.contains("TIME DUMP      8 frames"));
     EXPECT_TRUE(out.contains("Luma of the last frame"));
+    // By default four passes may be in flight, and the demo compares that with one.
+    const QRegularExpression compared(": 1 in flight [0-9.]+ ms, 4 in flight [0-9.]+ ms \\(");
+    EXPECT_TRUE(compared.match(out).hasMatch()) << out.toStdString();
+    ASSERT_TRUE(run("--frames 2 --in-flight 1"));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_FALSE(out.contains("in flight")) << "nothing to compare with one pass at a time";
 }
 
 // The failing scene still ran (and was timed); what depends on it skipped that frame. A disabled
@@ -107,7 +113,7 @@ TEST_F(DemoSmokeTest, RefusesBadCommandLinesBeforeWritingAnything) {
     for (const char* arguments :
          {"--frames 0", "--frames ten", "--size 640", "--size 8x8", "--size 16x4097",
           "--frames 3 --fail-at 3", "--disable nosuchpass", "--disable scene", "--frames",
-          "--colour", "stray"}) {
+          "--colour", "stray", "--in-flight 0", "--in-flight 65", "--present-ms -1"}) {
         SCOPED_TRACE(arguments);
         ASSERT_TRUE(run("--out " + never + ' ' + arguments));
         EXPECT_EQ(exitCode, 2);
@@ -117,7 +123,8 @@ TEST_F(DemoSmokeTest, RefusesBadCommandLinesBeforeWritingAnything) {
     EXPECT_FALSE(QDir(never).exists());
     ASSERT_TRUE(run("--help"));
     EXPECT_EQ(exitCode, 0);
-    EXPECT_TRUE(out.startsWith("Usage: orv-demo") && out.contains("--fail-at"));
+    EXPECT_TRUE(out.startsWith("Usage: orv-demo") && out.contains("--fail-at") &&
+                out.contains("--in-flight"));
 }
 
 }  // namespace
