@@ -73,7 +73,7 @@ docs: configure
 # $(PACKAGE_DIR)/packages. CMAKE_FLAGS=-DORV_QT_MAJOR=6 packs the Qt 6 build (the Qt 6 packages
 # have names of their own).
 PACKAGE_DIR ?= build-package
-package: SETUP_PACKAGES += dpkg-dev $(if $(findstring ORV_QT_MAJOR=6,$(CMAKE_FLAGS)),qt6)
+package: SETUP_PACKAGES += dpkg-dev file $(if $(findstring ORV_QT_MAJOR=6,$(CMAKE_FLAGS)),qt6)
 package: setup
 	@cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
 		-DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
