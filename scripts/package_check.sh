@@ -19,6 +19,10 @@ fi
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+        echo "error: need root or sudo to install ${debs[*]}" >&2
+        exit 1
+    fi
     sudo="sudo"
 fi
 names=()
