@@ -10,7 +10,8 @@ FUZZ_SECONDS ?= 60
 # Extra Debian packages for the set-up; `make demo` adds Graphviz to lay out its graph.
 SETUP_PACKAGES ?=
 
-.PHONY: all setup configure build test demo clean sanitize tsan valgrind qt6 fuzz
+.PHONY: all setup configure build test demo clean sanitize tsan valgrind qt6 fuzz docs package \
+	consumers package-check
 
 all: build
 
@@ -63,8 +64,52 @@ fuzz:
 	@cmake --build build-fuzz -j$(JOBS)
 	@scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
+# The API reference in $(BUILD_DIR)/docs/html; undocumented public API fails it.
+docs: SETUP_PACKAGES += doxygen graphviz
+docs: configure
+	@cmake --build $(BUILD_DIR) --target docs
+
+# Debian packages (runtime and development) of a release build for /usr, written to
+# $(PACKAGE_DIR)/packages. CMAKE_FLAGS=-DORV_QT_MAJOR=6 packs the Qt 6 build (the Qt 6 packages
+# have names of their own).
+PACKAGE_DIR ?= build-package
+package: SETUP_PACKAGES += dpkg-dev file $(if $(findstring ORV_QT_MAJOR=6,$(CMAKE_FLAGS)),qt6)
+package: setup
+	@cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+		-DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(PACKAGE_DIR) -j$(JOBS)
+	@rm -rf $(PACKAGE_DIR)/packages
+	@cd $(PACKAGE_DIR) && cpack -G DEB >/dev/null
+	@ls $(PACKAGE_DIR)/packages/*.deb
+
+# The installed library as hosts use it, through CMake and pkg-config: the Qt 5 and Qt 6 builds
+# installed side by side into one prefix, then a static build. Reuses build and build-qt6.
+consumers:
+	@scripts/setup.sh qt6
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target OrvCore
+	@cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DORV_QT_MAJOR=6 $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-qt6 -j$(JOBS) --target OrvCore
+	@cmake -S . -B build-static -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DBUILD_SHARED_LIBS=OFF \
+		-DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-static -j$(JOBS)
+	@cmake "-DINSTALL_FROM=$(BUILD_DIR);build-qt6" -DPREFIX=build-consumers/both \
+		-DWORK_DIR=build-consumers/both-work -DSOURCE=tests/consumer \
+		"-DPACKAGES=OrvCore:5;OrvCore5:5;OrvCore6:6" -P tests/consumer/run_consumer.cmake
+	@cmake -DINSTALL_FROM=build-static -DPREFIX=build-consumers/static \
+		-DWORK_DIR=build-consumers/static-work -DSOURCE=tests/consumer \
+		-DPACKAGES=OrvCore:5 -P tests/consumer/run_consumer.cmake
+
+# Both Qt majors' packages installed together into /usr with apt-get, the consumer built
+# against each, then the packages removed again.
+package-check:
+	@$(MAKE) package
+	@$(MAKE) package PACKAGE_DIR=build-package-qt6 CMAKE_FLAGS="-DORV_QT_MAJOR=6 $(CMAKE_FLAGS)"
+	@scripts/package_check.sh build-package/packages build-package-qt6/packages
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan build-qt6 build-fuzz
+	rm -rf $(BUILD_DIR) build-asan build-tsan build-qt6 build-fuzz build-static build-consumers \
+		build-package build-package-qt6
 
 # Benchmarks: an optimised build of its own; prints medians of repeated runs, then the tables.
 BENCH_DIR ?= build-bench

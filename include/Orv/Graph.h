@@ -1,157 +1,232 @@
 #pragma once
 
+/// @file
+/// The hierarchical port graph and its Graphviz dump.
+
 #include <Orv/OrvCoreExport.h>
 
 #include <QString>
 
+/// Vendor namespace.
 namespace Vantrel {
+/// Everything OrvCore exports: the graph, its walkers, the render framework, timing, memory
+/// blobs and paths.
 namespace Orv {
 
 struct GraphData;
 
-// A hierarchical port graph. Nodes carry named inputs and outputs (ports), optionally gathered
-// into named groups, and nest under one root. Edges join an output to a sibling's input
-// (regular), a parent's input to a child's input (down) or a child's output to its parent's
-// output (up). Nodes and edges are named by refs (table indexes) that stay stable until purge().
-//
-// Every operation is safe for any argument: a ref or index outside its table or list makes a
-// query return -1, 0, an empty string or false, and an editor or adder change nothing (adders
-// return -1). Records of removed nodes and edges stay readable until purge(); editors refuse them.
+/// A hierarchical port graph. Nodes carry named inputs and outputs (ports), optionally gathered
+/// into named groups, and nest under one root. Edges join an output to a sibling's input
+/// (regular), a parent's input to a child's input (down) or a child's output to its parent's
+/// output (up). Nodes and edges are named by refs (table indexes) that stay stable until purge().
+///
+/// Every operation is safe for any argument: a ref or index outside its table or list makes a
+/// query return -1, 0, an empty string or false, and an editor or adder change nothing (adders
+/// return -1). Records of removed nodes and edges stay readable until purge(); editors refuse them.
 class ORVCORE_EXPORT Graph {
 public:
-    static const int kInvalidNodeRef = -1;
-    static const int kInvalidEdgeRef = -1;
-    static const int kInvalidGroupRef = -1;
-    static const int kRootNodeRef = 0;
+    static const int kInvalidNodeRef = -1;   ///< "No node".
+    static const int kInvalidEdgeRef = -1;   ///< "No edge".
+    static const int kInvalidGroupRef = -1;  ///< "No group": a port outside every group.
+    static const int kRootNodeRef = 0;       ///< The root that every graph has.
 
-    Graph();  // a graph holding only the root
+    Graph();  ///< A graph holding only the root.
     ~Graph();
-    Graph(const Graph& other);  // deep copy of both tables
-    Graph& operator=(const Graph& other);
-    Graph(Graph&& other) noexcept;  // other is left as a new graph
+    Graph(const Graph& other);             ///< Deep copy of both tables.
+    Graph& operator=(const Graph& other);  ///< Deep copy of both tables.
+    Graph(Graph&& other) noexcept;         ///< Takes other's tables; other is left as a new graph.
+    /// Takes other's tables; other is left as a new graph.
     Graph& operator=(Graph&& other) noexcept;
 
-    // Table-wide access: global indexes run over every record, removed ones included.
-    int numNodesGlobal() const;
-    int getNodeGlobal(int index) const;  // returns index itself
-    int numEdgesGlobal() const;
-    int getEdgeGlobal(int index) const;  // returns index itself
-    quint64 revision() const;  // grows on every edit call and assignment: equal means unchanged
-    int numNodes(int parent) const;  // live children of parent
-    int getNode(int index, int parent) const;  // node ref of child `index` of parent
+    /// @name Table-wide access
+    /// Global indexes run over every record, removed ones included.
+    ///@{
+    int numNodesGlobal() const;          ///< Size of the node table, removed nodes included.
+    int getNodeGlobal(int index) const;  ///< Returns index itself: a global index is a node ref.
+    int numEdgesGlobal() const;          ///< Size of the edge table, removed edges included.
+    int getEdgeGlobal(int index) const;  ///< Returns index itself: a global index is an edge ref.
+    /// Grows on every edit call and assignment: equal means unchanged.
+    quint64 revision() const;
+    int numNodes(int parent) const;            ///< Live children of parent.
+    int getNode(int index, int parent) const;  ///< Node ref of child `index` of parent.
+    ///@}
 
-    // Validity: the only operations that define what a usable ref or index is.
-    bool isValidNode(int node) const;
-    bool isValidInput(int node, int input) const;
-    bool isValidOutput(int node, int output) const;
+    /// @name Validity
+    /// The only operations that define what a usable ref or index is. A port, group or
+    /// destination of a removed node is not valid.
+    ///@{
+    bool isValidNode(int node) const;                ///< An existing node that is not removed.
+    bool isValidInput(int node, int input) const;    ///< A valid node and one of its inputs.
+    bool isValidOutput(int node, int output) const;  ///< A valid node and one of its outputs.
+    /// A valid input and a position in its list of outgoing (down) edges.
     bool isValidInputDestination(int node, int input, int index) const;
+    /// A valid output and a position in its list of outgoing edges.
     bool isValidOutputDestination(int node, int output, int index) const;
+    /// A valid node and one of its input groups.
     bool isValidInputGroup(int node, int group) const;
+    /// A valid node and one of its output groups.
     bool isValidOutputGroup(int node, int group) const;
-    bool isValidEdge(int edge) const;
+    bool isValidEdge(int edge) const;  ///< An existing edge that is not removed.
+    ///@}
 
-    // Creation. Ports get the group ref as passed, unchecked; -1 puts them in no group.
+    /// @name Creation
+    /// Ports get the group ref as passed, unchecked; -1 puts them in no group.
+    ///@{
+
+    /// Appends a node as the last child of parent, with that many unnamed inputs and outputs;
+    /// returns its ref.
     int addNode(const QString& name, int numInputs, int numOutputs, int parent);
+    /// Appends an input; returns its index.
     int addInput(int node, const QString& name, int group);
+    /// Appends an output; returns its index.
     int addOutput(int node, const QString& name, int group);
-    int addInputGroup(int node, const QString& name);
+    int addInputGroup(int node, const QString& name);  ///< Appends an input group; returns its ref.
+    /// Appends an output group; returns its ref.
     int addOutputGroup(int node, const QString& name);
+    ///@}
 
-    // Lookup by name: first match in list order (exact, case-sensitive), else -1.
-    int findNode(const QString& name, int parent) const;  // direct children only
-    int findInput(int node, const QString& name) const;
-    int findOutput(int node, const QString& name) const;
+    /// @name Lookup by name
+    /// First match in list order (exact, case-sensitive), else -1.
+    ///@{
+    int findNode(const QString& name, int parent) const;  ///< Among direct children only.
+    int findInput(int node, const QString& name) const;   ///< Index of the first input so named.
+    int findOutput(int node, const QString& name) const;  ///< Index of the first output so named.
+    /// Ref of the first input group so named.
     int findInputGroup(int node, const QString& name) const;
+    /// Ref of the first output group so named.
     int findOutputGroup(int node, const QString& name) const;
+    ///@}
 
-    int numInputs(int node) const;
-    int numOutputs(int node) const;
-    int numInputGroups(int node) const;
-    int numOutputGroups(int node) const;
+    /// @name Counts, names, value and parent
+    ///@{
+    int numInputs(int node) const;        ///< Length of the node's input list.
+    int numOutputs(int node) const;       ///< Length of the node's output list.
+    int numInputGroups(int node) const;   ///< Length of the node's input group list.
+    int numOutputGroups(int node) const;  ///< Length of the node's output group list.
 
-    QString nodeName(int node) const;
-    void setNodeName(int node, const QString& name);
-    QString inputName(int node, int input) const;
-    void setInputName(int node, int input, const QString& name);
-    QString outputName(int node, int output) const;
-    void setOutputName(int node, int output, const QString& name);
-    QString inputGroupName(int node, int group) const;
+    QString nodeName(int node) const;                 ///< The node's name; the root's is empty.
+    void setNodeName(int node, const QString& name);  ///< Replaces the node's name.
+    QString inputName(int node, int input) const;     ///< The input's name.
+    void setInputName(int node, int input, const QString& name);    ///< Replaces the input's name.
+    QString outputName(int node, int output) const;                 ///< The output's name.
+    void setOutputName(int node, int output, const QString& name);  ///< Replaces the output's name.
+    QString inputGroupName(int node, int group) const;              ///< The input group's name.
+    /// Replaces the input group's name.
     void setInputGroupName(int node, int group, const QString& name);
-    QString outputGroupName(int node, int group) const;
+    QString outputGroupName(int node, int group) const;  ///< The output group's name.
+    /// Replaces the output group's name.
     void setOutputGroupName(int node, int group, const QString& name);
 
-    int nodeValue(int node) const;  // client value, -1 on a new node; never read by the graph
-    void setNodeValue(int node, int value);
-    int parentNode(int node) const;  // -1 for the root
+    int nodeValue(int node) const;  ///< Client value, -1 on a new node; never read by the graph.
+    void setNodeValue(int node, int value);  ///< Replaces the client value.
+    int parentNode(int node) const;          ///< -1 for the root.
+    ///@}
 
-    // Wiring of one port: its incoming edge (-1 if none), its outgoing edges, its group.
-    int inputSource(int node, int input) const;
-    int numInputDestinations(int node, int input) const;
-    int inputDestination(int node, int input, int index) const;
-    int inputGroup(int node, int input) const;
-    int outputSource(int node, int output) const;
-    int numOutputDestinations(int node, int output) const;
-    int outputDestination(int node, int output, int index) const;
-    int outputGroup(int node, int output) const;
+    /// @name Wiring of one port
+    /// Its incoming edge (-1 if none), its outgoing edges in the order they were added, its group.
+    ///@{
+    int inputSource(int node, int input) const;  ///< The regular or down edge ending here, or -1.
+    int numInputDestinations(int node, int input) const;         ///< Down edges starting here.
+    int inputDestination(int node, int input, int index) const;  ///< Down edge number index.
+    int inputGroup(int node, int input) const;              ///< The input's group ref, -1 for none.
+    int outputSource(int node, int output) const;           ///< The up edge ending here, or -1.
+    int numOutputDestinations(int node, int output) const;  ///< Regular and up edges starting here.
+    int outputDestination(int node, int output, int index) const;  ///< Outgoing edge number index.
+    int outputGroup(int node, int output) const;  ///< The output's group ref, -1 for none.
+    ///@}
 
-    // Edges. Adders return the new edge ref or -1 when refused. addEdge refuses an input that
-    // has a source, an output whose first destination is not regular, an edge that would close
-    // a cycle (through container ports), and nodes that are not siblings.
+    /// @name Edges
+    /// Adders return the new edge ref or -1 when refused.
+    ///@{
+
+    /// A regular edge from an output to a sibling's input. Refuses an input that has a source, an
+    /// output whose first destination is not regular, an edge that would close a cycle (through
+    /// container ports), and nodes that are not siblings.
     int addEdge(int srcNode, int srcOutput, int dstNode, int dstInput);
-    int addDownEdge(int parentInput, int childNode, int childInput);  // refuses a fed child input
-    int addUpEdge(int parentOutput, int childNode, int childOutput);  // refuses a fed parent output
-    void removeEdge(int edge);  // unlinks and flags the edge; ignores anything not valid
-    void disconnectInput(int node, int input);  // its source and all its down edges
-    void disconnectInputGroup(int node, int group);  // disconnectInput for each input of group
+    /// A down edge from a parent's input to a child's input; refuses a fed child input.
+    int addDownEdge(int parentInput, int childNode, int childInput);
+    /// An up edge from a child's output to its parent's output; refuses a fed parent output.
+    int addUpEdge(int parentOutput, int childNode, int childOutput);
+    void removeEdge(int edge);  ///< Unlinks and flags the edge; ignores anything not valid.
+    void disconnectInput(int node, int input);       ///< Removes its source and all its down edges.
+    void disconnectInputGroup(int node, int group);  ///< disconnectInput for each input of group.
+    ///@}
 
-    // Edge kind follows from the parents of its two nodes; false for removed or unknown edges.
-    bool isRegularEdge(int edge) const;
-    bool isDownEdge(int edge) const;
-    bool isUpEdge(int edge) const;
-    // Record fields, readable for removed edges too; -1 outside the table.
-    int edgeSourceNode(int edge) const;
+    /// @name Edge kinds and records
+    /// The kind follows from the parents of the edge's two nodes; false for removed or unknown
+    /// edges. Record fields are readable for removed edges too; -1 outside the table.
+    ///@{
+    bool isRegularEdge(int edge) const;  ///< Output to a sibling's input.
+    bool isDownEdge(int edge) const;     ///< Parent's input to a child's input.
+    bool isUpEdge(int edge) const;       ///< Child's output to the parent's output.
+    int edgeSourceNode(int edge) const;  ///< The node the edge starts at.
+    /// Its port there: an output, or an input for a down edge.
     int edgeSourceIndex(int edge) const;
-    int edgeDestNode(int edge) const;
-    int edgeDestIndex(int edge) const;
+    int edgeDestNode(int edge) const;   ///< The node the edge ends at.
+    int edgeDestIndex(int edge) const;  ///< Its port there: an input, or an output for an up edge.
+    ///@}
 
-    // Wiring by name. The two checked adders write an assertion line on the critical channel
-    // for each lookup that fails, then return -1 without change.
+    /// @name Wiring by name
+    /// The result of the matching adder with the ports found by name. addEdgeByName and
+    /// addDownEdgeByName write an assertion line on the critical channel for each lookup that
+    /// fails, then return -1 without change; addUpEdgeByName just returns -1.
+    ///@{
+
+    /// addEdge between the output and the input so named.
     int addEdgeByName(int srcNode, const QString& srcOutputName, int dstNode,
                       const QString& dstInputName);
+    /// addDownEdge from the parent's input to the child's input so named.
     int addDownEdgeByName(const QString& parentInputName, int childNode,
                           const QString& childInputName);
+    /// addUpEdge from the child's output to the parent's output so named.
     int addUpEdgeByName(const QString& parentOutputName, int childNode,
                         const QString& childOutputName);
-    // Matching: each free input (or output) gets an edge from the first like-named candidate;
-    // refused edges are skipped silently.
+    ///@}
+
+    /// @name Matching
+    /// Each free input (or output) gets an edge from the first like-named candidate; refused
+    /// edges are skipped silently.
+    ///@{
+
+    /// dstNode's free inputs from srcNode's outputs.
     void connectByName(int srcNode, int dstNode);
+    /// The free inputs of dstGroup from the outputs of srcGroup; -1 selects the ports in no group.
     void connectGroups(int srcNode, int srcGroup, int dstNode, int dstGroup);
+    /// connectGroups with groups found by name; unknown names select "no group".
     void connectNamedGroups(int srcNode, const QString& srcGroupName, int dstNode,
-                            const QString& dstGroupName);  // unknown names select "no group"
-    void connectDownByName(int childNode);
+                            const QString& dstGroupName);
+    void connectDownByName(int childNode);  ///< The child's free inputs from its parent's inputs.
+    /// The child's outputs to its parent's like-named outputs.
     void connectUpByName(int childNode);
+    ///@}
 
-    // Removal. Nodes and edges are flagged (refs stay valid as indexes until purge); ports and
-    // groups are erased at once, and the refs stored after them move down by one.
-    void removeNode(int node);  // with its subtree and every edge touching it
-    void removeInput(int node, int input);  // removes the port's edges first
-    void removeOutput(int node, int output);
-    void removeInputGroup(int node, int group);  // its ports end up in no group
-    void removeOutputGroup(int node, int group);
-    void purge();  // drops removed records and renumbers every stored ref
+    /// @name Removal
+    /// Nodes and edges are flagged (refs stay valid as indexes until purge); ports and groups are
+    /// erased at once, and the refs stored after them move down by one.
+    ///@{
+    void removeNode(int node);                    ///< With its subtree and every edge touching it.
+    void removeInput(int node, int input);        ///< Removes the port's edges first.
+    void removeOutput(int node, int output);      ///< Removes the port's edges first.
+    void removeInputGroup(int node, int group);   ///< Its ports end up in no group.
+    void removeOutputGroup(int node, int group);  ///< Its ports end up in no group.
+    void purge();  ///< Drops removed records and renumbers every stored ref.
+    ///@}
 
-    // Navigation. A cursor (node, port) moves along edges; on false it is left unchanged.
-    bool walkUp(int& node, int& port) const;  // input -> outermost input via down edges
-    bool walkAcross(int& node, int& port) const;  // input -> sibling output via a regular edge
-    bool walkDown(int& node, int& port) const;  // output -> innermost output via up edges
-    // input -> the output that produces its value; on false the cursor names the input at the
-    // end of its down-edge chain.
+    /// @name Navigation
+    /// A cursor (node, port) moves along edges; on false it is left unchanged.
+    ///@{
+    bool walkUp(int& node, int& port) const;      ///< Input -> outermost input via down edges.
+    bool walkAcross(int& node, int& port) const;  ///< Input -> sibling output via a regular edge.
+    bool walkDown(int& node, int& port) const;    ///< Output -> innermost output via up edges.
+    /// Input -> the output that produces its value; on false the cursor names the input at the
+    /// end of its down-edge chain.
     bool walkToSourceNode(int& node, int& port) const;
-    // True if upstream is downstream or feeds it (through container ports if throughHierarchy);
-    // false if either is outside the node table.
+    /// True if upstream is downstream or feeds it (through container ports if throughHierarchy);
+    /// false if either is outside the node table.
     bool precedes(int upstream, int downstream, bool throughHierarchy) const;
-    bool contains(int ancestor, int node) const;  // proper ancestor test
-    int indexOfNode(int node) const;  // child index in its parent, or -1
+    bool contains(int ancestor, int node) const;  ///< Proper ancestor test.
+    int indexOfNode(int node) const;              ///< Child index in its parent, or -1.
+    ///@}
 
 private:
     void removeChildNode(int node);
@@ -159,7 +234,7 @@ private:
     GraphData* d;
 };
 
-// Writes the top level of the graph as a Graphviz digraph, one qDebug() call per line.
+/// Writes the top level of the graph as a Graphviz digraph, one qDebug() call per line.
 ORVCORE_EXPORT void dumpAsGraphviz(const Graph* graph);
 
 }  // namespace Orv

@@ -1,6 +1,8 @@
 #pragma once
 
-// The whole public interface of OrvCore: a host includes this header and nothing else.
+/// @file
+/// The whole public interface of OrvCore: a host includes this header and nothing else.
+
 #include <Orv/FrameTimer.h>
 #include <Orv/Graph.h>
 #include <Orv/HistogramFrameTimes.h>
@@ -9,4 +11,5 @@
 #include <Orv/RenderPass.h>
 #include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
+#include <Orv/Version.h>
 #include <Orv/Walkers.h>

@@ -1,5 +1,8 @@
 #pragma once
 
+/// @file
+/// The ready-made base class for host render passes.
+
 #include <Orv/FrameTimer.h>
 #include <Orv/OrvCoreExport.h>
 #include <Orv/RenderPass.h>
@@ -11,42 +14,42 @@
 namespace Vantrel {
 namespace Orv {
 
-// A named value: one input or output of a RenderPassHelper.
+/// A named value: one input or output of a RenderPassHelper.
 struct NamedValue {
-    QString name;
-    QVariant value;
+    QString name;    ///< The port's name.
+    QVariant value;  ///< The port's current value.
 };
 
-// The ready-made base for host passes: tables of named inputs (with default values) and outputs
-// (with per-frame user counts), an error code and a frame timer that spans beginFrame to
-// endFrame. A derived pass declares its ports in its constructor, overrides start, and reads and
-// writes the protected tables directly while it runs.
+/// The ready-made base for host passes: tables of named inputs (with default values) and outputs
+/// (with per-frame user counts), an error code and a frame timer that spans beginFrame to
+/// endFrame. A derived pass declares its ports in its constructor, overrides start, and reads and
+/// writes the protected tables directly while it runs.
 //
-// An index outside its table is harmless: setters do nothing, getters return an empty name or an
-// invalid QVariant.
+/// An index outside its table is harmless: setters do nothing, getters return an empty name or an
+/// invalid QVariant.
 class ORVCORE_EXPORT RenderPassHelper : public RenderPass {
 public:
-    RenderPassHelper();
-    RenderPassHelper(const RenderPassHelper& other);  // tables, timer and error code by value
-    RenderPassHelper& operator=(const RenderPassHelper& other);
+    RenderPassHelper();  ///< No ports, error code 0, an idle frame timer.
+    RenderPassHelper(const RenderPassHelper& other);  ///< Tables, timer and error code by value.
+    RenderPassHelper& operator=(const RenderPassHelper& other);  ///< Tables, timer and error code.
     ~RenderPassHelper() override;
 
-    // Appends an input (any name, duplicates allowed) and returns its index.
+    /// Appends an input (any name, duplicates allowed) and returns its index.
     int addInput(const QString& name, const QVariant& defaultValue);
-    // Appends an output with user count 0 and returns its index.
+    /// Appends an output with user count 0 and returns its index.
     int addOutput(const QString& name);
-    int findInput(const QString& name) const;   // first input of that name, or -1
-    int findOutput(const QString& name) const;  // first output of that name, or -1
+    int findInput(const QString& name) const;   ///< First input of that name, or -1.
+    int findOutput(const QString& name) const;  ///< First output of that name, or -1.
 
-    FrameTimer<100>& frameTimer();
-    const FrameTimer<100>& frameTimer() const;
+    FrameTimer<100>& frameTimer();              ///< Spans beginFrame to endFrame of each run.
+    const FrameTimer<100>& frameTimer() const;  ///< Spans beginFrame to endFrame of each run.
 
-    void setup(RenderCallbacks* callbacks) override;                // nothing
-    void beginFrame(RenderCallbacks* callbacks) override;           // starts the frame timer
-    void start(RenderCallbacks* callbacks) override;                // nothing
-    void endFrame(RenderCallbacks* callbacks) override;             // stops the frame timer
-    void teardown(RenderCallbacks* callbacks) override;             // nothing
-    void teardownContextData(RenderCallbacks* callbacks) override;  // nothing
+    void setup(RenderCallbacks* callbacks) override;                ///< Nothing.
+    void beginFrame(RenderCallbacks* callbacks) override;           ///< Starts the frame timer.
+    void start(RenderCallbacks* callbacks) override;                ///< Nothing.
+    void endFrame(RenderCallbacks* callbacks) override;             ///< Stops the frame timer.
+    void teardown(RenderCallbacks* callbacks) override;             ///< Nothing.
+    void teardownContextData(RenderCallbacks* callbacks) override;  ///< Nothing.
 
     int numInputs() const override;
     int numOutputs() const override;
@@ -62,12 +65,12 @@ public:
     void setErrorCode(unsigned int code) override;
 
 protected:
-    QVector<NamedValue> _inputs;       // name and this frame's value, by input index
-    QVector<QVariant> _defaultValues;  // by input index
-    QVector<NamedValue> _outputs;      // name and current value, by output index
-    QVector<int> _outputUsers;         // needed consumers this frame, by output index
-    FrameTimer<100> _frameTimer;
-    unsigned int _errorCode;
+    QVector<NamedValue> _inputs;       ///< Name and this frame's value, by input index.
+    QVector<QVariant> _defaultValues;  ///< By input index.
+    QVector<NamedValue> _outputs;      ///< Name and current value, by output index.
+    QVector<int> _outputUsers;         ///< Needed consumers this frame, by output index.
+    FrameTimer<100> _frameTimer;       ///< Started by beginFrame, stopped by endFrame.
+    unsigned int _errorCode;           ///< 0 for success.
 };
 
 }  // namespace Orv

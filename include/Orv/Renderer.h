@@ -1,5 +1,8 @@
 #pragma once
 
+/// @file
+/// The renderer: a graph of render passes run frame by frame.
+
 #include <Orv/FrameTimer.h>
 #include <Orv/Graph.h>
 #include <Orv/OrvCoreExport.h>
@@ -14,82 +17,82 @@ namespace Orv {
 
 class RendererData;
 
-// Runs a graph of render passes frame by frame. Every pass is a node of the renderer's own
-// Graph (its node value is the pass index); the root node stands for the renderer: its inputs
-// are the parameters and its outputs the renderer's outputs. Wire the nodes through getGraph();
-// create root ports only through addParameter and addOutput.
+/// Runs a graph of render passes frame by frame. Every pass is a node of the renderer's own
+/// Graph (its node value is the pass index); the root node stands for the renderer: its inputs
+/// are the parameters and its outputs the renderer's outputs. Wire the nodes through getGraph();
+/// create root ports only through addParameter and addOutput.
 //
-// Each frame runs, once and producers first, every enabled pass that the renderer's outputs and
-// the target need, feeding each input from a parameter, an enabled upstream pass or its default.
-// Passes run in the order they were added, except that a pass waits for its producers.
+/// Each frame runs, once and producers first, every enabled pass that the renderer's outputs and
+/// the target need, feeding each input from a parameter, an enabled upstream pass or its default.
+/// Passes run in the order they were added, except that a pass waits for its producers.
 //
-// Owns its passes and deletes them, in the order they were added, when destroyed (without
-// calling teardown). Cannot be copied. Used by one thread at a time.
+/// Owns its passes and deletes them, in the order they were added, when destroyed (without
+/// calling teardown). Cannot be copied. Used by one thread at a time.
 class ORVCORE_EXPORT Renderer {
 public:
-    Renderer();
-    virtual ~Renderer();
+    Renderer();           ///< An empty renderer: a graph holding only the root, no target.
+    virtual ~Renderer();  ///< Deletes the passes in the order they were added.
 
-    Graph* getGraph();  // for wiring and inspection
-    const Graph* getGraph() const;
+    Graph* getGraph();              ///< For wiring and inspection.
+    const Graph* getGraph() const;  ///< For inspection.
 
-    // A container node for passes and further groups; returns its node ref, or -1 for an
-    // invalid parent.
+    /// A container node for passes and further groups; returns its node ref, or -1 for an
+    /// invalid parent.
     int addGroup(const QString& name, int numInputs, int numOutputs, int parent);
-    // Takes ownership of `pass` and mirrors it as a node under `parent`, with the pass's ports
-    // and names; returns the node ref. The pass starts enabled; setup is not called. Refused (-1)
-    // for a null pass or an invalid parent, and the renderer then deletes the pass, since the
-    // call hands it over either way; also refused, but not deleted, for a pass that this
-    // renderer already owns.
+    /// Takes ownership of `pass` and mirrors it as a node under `parent`, with the pass's ports
+    /// and names; returns the node ref. The pass starts enabled; setup is not called. Refused (-1)
+    /// for a null pass or an invalid parent, and the renderer then deletes the pass, since the
+    /// call hands it over either way; also refused, but not deleted, for a pass that this
+    /// renderer already owns.
     int addPass(const QString& name, RenderPass* pass, int parent);
-    int addParameter(const QString& name, const QVariant& value);  // returns its index
-    int addOutput(const QString& name);  // returns its index; invalid until a frame sets it
+    int addParameter(const QString& name, const QVariant& value);  ///< Returns its index.
+    int addOutput(const QString& name);  ///< Returns its index; invalid until a frame sets it.
 
-    int findParameter(const QString& name) const;  // first of that name, or -1
-    int findOutput(const QString& name) const;     // first of that name, or -1
-    int findPass(const QString& name) const;       // node ref of the first top-level node, or -1
+    int findParameter(const QString& name) const;  ///< First of that name, or -1.
+    int findOutput(const QString& name) const;     ///< First of that name, or -1.
+    int findPass(const QString& name) const;       ///< Node ref of the first top-level node, or -1.
 
-    int getNumPasses() const;  // passes started by the latest frame, not passes added
-    int numParameters() const;
-    int numOutputs() const;
+    int getNumPasses() const;   ///< Passes started by the latest frame, not passes added.
+    int numParameters() const;  ///< Inputs of the root node.
+    int numOutputs() const;     ///< Outputs of the root node.
 
-    // Out-of-range indexes: types are QMetaType::UnknownType, values invalid, setters inert.
-    QMetaType::Type parameterType(int index) const;
-    void setParameter(int index, const QVariant& value);  // used from the next frame
-    QVariant parameterValue(int index);
-    QMetaType::Type outputType(int index) const;
-    QVariant output(int index) const;  // as the latest frame collected it
+    /// Out-of-range indexes: types are QMetaType::UnknownType, values invalid, setters inert.
+    QMetaType::Type parameterType(int index) const;       ///< Type of the parameter's value.
+    void setParameter(int index, const QVariant& value);  ///< Used from the next frame.
+    QVariant parameterValue(int index);                   ///< The value the next frame uses.
+    QMetaType::Type outputType(int index) const;          ///< Type of the output's value.
+    QVariant output(int index) const;                     ///< As the latest frame collected it.
 
-    // The pass of a node, or null for groups, the root and refs outside the graph.
+    /// The pass of a node, or null for groups, the root and refs outside the graph.
     RenderPass* renderPass(int node) const;
-    bool enabled(int node) const;             // false for a node without a pass
-    void setEnabled(int node, bool enabled);  // used from the next frame; inert without a pass
-    // A node rendered every frame besides what feeds the outputs; -1 for none. A ref outside
-    // the node table is ignored; a removed node is rendered until purge, its inputs unfed.
+    bool enabled(int node) const;             ///< False for a node without a pass.
+    void setEnabled(int node, bool enabled);  ///< Used from the next frame; inert without a pass.
+    /// A node rendered every frame besides what feeds the outputs; -1 for none. A ref outside
+    /// the node table is ignored; a removed node is rendered until purge, its inputs unfed.
     void setTarget(int node);
-    int target() const;
+    int target() const;  ///< As set, -1 for none.
 
-    // How many passes a frame may have in flight at once; 1, the default, runs one pass at a
-    // time. Above 1, a pass starts as soon as the passes whose outputs it reads have ended,
-    // and passes that do not depend on each other overlap: all calls stay on the calling
-    // thread, and each pass still receives its own calls in the same order. Refused (false,
-    // unchanged) below 1. Used from the next frame.
+    /// How many passes a frame may have in flight at once; 1, the default, runs one pass at a
+    /// time. Above 1, a pass starts as soon as the passes whose outputs it reads have ended,
+    /// and passes that do not depend on each other overlap: all calls stay on the calling
+    /// thread, and each pass still receives its own calls in the same order. Refused (false,
+    /// unchanged) below 1. Used from the next frame.
     bool setMaxPassesInFlight(int limit);
-    int maxPassesInFlight() const;
+    int maxPassesInFlight() const;  ///< 1 unless set.
 
-    FrameTimer<100>& frameTimer();  // spans whole render() calls
-    const FrameTimer<100>& frameTimer() const;
+    FrameTimer<100>& frameTimer();              ///< Spans whole render() calls.
+    const FrameTimer<100>& frameTimer() const;  ///< Spans whole render() calls.
 
-    virtual void setup(RenderCallbacks* callbacks);  // every pass's setup, in pass order
-    // Runs one frame; false when a pass reported a non-zero error code, which stops the frame
-    // (the outputs are still collected). A call made from inside a running frame does nothing
-    // and returns false.
+    virtual void setup(RenderCallbacks* callbacks);  ///< Every pass's setup, in pass order.
+    /// Runs one frame; false when a pass reported a non-zero error code, which stops the frame
+    /// (the outputs are still collected). A call made from inside a running frame does nothing
+    /// and returns false.
     virtual bool render(RenderCallbacks* callbacks);
-    virtual void teardown(RenderCallbacks* callbacks);  // every pass's teardown, in pass order
+    virtual void teardown(RenderCallbacks* callbacks);  ///< Every pass's teardown, in pass order.
 
 protected:
-    virtual void beginFrame(RenderCallbacks* callbacks);  // starts the frame timer
-    virtual void endFrame(RenderCallbacks* callbacks);    // stops the frame timer
+    virtual void beginFrame(RenderCallbacks* callbacks);  ///< Starts the frame timer.
+    virtual void endFrame(RenderCallbacks* callbacks);    ///< Stops the frame timer.
 
 private:
     Renderer(const Renderer&) = delete;

@@ -1,6 +1,8 @@
 // A host that knows only the installed package: one include, one imported target.
 #include <Orv/OrvCore.h>
 
+#include <QtGlobal>
+
 #include <cstdio>
 #include <cstring>
 
@@ -8,6 +10,10 @@ using namespace Vantrel::Orv;
 
 // The graph's constants are usable at compile time.
 static_assert(Graph::kInvalidNodeRef == -1, "no node is -1");
+static_assert(ORV_VERSION ==
+                  ORV_VERSION_CHECK(ORV_VERSION_MAJOR, ORV_VERSION_MINOR, ORV_VERSION_PATCH),
+              "the version macros agree");
+static_assert(ORV_VERSION_CHECK(0, 2, 0) > ORV_VERSION_CHECK(0, 1, 9), "versions compare");
 
 static const char* describe(int node) {
     switch (node) {
@@ -19,6 +25,11 @@ static const char* describe(int node) {
 }
 
 int main() {
+    // The library loaded is the one these headers describe.
+    if (libraryVersion() != ORV_VERSION || std::strcmp(libraryVersionString(), ORV_VERSION_STR)) {
+        std::printf("consumer: headers %s, library %s\n", ORV_VERSION_STR, libraryVersionString());
+        return 1;
+    }
     Graph graph;
     const int a = graph.addNode("a", 0, 1, Graph::kRootNodeRef);
     const int b = graph.addNode("b", 1, 0, Graph::kRootNodeRef);
@@ -30,6 +41,6 @@ int main() {
         std::printf("consumer: unexpected graph\n");
         return 1;
     }
-    std::printf("consumer: ok\n");
+    std::printf("consumer: ok, OrvCore %s on Qt %s\n", libraryVersionString(), qVersion());
     return 0;
 }

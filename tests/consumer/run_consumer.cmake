@@ -1,7 +1,14 @@
-# Installs the built library into a scratch prefix and builds a host against it.
-file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
-
+# Builds and runs the consumer project against installed OrvCore packages, as a host would:
+# through the CMake package and through pkg-config.
+#   PREFIX        where the packages are (or are installed to)
+#   INSTALL_FROM  build trees installed into PREFIX first, all into the same prefix (optional;
+#                 without it PREFIX is used as it is, e.g. /usr with the Debian packages)
+#   PACKAGES      list of <CMake package>:<Qt major>, e.g. "OrvCore:5;OrvCore6:6"
+#   VERSION       the version these sources are at (optional): the consumer asks for it, and an
+#                 older minor version must be refused
+#   WORK_DIR      scratch directory for the consumer builds
+#   SOURCE        the consumer project
+#   SANITIZE      the library's sanitizers, which a host must link too (optional)
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
     if(NOT rc EQUAL 0)
@@ -10,29 +17,72 @@ function(run)
     set(last_output "${out}" PARENT_SCOPE)
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-# A sanitized library needs its runtime in the host too.
+# The consumer prints which library and Qt it runs with; both must be the expected ones.
+function(check_output what qt_major)
+    if(NOT last_output MATCHES "consumer: ok, OrvCore [0-9.]+ on Qt ${qt_major}\\.")
+        message(FATAL_ERROR "${what} printed: ${last_output}")
+    endif()
+endfunction()
+
+# Relative paths are taken from the current directory, once, as the builds below run elsewhere.
+foreach(var PREFIX WORK_DIR SOURCE)
+    get_filename_component(${var} ${${var}} ABSOLUTE)
+endforeach()
+file(REMOVE_RECURSE ${WORK_DIR})
+if(INSTALL_FROM)
+    file(REMOVE_RECURSE ${PREFIX})
+    foreach(build ${INSTALL_FROM})
+        run(${CMAKE_COMMAND} --install ${build} --prefix ${PREFIX})
+    endforeach()
+endif()
 set(flags "")
 if(SANITIZE)
     set(flags "-fsanitize=${SANITIZE}")
 endif()
-run(${CMAKE_COMMAND} -S ${CONSUMER_SOURCE} -B ${WORK_DIR}/build -DCMAKE_PREFIX_PATH=${prefix}
-    "-DCMAKE_CXX_FLAGS=${flags}" "-DCMAKE_EXE_LINKER_FLAGS=${flags}")
-run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run(${WORK_DIR}/build/consumer)
-if(NOT last_output MATCHES "consumer: ok")
-    message(FATAL_ERROR "consumer printed: ${last_output}")
-endif()
-
-# pkg-config sees the same package.
 find_program(PKG_CONFIG pkg-config REQUIRED)
-file(GLOB_RECURSE pc_files ${prefix}/*/orvcore.pc)
-list(GET pc_files 0 pc_file)
-get_filename_component(pc_dir ${pc_file} DIRECTORY)
-set(ENV{PKG_CONFIG_PATH} ${pc_dir})
-run(${PKG_CONFIG} --cflags --libs orvcore)
-if(NOT last_output MATCHES "-lOrvCore" OR NOT last_output MATCHES "-I${prefix}/include"
-   OR NOT last_output MATCHES "qt${QT_MAJOR}")
-    message(FATAL_ERROR "pkg-config printed: ${last_output}")
-endif()
-message(STATUS "consumer built and ran against ${prefix}")
+find_program(CXX NAMES c++ g++ REQUIRED)
+
+foreach(entry ${PACKAGES})
+    string(REPLACE ":" ";" entry ${entry})
+    list(GET entry 0 package)
+    list(GET entry 1 qt_major)
+    set(build ${WORK_DIR}/${package})
+
+    # CMake: find_package (with the version these sources are at), the imported target.
+    if(VERSION MATCHES "^([0-9]+)\\.([0-9]+)" AND NOT CMAKE_MATCH_2 EQUAL 0)
+        math(EXPR older_minor "${CMAKE_MATCH_2} - 1")
+        execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE} -B ${build}-older -DORV_PACKAGE=${package}
+            -DORV_VERSION_WANTED=${CMAKE_MATCH_1}.${older_minor} -DCMAKE_PREFIX_PATH=${PREFIX}
+            RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+        if(rc EQUAL 0)
+            message(FATAL_ERROR "${package} ${VERSION} accepted a request for ${CMAKE_MATCH_1}.${older_minor}")
+        endif()
+    endif()
+    run(${CMAKE_COMMAND} -S ${SOURCE} -B ${build} -DORV_PACKAGE=${package} -DORV_VERSION_WANTED=${VERSION}
+        -DCMAKE_PREFIX_PATH=${PREFIX} "-DCMAKE_CXX_FLAGS=${flags}" "-DCMAKE_EXE_LINKER_FLAGS=${flags}")
+    run(${CMAKE_COMMAND} --build ${build})
+    run(${build}/consumer)
+    check_output("${package} through CMake" ${qt_major})
+
+    # pkg-config: compile and link the same source with nothing but what it prints.
+    string(TOLOWER ${package} pc_name)
+    file(GLOB pc_files ${PREFIX}/lib/pkgconfig/${pc_name}.pc ${PREFIX}/lib/*/pkgconfig/${pc_name}.pc
+        ${PREFIX}/lib64/pkgconfig/${pc_name}.pc)
+    if(NOT pc_files)
+        message(FATAL_ERROR "no ${pc_name}.pc under ${PREFIX}/lib")
+    endif()
+    list(GET pc_files 0 pc_file)
+    get_filename_component(pc_dir ${pc_file} DIRECTORY)
+    get_filename_component(lib_dir ${pc_dir} DIRECTORY)
+    set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+    run(${PKG_CONFIG} --cflags ${pc_name})
+    separate_arguments(cflags UNIX_COMMAND "${last_output}")
+    run(${PKG_CONFIG} --libs ${pc_name})
+    separate_arguments(libs UNIX_COMMAND "${last_output}")
+    separate_arguments(sanitize_flags UNIX_COMMAND "${flags}")
+    run(${CXX} -std=c++17 -fPIC ${sanitize_flags} ${cflags} ${SOURCE}/main.cpp
+        -o ${build}/consumer-pkg-config ${libs} -Wl,-rpath,${lib_dir})
+    run(${build}/consumer-pkg-config)
+    check_output("${package} through pkg-config" ${qt_major})
+    message(STATUS "consumer built and ran against ${package} (Qt ${qt_major}) in ${PREFIX}")
+endforeach()
