@@ -5,6 +5,7 @@
 
 #include <Orv/OrvCoreExport.h>
 
+#include <QByteArray>
 #include <QString>
 
 /// Vendor namespace.
@@ -228,6 +229,18 @@ public:
     int indexOfNode(int node) const;              ///< Child index in its parent, or -1.
     ///@}
 
+    /// @name Paths
+    /// Node names from the root down, joined with "/" ("lighting/shadows"). A "/" or "\\"
+    /// inside a name is written with a backslash before it ("a\\/b" names the node "a/b").
+    ///@{
+
+    /// The path of a live node; empty for the root and for a ref that is not a live node.
+    QString nodePath(int node) const;
+    /// The node at that path ("" is the root), taking the first of equal names at each level;
+    /// -1 when there is none or the path ends in a lone backslash.
+    int findNodeByPath(const QString& path) const;
+    ///@}
+
 private:
     void removeChildNode(int node);
 
@@ -236,6 +249,12 @@ private:
 
 /// Writes the top level of the graph as a Graphviz digraph, one qDebug() call per line.
 ORVCORE_EXPORT void dumpAsGraphviz(const Graph* graph);
+
+/// The whole graph as Graphviz DOT text, written nowhere: every level, each container a
+/// cluster with its ports, each node with its inputs on the left and outputs on the right by
+/// name, edges port to port (regular solid, down dashed, up dotted). The root's ports are drawn
+/// as "inputs" and "outputs" nodes. Any names give text that `dot` accepts.
+ORVCORE_EXPORT QByteArray graphAsDot(const Graph& graph);
 
 }  // namespace Orv
 }  // namespace Vantrel

@@ -8,6 +8,7 @@
 #include <Orv/OrvCoreExport.h>
 #include <Orv/RenderPass.h>
 
+#include <QByteArray>
 #include <QMetaType>
 #include <QString>
 #include <QVariant>
@@ -16,6 +17,17 @@ namespace Vantrel {
 namespace Orv {
 
 class RendererData;
+
+/// What a node did in the renderer's latest frame.
+enum class NodeOutcome {
+    Unknown,     ///< No frame yet, or not a live node of that frame's graph.
+    NotNeeded,   ///< Nothing that feeds an output or the target reads it.
+    Disabled,    ///< Needed, but its pass is switched off.
+    Ran,         ///< Ran and reported error code 0.
+    Failed,      ///< Ran and reported a non-zero error code (see Renderer::failureCode).
+    NotReached,  ///< Needed and enabled, but the frame stopped before it.
+    NoPass       ///< The root, a group or another node without a pass (see wasNeeded).
+};
 
 /// Runs a graph of render passes frame by frame. Every pass is a node of the renderer's own
 /// Graph (its node value is the pass index); the root node stands for the renderer: its inputs
@@ -80,6 +92,51 @@ public:
     bool setMaxPassesInFlight(int limit);
     int maxPassesInFlight() const;  ///< 1 unless set.
 
+    /// @name Inspection of the latest frame
+    /// Answers describe the latest frame and cost the frame nothing: they are worked out when
+    /// asked, from what the frame keeps anyway. Any ref is accepted.
+    ///@{
+
+    NodeOutcome outcome(int node) const;  ///< Unknown before the first frame.
+    bool wasNeeded(int node) const;       ///< Whether the latest frame needed the node.
+    unsigned int failureCode(int node) const;  ///< The error code of a Failed node, else 0.
+    /// Why the node did what it did, in one line of English naming nodes by path and ports by
+    /// name: for a pass that ran, the chain that needed it up to an output or the target (and
+    /// its time when timing is on); for one not needed, its consumers that were not needed
+    /// either; for a disabled one, the inputs that took their defaults instead; for one not
+    /// reached, the pass that failed and its code.
+    QString explain(int node) const;
+    ///@}
+
+    /// Culling off runs every enabled pass each frame, as if each were a root, in the same
+    /// producer-first order: for finding out whether culling is why a pass did not run. On by
+    /// default. Used from the next frame.
+    void setCulling(bool culling);
+    bool culling() const;  ///< True unless switched off.
+
+    /// @name Per-pass timing
+    /// Off by default. When on, each frame records, on one monotonic clock, its own span and
+    /// each pass's from just before beginFrame to just after endFrame returns, whatever the
+    /// pass is; the latest timingHistory() frames are kept.
+    ///@{
+
+    void setTimingEnabled(bool enabled);  ///< Used from the next frame.
+    bool timingEnabled() const;           ///< False unless switched on.
+    /// Frames kept, from 1 to 100000 (default 100); the newest are kept. False, and no
+    /// change, for any other count.
+    bool setTimingHistory(int frames);
+    int timingHistory() const;  ///< 100 unless set.
+    /// Nanoseconds the node's pass took in the latest frame, if that frame was timed and the
+    /// pass ran; else -1.
+    qint64 latestPassTime(int node) const;
+    /// The kept frames in the Chrome Trace Event Format (chrome://tracing, Perfetto): one
+    /// complete event per frame on a track of its own, one per pass run named by its node path
+    /// (args: node ref, frame number, a non-zero error code), passes that overlap in time on
+    /// separate tracks, and metadata naming the process and the tracks. Valid JSON for any
+    /// names; an empty trace when nothing was timed.
+    QByteArray traceJson() const;
+    ///@}
+
     FrameTimer<100>& frameTimer();              ///< Spans whole render() calls.
     const FrameTimer<100>& frameTimer() const;  ///< Spans whole render() calls.
 
@@ -101,6 +158,12 @@ private:
     RendererData* d;
     FrameTimer<100> _frameTimer;
 };
+
+/// The renderer's whole graph as Graphviz DOT text (see graphAsDot), the root drawn as
+/// "parameters" and "outputs" and each pass in the colour of its outcome in the latest frame
+/// (ran green, failed red, disabled grey, not reached orange; not needed faded and dashed),
+/// labelled with its time when timing is on.
+ORVCORE_EXPORT QByteArray frameAsDot(const Renderer& renderer);
 
 }  // namespace Orv
 }  // namespace Vantrel

@@ -7,13 +7,13 @@
 namespace Vantrel {
 namespace Orv {
 
-bool FramePlan::isCurrent(const Graph& graph, int target, int numPasses) const {
+bool FramePlan::isCurrent(const Graph& graph, int target, int numPasses, bool culling) const {
     return _built && _graphRevision == graph.revision() && _target == target &&
-           _numPasses == numPasses;
+           _numPasses == numPasses && _culling == culling;
 }
 
 void FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
-                      int numParameters, int numOutputs) {
+                      int numParameters, int numOutputs, bool culling) {
     _graph = &graph;
     _passes = &passes;
     _numParameters = numParameters;
@@ -22,10 +22,13 @@ void FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>
     _graphRevision = graph.revision();
     _target = target;
     _numPasses = passes.size();
+    _culling = culling;
+    _tableSize = graph.numNodesGlobal();
 
     _schedule.clear();
     _feeds.clear();
     _users.clear();
+    _stepOfNode.clear();
     findRoots();
     if (!_roots.empty()) {
         // 1. Needed nodes: the roots and everything upstream, depth first from each root.
@@ -33,8 +36,10 @@ void FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>
         _finished.clear();
         _dependencies.clear();
         _finishedIndex.assign(size_t(graph.numNodesGlobal()), -1);
-        for (int root : _roots) {
-            if (!_needed.at(root)) visitFrom(root);
+        _reach.assign(size_t(graph.numNodesGlobal()), Reach{-1, Reach::kTarget});
+        _stepOfNode.assign(size_t(graph.numNodesGlobal()), -1);
+        for (size_t r = 0; r < _roots.size(); ++r) {
+            if (!_needed.at(_roots[r])) visitFrom(_roots[r], _rootReasons[r]);
         }
         // 2. The schedule: producers first, then the order of addition.
         orderPasses();
@@ -50,6 +55,7 @@ void FramePlan::findRoots() {
     // node is still in the table until purge and is rendered like any other; only a ref
     // outside the table is ignored.
     _roots.clear();
+    _rootReasons.clear();
     _collected.clear();
     for (int o = 0; o < _numOutputs; ++o) {
         int node = Graph::kRootNodeRef;
@@ -57,15 +63,27 @@ void FramePlan::findRoots() {
         Collected collect{-1, -1};
         if (_graph->walkDown(node, port)) {
             _roots.push_back(node);
+            _rootReasons.push_back(o);
             const int passIndex = _graph->nodeValue(node);
             if (isPassIndex(passIndex)) collect = Collected{passIndex, port};
         }
         _collected.push_back(collect);
     }
-    if (_target >= 0 && _target < _graph->numNodesGlobal()) _roots.push_back(_target);
+    if (_target >= 0 && _target < _graph->numNodesGlobal()) {
+        _roots.push_back(_target);
+        _rootReasons.push_back(Reach::kTarget);
+    }
+    if (_culling) return;
+    const int numNodes = _graph->numNodesGlobal();
+    for (int node = 0; node < numNodes; ++node) {
+        if (_graph->isValidNode(node) && isPassIndex(_graph->nodeValue(node))) {
+            _roots.push_back(node);
+            _rootReasons.push_back(Reach::kUnculled);
+        }
+    }
 }
 
-void FramePlan::visitFrom(int root) {
+void FramePlan::visitFrom(int root, int reason) {
     // An explicit stack keeps long producer chains off the call stack. A node is flagged
     // before its inputs are followed, so a producer loop through container ports ends where
     // it meets a node still on the stack: that producer is not waited for. Every other
@@ -73,6 +91,7 @@ void FramePlan::visitFrom(int root) {
     _stack.clear();
     _pending.clear();
     _needed[root] = true;
+    _reach[size_t(root)] = Reach{-1, reason};
     _stack.push_back(Visit{root, 0, _graph->numInputs(root), 0});
     while (!_stack.empty()) {
         Visit& top = _stack.back();
@@ -84,6 +103,7 @@ void FramePlan::visitFrom(int root) {
             if (producer < 0) continue;
             if (!_needed.at(producer)) {
                 _needed[producer] = true;
+                _reach[size_t(producer)] = Reach{consumer, input};
                 _dependencies.emplace_back(producer, consumer);
                 _stack.push_back(
                     Visit{producer, 0, _graph->numInputs(producer), int(_pending.size())});
@@ -146,6 +166,7 @@ void FramePlan::orderPasses() {
                 const int count = countOutputUsers(finished.node, o);
                 if (count > 0) _users.push_back(OutputUsers{o, count});
             }
+            _stepOfNode[size_t(finished.node)] = int(_schedule.size());
             _schedule.push_back(Step{_passes->at(finished.passIndex), finished.node,
                                      finished.passIndex, finished.numInputs, finished.firstFeed,
                                      firstUsers, int(_users.size()) - firstUsers});

@@ -22,8 +22,8 @@ class FramePlan {
 public:
     // Where one input's value comes from.
     struct Feed {
-        static const int kDefault = -1;    // the pass's default value
-        static const int kParameter = -2;  // renderer parameter `port`
+        static constexpr int kDefault = -1;    // the pass's default value
+        static constexpr int kParameter = -2;  // renderer parameter `port`
         int pass;                          // else: output `port` of this pass, while enabled
         int port;
         RenderPass* producer;  // pass `pass`, so that a frame reads feeds without a look-up
@@ -49,12 +49,23 @@ public:
         int port;
     };
 
-    // Whether the plan was built from this state: the graph's revision, the target and the
-    // number of passes (parameters and outputs are added only with a graph edit).
-    bool isCurrent(const Graph& graph, int target, int numPasses) const;
+    // Why a needed node is needed: the consumer whose input `input` first reached it, or, with
+    // consumer -1, a root: input o >= 0 for renderer output o, kTarget, or kUnculled when
+    // culling is off.
+    struct Reach {
+        static constexpr int kTarget = -1;
+        static constexpr int kUnculled = -2;
+        int consumer;
+        int input;
+    };
+
+    // Whether the plan was built from this state: the graph's revision, the target, the
+    // number of passes and culling (parameters and outputs are added only with a graph edit).
+    bool isCurrent(const Graph& graph, int target, int numPasses, bool culling) const;
     // Rebuilds the plan. Without roots the needed flags of the latest plan that had some stay.
+    // Without culling every pass node is a root.
     void build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
-               int numParameters, int numOutputs);
+               int numParameters, int numOutputs, bool culling);
 
     bool hasRoots() const { return !_roots.empty(); }
     // The earlier steps whose outputs step `s` reads (and an earlier step of its own pass, which
@@ -78,6 +89,13 @@ public:
     const std::vector<Feed>& feeds() const { return _feeds; }
     const std::vector<OutputUsers>& users() const { return _users; }
     const std::vector<Collected>& collected() const { return _collected; }
+    int tableSize() const { return _tableSize; }  // the node table the plan was built from
+    int stepOf(int node) const {                  // position in the schedule, or -1
+        return node >= 0 && size_t(node) < _stepOfNode.size() ? _stepOfNode[size_t(node)] : -1;
+    }
+    Reach reachOf(int node) const {  // {-1, kTarget} for a node that is not needed
+        return isNeeded(node) ? _reach[size_t(node)] : Reach{-1, Reach::kTarget};
+    }
     bool isNeeded(int node) const { return node >= 0 && node < _needed.size() && _needed.at(node); }
 
 private:
@@ -98,7 +116,7 @@ private:
     };
 
     void findRoots();
-    void visitFrom(int root);
+    void visitFrom(int root, int reason);
     void orderPasses();
     void linkSteps();
     // Follows an input to where its value comes from. `producer` becomes the node whose output
@@ -119,7 +137,13 @@ private:
     int _target = -1;
     int _numPasses = 0;
 
-    std::vector<int> _roots;  // may repeat a node; the visit flags take each once
+    bool _culling = true;
+    int _tableSize = 0;
+
+    std::vector<int> _roots;        // may repeat a node; the visit flags take each once
+    std::vector<int> _rootReasons;  // by root: Reach::input of a root
+    std::vector<Reach> _reach;      // by node, for the needed ones
+    std::vector<int> _stepOfNode;
     QVector<bool> _needed;
     std::vector<Step> _schedule;
     std::vector<Feed> _feeds;

@@ -35,8 +35,9 @@ QVariant inputValue(const RendererData& d, const QVector<bool>& enabled, RenderP
 }
 
 // The calls that start a pass: its inputs, its user counts, its error code, beginFrame, start.
-void startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::Step& step,
-               RenderCallbacks* callbacks) {
+// Returns the pass's span in the frame's trace when timing is on, else -1.
+int startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::Step& step,
+              RenderCallbacks* callbacks) {
     RenderPass* pass = step.pass;
     const std::vector<FramePlan::Feed>& feeds = d.plan.feeds();
     const int numInputs = pass->numInputs();
@@ -55,26 +56,49 @@ void startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::S
         pass->setNumOutputUsers(users[size_t(u)].output, users[size_t(u)].users);
 
     pass->setErrorCode(0);
+    int span = -1;
+    if (d.currentTrace) {
+        span = int(d.currentTrace->spans.size());
+        d.currentTrace->spans.push_back(PassSpan{step.node, d.clock.nsecsElapsed(), -1, 0});
+    }
     pass->beginFrame(callbacks);
     pass->start(callbacks);
     ++d.passesRun;
+    return span;
 }
 
-// The calls that end a pass that has finished; false when it reports an error.
-bool endPass(const FramePlan::Step& step, RenderCallbacks* callbacks) {
-    step.pass->endFrame(callbacks);
-    return step.pass->errorCode() == 0;
+// The calls that end a pass that has finished; false when it reports an error, which the
+// frame keeps with the step.
+bool endPass(RendererData& d, int s, int span, RenderCallbacks* callbacks) {
+    RenderPass* pass = d.plan.schedule()[size_t(s)].pass;
+    pass->endFrame(callbacks);
+    const unsigned int code = pass->errorCode();
+    if (span >= 0) {
+        PassSpan& timed = d.currentTrace->spans[size_t(span)];
+        timed.end = d.clock.nsecsElapsed();
+        timed.errorCode = code;
+    }
+    if (code == 0) return true;
+    d.latest.failures.emplace_back(s, code);
+    return false;
 }
 
 // One pass at a time: the enabled passes of the schedule in order, each polled until it
 // finishes; false as soon as one fails.
 bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
-    for (const FramePlan::Step& step : d.plan.schedule()) {
+    const std::vector<FramePlan::Step>& schedule = d.plan.schedule();
+    const int numSteps = int(schedule.size());
+    for (int s = 0; s < numSteps; ++s) {
+        const FramePlan::Step& step = schedule[size_t(s)];
         if (!d.enabled.at(step.passIndex)) continue;
-        startPass(d, d.enabled, step, callbacks);
+        const int span = startPass(d, d.enabled, step, callbacks);
         while (!step.pass->isFinished()) QThread::usleep(100);
-        if (!endPass(step, callbacks)) return false;
+        if (!endPass(d, s, span, callbacks)) {
+            d.latest.reached = s + 1;
+            return false;
+        }
     }
+    d.latest.reached = numSteps;
     return true;
 }
 
@@ -136,27 +160,32 @@ bool runOverlapped(RendererData& d, int limit, RenderCallbacks* callbacks) {
         if (count == 0) ready.insert(s);
     }
 
-    std::vector<int> inFlight;  // in the order they started
+    struct Running {
+        int step;
+        int span;
+    };
+    std::vector<Running> inFlight;  // in the order they started
     inFlight.reserve(size_t(std::min(limit, numSteps)));
+    d.latest.started.assign(size_t(numSteps), 0);
     bool result = true;
     for (;;) {
         while (result && int(inFlight.size()) < limit) {
             const int s = ready.takeLowest();
             if (s < 0) break;
-            startPass(d, enabled, schedule[size_t(s)], callbacks);
-            inFlight.push_back(s);
+            d.latest.started[size_t(s)] = 1;
+            inFlight.push_back(Running{s, startPass(d, enabled, schedule[size_t(s)], callbacks)});
         }
         if (inFlight.empty()) break;
         bool ended = false;
         size_t kept = 0;
-        for (const int s : inFlight) {
-            const FramePlan::Step& step = schedule[size_t(s)];
-            if (!step.pass->isFinished()) {
-                inFlight[kept++] = s;
+        for (const Running running : inFlight) {
+            const int s = running.step;
+            if (!schedule[size_t(s)].pass->isFinished()) {
+                inFlight[kept++] = running;
                 continue;
             }
             ended = true;
-            if (!endPass(step, callbacks)) {
+            if (!endPass(d, s, running.span, callbacks)) {
                 result = false;
                 continue;
             }
@@ -179,6 +208,23 @@ void collectOutputs(RendererData& d) {
         if (collect.passIndex >= 0)
             d.outputs[o] = d.passes.at(collect.passIndex)->output(collect.port);
     }
+}
+
+// The next entry of the ring of frame traces, emptied for the frame that starts now.
+FrameTrace& beginTrace(RendererData& d) {
+    FrameTrace* trace = nullptr;
+    if (d.traces.size() < size_t(d.timingHistory)) {
+        d.traces.emplace_back();
+        trace = &d.traces.back();
+    } else {
+        trace = &d.traces[d.traceHead];
+        d.traceHead = (d.traceHead + 1) % d.traces.size();
+        trace->spans.clear();
+    }
+    trace->number = d.latest.number;
+    trace->start = d.clock.nsecsElapsed();
+    trace->end = trace->start;
+    return *trace;
 }
 
 // What QVariant::type() reports: every type the host registered is QMetaType::User.
@@ -349,17 +395,27 @@ bool Renderer::render(RenderCallbacks* callbacks) {
 
     d->passesRun = 0;
     bool result = true;
+    LatestFrame& latest = d->latest;
+    ++latest.number;
+    latest.reached = 0;
+    latest.failures.clear();
+    latest.overlapped = d->maxPassesInFlight > 1;
+    d->currentTrace = d->timing ? &beginTrace(*d) : nullptr;
     beginFrame(callbacks);
 
-    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size()))
-        d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size());
+    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size(), d->culling))
+        d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size(),
+                      d->culling);
     if (d->plan.hasRoots()) {
-        const int limit = d->maxPassesInFlight;
-        result = limit > 1 ? runOverlapped(*d, limit, callbacks) : runSchedule(*d, callbacks);
+        result = latest.overlapped ? runOverlapped(*d, d->maxPassesInFlight, callbacks)
+                                   : runSchedule(*d, callbacks);
         collectOutputs(*d);
     }
 
     endFrame(callbacks);
+    latest.enabled = d->enabled;
+    if (d->currentTrace) d->currentTrace->end = d->clock.nsecsElapsed();
+    d->currentTrace = nullptr;
     return result;
 }
 

@@ -5,16 +5,51 @@
 
 #include "frameplan.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 #include <QVariant>
 #include <QVector>
 
+#include <utility>
+#include <vector>
+
 namespace Vantrel {
 namespace Orv {
 
-// The registry: what the host set up, plus the frame plan derived from it.
+// One pass run, in nanoseconds on the renderer's clock: from just before its beginFrame to
+// just after its endFrame returned.
+struct PassSpan {
+    int node;
+    qint64 start;
+    qint64 end;
+    unsigned int errorCode;
+};
+
+// One frame's timing: its own span and its passes' spans, in the order they started.
+struct FrameTrace {
+    qint64 number = 0;
+    qint64 start = 0;
+    qint64 end = 0;
+    std::vector<PassSpan> spans;
+};
+
+// What the latest frame kept for the outcome queries: how far the schedule got (one pass at a
+// time) or which steps started (with passes in flight), the passes that failed, and the
+// enabled flags it ran with.
+struct LatestFrame {
+    qint64 number = 0;  // frames rendered so far; 0 before the first
+    bool overlapped = false;
+    int reached = 0;            // one at a time: steps before this one were reached
+    std::vector<char> started;  // in flight: by step
+    std::vector<std::pair<int, unsigned int>> failures;  // (step, error code)
+    QVector<bool> enabled;
+};
+
+// The registry: what the host set up, the frame plan derived from it, and what the latest
+// frames left for inspection.
 class RendererData {
 public:
+    RendererData() { clock.start(); }
     ~RendererData();
 
     bool isPassIndex(int value) const { return value >= 0 && value < passes.size(); }
@@ -25,13 +60,23 @@ public:
     Graph graph;
     QVector<bool> enabled;
     int target = -1;
-    int maxPassesInFlight = 1;
     int passesRun = 0;
+    int maxPassesInFlight = 1;
+    bool culling = true;
 
     QSet<RenderPass*> owned;  // refuses a second addPass of the same object
     bool rendering = false;
 
     FramePlan plan;
+    LatestFrame latest;
+
+    // Timing, when on: the latest frames, oldest first from traceHead on.
+    bool timing = false;
+    int timingHistory = 100;
+    QElapsedTimer clock;
+    std::vector<FrameTrace> traces;
+    size_t traceHead = 0;
+    FrameTrace* currentTrace = nullptr;  // the frame being timed, or null
 };
 
 }  // namespace Orv

@@ -1,0 +1,64 @@
+// Node paths: the names from the root down, joined with "/".
+#include <Orv/Graph.h>
+
+#include <QStringList>
+
+namespace Vantrel {
+namespace Orv {
+
+namespace {
+
+// A "/" or "\" inside a name is written with a backslash before it, so that any name survives
+// the round trip through a path.
+QString escaped(const QString& name) {
+    QString text;
+    text.reserve(name.size());
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\')) text += QLatin1Char('\\');
+        text += c;
+    }
+    return text;
+}
+
+// The names of a path, or false for a backslash that ends it.
+bool splitPath(const QString& path, QStringList* names) {
+    QString name;
+    for (int i = 0; i < path.size(); ++i) {
+        const QChar c = path.at(i);
+        if (c == QLatin1Char('\\')) {
+            if (++i == path.size()) return false;
+            name += path.at(i);
+        } else if (c == QLatin1Char('/')) {
+            names->append(name);
+            name.clear();
+        } else {
+            name += c;
+        }
+    }
+    names->append(name);
+    return true;
+}
+
+}  // namespace
+
+QString Graph::nodePath(int node) const {
+    if (!isValidNode(node)) return QString();
+    QStringList names;
+    for (int n = node; n != kRootNodeRef; n = parentNode(n)) names.prepend(escaped(nodeName(n)));
+    return names.join(QLatin1Char('/'));
+}
+
+int Graph::findNodeByPath(const QString& path) const {
+    if (path.isEmpty()) return kRootNodeRef;
+    QStringList names;
+    if (!splitPath(path, &names)) return kInvalidNodeRef;
+    int node = kRootNodeRef;
+    for (const QString& name : names) {
+        node = findNode(name, node);
+        if (node == kInvalidNodeRef) return kInvalidNodeRef;
+    }
+    return node;
+}
+
+}  // namespace Orv
+}  // namespace Vantrel

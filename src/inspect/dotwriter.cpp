@@ -1,0 +1,145 @@
+#include "dotwriter.h"
+
+#include "textescape.h"
+
+namespace Vantrel {
+namespace Orv {
+
+namespace {
+
+class DotWriter {
+public:
+    DotWriter(const Graph& graph, const DotStyle& style) : _graph(graph), _style(style) {}
+
+    QByteArray write() {
+        _out =
+            "digraph \"Orv\" {\n"
+            "  rankdir=LR;\n"
+            "  node [shape=plaintext, fontname=\"Helvetica\", fontsize=11];\n"
+            "  edge [arrowsize=0.7];\n";
+        const int root = Graph::kRootNodeRef;
+        portsNode(root, true, _style.rootInputs, "  ");
+        portsNode(root, false, _style.rootOutputs, "  ");
+        for (int i = 0; i < _graph.numNodes(root); ++i) node(_graph.getNode(i, root), "  ");
+        edges();
+        _out += "}\n";
+        return _out;
+    }
+
+private:
+    bool isContainer(int node) const {
+        return node == Graph::kRootNodeRef || _graph.numNodes(node) > 0;
+    }
+    static QByteArray id(int node) { return "n" + QByteArray::number(node); }
+    // Where an edge attaches to a port: a container's ports are nodes of their own.
+    QByteArray endpoint(int node, int port, bool input) const {
+        const QByteArray cell = (input ? ":i" : ":o") + QByteArray::number(port);
+        if (isContainer(node)) return '"' + id(node) + (input ? "_in\"" : "_out\"") + cell;
+        return '"' + id(node) + '"' + cell;
+    }
+    QByteArray portName(int node, int port, bool input) const {
+        const QString name = input ? _graph.inputName(node, port) : _graph.outputName(node, port);
+        return name.isEmpty() ? QByteArray("&nbsp;") : dotHtmlEscaped(name);
+    }
+
+    // A container's inputs or outputs, one row each, as a node inside its cluster.
+    void portsNode(int node, bool inputs, const QString& title, const char* indent) {
+        const int count = inputs ? _graph.numInputs(node) : _graph.numOutputs(node);
+        if (count == 0) return;
+        _out += indent + ('"' + id(node) + (inputs ? "_in" : "_out") + "\" [label=<");
+        _out += "<TABLE BORDER=\"0\" CELLBORDER=\"1\" CELLSPACING=\"0\" BGCOLOR=\"#eef3fb\">";
+        _out += "<TR><TD><I>" + dotHtmlEscaped(title) + "</I></TD></TR>";
+        for (int p = 0; p < count; ++p) {
+            _out += "<TR><TD PORT=\"" + QByteArray(inputs ? "i" : "o") + QByteArray::number(p) +
+                    "\">" + portName(node, p, inputs) + "</TD></TR>";
+        }
+        _out += "</TABLE>>];\n";
+    }
+
+    void node(int node, const QByteArray& indent) {
+        if (isContainer(node)) {
+            _out += indent + "subgraph \"cluster_" + id(node) + "\" {\n";
+            _out += indent + "  label=<" + dotHtmlEscaped(_graph.nodeName(node)) + ">;\n";
+            _out += indent + "  style=rounded; color=\"#7a8aa6\";\n";
+            portsNode(node, true, QStringLiteral("in"), (indent + "  ").constData());
+            portsNode(node, false, QStringLiteral("out"), (indent + "  ").constData());
+            for (int i = 0; i < _graph.numNodes(node); ++i)
+                this->node(_graph.getNode(i, node), indent + "  ");
+            _out += indent + "}\n";
+            return;
+        }
+        DotNodeStyle look;
+        if (_style.decorate) _style.decorate(node, &look);
+        const int numInputs = _graph.numInputs(node);
+        const int numOutputs = _graph.numOutputs(node);
+        const int rows = std::max({numInputs, numOutputs, 1});
+        QByteArray table = "<TABLE BORDER=\"1\" CELLBORDER=\"0\" CELLSPACING=\"0\"";
+        if (!look.fill.isEmpty()) table += " BGCOLOR=\"" + look.fill + '"';
+        if (look.faded) table += " COLOR=\"#9a9a9a\" STYLE=\"dashed\"";
+        table += '>';
+        const QByteArray font = look.faded ? "<FONT COLOR=\"#9a9a9a\">" : "<FONT>";
+        QByteArray title = "<B>" + dotHtmlEscaped(_graph.nodeName(node)) + "</B>";
+        if (!look.note.isEmpty()) title += "<BR/>" + dotHtmlEscaped(look.note);
+        for (int r = 0; r < rows; ++r) {
+            table += "<TR>";
+            table += r < numInputs ? "<TD PORT=\"i" + QByteArray::number(r) + "\" ALIGN=\"LEFT\">" +
+                                         font + portName(node, r, true) + "</FONT></TD>"
+                                   : QByteArray("<TD></TD>");
+            if (r == 0)
+                table += "<TD ROWSPAN=\"" + QByteArray::number(rows) + "\">" + font + title +
+                         "</FONT></TD>";
+            table += r < numOutputs
+                         ? "<TD PORT=\"o" + QByteArray::number(r) + "\" ALIGN=\"RIGHT\">" + font +
+                               portName(node, r, false) + "</FONT></TD>"
+                         : QByteArray("<TD></TD>");
+            table += "</TR>";
+        }
+        table += "</TABLE>";
+        _out += indent + '"' + id(node) + "\" [label=<" + table + ">];\n";
+    }
+
+    // Every live edge once, styled by kind.
+    void edges() {
+        for (int e = 0; e < _graph.numEdgesGlobal(); ++e) {
+            if (!_graph.isValidEdge(e)) continue;
+            const int src = _graph.edgeSourceNode(e);
+            const int srcPort = _graph.edgeSourceIndex(e);
+            const int dst = _graph.edgeDestNode(e);
+            const int dstPort = _graph.edgeDestIndex(e);
+            QByteArray from;
+            QByteArray to;
+            QByteArray look;
+            if (_graph.isDownEdge(e)) {
+                // From the container's input, inside its cluster, to the child's input.
+                from = '"' + id(src) + "_in\":i" + QByteArray::number(srcPort);
+                to = endpoint(dst, dstPort, true);
+                look = " [style=dashed, color=\"#3b6fb6\"]";
+            } else if (_graph.isUpEdge(e)) {
+                from = endpoint(src, srcPort, false);
+                to = '"' + id(dst) + "_out\":o" + QByteArray::number(dstPort);
+                look = " [style=dotted, color=\"#2e8b57\"]";
+            } else {
+                from = endpoint(src, srcPort, false);
+                to = endpoint(dst, dstPort, true);
+            }
+            _out += "  " + from + " -> " + to + look + ";\n";
+        }
+    }
+
+    const Graph& _graph;
+    const DotStyle& _style;
+    QByteArray _out;
+};
+
+}  // namespace
+
+QByteArray writeDot(const Graph& graph, const DotStyle& style) {
+    return DotWriter(graph, style).write();
+}
+
+QByteArray graphAsDot(const Graph& graph) {
+    return writeDot(graph, DotStyle());
+}
+
+}  // namespace Orv
+}  // namespace Vantrel

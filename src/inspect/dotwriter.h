@@ -1,0 +1,31 @@
+#pragma once
+
+#include <Orv/Graph.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace Vantrel {
+namespace Orv {
+
+// How one node is drawn beyond its name and ports.
+struct DotNodeStyle {
+    QByteArray fill;     // background colour, empty for none
+    bool faded = false;  // grey and dashed, for work that was culled
+    QString note;        // a second line under the name, empty for none
+};
+
+struct DotStyle {
+    QString rootInputs = QStringLiteral("inputs");
+    QString rootOutputs = QStringLiteral("outputs");
+    std::function<void(int node, DotNodeStyle* style)> decorate;  // may be empty
+};
+
+// The whole graph as DOT: containers as clusters with their ports as nodes inside, the other
+// nodes as tables of input ports, name and output ports; edges port to port.
+QByteArray writeDot(const Graph& graph, const DotStyle& style);
+
+}  // namespace Orv
+}  // namespace Vantrel

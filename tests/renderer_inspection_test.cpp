@@ -1,0 +1,214 @@
+// Inspection of the latest frame: outcomes and their explanations, culling switched off, the
+// timeline, node paths and the graph as DOT.
+#include <Orv/Renderer.h>
+
+#include "renderer_fixture.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <map>
+
+using namespace Vantrel::Orv;
+
+namespace {
+
+class RendererInspectionTest : public RendererFixture {
+protected:
+    NodeOutcome outcomeOf(const QString& name) const { return renderer.outcome(node(name)); }
+    QString explained(const QString& name) const { return renderer.explain(node(name)); }
+};
+
+// Runs `dot` on the text when Graphviz is installed; true when it laid it out.
+bool dotAccepts(const QByteArray& text) {
+    const QString dot = QStandardPaths::findExecutable("dot");
+    if (dot.isEmpty()) return true;
+    QProcess process;
+    process.start(dot, {"-Tsvg", "-o", "/dev/null"});
+    process.write(text);
+    process.closeWriteChannel();
+    return process.waitForFinished(20000) && process.exitCode() == 0;
+}
+
+}  // namespace
+
+//   X -> Y -> Z.0 -> output 0;  D (off) -> Z.1;  V -> U, neither needed;  group G, empty
+TEST_F(RendererInspectionTest, EveryOutcomeIsReportedAndExplained) {
+    add("X"), add("Y"), add("Z", 2, 1), add("D"), add("V"), add("U");
+    group("G", 0, 0);
+    chain("X Y Z");
+    link("D", "Z", 0, 1);
+    link("V", "U");
+    renderer.setEnabled(node("D"), false);
+    EXPECT_EQ(outcomeOf("X"), NodeOutcome::Unknown);
+    EXPECT_EQ(explained("X"), "No frame has been rendered yet.");
+
+    EXPECT_TRUE(render());
+    const std::map<QString, NodeOutcome> expected = {
+        {"X", NodeOutcome::Ran},      {"Y", NodeOutcome::Ran},       {"Z", NodeOutcome::Ran},
+        {"D", NodeOutcome::Disabled}, {"V", NodeOutcome::NotNeeded}, {"U", NodeOutcome::NotNeeded},
+        {"G", NodeOutcome::NoPass}};
+    for (const auto& entry : expected)
+        EXPECT_EQ(outcomeOf(entry.first), entry.second) << entry.first.toStdString();
+    EXPECT_EQ(renderer.outcome(kRoot), NodeOutcome::NoPass);
+    EXPECT_FALSE(renderer.wasNeeded(kRoot)) << "the root is needed only as the target";
+    for (int bad : {-1, -7, 99}) EXPECT_EQ(renderer.outcome(bad), NodeOutcome::Unknown) << bad;
+    EXPECT_EQ(renderer.explain(99), "Node 99 is not a node of the latest frame's graph.");
+
+    EXPECT_EQ(explained("X"), "'X' ran, needed by X -> Y -> Z -> output 'image'.");
+    EXPECT_EQ(explained("D"),
+              "'D' is needed but switched off, so these inputs took their defaults: Z.in1.");
+    EXPECT_EQ(explained("V"),
+              "'V' did not run: no output or target depends on it, and its "
+              "consumers 'U' were not needed either.");
+    EXPECT_EQ(explained("U"),
+              "'U' did not run: no output or target depends on it, and nothing "
+              "reads its outputs.");
+    EXPECT_EQ(explained("G"), "'G' has no pass; the latest frame did not need it.");
+
+    passes["Y"]->failWith = 3;
+    EXPECT_FALSE(render());
+    EXPECT_EQ(outcomeOf("Y"), NodeOutcome::Failed);
+    EXPECT_EQ(renderer.failureCode(node("Y")), 3u);
+    EXPECT_EQ(renderer.failureCode(node("X")), 0u);
+    EXPECT_EQ(outcomeOf("Z"), NodeOutcome::NotReached);
+    EXPECT_EQ(explained("Y"), "'Y' failed with error code 3, needed by Y -> Z -> output 'image'.");
+    EXPECT_EQ(explained("Z"),
+              "'Z' did not run: the frame stopped when 'Y' failed with error code 3.");
+
+    // With passes in flight, a pass that had started when another failed is still ended.
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(4));
+    renderer.setEnabled(node("D"), true);
+    passes["Y"]->failWith = 0;
+    passes["D"]->failWith = 5;
+    EXPECT_FALSE(render());
+    EXPECT_EQ(runs(), "X D");
+    EXPECT_EQ(outcomeOf("X"), NodeOutcome::Ran);
+    EXPECT_EQ(outcomeOf("D"), NodeOutcome::Failed);
+    EXPECT_EQ(outcomeOf("Y"), NodeOutcome::NotReached);
+
+    // Without culling every enabled pass runs, producers first.
+    passes["D"]->failWith = 0;
+    renderer.setCulling(false);
+    EXPECT_FALSE(renderer.culling());
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "X D V Y U Z");
+    EXPECT_EQ(outcomeOf("U"), NodeOutcome::Ran);
+    EXPECT_EQ(explained("U"), "'U' ran, needed by U -> every pass (culling is off).");
+    renderer.setCulling(true);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(outcomeOf("U"), NodeOutcome::NotNeeded);
+}
+
+//   lighting[ shadows -> direct -> out radiance ] -> post -> output 'image'
+TEST_F(RendererInspectionTest, TheChainNamesNodesByPathAndTheContainerPortsItCrosses) {
+    group("lighting", 0, 1);
+    graph()->setOutputName(node("lighting"), 0, "radiance");
+    add("shadows", 1, 1, "lighting"), add("direct", 1, 1, "lighting"), add("post");
+    link("shadows", "direct");
+    up(0, "direct");
+    chain("lighting post");
+    renderer.setTimingEnabled(true);
+    EXPECT_TRUE(render());
+    EXPECT_FALSE(renderer.wasNeeded(node("lighting"))) << "values only pass through its ports";
+    EXPECT_EQ(renderer.outcome(node("lighting")), NodeOutcome::NoPass);
+    const QString why = explained("shadows");
+    EXPECT_TRUE(why.startsWith("'lighting/shadows' ran in ")) << why.toStdString();
+    EXPECT_TRUE(
+        why.endsWith(" ms, needed by lighting/shadows -> lighting/direct -> "
+                     "lighting.radiance -> post -> output 'image'."))
+        << why.toStdString();
+}
+
+TEST_F(RendererInspectionTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlappingPasses) {
+    EXPECT_FALSE(renderer.timingEnabled());
+    EXPECT_EQ(QJsonDocument::fromJson(renderer.traceJson())["traceEvents"].toArray().size(), 2)
+        << "only the metadata while nothing is timed";
+    // A name JSON must escape, and two passes that are in flight together.
+    add("A\"q\"\n\\é"), add("B"), add("C", 2, 1);
+    chain("A\"q\"\n\\é C");
+    link("B", "C", 0, 1);
+    passes["A\"q\"\n\\é"]->unfinishedPolls = 2;
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(renderer.latestPassTime(node("C")), -1) << "timing is off";
+
+    renderer.setTimingEnabled(true);
+    EXPECT_FALSE(renderer.setTimingHistory(0));
+    ASSERT_TRUE(renderer.setTimingHistory(2));
+    for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(render());
+    EXPECT_GE(renderer.latestPassTime(node("C")), 0);
+
+    QJsonParseError error;
+    const QJsonDocument trace = QJsonDocument::fromJson(renderer.traceJson(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    std::map<int, std::vector<std::pair<double, double>>> tracks;  // tid -> spans
+    QStringList frames, names;
+    for (const QJsonValue value : trace["traceEvents"].toArray()) {
+        const QJsonObject event = value.toObject();
+        if (event["ph"] == "M") continue;
+        ASSERT_EQ(event["ph"], "X");
+        tracks[event["tid"].toInt()].emplace_back(event["ts"].toDouble(),
+                                                  event["ts"].toDouble() + event["dur"].toDouble());
+        if (event["tid"].toInt() == 0)
+            frames << event["name"].toString();
+        else
+            names << event["name"].toString();
+    }
+    EXPECT_EQ(frames, QStringList({"frame 3", "frame 4"})) << "the two latest frames";
+    EXPECT_EQ(names.count(graph()->nodePath(node("A\"q\"\n\\é"))), 2) << "named by path";
+    EXPECT_EQ(tracks.size(), 3u) << "frames, and A and B on tracks of their own";
+    for (auto& track : tracks) {
+        std::sort(track.second.begin(), track.second.end());
+        for (size_t k = 1; k < track.second.size(); ++k)
+            EXPECT_LE(track.second[k - 1].second, track.second[k].first) << "track " << track.first;
+    }
+}
+
+TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
+    Graph g;
+    const int outer = g.addNode("a/b", 0, 0, kRoot);
+    const int inner = g.addNode("c\\d", 0, 0, outer);
+    const int twin = g.addNode("a/b", 0, 0, kRoot);
+    EXPECT_EQ(g.nodePath(inner), "a\\/b/c\\\\d");
+    EXPECT_EQ(g.findNodeByPath(g.nodePath(inner)), inner);
+    EXPECT_EQ(g.findNodeByPath("a\\/b"), outer) << "the first of equal names";
+    EXPECT_NE(twin, outer);
+    EXPECT_EQ(g.findNodeByPath(""), kRoot);
+    EXPECT_EQ(g.nodePath(kRoot), "");
+    for (const char* bad : {"a/b", "a\\/b/", "nothing", "a\\/b/c\\\\d\\"})
+        EXPECT_EQ(g.findNodeByPath(bad), -1) << bad;
+    g.removeNode(inner);
+    EXPECT_EQ(g.nodePath(inner), "");
+    EXPECT_EQ(g.nodePath(-3), "");
+}
+
+// Hostile names and every edge kind, nested: the text stays something `dot` lays out.
+TEST_F(RendererInspectionTest, DotDrawsEveryLevelAndColoursTheLatestOutcomes) {
+    renderer.addParameter("p <&>", 1);
+    group("G {\"|}", 1, 1);
+    add("in\\side %s é", 1, 1, "G {\"|}"), add("off"), add("unused");
+    down(0, "G {\"|}");
+    down(0, "in\\side %s é");
+    up(0, "in\\side %s é");
+    chain("G {\"|} off");
+    renderer.setEnabled(node("off"), false);
+    EXPECT_TRUE(render());
+
+    const QByteArray plain = graphAsDot(*graph());
+    EXPECT_TRUE(plain.startsWith("digraph \"Orv\" {\n") && plain.endsWith("}\n"));
+    EXPECT_TRUE(plain.contains("subgraph \"cluster_n1\""));
+    EXPECT_TRUE(plain.contains("<I>inputs</I>") && plain.contains("p &lt;&amp;&gt;"));
+    EXPECT_TRUE(plain.contains("style=dashed") && plain.contains("style=dotted"));
+    EXPECT_TRUE(dotAccepts(plain)) << plain.toStdString();
+
+    const QByteArray frame = frameAsDot(renderer);
+    EXPECT_TRUE(frame.contains("<I>parameters</I>"));
+    EXPECT_TRUE(frame.contains("BGCOLOR=\"#c8f0c8\"")) << "ran";
+    EXPECT_TRUE(frame.contains("BGCOLOR=\"#d9d9d9\"")) << "disabled";
+    EXPECT_TRUE(frame.contains("STYLE=\"dashed\"")) << "not needed";
+    EXPECT_TRUE(dotAccepts(frame)) << frame.toStdString();
+}
