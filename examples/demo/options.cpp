@@ -34,6 +34,9 @@ QString usageText() {
         "  --disable PASS  switch a pass off for the whole run; repeatable. A group name\n"
         "                  (bloom) switches off every pass inside it\n"
         "  --fail-at N     make the scene pass report an error on frame N (from 0)\n"
+        "  --pipeline FILE load the render graph from FILE instead of Resources/pipeline.json\n"
+        "  --save-pipeline FILE\n"
+        "                  write the render graph as loaded (and --disable'd) to FILE\n"
         "  -h, --help      show this text\n"
         "\n"
         "Exit status: 0 when every frame rendered, 1 when a frame failed or an output\n"
@@ -48,8 +51,12 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption disable(QStringLiteral("disable"), QString(), QStringLiteral("PASS"));
     const QCommandLineOption failAt(QStringLiteral("fail-at"), QString(), QStringLiteral("N"));
+    const QCommandLineOption pipeline(QStringLiteral("pipeline"), QString(),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption savePipeline(QStringLiteral("save-pipeline"), QString(),
+                                          QStringLiteral("FILE"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    parser.addOptions({frames, size, out, disable, failAt, help});
+    parser.addOptions({frames, size, out, disable, failAt, pipeline, savePipeline, help});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -93,6 +100,13 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
         }
     }
     options->disabled = parser.values(disable);
+    options->pipeline = parser.value(pipeline);
+    options->savePipeline = parser.value(savePipeline);
+    if ((parser.isSet(pipeline) && options->pipeline.isEmpty()) ||
+        (parser.isSet(savePipeline) && options->savePipeline.isEmpty())) {
+        *error = QStringLiteral("--pipeline and --save-pipeline want a file name.");
+        return false;
+    }
     if (parser.isSet(failAt) &&
         !parseCount(parser.value(failAt), 0, options->frames - 1, &options->failAt)) {
         *error = QStringLiteral("--fail-at wants a frame from 0 to %1, not '%2'.")

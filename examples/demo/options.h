@@ -12,6 +12,8 @@ struct Options {
     QString outDir = QStringLiteral("out");
     QStringList disabled;  // pass or group names, checked against the graph later
     int failAt = -1;       // -1: no frame fails
+    QString pipeline;      // description to load; empty for Resources/pipeline.json
+    QString savePipeline;  // where to write the loaded description; empty for nowhere
     bool help = false;
 };
 

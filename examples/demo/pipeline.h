@@ -12,15 +12,15 @@ namespace OrvDemo {
 
 class LuminanceStatsPass;
 
-// The demo's render graph, built once:
+// The demo's render graph, loaded from a description (Resources/pipeline.json by default):
 //
 //   scene ---color---+-----------------------------> composite --> tonemap --+--> stats (target)
 //                    +--> bloom [bright -> blur] ------^                     +--> output "image"
 //   vignette -------------------------------------------^
 //
-// Every edge is made by name. Parameters on the root, which reach the passes through down
-// edges: time, frame, failAt, width, height, exposure, bloomThreshold, bloomRadius,
-// bloomStrength. Output on the root: image (a QImage).
+// Parameters on the root, which reach the passes through down edges: time, frame, failAt, width,
+// height, exposure, bloomThreshold, bloomRadius, bloomStrength. Output on the root: image (a
+// QImage).
 class Pipeline {
 public:
     struct Node {
@@ -28,7 +28,16 @@ public:
         int ref;
     };
 
-    explicit Pipeline(const ToneCurve& curve);
+    explicit Pipeline(const ToneCurve& curve);  // empty until load()
+
+    // Builds the renderer from a description, creating its passes by type name; false with the
+    // reason when the description does not load. Only the first successful load takes effect.
+    bool load(const QByteArray& description, QString* error);
+    // The current renderer as a description, disabled passes included.
+    bool save(QByteArray* description, QString* error) const;
+    // The type name under which createPass makes a pass like this one; empty for others.
+    static QString typeName(const Vantrel::Orv::RenderPass& pass);
+    Vantrel::Orv::RenderPass* createPass(const QString& type) const;
 
     Vantrel::Orv::Renderer& renderer() { return _renderer; }
     const Vantrel::Orv::Renderer& renderer() const { return _renderer; }
@@ -44,14 +53,14 @@ public:
     // Enables or disables a pass, or every pass inside a group.
     void setEnabled(int node, bool enabled);
 
-    int vignetteNode() const { return _vignette; }
+    int vignetteNode() const { return _vignette; }  // -1 when the description has none
     QImage image() const;  // the latest frame as collected on the output; null before one
-    const LuminanceStatsPass& stats() const { return *_stats; }
+    const LuminanceStatsPass* stats() const { return _stats; }  // null without a stats pass
 
 private:
-    int addPass(const QString& name, Vantrel::Orv::RenderPass* pass, int parent);
-    int addGroup(const QString& name, int numInputs, int numOutputs);
+    void listNodes(int parent, const QString& prefix);
 
+    ToneCurve _curve;
     Vantrel::Orv::Renderer _renderer;
     QVector<Node> _nodes;
     int _vignette = -1;

@@ -695,6 +695,85 @@ bool parseJsonObject(const QByteArray& text, QJsonObject* object, QString* error
     return true;
 }
 
+namespace {
+
+// Members in reading order: what a thing is before what it holds.
+const char* const kKeyOrder[] = {"format",       "version",  "name",       "type",    "enabled",
+                                 "id",           "value",    "inputs",     "outputs", "inputGroups",
+                                 "outputGroups", "children", "parameters", "graph",   "target",
+                                 "root",         "edges",    "from",       "to"};
+const int kLineWidth = 100;
+
+QStringList orderedKeys(const QJsonObject& object) {
+    QStringList keys;
+    for (const char* key : kKeyOrder) {
+        if (object.contains(QLatin1String(key))) keys.append(QString::fromLatin1(key));
+    }
+    for (const QString& key : object.keys()) {
+        if (!keys.contains(key)) keys.append(key);
+    }
+    return keys;
+}
+
+QByteArray scalarText(const QJsonValue& value) {
+    // Qt's own writer for the escaping and number format, without the brackets around it.
+    const QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return text.mid(1, text.size() - 2);
+}
+
+QByteArray oneLine(const QJsonValue& value) {
+    if (value.isArray()) {
+        QByteArrayList parts;
+        for (const QJsonValue& element : value.toArray()) parts.append(oneLine(element));
+        return '[' + parts.join(", ") + ']';
+    }
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        QByteArrayList parts;
+        for (const QString& key : orderedKeys(object))
+            parts.append(scalarText(key) + ": " + oneLine(object.value(key)));
+        return '{' + parts.join(", ") + '}';
+    }
+    return scalarText(value);
+}
+
+// Indented text that keeps short arrays and objects on one line, so that an edge or a small
+// node reads as one line and diffs as one.
+void writeText(const QJsonValue& value, int indent, int used, QByteArray* out) {
+    const QByteArray line = oneLine(value);
+    if ((!value.isArray() && !value.isObject()) || used + line.size() <= kLineWidth) {
+        out->append(line);
+        return;
+    }
+    const QByteArray inner(indent + 4, ' ');
+    const bool isArray = value.isArray();
+    out->append(isArray ? "[\n" : "{\n");
+    const QJsonArray array = value.toArray();
+    const QJsonObject object = value.toObject();
+    const QStringList keys = isArray ? QStringList() : orderedKeys(object);
+    const int count = isArray ? array.size() : keys.size();
+    for (int i = 0; i < count; ++i) {
+        out->append(inner);
+        QByteArray prefix;
+        if (!isArray) prefix = scalarText(keys.at(i)) + ": ";
+        out->append(prefix);
+        writeText(isArray ? array.at(i) : object.value(keys.at(i)), indent + 4,
+                  inner.size() + prefix.size() + 1, out);
+        out->append(i + 1 < count ? ",\n" : "\n");
+    }
+    out->append(QByteArray(indent, ' '));
+    out->append(isArray ? ']' : '}');
+}
+
+}  // namespace
+
+QByteArray formatJson(const QJsonObject& object) {
+    QByteArray text;
+    writeText(object, 0, 0, &text);
+    text.append('\n');
+    return text;
+}
+
 }  // namespace JsonDetail
 
 using namespace JsonDetail;
@@ -708,7 +787,7 @@ QJsonObject graphToJson(const Graph& graph) {
 }
 
 QByteArray saveGraph(const Graph& graph) {
-    return QJsonDocument(graphToJson(graph)).toJson(QJsonDocument::Indented);
+    return formatJson(graphToJson(graph));
 }
 
 bool graphFromJson(const QJsonObject& json, Graph* graph, QString* error) {

@@ -42,6 +42,9 @@ private:
 // Parses JSON text that must hold an object; the error names the offset of malformed text.
 bool parseJsonObject(const QByteArray& text, QJsonObject* object, QString* error);
 
+// Indented JSON text that keeps what fits on one line there, with members in reading order.
+QByteArray formatJson(const QJsonObject& object);
+
 // Typed reads of one member; false (after reporting) when it has the wrong type.
 bool readString(const QJsonValue& value, const Pointer& at, Errors& errors, QString* out);
 bool readInt(const QJsonValue& value, const Pointer& at, Errors& errors, int* out);

@@ -527,7 +527,7 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
         return false;
     }
     if (!rendererToJson(renderer, typeName, &object, error)) return false;
-    *text = QJsonDocument(object).toJson(QJsonDocument::Indented);
+    *text = formatJson(object);
     return true;
 }
 
