@@ -243,6 +243,7 @@ int main(int argc, char** argv) {
     registerFrameBenchmarks();
     registerGraphBenchmarks();
     registerHistogramBenchmarks();
+    registerJsonBenchmarks();
 
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -66,5 +66,6 @@ void timeSection(benchmark::State& state, Body&& body) {
 void registerGraphBenchmarks();
 void registerHistogramBenchmarks();
 void registerFrameBenchmarks();
+void registerJsonBenchmarks();
 
 }  // namespace OrvBench

@@ -95,8 +95,17 @@ QByteArray save(const Renderer& renderer) {
 TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
     SampleRenderer sample;
     const QVariantList values = {
-        QVariant(),         true,   -7,    4000000000u, qlonglong(1) << 60, qulonglong(1) << 63,
-        0.1f,               1.0,    QString("text"),   QStringList{"a", "b"},
+        QVariant(),
+        QVariant::fromValue(nullptr),
+        true,
+        -7,
+        4000000000u,
+        qlonglong(1) << 60,
+        qulonglong(1) << 63,
+        0.1f,
+        1.0,
+        QString("text"),
+        QStringList{"a", "b"},
         QVariantMap{{"n", 3}, {"list", QVariantList{qlonglong(-5), 2.5f}}}};
     for (const QVariant& value : values) sample.renderer.addParameter("p", value);
     sample.renderer.getGraph()->addOutput(kRoot, "unused", -1);
@@ -125,7 +134,7 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
         EXPECT_EQ(loaded.parameterType(p), sample.renderer.parameterType(p));
         EXPECT_EQ(loaded.parameterValue(p), sample.renderer.parameterValue(p));
     }
-    EXPECT_EQ(loaded.parameterValue(12).toMap()["list"].toList()[0].userType(),
+    EXPECT_EQ(loaded.parameterValue(13).toMap()["list"].toList()[0].userType(),
               QMetaType::LongLong);
 
     // The loaded renderer runs: a feeds fx, b is disabled so m1's second input takes its default.
@@ -161,8 +170,8 @@ TEST(RendererJsonTest, SavingRefusesWhatTheDescriptionCannotCarry) {
     SampleRenderer sample;
     QJsonObject json;
     QString error;
-    EXPECT_FALSE(rendererToJson(sample.renderer, [](const RenderPass&) { return QString(); },
-                                &json, &error));
+    EXPECT_FALSE(rendererToJson(
+        sample.renderer, [](const RenderPass&) { return QString(); }, &json, &error));
     EXPECT_EQ(error, "the pass of node 'a' has no type name");
 }
 
@@ -195,13 +204,21 @@ TEST(RendererJsonTest, BadDescriptionsLeaveTheRendererEmptyAndDeleteTheNewPasses
     const std::vector<std::pair<QJsonObject, QString>> cases = {
         {edit([&](QJsonObject& j) { setPath(j, m1 + QStringList{"type"}, "blur"); }),
          "/graph/root/children/2/children/0/type: unknown pass type 'blur'"},
-        {edit([&](QJsonObject& j) { setPath(j, m1 + QStringList{"inputs", "1"}, "in9"); }),
+        {edit([&](QJsonObject& j) {
+             setPath(j, m1 + QStringList{"inputs", "1"}, "in9");
+         }),
          "/graph/root/children/2/children/0/inputs: pass type 'mix' has inputs ('in0', 'in1')"},
-        {edit([&](QJsonObject& j) { setPath(j, {"parameters", "0", "value"}, 2.5); }),
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"parameters", "0", "value"}, 2.5);
+         }),
          "/parameters/0/value: expected a whole number from -2147483648 to 2147483647"},
-        {edit([&](QJsonObject& j) { setPath(j, {"parameters", "0", "type"}, "QColor"); }),
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"parameters", "0", "type"}, "QColor");
+         }),
          "/parameters/0/type: unknown value type 'QColor'"},
-        {edit([&](QJsonObject& j) { setPath(j, {"target"}, QJsonArray{"fx", "m9"}); }),
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"target"}, QJsonArray{"fx", "m9"});
+         }),
          "/target/1: node 'fx' has no child named 'm9'"},
         {edit([&](QJsonObject& j) {
              setPath(j, {"graph", "edges", "0", "to"}, QJsonArray{"fx", "m1", "in0"});
@@ -209,9 +226,13 @@ TEST(RendererJsonTest, BadDescriptionsLeaveTheRendererEmptyAndDeleteTheNewPasses
          "/graph/edges/0: node 'a' and node 'fx/m1' are neither siblings"},
         {edit([&](QJsonObject& j) { setPath(j, m1 + QStringList{"value"}, 3); }),
          "/graph/root/children/2/children/0/value: node values belong to the renderer"},
-        {edit([&](QJsonObject& j) { setPath(j, {"graph", "root", "children", "2", "enabled"}, true); }),
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"graph", "root", "children", "2", "enabled"}, true);
+         }),
          "/graph/root/children/2/enabled: only a pass node has an enabled flag"},
-        {edit([&](QJsonObject& j) { setPath(j, {"graph", "root", "inputs"}, QJsonArray{"x"}); }),
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"graph", "root", "inputs"}, QJsonArray{"x"});
+         }),
          "/graph/root/inputs: the root's ports are the renderer's parameters and outputs"},
     };
     for (const auto& c : cases) {

@@ -51,6 +51,10 @@ bool encodeValue(const QVariant& variant, QJsonValue* value, QJsonValue* type, Q
             *value = QJsonValue(QJsonValue::Null);
             *type = QStringLiteral("null");
             return true;
+        case QMetaType::Nullptr:
+            *value = QJsonValue(QJsonValue::Null);
+            *type = QStringLiteral("nullptr");
+            return true;
         case QMetaType::Bool:
             *value = variant.toBool();
             *type = QStringLiteral("bool");
@@ -185,7 +189,9 @@ QVariant naturalValue(const QJsonValue& value) {
         return map;
     }
     if (value.isDouble()) return value.toDouble();
-    return value.toVariant();  // null, bool, string
+    if (value.isBool()) return value.toBool();
+    if (value.isString()) return value.toString();
+    return QVariant();  // null, or a missing value
 }
 
 bool decodeValue(const QJsonValue& value, const QJsonValue& type, const Pointer& valueAt,
@@ -233,9 +239,9 @@ bool decodeValue(const QJsonValue& value, const QJsonValue& type, const Pointer&
 
     const QString name = type.toString();
     double number = 0;
-    if (name == QLatin1String("null")) {
+    if (name == QLatin1String("null") || name == QLatin1String("nullptr")) {
         if (!value.isNull()) return errors.fail(valueAt, QStringLiteral("expected null"));
-        *out = QVariant();
+        *out = name == QLatin1String("null") ? QVariant() : QVariant::fromValue(nullptr);
     } else if (name == QLatin1String("bool")) {
         if (!value.isBool()) return errors.fail(valueAt, QStringLiteral("expected true or false"));
         *out = value.toBool();
