@@ -78,6 +78,7 @@ TEST(GraphJsonTest, RoundTripsAreExact) {
              const int a1 = addNamedNode(g, "A", kRoot);
              const int a2 = addNamedNode(g, "A", kRoot);
              const int blank = g.addNode("", 2, 2, kRoot);
+             g.addNode(QString::fromUtf8("\"q\" \\ \t\n\x01 \xc3\xa9 \xf0\x9f\x98\x80 /~"), 0, 0, kRoot);
              g.addInput(a2, "in0", -1);
              g.addEdge(a1, 1, a2, 2);
              g.addEdge(a2, 0, blank, 1);

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QLocale>
 
 #include <algorithm>
 #include <climits>
@@ -715,33 +716,83 @@ QStringList orderedKeys(const QJsonObject& object) {
     return keys;
 }
 
-QByteArray scalarText(const QJsonValue& value) {
-    // Qt's own writer for the escaping and number format, without the brackets around it.
-    const QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return text.mid(1, text.size() - 2);
+void appendString(const QString& text, QByteArray* out) {
+    static const char kHex[] = "0123456789abcdef";
+    out->append('"');
+    const QByteArray utf8 = text.toUtf8();
+    for (char c : utf8) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out->append('\\');
+            out->append(c);
+        } else if (u < 0x20) {
+            out->append("\\u00");
+            out->append(kHex[u >> 4]);
+            out->append(kHex[u & 15]);
+        } else {
+            out->append(c);
+        }
+    }
+    out->append('"');
 }
 
-QByteArray oneLine(const QJsonValue& value) {
+void appendScalar(const QJsonValue& value, QByteArray* out) {
+    switch (value.type()) {
+        case QJsonValue::Bool:
+            out->append(value.toBool() ? "true" : "false");
+            return;
+        case QJsonValue::Double: {
+            // Whole numbers as integers; others in the shortest form that reads back the same.
+            const double number = value.toDouble();
+            if (number == std::floor(number) && std::fabs(number) < 1e15)
+                out->append(QByteArray::number(qint64(number)));
+            else
+                out->append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
+            return;
+        }
+        case QJsonValue::String:
+            appendString(value.toString(), out);
+            return;
+        default:
+            out->append("null");
+    }
+}
+
+// The one-line form of `value`, given up (false) as soon as it grows past `budget` bytes, so
+// that trying it at every level costs no more than the line it could fill.
+bool appendOneLine(const QJsonValue& value, int budget, QByteArray* out) {
+    const int start = out->size();
     if (value.isArray()) {
-        QByteArrayList parts;
-        for (const QJsonValue& element : value.toArray()) parts.append(oneLine(element));
-        return '[' + parts.join(", ") + ']';
-    }
-    if (value.isObject()) {
+        const QJsonArray array = value.toArray();
+        out->append('[');
+        for (int i = 0; i < array.size(); ++i) {
+            if (i > 0) out->append(", ");
+            if (!appendOneLine(array.at(i), budget - (out->size() - start), out)) return false;
+        }
+        out->append(']');
+    } else if (value.isObject()) {
         const QJsonObject object = value.toObject();
-        QByteArrayList parts;
-        for (const QString& key : orderedKeys(object))
-            parts.append(scalarText(key) + ": " + oneLine(object.value(key)));
-        return '{' + parts.join(", ") + '}';
+        out->append('{');
+        const QStringList keys = orderedKeys(object);
+        for (int i = 0; i < keys.size(); ++i) {
+            if (i > 0) out->append(", ");
+            appendString(keys.at(i), out);
+            out->append(": ");
+            if (!appendOneLine(object.value(keys.at(i)), budget - (out->size() - start), out))
+                return false;
+        }
+        out->append('}');
+    } else {
+        appendScalar(value, out);
     }
-    return scalarText(value);
+    return out->size() - start <= budget;
 }
 
 // Indented text that keeps short arrays and objects on one line, so that an edge or a small
 // node reads as one line and diffs as one.
 void writeText(const QJsonValue& value, int indent, int used, QByteArray* out) {
-    const QByteArray line = oneLine(value);
-    if ((!value.isArray() && !value.isObject()) || used + line.size() <= kLineWidth) {
+    QByteArray line;
+    if (appendOneLine(value, kLineWidth - used, &line)) {
         out->append(line);
         return;
     }
@@ -754,11 +805,15 @@ void writeText(const QJsonValue& value, int indent, int used, QByteArray* out) {
     const int count = isArray ? array.size() : keys.size();
     for (int i = 0; i < count; ++i) {
         out->append(inner);
-        QByteArray prefix;
-        if (!isArray) prefix = scalarText(keys.at(i)) + ": ";
-        out->append(prefix);
+        int prefix = 0;
+        if (!isArray) {
+            const int before = out->size();
+            appendString(keys.at(i), out);
+            out->append(": ");
+            prefix = out->size() - before;
+        }
         writeText(isArray ? array.at(i) : object.value(keys.at(i)), indent + 4,
-                  inner.size() + prefix.size() + 1, out);
+                  inner.size() + prefix + 1, out);
         out->append(i + 1 < count ? ",\n" : "\n");
     }
     out->append(QByteArray(indent, ' '));
