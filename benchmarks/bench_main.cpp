@@ -266,6 +266,7 @@ int main(int argc, char** argv) {
     registerOverlapBenchmarks();
     registerGraphBenchmarks();
     registerHistogramBenchmarks();
+    registerJsonBenchmarks();
 
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

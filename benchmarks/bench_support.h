@@ -72,5 +72,6 @@ void registerGraphBenchmarks();
 void registerHistogramBenchmarks();
 void registerFrameBenchmarks();
 void registerOverlapBenchmarks();
+void registerJsonBenchmarks();
 
 }  // namespace OrvBench

@@ -7,6 +7,7 @@
 
 #include <Orv/OrvCore.h>
 #include <Orv/Paths.h>
+#include <Orv/Validator.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -181,12 +182,31 @@ int main(int argc, char** argv) {
     const ToneCurve curve = ToneCurve::read(curveFile, &error);
     if (curve.isNull()) return fail(QStringLiteral("%1: %2").arg(curvePath, error), 1);
 
+    // The render graph is data: Resources/pipeline.json unless another description is named.
+    const QString pipelinePath = options.pipeline.isEmpty()
+                                     ? Orv::resourcesPath() + QStringLiteral("/pipeline.json")
+                                     : options.pipeline;
+    QFile pipelineFile(pipelinePath);
+    if (!pipelineFile.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read %1").arg(pipelinePath), 1);
     Pipeline pipeline(curve);
+    if (!pipeline.load(pipelineFile.readAll(), &error))
+        return fail(QStringLiteral("%1: %2").arg(pipelinePath, error), 1);
     pipeline.setSize(options.size.width(), options.size.height());
     pipeline.setFailAt(options.failAt);
     QVector<int> disabled;
     if (!disablePasses(pipeline, options.disabled, &disabled, &error))
         return fail(QStringLiteral("--disable: ") + error, 2);
+
+    if (!options.savePipeline.isEmpty()) {
+        QByteArray description;
+        QFile saved(options.savePipeline);
+        if (!pipeline.save(&description, &error))
+            return fail(QStringLiteral("cannot describe the pipeline: %1").arg(error), 1);
+        if (!saved.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            saved.write(description) != description.size())
+            return fail(QStringLiteral("cannot write %1").arg(options.savePipeline), 1);
+    }
 
     OutputFolder out(options.outDir);
     if (!out.make()) return fail(QStringLiteral("cannot make folder %1").arg(out.path()), 1);
@@ -194,6 +214,9 @@ int main(int argc, char** argv) {
     std::printf("orv-demo: %d frames of %dx%d through %d passes, %d worker threads\n",
                 options.frames, options.size.width(), options.size.height(),
                 int(pipeline.nodes().size()) - 1, qMax(QThread::idealThreadCount(), 2));
+    // What the library finds questionable about the graph, before any frame runs.
+    for (const Orv::Finding& finding : Orv::validate(pipeline.renderer()))
+        std::printf("  %s\n", local(finding.toString()).constData());
     std::fflush(stdout);
 
     Orv::Renderer& renderer = pipeline.renderer();

@@ -40,6 +40,9 @@ QString usageText() {
         "                  at a time\n"
         "  --present-ms N  milliseconds the simulated display takes to show the previous\n"
         "                  frame, 0 to 1000 (default 8)\n"
+        "  --pipeline FILE load the render graph from FILE instead of Resources/pipeline.json\n"
+        "  --save-pipeline FILE\n"
+        "                  write the render graph as loaded (and --disable'd) to FILE\n"
         "  -h, --help      show this text\n"
         "\n"
         "Exit status: 0 when every frame rendered, 1 when a frame failed or an output\n"
@@ -57,8 +60,13 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
     const QCommandLineOption inFlight(QStringLiteral("in-flight"), QString(), QStringLiteral("N"));
     const QCommandLineOption presentMs(QStringLiteral("present-ms"), QString(),
                                        QStringLiteral("N"));
+    const QCommandLineOption pipeline(QStringLiteral("pipeline"), QString(),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption savePipeline(QStringLiteral("save-pipeline"), QString(),
+                                          QStringLiteral("FILE"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    parser.addOptions({frames, size, out, disable, failAt, inFlight, presentMs, help});
+    parser.addOptions(
+        {frames, size, out, disable, failAt, inFlight, presentMs, pipeline, savePipeline, help});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -102,6 +110,13 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
         }
     }
     options->disabled = parser.values(disable);
+    options->pipeline = parser.value(pipeline);
+    options->savePipeline = parser.value(savePipeline);
+    if ((parser.isSet(pipeline) && options->pipeline.isEmpty()) ||
+        (parser.isSet(savePipeline) && options->savePipeline.isEmpty())) {
+        *error = QStringLiteral("--pipeline and --save-pipeline want a file name.");
+        return false;
+    }
     if (parser.isSet(failAt) &&
         !parseCount(parser.value(failAt), 0, options->frames - 1, &options->failAt)) {
         *error = QStringLiteral("--fail-at wants a frame from 0 to %1, not '%2'.")

@@ -7,86 +7,88 @@
 #include "stats.h"
 
 #include <Orv/Graph.h>
+#include <Orv/Json.h>
+
+#include <functional>
 
 namespace OrvDemo {
 
 using Vantrel::Orv::Graph;
+using Vantrel::Orv::RenderPass;
 
 namespace {
 
 const QString kImageOutput = QStringLiteral("image");
 
+// The pass types a description may name: how to recognise one and how to make one.
+struct PassType {
+    const char* name;
+    std::function<bool(const RenderPass&)> is;
+    std::function<RenderPass*(const ToneCurve&)> make;
+};
+
+template <typename T>
+PassType passType(const char* name) {
+    return {name, [](const RenderPass& pass) { return dynamic_cast<const T*>(&pass) != nullptr; },
+            [](const ToneCurve&) -> RenderPass* { return new T; }};
+}
+
+const QVector<PassType>& passTypes() {
+    static const QVector<PassType> types = {
+        passType<ScenePass>("scene"),
+        passType<VignettePass>("vignette"),
+        passType<BrightPass>("bright"),
+        passType<BlurPass>("blur"),
+        passType<CompositePass>("composite"),
+        {"tonemap",
+         [](const RenderPass& pass) { return dynamic_cast<const ToneMapPass*>(&pass) != nullptr; },
+         [](const ToneCurve& curve) -> RenderPass* { return new ToneMapPass(curve); }},
+        passType<LuminanceStatsPass>("stats"),
+        passType<PresentPass>("present"),
+    };
+    return types;
+}
+
 }  // namespace
 
-Pipeline::Pipeline(const ToneCurve& curve) {
-    Vantrel::Orv::Renderer& r = _renderer;
-    r.addParameter(QStringLiteral("time"), 0.0);
-    r.addParameter(QStringLiteral("frame"), 0);
-    r.addParameter(QStringLiteral("failAt"), -1);
-    r.addParameter(QStringLiteral("width"), 640);
-    r.addParameter(QStringLiteral("height"), 360);
-    r.addParameter(QStringLiteral("exposure"), 0.7);
-    r.addParameter(QStringLiteral("bloomThreshold"), 1.0);
-    r.addParameter(QStringLiteral("bloomRadius"), 8);
-    r.addParameter(QStringLiteral("bloomStrength"), 0.6);
-    r.addParameter(QStringLiteral("previous"), QVariant::fromValue(QImage()));
-    r.addParameter(QStringLiteral("presentMs"), 8);
-    r.addOutput(kImageOutput);
-    r.addOutput(QStringLiteral("presented"));
+Pipeline::Pipeline(const ToneCurve& curve) : _curve(curve) {}
 
-    const int root = Graph::kRootNodeRef;
-    const int scene = addPass(QStringLiteral("scene"), new ScenePass, root);
-    _vignette = addPass(QStringLiteral("vignette"), new VignettePass, root);
-
-    // The group's ports carry the names of what crosses its boundary, so that every edge in
-    // and out of it, and inside it, is made by name.
-    const int bloom = addGroup(QStringLiteral("bloom"), 3, 1);
-    Graph* g = r.getGraph();
-    g->setInputName(bloom, 0, QStringLiteral("color"));
-    g->setInputName(bloom, 1, QStringLiteral("bloomThreshold"));
-    g->setInputName(bloom, 2, QStringLiteral("bloomRadius"));
-    g->setOutputName(bloom, 0, QStringLiteral("bloom"));
-    const int bright = addPass(QStringLiteral("bright"), new BrightPass, bloom);
-    const int blur = addPass(QStringLiteral("blur"), new BlurPass, bloom);
-
-    const int composite = addPass(QStringLiteral("composite"), new CompositePass, root);
-    const int tonemap = addPass(QStringLiteral("tonemap"), new ToneMapPass(curve), root);
-    _stats = new LuminanceStatsPass;
-    const int stats = addPass(QStringLiteral("stats"), _stats, root);
-    const int present = addPass(QStringLiteral("present"), new PresentPass, root);
-
-    for (int node : {scene, _vignette, bloom, composite, tonemap, present})
-        g->connectDownByName(node);
-    g->connectDownByName(bright);
-    g->connectDownByName(blur);
-    g->connectByName(bright, blur);
-    g->connectUpByName(blur);
-
-    g->connectByName(scene, bloom);
-    g->connectByName(scene, composite);
-    g->connectByName(bloom, composite);
-    g->connectByName(_vignette, composite);
-    g->connectByName(composite, tonemap);
-    // The regular edge first: an output whose first edge goes up accepts no regular edge.
-    g->connectByName(tonemap, stats);
-    g->connectUpByName(tonemap);
-    g->connectUpByName(present);
-    r.setTarget(stats);
+QString Pipeline::typeName(const RenderPass& pass) {
+    for (const PassType& type : passTypes())
+        if (type.is(pass)) return QString::fromLatin1(type.name);
+    return QString();
 }
 
-int Pipeline::addPass(const QString& name, Vantrel::Orv::RenderPass* pass, int parent) {
-    const int node = _renderer.addPass(name, pass, parent);
-    const QString prefix = parent == Graph::kRootNodeRef
-                               ? QString()
-                               : _renderer.getGraph()->nodeName(parent) + QLatin1Char('/');
-    _nodes.append({prefix + name, node});
-    return node;
+RenderPass* Pipeline::createPass(const QString& type) const {
+    for (const PassType& known : passTypes())
+        if (type == QLatin1String(known.name)) return known.make(_curve);
+    return nullptr;
 }
 
-int Pipeline::addGroup(const QString& name, int numInputs, int numOutputs) {
-    const int node = _renderer.addGroup(name, numInputs, numOutputs, Graph::kRootNodeRef);
-    _nodes.append({name, node});
-    return node;
+bool Pipeline::load(const QByteArray& description, QString* error) {
+    const auto factory = [this](const QString& type) { return createPass(type); };
+    if (!Vantrel::Orv::loadRenderer(description, factory, &_renderer, error)) return false;
+    listNodes(Graph::kRootNodeRef, QString());
+    _vignette = findNode(QStringLiteral("vignette"));
+    _stats =
+        dynamic_cast<LuminanceStatsPass*>(_renderer.renderPass(findNode(QStringLiteral("stats"))));
+    _present =
+        dynamic_cast<PresentPass*>(_renderer.renderPass(findNode(QStringLiteral("present"))));
+    return true;
+}
+
+bool Pipeline::save(QByteArray* description, QString* error) const {
+    return Vantrel::Orv::saveRenderer(_renderer, &Pipeline::typeName, description, error);
+}
+
+void Pipeline::listNodes(int parent, const QString& prefix) {
+    const Graph* g = _renderer.getGraph();
+    for (int c = 0; c < g->numNodes(parent); ++c) {
+        const int node = g->getNode(c, parent);
+        const QString path = prefix + g->nodeName(node);
+        _nodes.append({path, node});
+        listNodes(node, path + QLatin1Char('/'));
+    }
 }
 
 void Pipeline::setFrame(int frame, double time) {
@@ -104,8 +106,7 @@ void Pipeline::setSize(int width, int height) {
 }
 
 void Pipeline::setPrevious(const QImage& image, int presentMs) {
-    _renderer.setParameter(_renderer.findParameter(QStringLiteral("previous")),
-                           QVariant::fromValue(image));
+    if (_present) _present->setPicture(image);
     _renderer.setParameter(_renderer.findParameter(QStringLiteral("presentMs")), presentMs);
 }
 

@@ -11,18 +11,18 @@
 namespace OrvDemo {
 
 class LuminanceStatsPass;
+class PresentPass;
 
-// The demo's render graph, built once:
+// The demo's render graph, loaded from a description (Resources/pipeline.json by default):
 //
 //   scene ---color---+-----------------------------> composite --> tonemap --+--> stats (target)
 //                    +--> bloom [bright -> blur] ------^                     +--> output "image"
 //   vignette -------------------------------------------^
-//   present (the previous frame, to a simulated display) -----------------------> output
-//   "presented"
+//   present (the previous frame, to a simulated display) ------------> output "presented"
 //
-// Every edge is made by name. Parameters on the root, which reach the passes through down
-// edges: time, frame, failAt, width, height, exposure, bloomThreshold, bloomRadius,
-// bloomStrength, previous, presentMs. Outputs on the root: image (a QImage), presented.
+// Parameters on the root, which reach the passes through down edges: time, frame, failAt, width,
+// height, exposure, bloomThreshold, bloomRadius, bloomStrength, presentMs. Outputs on the root:
+// image (a QImage), presented.
 class Pipeline {
 public:
     struct Node {
@@ -30,7 +30,16 @@ public:
         int ref;
     };
 
-    explicit Pipeline(const ToneCurve& curve);
+    explicit Pipeline(const ToneCurve& curve);  // empty until load()
+
+    // Builds the renderer from a description, creating its passes by type name; false with the
+    // reason when the description does not load. Only the first successful load takes effect.
+    bool load(const QByteArray& description, QString* error);
+    // The current renderer as a description, disabled passes included.
+    bool save(QByteArray* description, QString* error) const;
+    // The type name under which createPass makes a pass like this one; empty for others.
+    static QString typeName(const Vantrel::Orv::RenderPass& pass);
+    Vantrel::Orv::RenderPass* createPass(const QString& type) const;
 
     Vantrel::Orv::Renderer& renderer() { return _renderer; }
     const Vantrel::Orv::Renderer& renderer() const { return _renderer; }
@@ -38,8 +47,8 @@ public:
     void setFrame(int frame, double time);
     void setSize(int width, int height);
     void setFailAt(int frame);  // -1 for none
-    // The picture the present pass shows during the next frame, and how long the simulated
-    // display takes to scan it out.
+    // The picture the present pass shows during the next frame (it reads no other pass), and
+    // how long the simulated display takes to scan it out.
     void setPrevious(const QImage& image, int presentMs);
     int presented() const;  // frames the present pass has shown
 
@@ -50,18 +59,19 @@ public:
     // Enables or disables a pass, or every pass inside a group.
     void setEnabled(int node, bool enabled);
 
-    int vignetteNode() const { return _vignette; }
+    int vignetteNode() const { return _vignette; }  // -1 when the description has none
     QImage image() const;  // the latest frame as collected on the output; null before one
-    const LuminanceStatsPass& stats() const { return *_stats; }
+    const LuminanceStatsPass* stats() const { return _stats; }  // null without a stats pass
 
 private:
-    int addPass(const QString& name, Vantrel::Orv::RenderPass* pass, int parent);
-    int addGroup(const QString& name, int numInputs, int numOutputs);
+    void listNodes(int parent, const QString& prefix);
 
+    ToneCurve _curve;
     Vantrel::Orv::Renderer _renderer;
     QVector<Node> _nodes;
     int _vignette = -1;
     LuminanceStatsPass* _stats = nullptr;  // owned by the renderer
+    PresentPass* _present = nullptr;       // owned by the renderer
 };
 
 }  // namespace OrvDemo

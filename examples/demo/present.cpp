@@ -9,7 +9,6 @@
 namespace OrvDemo {
 
 PresentPass::PresentPass() {
-    addInput(QStringLiteral("previous"), QVariant::fromValue(QImage()));
     addInput(QStringLiteral("presentMs"), 8);
     addOutput(QStringLiteral("presented"));
     setOutput(0, 0);
@@ -17,11 +16,11 @@ PresentPass::PresentPass() {
 
 void PresentPass::start(Vantrel::Orv::RenderCallbacks*) {
     _shown.reset();
-    const QImage picture = input<QImage>(0);
+    const QImage picture = _picture;
     if (picture.isNull()) return;  // nothing rendered yet
     auto shown = std::make_shared<std::atomic<bool>>(false);
     _shown = shown;
-    const auto scanOut = std::chrono::milliseconds(std::clamp(input<int>(1), 0, 1000));
+    const auto scanOut = std::chrono::milliseconds(std::clamp(input<int>(0), 0, 1000));
     _display.post([shown, picture, scanOut] {
         Q_UNUSED(picture);  // held by the display while it scans it out
         std::this_thread::sleep_for(scanOut);

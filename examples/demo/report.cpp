@@ -78,8 +78,8 @@ void printPassTimes(const Pipeline& pipeline) {
 }
 
 void printLuminance(const Pipeline& pipeline) {
-    const LuminanceStatsPass& stats = pipeline.stats();
-    if (stats.framesMeasured() == 0) return;
+    if (!pipeline.stats() || pipeline.stats()->framesMeasured() == 0) return;
+    const LuminanceStatsPass& stats = *pipeline.stats();
     const QVector<int>& bins = stats.histogram();
     const int peak = std::max(1, *std::max_element(bins.begin(), bins.end()));
     static const char kShades[] = " .:-=+*#%@";

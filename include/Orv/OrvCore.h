@@ -6,10 +6,12 @@
 #include <Orv/FrameTimer.h>
 #include <Orv/Graph.h>
 #include <Orv/HistogramFrameTimes.h>
+#include <Orv/Json.h>
 #include <Orv/Memory.h>
 #include <Orv/Paths.h>
 #include <Orv/RenderPass.h>
 #include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
 #include <Orv/Version.h>
+#include <Orv/Validator.h>
 #include <Orv/Walkers.h>

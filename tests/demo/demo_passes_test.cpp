@@ -11,6 +11,9 @@
 #include <Orv/Graph.h>
 #include <Orv/Memory.h>
 #include <Orv/Renderer.h>
+#include <Orv/Validator.h>
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -140,9 +143,15 @@ TEST(ToneCurveTest, RefusesMalformedFilesWithAReason) {
     }
 }
 
+QByteArray shippedPipeline() {
+    QFile file(QStringLiteral(ORV_DEMO_PIPELINE));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 TEST(PipelineTest, FeedsEveryPassInputFromAParameterOrAnotherPass) {
     QString error;
     Pipeline pipeline(curveFrom(ToneCurve::encode({0.0f, 1.0f}, 1.0f), &error));
+    ASSERT_TRUE(pipeline.load(shippedPipeline(), &error)) << error.toStdString();
     const Orv::Renderer& renderer = pipeline.renderer();
     const Orv::Graph* graph = renderer.getGraph();
     for (const Pipeline::Node& node : pipeline.nodes()) {
@@ -156,6 +165,25 @@ TEST(PipelineTest, FeedsEveryPassInputFromAParameterOrAnotherPass) {
     ASSERT_TRUE(graph->walkDown(n, port));
     EXPECT_EQ(n, pipeline.findNode(QStringLiteral("tonemap")));
     EXPECT_EQ(renderer.target(), pipeline.findNode(QStringLiteral("stats")));
+    ASSERT_NE(pipeline.stats(), nullptr);
+
+    // Nothing the validator calls wrong or wasted; notes alone would be fine.
+    for (const Orv::Finding& finding : Orv::validate(renderer))
+        EXPECT_EQ(finding.severity, Orv::Finding::Severity::Note)
+            << finding.toString().toStdString();
+}
+
+// The shipped file is what the demo would write: every pass type has a name and loads back.
+TEST(PipelineTest, ShippedDescriptionIsWhatSavingTheLoadedPipelineWrites) {
+    QString error;
+    Pipeline pipeline(curveFrom(ToneCurve::encode({0.0f, 1.0f}, 1.0f), &error));
+    const QByteArray shipped = shippedPipeline();
+    ASSERT_TRUE(pipeline.load(shipped, &error)) << error.toStdString();
+    QByteArray saved;
+    ASSERT_TRUE(pipeline.save(&saved, &error)) << error.toStdString();
+    EXPECT_EQ(saved, shipped);
+    EXPECT_FALSE(pipeline.load(shipped, &error));  // a pipeline loads once
+    EXPECT_EQ(pipeline.createPass(QStringLiteral("nosuchpass")), nullptr);
 }
 
 }  // namespace

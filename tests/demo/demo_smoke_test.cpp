@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -106,6 +109,51 @@ TEST_F(DemoSmokeTest, ReportsAFailedFrameAndGoesOnWithoutDisabledPasses) {
     EXPECT_EQ(runsOf("composite"), 3);
     EXPECT_EQ(runsOf("bloom/bright") + runsOf("bloom/blur"), 0);
     expectNotBlank(QImage(path("frame.png")));
+}
+
+// The pipeline is data: the demo saves it, and still renders from a copy without the vignette,
+// the composite falling back to its default mask. A description that does not load is refused.
+TEST_F(DemoSmokeTest, RendersFromAPipelineDescriptionWithoutTheVignette) {
+    const QString saved = path("pipeline.json");
+    ASSERT_TRUE(_dir.isValid() && run("--frames 1 --save-pipeline " + saved));
+    ASSERT_EQ(exitCode, 0) << err.toStdString();
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QJsonObject description = QJsonDocument::fromJson(file.readAll()).object();
+    file.close();
+    QJsonObject graph = description["graph"].toObject();
+    QJsonObject root = graph["root"].toObject();
+    QJsonArray children, edges;
+    for (const QJsonValue& child : root["children"].toArray())
+        if (child["name"] != "vignette") children.append(child);
+    for (const QJsonValue& edge : graph["edges"].toArray())
+        if (edge["from"][0] != "vignette" && edge["to"][0] != "vignette") edges.append(edge);
+    ASSERT_EQ(children.size() + 1, root["children"].toArray().size());
+    root["children"] = children;
+    graph["root"] = root;
+    graph["edges"] = edges;
+    description["graph"] = graph;
+    const QString edited = path("no-vignette.json");
+    QFile editedFile(edited);
+    ASSERT_TRUE(editedFile.open(QIODevice::WriteOnly));
+    editedFile.write(QJsonDocument(description).toJson());
+    editedFile.close();
+
+    ASSERT_TRUE(run("--frames 2 --pipeline " + edited));
+    ASSERT_EQ(exitCode, 0) << err.toStdString();
+    EXPECT_EQ(runsOf("vignette"), -1);
+    EXPECT_EQ(runsOf("composite"), 2);
+    EXPECT_TRUE(out.contains("note: composite input 'vignette': Nothing feeds this input"))
+        << out.toStdString();
+    expectNotBlank(QImage(path("frame.png")));
+
+    ASSERT_TRUE(editedFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    editedFile.write(R"({"format": "orv-renderer", "version": 7})");
+    editedFile.close();
+    ASSERT_TRUE(run("--pipeline " + edited));
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_TRUE(err.contains("no-vignette.json: /version: unsupported version 7"))
+        << err.toStdString();
 }
 
 TEST_F(DemoSmokeTest, RefusesBadCommandLinesBeforeWritingAnything) {

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <Orv/Graph.h>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+namespace Vantrel {
+namespace Orv {
+namespace JsonDetail {
+
+// A JSON pointer that grows as the readers descend, for error messages.
+class Pointer {
+public:
+    Pointer() = default;
+    Pointer operator/(const QString& key) const;
+    Pointer operator/(int index) const;
+    const QString& text() const { return _text; }
+
+private:
+    QString _text;
+};
+
+// The first error of a load: where it is and what is wrong. Readers return false after fail().
+class Errors {
+public:
+    bool fail(const Pointer& at, const QString& problem);
+    QString text() const;
+
+private:
+    QString _at;
+    QString _problem;
+};
+
+// Parses JSON text that must hold an object; the error names the offset of malformed text.
+bool parseJsonObject(const QByteArray& text, QJsonObject* object, QString* error);
+
+// Indented JSON text that keeps what fits on one line there, with members in reading order.
+QByteArray formatJson(const QJsonObject& object);
+
+// Typed reads of one member; false (after reporting) when it has the wrong type.
+bool readString(const QJsonValue& value, const Pointer& at, Errors& errors, QString* out);
+bool readInt(const QJsonValue& value, const Pointer& at, Errors& errors, int* out);
+bool readArray(const QJsonValue& value, const Pointer& at, Errors& errors, QJsonArray* out);
+bool readObject(const QJsonValue& value, const Pointer& at, Errors& errors, QJsonObject* out);
+// Refuses members not in `known`, so that a misspelt key is not silently ignored.
+bool checkKeys(const QJsonObject& object, const QStringList& known, const Pointer& at,
+               Errors& errors);
+// The "format" and "version" members of a document.
+bool checkHeader(const QJsonObject& document, const char* format, Errors& errors);
+
+struct PortSpec {
+    QString name;
+    int group = Graph::kInvalidGroupRef;
+};
+
+// One node of a description, in the order the nodes are created (which is their ref).
+struct NodeSpec {
+    Pointer at;
+    int parent = -1;
+    QString name;
+    int value = -1;
+    bool hasInputs = false;
+    bool hasOutputs = false;
+    QVector<PortSpec> inputs;
+    QVector<PortSpec> outputs;
+    QStringList inputGroups;
+    QStringList outputGroups;
+    QJsonObject object;  // for members that a renderer adds (its type, its enabled flag)
+};
+
+struct EdgeSpec {
+    Pointer at;
+    QJsonArray from;
+    QJsonArray to;
+};
+
+struct GraphSpec {
+    QVector<NodeSpec> nodes;  // [0] is the root
+    QVector<EdgeSpec> edges;
+};
+
+// Reads the "root" and "edges" members of `object` (found at `at`). `extraNodeKeys` are further
+// members a node may carry; the reader leaves them in NodeSpec::object.
+bool readGraphSpec(const QJsonObject& object, const Pointer& at, const QStringList& extraNodeKeys,
+                   Errors& errors, GraphSpec* spec);
+// Builds the nodes and then the edges on a new graph, in document order, so that node and edge
+// refs come out as they were saved. Reports the first refusal.
+bool buildGraph(const GraphSpec& spec, Errors& errors, Graph* graph);
+// The node that `path` names below the root ("lighting", "direct", or child indexes), in a graph
+// built by buildGraph.
+bool resolveNode(const Graph& graph, const QJsonArray& path, int length, const Pointer& at,
+                 Errors& errors, int* node);
+
+// How to write one graph. The renderer writes its root ports separately, leaves node values to
+// itself and adds members to pass nodes.
+struct GraphWriteOptions {
+    bool rootPorts = true;
+    bool values = true;
+    // Adds members to a node's object; false (with `error` set) refuses the save.
+    std::function<bool(int node, QJsonObject* object, QString* error)> decorate;
+};
+bool writeGraph(const Graph& graph, const GraphWriteOptions& options, QJsonObject* object,
+                QString* error);
+// The path of a live node as written in edges and targets: names where they are unique among
+// the siblings, child indexes where they are not.
+QJsonArray nodePath(const Graph& graph, int node);
+
+// "node 'lighting/direct'", or "the root": how messages name a node.
+QString describeNode(const Graph& graph, int node);
+// "lighting/direct"; empty for the root.
+QString displayPath(const Graph& graph, int node);
+
+}  // namespace JsonDetail
+}  // namespace Orv
+}  // namespace Vantrel

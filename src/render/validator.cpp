@@ -1,0 +1,248 @@
+#include <Orv/Graph.h>
+#include <Orv/Renderer.h>
+#include <Orv/Validator.h>
+
+#include "core/graphjson_p.h"
+#include "frameplan.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <functional>
+
+namespace Vantrel {
+namespace Orv {
+
+namespace {
+
+using Severity = Finding::Severity;
+using Side = Finding::Side;
+const int kRoot = Graph::kRootNodeRef;
+
+QString quoted(const QString& text) {
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+class Findings {
+public:
+    explicit Findings(const Graph& graph) : _graph(graph) {}
+
+    void add(Severity severity, int node, const QString& message) {
+        Finding finding;
+        finding.severity = severity;
+        finding.node = _graph.isValidNode(node) ? node : -1;
+        if (finding.node >= 0) finding.path = JsonDetail::displayPath(_graph, node);
+        finding.message = message;
+        _list.append(finding);
+    }
+    void add(Severity severity, int node, Side side, int port, const QString& message) {
+        add(severity, node, message);
+        Finding& finding = _list.last();
+        finding.side = side;
+        finding.port = port;
+        finding.portName =
+            side == Side::Input ? _graph.inputName(node, port) : _graph.outputName(node, port);
+    }
+
+    // Errors, then warnings, then notes; the order of discovery within each.
+    QVector<Finding> sorted() const {
+        QVector<Finding> list = _list;
+        std::stable_sort(list.begin(), list.end(), [](const Finding& a, const Finding& b) {
+            return int(a.severity) < int(b.severity);
+        });
+        return list;
+    }
+
+private:
+    const Graph& _graph;
+    QVector<Finding> _list;
+};
+
+// Live nodes below the root in depth-first order, so that findings read top-down.
+QVector<int> liveNodes(const Graph& graph) {
+    QVector<int> nodes;
+    QVector<int> stack{kRoot};
+    while (!stack.isEmpty()) {
+        const int node = stack.takeLast();
+        if (node != kRoot) nodes.append(node);
+        for (int c = graph.numNodes(node) - 1; c >= 0; --c) stack.append(graph.getNode(c, node));
+    }
+    return nodes;
+}
+
+// Later ports that share an earlier port's name: by-name wiring never reaches them.
+void checkPortNames(const Graph& graph, int node, Side side, Findings& findings) {
+    const bool input = side == Side::Input;
+    const int count = input ? graph.numInputs(node) : graph.numOutputs(node);
+    QHash<QString, int> first;
+    for (int p = 0; p < count; ++p) {
+        const QString name = input ? graph.inputName(node, p) : graph.outputName(node, p);
+        auto it = first.constFind(name);
+        if (it == first.constEnd()) {
+            first.insert(name, p);
+            continue;
+        }
+        findings.add(Severity::Note, node, side, p,
+                     QStringLiteral("%1 %2 has the same name, so by-name wiring and lookups take"
+                                    " that one.")
+                         .arg(input ? QStringLiteral("Input") : QStringLiteral("Output"))
+                         .arg(*it));
+    }
+}
+
+// What applies to any graph. `isGroup` says which nodes stand for a group of nodes.
+void checkGraph(const Graph& graph, const QVector<int>& nodes,
+                const std::function<bool(int)>& isGroup, Findings& findings) {
+    QHash<int, QHash<QString, int>> siblings;  // parent -> name -> first child so named
+    checkPortNames(graph, kRoot, Side::Input, findings);
+    checkPortNames(graph, kRoot, Side::Output, findings);
+    for (int node : nodes) {
+        QHash<QString, int>& names = siblings[graph.parentNode(node)];
+        auto it = names.constFind(graph.nodeName(node));
+        if (it == names.constEnd())
+            names.insert(graph.nodeName(node), node);
+        else
+            findings.add(Severity::Note, node,
+                         QStringLiteral("An earlier sibling has the same name, so by-name lookups"
+                                        " and paths take that one."));
+        checkPortNames(graph, node, Side::Input, findings);
+        checkPortNames(graph, node, Side::Output, findings);
+
+        if (!isGroup(node)) continue;
+        for (int o = 0; o < graph.numOutputs(node); ++o) {
+            if (graph.outputSource(node, o) < 0)
+                findings.add(Severity::Warning, node, Side::Output, o,
+                             QStringLiteral("Nothing inside the group feeds this output."));
+        }
+        for (int i = 0; i < graph.numInputs(node); ++i) {
+            if (graph.numInputDestinations(node, i) == 0)
+                findings.add(Severity::Warning, node, Side::Input, i,
+                             QStringLiteral("This group input feeds no node inside the group."));
+        }
+    }
+}
+
+// The root ports beyond the parameters or outputs, or a count that fell short of them.
+void checkRootPorts(const Graph& graph, Side side, int expected, Findings& findings) {
+    const bool input = side == Side::Input;
+    const int count = input ? graph.numInputs(kRoot) : graph.numOutputs(kRoot);
+    for (int p = expected; p < count; ++p)
+        findings.add(Severity::Error, kRoot, side, p,
+                     input ? QStringLiteral("This root input is not a parameter: it was added"
+                                            " through getGraph(), so what it feeds gets defaults.")
+                           : QStringLiteral("This root output is not a renderer output: it was"
+                                            " added through getGraph(), so frames never fill it."));
+    if (count < expected)
+        findings.add(Severity::Error, kRoot,
+                     QStringLiteral("The root has %1 %2 for %3 %4: a root port was removed through"
+                                    " getGraph(), so the rest no longer line up.")
+                         .arg(count)
+                         .arg(input ? QStringLiteral("inputs") : QStringLiteral("outputs"))
+                         .arg(expected)
+                         .arg(input ? QStringLiteral("parameters") : QStringLiteral("outputs")));
+}
+
+void checkPassPorts(const Graph& graph, int node, const RenderPass& pass, Side side,
+                    Findings& findings) {
+    const bool input = side == Side::Input;
+    const int nodeCount = input ? graph.numInputs(node) : graph.numOutputs(node);
+    const int passCount = qMax(0, input ? pass.numInputs() : pass.numOutputs());
+    const QString plural = input ? QStringLiteral("inputs") : QStringLiteral("outputs");
+    if (nodeCount != passCount) {
+        findings.add(Severity::Error, node,
+                     QStringLiteral("The node has %1 %2 but its pass %3.")
+                         .arg(nodeCount)
+                         .arg(plural)
+                         .arg(passCount));
+        return;
+    }
+    for (int p = 0; p < nodeCount; ++p) {
+        const QString onNode = input ? graph.inputName(node, p) : graph.outputName(node, p);
+        const QString onPass = input ? pass.inputName(p) : pass.outputName(p);
+        if (onNode != onPass)
+            findings.add(
+                Severity::Error, node, side, p,
+                QStringLiteral("Its pass names this port ") + quoted(onPass) + QLatin1Char('.'));
+    }
+}
+
+}  // namespace
+
+QString Finding::toString() const {
+    static const char* const kSeverities[] = {"error", "warning", "note"};
+    QString where = path;
+    if (where.isEmpty())
+        where = node == kRoot ? QStringLiteral("root") : QStringLiteral("renderer");
+    if (side != Side::None)
+        where += (side == Side::Input ? QStringLiteral(" input ") : QStringLiteral(" output ")) +
+                 quoted(portName);
+    return QString::fromLatin1(kSeverities[int(severity)]) + QStringLiteral(": ") + where +
+           QStringLiteral(": ") + message;
+}
+
+QVector<Finding> validate(const Graph& graph) {
+    Findings findings(graph);
+    checkGraph(
+        graph, liveNodes(graph), [&graph](int node) { return graph.numNodes(node) > 0; }, findings);
+    return findings.sorted();
+}
+
+QVector<Finding> validate(const Renderer& renderer) {
+    const Graph& graph = *renderer.getGraph();
+    Findings findings(graph);
+    const QVector<int> nodes = liveNodes(graph);
+    checkGraph(
+        graph, nodes, [&renderer](int node) { return !renderer.renderPass(node); }, findings);
+
+    checkRootPorts(graph, Side::Input, renderer.numParameters(), findings);
+    checkRootPorts(graph, Side::Output, renderer.numOutputs(), findings);
+    for (int o = 0; o < qMin(renderer.numOutputs(), graph.numOutputs(kRoot)); ++o) {
+        if (graph.outputSource(kRoot, o) < 0)
+            findings.add(Severity::Warning, kRoot, Side::Output, o,
+                         QStringLiteral("Nothing feeds this output, so it keeps its value for"
+                                        " ever."));
+    }
+    const int target = renderer.target();
+    if (target != -1 && !graph.isValidNode(target))
+        findings.add(Severity::Error, target,
+                     QStringLiteral("The target, node ref %1, is not a live node.").arg(target));
+
+    // The plan a frame would build, on the same pass table: the renderer keeps a pass index in
+    // each pass node's value, so the table is rebuilt from the nodes (removed ones too, which a
+    // frame may still reach).
+    QVector<RenderPass*> passes;
+    for (int n = 0; n < graph.numNodesGlobal(); ++n) {
+        RenderPass* pass = renderer.renderPass(n);
+        if (!pass) continue;
+        const int index = graph.nodeValue(n);
+        if (index >= passes.size()) passes.resize(index + 1);
+        passes[index] = pass;
+    }
+    FramePlan plan;
+    plan.build(graph, target, passes, renderer.numParameters(), renderer.numOutputs(),
+               renderer.culling());
+
+    for (int node : nodes) {
+        const RenderPass* pass = renderer.renderPass(node);
+        if (!pass) continue;
+        checkPassPorts(graph, node, *pass, Side::Input, findings);
+        checkPassPorts(graph, node, *pass, Side::Output, findings);
+        if (!plan.isNeeded(node))
+            findings.add(Severity::Warning, node,
+                         QStringLiteral("No output or target needs this pass, so it never runs."));
+    }
+    // Inputs the frame will leave to their defaults, as the plan traced them.
+    for (const FramePlan::Step& step : plan.schedule()) {
+        if (!graph.isValidNode(step.node)) continue;
+        for (int i = 0; i < step.numInputs; ++i) {
+            if (plan.feeds()[size_t(step.firstFeed + i)].pass == FramePlan::Feed::kDefault)
+                findings.add(Severity::Note, step.node, Side::Input, i,
+                             QStringLiteral("Nothing feeds this input, so the pass takes its"
+                                            " default value."));
+        }
+    }
+    return findings.sorted();
+}
+
+}  // namespace Orv
+}  // namespace Vantrel

@@ -1,0 +1,259 @@
+#include <Orv/Graph.h>
+#include <Orv/Json.h>
+#include <Orv/Renderer.h>
+
+#include "graph_invariants.h"
+#include "recording_pass.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPoint>
+
+#include <cmath>
+#include <limits>
+
+using namespace Vantrel::Orv;
+
+namespace {
+
+const int kRoot = Graph::kRootNodeRef;
+
+// Passes of two types, "gen" (no input) and "mix" (two inputs); each keeps its type as its name
+// so that the type callback can read it back.
+class TypedPass : public RecordingPass {
+public:
+    TypedPass(const QString& type, QStringList* log)
+        : RecordingPass(type, log, type == "mix" ? 2 : 0, 1), type(type) {
+        ++alive;
+    }
+    ~TypedPass() override { --alive; }
+    const QString type;
+    static int alive;
+};
+int TypedPass::alive = 0;
+
+QString typeOf(const RenderPass& pass) {
+    return static_cast<const TypedPass&>(pass).type;
+}
+
+struct Factory {
+    QStringList log;
+    int made = 0;
+    PassFactory function() {
+        return [this](const QString& type) -> RenderPass* {
+            if (type != "gen" && type != "mix") return nullptr;
+            ++made;
+            return new TypedPass(type, &log);
+        };
+    }
+};
+
+// root(gain, tint | image) with a group "fx" holding two passes:
+//
+//   a:gen --> fx[ m1:mix --> m2:mix ] --> root "image";  b:gen (disabled) --> fx;  target m1
+struct SampleRenderer {
+    Factory factory;
+    Renderer renderer;
+    int a, b, fx, m1, m2;
+    SampleRenderer() {
+        Graph* g = renderer.getGraph();
+        renderer.addParameter("gain", 2);
+        renderer.addParameter("tint", QVariantList{1.5, QString("warm"), QVariantMap{{"k", true}}});
+        renderer.addOutput("image");
+        a = renderer.addPass("a", factory.function()("gen"), kRoot);
+        b = renderer.addPass("b", factory.function()("gen"), kRoot);
+        fx = renderer.addGroup("fx", 0, 0, kRoot);
+        g->addInputGroup(fx, "sources");
+        g->addInput(fx, "first", 0);
+        g->addInput(fx, "second", 0);
+        g->addOutput(fx, "result", -1);
+        m1 = renderer.addPass("m1", factory.function()("mix"), fx);
+        m2 = renderer.addPass("m2", factory.function()("mix"), fx);
+        g->addEdgeByName(a, "out0", fx, "first");
+        g->addEdgeByName(b, "out0", fx, "second");
+        g->addDownEdgeByName("first", m1, "in0");
+        g->addDownEdgeByName("second", m1, "in1");
+        g->addEdgeByName(m1, "out0", m2, "in0");
+        g->addUpEdgeByName("result", m2, "out0");
+        g->addUpEdgeByName("image", fx, "result");
+        renderer.setEnabled(b, false);
+        renderer.setTarget(m1);
+    }
+};
+
+QByteArray save(const Renderer& renderer) {
+    QByteArray text;
+    QString error;
+    EXPECT_TRUE(saveRenderer(renderer, typeOf, &text, &error)) << qPrintable(error);
+    return text;
+}
+
+}  // namespace
+
+TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
+    SampleRenderer sample;
+    const QVariantList values = {
+        QVariant(),
+        QVariant::fromValue(nullptr),
+        true,
+        -7,
+        4000000000u,
+        qlonglong(1) << 60,
+        qulonglong(1) << 63,
+        0.1f,
+        1.0,
+        QString("text"),
+        QStringList{"a", "b"},
+        QVariantMap{{"n", 3}, {"list", QVariantList{qlonglong(-5), 2.5f}}}};
+    for (const QVariant& value : values) sample.renderer.addParameter("p", value);
+    sample.renderer.getGraph()->addOutput(kRoot, "unused", -1);
+    sample.renderer.addOutput("late");
+    // A root output added through the graph is refused; without it the save goes through.
+    QString error;
+    QByteArray text;
+    EXPECT_FALSE(saveRenderer(sample.renderer, typeOf, &text, &error));
+    EXPECT_TRUE(error.contains("add root ports only with addParameter")) << qPrintable(error);
+    sample.renderer.getGraph()->removeOutput(kRoot, 1);
+    text = save(sample.renderer);
+
+    Factory factory;
+    Renderer loaded;
+    ASSERT_TRUE(loadRenderer(text, factory.function(), &loaded, &error)) << qPrintable(error);
+    EXPECT_EQ(factory.made, 4);
+    EXPECT_EQ(graphSnapshot(*loaded.getGraph()), graphSnapshot(*sample.renderer.getGraph()));
+    EXPECT_EQ(save(loaded), text);
+    EXPECT_EQ(loaded.target(), sample.m1);
+    EXPECT_FALSE(loaded.enabled(sample.b));
+    EXPECT_TRUE(loaded.enabled(sample.m2));
+    EXPECT_EQ(typeOf(*loaded.renderPass(sample.m2)), "mix");
+    ASSERT_EQ(loaded.numParameters(), sample.renderer.numParameters());
+    for (int p = 0; p < loaded.numParameters(); ++p) {
+        SCOPED_TRACE(p);
+        EXPECT_EQ(loaded.parameterType(p), sample.renderer.parameterType(p));
+        EXPECT_EQ(loaded.parameterValue(p), sample.renderer.parameterValue(p));
+    }
+    EXPECT_EQ(loaded.parameterValue(13).toMap()["list"].toList()[0].userType(),
+              QMetaType::LongLong);
+
+    // The loaded renderer runs: a feeds fx, b is disabled so m1's second input takes its default.
+    ASSERT_TRUE(loaded.render(nullptr));
+    EXPECT_EQ(loaded.output(0).toString(), "mix(mix(gen(),default),default)");
+}
+
+TEST(RendererJsonTest, SavingRefusesWhatTheDescriptionCannotCarry) {
+    const std::vector<std::pair<std::function<void(SampleRenderer&)>, QString>> cases = {
+        {[](SampleRenderer& s) { s.renderer.addParameter("where", QPoint(1, 2)); },
+         "parameter 2 'where': its type 'QPoint' has no JSON form"},
+        {[](SampleRenderer& s) {
+             s.renderer.addParameter("nested", QVariantList{1, std::nan("")});
+         },
+         "parameter 2 'nested': element 1: nan is not a finite number"},
+        {[](SampleRenderer& s) { s.renderer.getGraph()->addInput(s.m2, "extra", -1); },
+         "the ports of node 'fx/m2' no longer match its pass"},
+        {[](SampleRenderer& s) { s.renderer.getGraph()->removeNode(s.m1); },
+         "the target 4 is not a live node"},
+        {[](SampleRenderer& s) { s.renderer.getGraph()->addInput(kRoot, "stray", -1); },
+         "the root has 3 inputs and 1 outputs but the renderer 2 parameters"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(qPrintable(c.second));
+        SampleRenderer sample;
+        c.first(sample);
+        QJsonObject json{{"kept", 1}};
+        QString error;
+        EXPECT_FALSE(rendererToJson(sample.renderer, typeOf, &json, &error));
+        EXPECT_TRUE(error.startsWith(c.second)) << qPrintable(error);
+        EXPECT_EQ(json, QJsonObject({{"kept", 1}}));
+    }
+    SampleRenderer sample;
+    QJsonObject json;
+    QString error;
+    EXPECT_FALSE(rendererToJson(
+        sample.renderer, [](const RenderPass&) { return QString(); }, &json, &error));
+    EXPECT_EQ(error, "the pass of node 'a' has no type name");
+}
+
+TEST(RendererJsonTest, BadDescriptionsLeaveTheRendererEmptyAndDeleteTheNewPasses) {
+    SampleRenderer sample;
+    const QJsonObject good = QJsonDocument::fromJson(save(sample.renderer)).object();
+    auto edit = [&](const std::function<void(QJsonObject&)>& change) {
+        QJsonObject json = good;
+        change(json);
+        return json;
+    };
+    auto setPath = [](QJsonObject& json, const QStringList& path, const QJsonValue& value) {
+        // Rebuilds the objects on the way down; array steps are numbers.
+        std::function<QJsonValue(const QJsonValue&, int)> set = [&](const QJsonValue& at, int i) {
+            if (i == path.size()) return value;
+            bool isIndex = false;
+            const int index = path[i].toInt(&isIndex);
+            if (isIndex) {
+                QJsonArray array = at.toArray();
+                array[index] = set(array[index], i + 1);
+                return QJsonValue(array);
+            }
+            QJsonObject object = at.toObject();
+            object[path[i]] = set(object[path[i]], i + 1);
+            return QJsonValue(object);
+        };
+        json = set(json, 0).toObject();
+    };
+    const QStringList m1 = {"graph", "root", "children", "2", "children", "0"};
+    const std::vector<std::pair<QJsonObject, QString>> cases = {
+        {edit([&](QJsonObject& j) { setPath(j, m1 + QStringList{"type"}, "blur"); }),
+         "/graph/root/children/2/children/0/type: unknown pass type 'blur'"},
+        {edit([&](QJsonObject& j) {
+             setPath(j, m1 + QStringList{"inputs", "1"}, "in9");
+         }),
+         "/graph/root/children/2/children/0/inputs: pass type 'mix' has inputs ('in0', 'in1')"},
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"parameters", "0", "value"}, 2.5);
+         }),
+         "/parameters/0/value: expected a whole number from -2147483648 to 2147483647"},
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"parameters", "0", "type"}, "QColor");
+         }),
+         "/parameters/0/type: unknown value type 'QColor'"},
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"target"}, QJsonArray{"fx", "m9"});
+         }),
+         "/target/1: node 'fx' has no child named 'm9'"},
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"graph", "edges", "0", "to"}, QJsonArray{"fx", "m1", "in0"});
+         }),
+         "/graph/edges/0: node 'a' and node 'fx/m1' are neither siblings"},
+        {edit([&](QJsonObject& j) { setPath(j, m1 + QStringList{"value"}, 3); }),
+         "/graph/root/children/2/children/0/value: node values belong to the renderer"},
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"graph", "root", "children", "2", "enabled"}, true);
+         }),
+         "/graph/root/children/2/enabled: only a pass node has an enabled flag"},
+        {edit([&](QJsonObject& j) {
+             setPath(j, {"graph", "root", "inputs"}, QJsonArray{"x"});
+         }),
+         "/graph/root/inputs: the root's ports are the renderer's parameters and outputs"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(qPrintable(c.second));
+        Factory factory;
+        Renderer renderer;
+        const int aliveBefore = TypedPass::alive;
+        QString error;
+        EXPECT_FALSE(rendererFromJson(c.first, factory.function(), &renderer, &error));
+        EXPECT_TRUE(error.startsWith(c.second)) << qPrintable(error);
+        EXPECT_EQ(TypedPass::alive, aliveBefore);
+        EXPECT_EQ(renderer.getGraph()->numNodesGlobal(), 1);
+        EXPECT_EQ(renderer.numParameters() + renderer.numOutputs(), 0);
+    }
+
+    // Only an empty renderer is filled; one with anything in it stays as it is.
+    Factory factory;
+    QString error;
+    const QStringList before = graphSnapshot(*sample.renderer.getGraph());
+    EXPECT_FALSE(rendererFromJson(good, factory.function(), &sample.renderer, &error));
+    EXPECT_EQ(error, "/: the renderer is not empty");
+    EXPECT_EQ(graphSnapshot(*sample.renderer.getGraph()), before);
+    EXPECT_EQ(factory.made, 0);
+}

@@ -1,0 +1,113 @@
+#include <Orv/Graph.h>
+#include <Orv/Renderer.h>
+#include <Orv/Validator.h>
+
+#include "graph_fixtures.h"
+#include "recording_pass.h"
+
+#include <gtest/gtest.h>
+
+using namespace Vantrel::Orv;
+
+namespace {
+
+const int kRoot = Graph::kRootNodeRef;
+
+// A pass whose second input repeats the first one's name.
+class RepeatedNamePass : public RecordingPass {
+public:
+    explicit RepeatedNamePass(QStringList* log) : RecordingPass("tonemap", log, 3, 1) {
+        _inputs[1].name = "in0";
+    }
+};
+
+QStringList lines(const QVector<Finding>& findings) {
+    QStringList text;
+    for (const Finding& finding : findings) text << finding.toString();
+    return text;
+}
+
+}  // namespace
+
+// One renderer with every problem the validator knows:
+//
+//   root(exposure, stray* | image, spare)      * added through the graph, not addParameter
+//   |-- scene --> grp[ inner ] --> grp.out (fed)     grp.unused: input that feeds no child
+//   |                              grp.dangling: output nothing inside feeds
+//   |-- scene (a second one, never needed)
+//   `-- tonemap(in0, in0, extra*) --> image           target: a removed node
+TEST(ValidatorTest, ReportsEachProblemOnceWithItsNodeAndPort) {
+    QStringList log;
+    Renderer renderer;
+    Graph* g = renderer.getGraph();
+    renderer.addParameter("exposure", 1.0);
+    renderer.addOutput("image");
+    renderer.addOutput("spare");
+    g->addInput(kRoot, "stray", -1);
+    const int scene = renderer.addPass("scene", new RecordingPass("scene", &log, 0, 1), kRoot);
+    const int group = renderer.addGroup("grp", 0, 0, kRoot);
+    g->addInput(group, "in", -1);
+    g->addInput(group, "unused", -1);
+    g->addOutput(group, "out", -1);
+    g->addOutput(group, "dangling", -1);
+    const int inner = renderer.addPass("inner", new RecordingPass("inner", &log, 1, 1), group);
+    renderer.addPass("scene", new RecordingPass("scene2", &log, 0, 1), kRoot);
+    const int tonemap = renderer.addPass("tonemap", new RepeatedNamePass(&log), kRoot);
+    g->addOutput(tonemap, "extra", -1);
+    g->addEdge(scene, 0, group, 0);
+    g->addDownEdge(0, inner, 0);
+    g->addUpEdge(0, inner, 0);
+    g->addEdge(group, 0, tonemap, 0);
+    g->addDownEdgeByName("exposure", tonemap, "in2");
+    g->addUpEdge(0, tonemap, 0);
+    const int removed = renderer.addGroup("old", 0, 0, kRoot);
+    g->removeNode(removed);
+    renderer.setTarget(removed);
+
+    const QStringList expected = {
+        "error: root input 'stray': This root input is not a parameter: it was added through"
+        " getGraph(), so what it feeds gets defaults.",
+        "error: renderer: The target, node ref 6, is not a live node.",
+        "error: tonemap: The node has 2 outputs but its pass 1.",
+        "warning: grp output 'dangling': Nothing inside the group feeds this output.",
+        "warning: grp input 'unused': This group input feeds no node inside the group.",
+        "warning: root output 'spare': Nothing feeds this output, so it keeps its value for ever.",
+        "warning: scene: No output or target needs this pass, so it never runs.",
+        "note: scene: An earlier sibling has the same name, so by-name lookups and paths take"
+        " that one.",
+        "note: tonemap input 'in0': Input 0 has the same name, so by-name wiring and lookups take"
+        " that one.",
+        "note: tonemap input 'in0': Nothing feeds this input, so the pass takes its default"
+        " value.",
+    };
+    const QVector<Finding> findings = validate(renderer);
+    EXPECT_EQ(lines(findings), expected);
+    ASSERT_EQ(findings.size(), expected.size());
+    EXPECT_EQ(findings[3].node, group);
+    EXPECT_EQ(findings[3].side, Finding::Side::Output);
+    EXPECT_EQ(findings[3].port, 1);
+    EXPECT_EQ(findings[8].node, tonemap);
+    EXPECT_EQ(findings[8].port, 1);
+
+    // The passes the validator says never run are exactly those a frame leaves out.
+    renderer.setTarget(-1);
+    ASSERT_TRUE(renderer.render(nullptr));
+    EXPECT_TRUE(log.contains("scene.start") && log.contains("inner.start") &&
+                log.contains("tonemap.start"));
+    EXPECT_FALSE(log.contains("scene2.start"));
+}
+
+TEST(ValidatorTest, PlainGraphsGetTheContainerAndNameChecks) {
+    SampleGraph s;
+    addNamedNode(s.graph, "X", s.p);
+    s.graph.addDownEdge(0, s.x, 0);
+    s.graph.addUpEdge(1, s.y, 0);
+    const QStringList expected = {
+        "warning: P output 'out0': Nothing inside the group feeds this output.",
+        "warning: P input 'in1': This group input feeds no node inside the group.",
+        "note: P/X: An earlier sibling has the same name, so by-name lookups and paths take"
+        " that one.",
+    };
+    EXPECT_EQ(lines(validate(s.graph)), expected);
+    EXPECT_TRUE(validate(Graph()).isEmpty());
+}
