@@ -149,6 +149,31 @@ void printOverlapTables(const Runs& m) {
     }
 }
 
+void printInspectionTables(const Runs& m) {
+    printHeader("Per-pass timing on against off, ns per pass (median)",
+                {"shape/N", "off", "on", "on - off"});
+    for (Shape shape : allShapes()) {
+        for (int size : allSizes()) {
+            const double off = value(m, key("frame-renderer", shape, size));
+            const double on = value(m, key("frame-timed", shape, size));
+            printRow({QString::fromLatin1(shapeName(shape)) + "/" + QString::number(size),
+                      cell(off), cell(on),
+                      off < 0 || on < 0 ? QStringLiteral("-") : cell(on - off)});
+        }
+    }
+    const double trace = value(m, "trace-json/layered/1024");
+    std::printf("traceJson of 100 frames of the layered 1024 graph: %s ms\n",
+                cell(trace < 0 ? trace : trace / 1e6).toLocal8Bit().constData());
+    printHeader("JSON on the layered graph, ns per edge (median)",
+                {"operation", "N=64", "N=1024", "N=16384", "/ build"});
+    for (const char* what : {"json-save", "json-load"}) {
+        QStringList row{QString::fromLatin1(what)};
+        for (int size : allSizes()) row << cell(value(m, key(what, Shape::Layered, size)));
+        row << ratio(m, key(what, Shape::Layered, 16384), key("build", Shape::Layered, 16384));
+        printRow(row);
+    }
+}
+
 void printBuildTable(const Runs& m) {
     printHeader("Graph building (producer-first), ns per edge (median)",
                 {"shape", "N=64", "N=1024", "N=16384", "16384/64"});
@@ -188,6 +213,7 @@ void printHistogramTable(const Runs& m) {
 void printTables(const Runs& runs) {
     printFrameTable(runs);
     printOverlapTables(runs);
+    printInspectionTables(runs);
     printBuildTable(runs);
     printLinearTable(runs);
     printHistogramTable(runs);

@@ -40,8 +40,9 @@ struct FrameSetup {
     QVector<int> nodes;  // by pass number
     int numRun = 0;      // passes one frame runs
 
-    explicit FrameSetup(const ShapeLayout& layout, int maxPassesInFlight = 1) {
+    explicit FrameSetup(const ShapeLayout& layout, int maxPassesInFlight = 1, bool timing = false) {
         renderer.setMaxPassesInFlight(maxPassesInFlight);
+        renderer.setTimingEnabled(timing);
         renderer.addOutput(QStringLiteral("out"));
         nodes.resize(layout.numPasses);
         for (int p = 0; p < layout.numPasses; ++p)
@@ -209,6 +210,20 @@ void registerFrameBenchmarks() {
                                 for (auto _ : state)
                                     benchmark::DoNotOptimize(overlapped->renderer.render(nullptr));
                             });
+            // Per-pass timing switched on: two clock readings and a record per pass.
+            auto timed = std::make_shared<FrameSetup>(layout, 1, true);
+            registerPerItem(key("frame-timed", shape, size), timed->numRun,
+                            [timed](benchmark::State& state) {
+                                for (auto _ : state)
+                                    benchmark::DoNotOptimize(timed->renderer.render(nullptr));
+                            });
+            if (shape == Shape::Layered && size == 1024) {
+                // The timeline of the 100 frames kept by default.
+                registerPerItem("trace-json/layered/1024", 1, [timed](benchmark::State& state) {
+                    for (int frame = 0; frame < 100; ++frame) timed->renderer.render(nullptr);
+                    for (auto _ : state) benchmark::DoNotOptimize(timed->renderer.traceJson());
+                });
+            }
             auto flow = std::make_shared<FlowGraphFrame>(plan);
             registerPerItem(key("frame-tbb", shape, size), plan->size(),
                             [setup, flow](benchmark::State& state) {

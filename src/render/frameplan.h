@@ -24,7 +24,7 @@ public:
     struct Feed {
         static constexpr int kDefault = -1;    // the pass's default value
         static constexpr int kParameter = -2;  // renderer parameter `port`
-        int pass;                          // else: output `port` of this pass, while enabled
+        int pass;                              // else: output `port` of this pass, while enabled
         int port;
         RenderPass* producer;  // pass `pass`, so that a frame reads feeds without a look-up
     };

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <charconv>
 
 namespace Vantrel {
 namespace Orv {
@@ -262,15 +263,58 @@ int Renderer::timingHistory() const {
     return d->timingHistory;
 }
 
+namespace {
+
+// Appends JSON text without temporaries: the trace of 100 frames of a large graph holds
+// hundreds of thousands of numbers.
+class JsonText {
+public:
+    explicit JsonText(QByteArray* out) : _out(*out) {}
+    JsonText& operator<<(const char* text) {
+        _out.append(text);
+        return *this;
+    }
+    JsonText& operator<<(const QByteArray& text) {
+        _out.append(text);
+        return *this;
+    }
+    JsonText& operator<<(qint64 value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        _out.append(digits, int(end - digits));
+        return *this;
+    }
+    // Nanoseconds as microseconds with three decimals, the trace format's unit.
+    JsonText& micros(qint64 ns) {
+        if (ns < 0) {
+            _out.append('-');
+            ns = -ns;
+        }
+        *this << ns / 1000;
+        const int rest = int(ns % 1000);
+        const char decimals[] = {'.', char('0' + rest / 100), char('0' + rest / 10 % 10),
+                                 char('0' + rest % 10)};
+        _out.append(decimals, 4);
+        return *this;
+    }
+
+private:
+    QByteArray& _out;
+};
+
+}  // namespace
+
 QByteArray Renderer::traceJson() const {
-    QByteArray json = "{\"traceEvents\":[\n";
-    json +=
-        "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":1,\"tid\":0,"
-        "\"args\":{\"name\":\"OrvCore renderer\"}},\n";
-    json +=
-        "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":0,"
-        "\"args\":{\"name\":\"frames\"}}";
-    auto microseconds = [](qint64 ns) { return QByteArray::number(double(ns) / 1000.0, 'f', 3); };
+    size_t numSpans = 0;
+    for (const FrameTrace& trace : d->traces) numSpans += trace.spans.size();
+    QByteArray json;
+    json.reserve(int(std::min<size_t>(256 + (numSpans + d->traces.size()) * 160, 1 << 30)));
+    JsonText out(&json);
+    out << "{\"traceEvents\":[\n"
+        << "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":1,\"tid\":0,"
+           "\"args\":{\"name\":\"OrvCore renderer\"}},\n"
+        << "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":0,"
+           "\"args\":{\"name\":\"frames\"}}";
     QHash<int, QByteArray> names;  // escaped node paths
     auto nameOf = [&](int node) -> const QByteArray& {
         auto it = names.find(node);
@@ -282,40 +326,37 @@ QByteArray Renderer::traceJson() const {
         return *it;
     };
 
-    int tracks = 0;
+    qint64 tracks = 0;
     std::vector<qint64> trackEnds;
     for (size_t k = 0; k < d->traces.size(); ++k) {
         const FrameTrace& trace = d->traces[(d->traceHead + k) % d->traces.size()];
-        const QByteArray frame = QByteArray::number(trace.number);
-        json += ",\n{\"name\":\"frame " + frame +
-                "\",\"ph\":\"X\",\"pid\":1,\"tid\":0,\"ts\":" + microseconds(trace.start) +
-                ",\"dur\":" + microseconds(trace.end - trace.start) +
-                ",\"args\":{\"frame\":" + frame + "}}";
+        out << ",\n{\"name\":\"frame " << trace.number
+            << "\",\"ph\":\"X\",\"pid\":1,\"tid\":0,\"ts\":";
+        out.micros(trace.start) << ",\"dur\":";
+        out.micros(trace.end - trace.start) << ",\"args\":{\"frame\":" << trace.number << "}}";
         // Each pass goes on the first track that is free when it starts, so that passes that
         // overlap in time never share one.
         trackEnds.clear();
         for (const PassSpan& span : trace.spans) {
-            const qint64 end = span.end >= span.start ? span.end : trace.end;
             size_t track = 0;
             while (track < trackEnds.size() && trackEnds[track] > span.start) ++track;
-            if (track == trackEnds.size()) trackEnds.push_back(end);
-            trackEnds[track] = end;
-            json += ",\n{\"name\":\"" + nameOf(span.node) +
-                    "\",\"ph\":\"X\",\"pid\":1,\"tid\":" + QByteArray::number(int(track) + 1) +
-                    ",\"ts\":" + microseconds(span.start) +
-                    ",\"dur\":" + microseconds(end - span.start) +
-                    ",\"args\":{\"node\":" + QByteArray::number(span.node) + ",\"frame\":" + frame;
-            if (span.errorCode != 0) json += ",\"errorCode\":" + QByteArray::number(span.errorCode);
-            json += "}}";
+            if (track == trackEnds.size()) trackEnds.push_back(span.end);
+            trackEnds[track] = span.end;
+            out << ",\n{\"name\":\"" << nameOf(span.node)
+                << "\",\"ph\":\"X\",\"pid\":1,\"tid\":" << qint64(track + 1) << ",\"ts\":";
+            out.micros(span.start) << ",\"dur\":";
+            out.micros(span.end - span.start)
+                << ",\"args\":{\"node\":" << qint64(span.node) << ",\"frame\":" << trace.number;
+            if (span.errorCode != 0) out << ",\"errorCode\":" << qint64(span.errorCode);
+            out << "}}";
         }
-        tracks = std::max(tracks, int(trackEnds.size()));
+        tracks = std::max(tracks, qint64(trackEnds.size()));
     }
-    for (int track = 1; track <= tracks; ++track) {
-        json += ",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":" +
-                QByteArray::number(track) + ",\"args\":{\"name\":\"passes " +
-                QByteArray::number(track) + "\"}}";
+    for (qint64 track = 1; track <= tracks; ++track) {
+        out << ",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":" << track
+            << ",\"args\":{\"name\":\"passes " << track << "\"}}";
     }
-    json += "\n],\"displayTimeUnit\":\"ms\"}\n";
+    out << "\n],\"displayTimeUnit\":\"ms\"}\n";
     return json;
 }
 

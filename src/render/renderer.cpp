@@ -59,7 +59,7 @@ int startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::St
     int span = -1;
     if (d.currentTrace) {
         span = int(d.currentTrace->spans.size());
-        d.currentTrace->spans.push_back(PassSpan{step.node, d.clock.nsecsElapsed(), -1, 0});
+        d.currentTrace->spans.push_back(PassSpan{readTicks(d.clock), -1, step.node, 0});
     }
     pass->beginFrame(callbacks);
     pass->start(callbacks);
@@ -75,7 +75,7 @@ bool endPass(RendererData& d, int s, int span, RenderCallbacks* callbacks) {
     const unsigned int code = pass->errorCode();
     if (span >= 0) {
         PassSpan& timed = d.currentTrace->spans[size_t(span)];
-        timed.end = d.clock.nsecsElapsed();
+        timed.end = readTicks(d.clock);
         timed.errorCode = code;
     }
     if (code == 0) return true;
@@ -223,8 +223,27 @@ FrameTrace& beginTrace(RendererData& d) {
     }
     trace->number = d.latest.number;
     trace->start = d.clock.nsecsElapsed();
+    trace->startTicks = readTicks(d.clock);
     trace->end = trace->start;
     return *trace;
+}
+
+// Ends the frame's trace: its spans' ticks become nanoseconds, scaled between the clock and
+// tick readings at the frame's start and end.
+void endTrace(RendererData& d, FrameTrace& trace) {
+    trace.end = d.clock.nsecsElapsed();
+    const qint64 endTicks = readTicks(d.clock);
+    const double scale = endTicks > trace.startTicks
+                             ? double(trace.end - trace.start) / double(endTicks - trace.startTicks)
+                             : 0.0;
+    auto toNs = [&](qint64 ticks) {
+        return trace.start + qint64(double(ticks - trace.startTicks) * scale + 0.5);
+    };
+    for (PassSpan& span : trace.spans) {
+        span.start = toNs(span.start);
+        // Counters of different cores may differ by a little: a span never ends before it starts.
+        span.end = std::max(span.start, span.end < 0 ? trace.end : toNs(span.end));
+    }
 }
 
 // What QVariant::type() reports: every type the host registered is QMetaType::User.
@@ -414,7 +433,7 @@ bool Renderer::render(RenderCallbacks* callbacks) {
 
     endFrame(callbacks);
     latest.enabled = d->enabled;
-    if (d->currentTrace) d->currentTrace->end = d->clock.nsecsElapsed();
+    if (d->currentTrace) endTrace(*d, *d->currentTrace);
     d->currentTrace = nullptr;
     return result;
 }

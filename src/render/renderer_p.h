@@ -11,17 +11,32 @@
 #include <QVector>
 
 #include <utility>
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#endif
 #include <vector>
 
 namespace Vantrel {
 namespace Orv {
 
-// One pass run, in nanoseconds on the renderer's clock: from just before its beginFrame to
-// just after its endFrame returned.
+// A pass's timestamps: the processor's time-stamp counter where there is one, which costs a
+// few nanoseconds a reading against tens for the system clock; a frame turns them into
+// nanoseconds on its own clock readings when it ends.
+inline qint64 readTicks(const QElapsedTimer& clock) {
+#if defined(__x86_64__) || defined(__i386__)
+    Q_UNUSED(clock);
+    return qint64(__rdtsc());
+#else
+    return clock.nsecsElapsed();
+#endif
+}
+
+// One pass run, in nanoseconds on the renderer's clock (ticks while its frame runs): from just
+// before its beginFrame to just after its endFrame returned.
 struct PassSpan {
-    int node;
     qint64 start;
     qint64 end;
+    int node;
     unsigned int errorCode;
 };
 
@@ -30,6 +45,7 @@ struct FrameTrace {
     qint64 number = 0;
     qint64 start = 0;
     qint64 end = 0;
+    qint64 startTicks = 0;  // read with `start`, to turn the spans' ticks into nanoseconds
     std::vector<PassSpan> spans;
 };
 
