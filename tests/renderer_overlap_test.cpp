@@ -116,24 +116,6 @@ TEST_F(RendererOverlapTest, AFailureStopsNewStartsButPassesInFlightAreEnded) {
     EXPECT_EQ(outputs(), "kept") << "the outputs are still collected";
 }
 
-// The loop through a group's ports (see the frame tests) cannot deadlock: K does not wait for
-// P, whose output it reads from the frame before.
-//   H.in <- P;  H[ in -> K -> out ];  P <- H.out;  P -> output 0
-TEST_F(RendererOverlapTest, AProducerLoopRunsAsWithOnePassAtATime) {
-    add("P");
-    group("H", 1, 1);
-    add("K", 1, 1, "H");
-    down(0, "K"), up(0, "K");
-    link("H", "P");
-    link("P", "H");
-    up(renderer.addOutput("image"), "P");
-    ASSERT_TRUE(renderer.setMaxPassesInFlight(4));
-    EXPECT_TRUE(render());
-    EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), "K P");
-    EXPECT_EQ(outputs(), "P(K(P(K())))");
-}
-
 namespace {
 
 // Hands its work to a thread of its own, which finishes it once the test lets it; counts how
