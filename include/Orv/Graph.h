@@ -154,8 +154,6 @@ public:
     int indexOfNode(int node) const;  // child index in its parent, or -1
 
 private:
-    void removeChildNode(int node);
-
     GraphData* d;
 };
 

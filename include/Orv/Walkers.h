@@ -12,7 +12,8 @@ class Graph;
 
 namespace detail {
 struct WalkPath;
-}
+struct WalkQueue;
+}  // namespace detail
 
 // The three walkers share one loop: construct on a graph and a start node, then while valid()
 // read node() and call next(). A walker reads the graph on every step and does not own it;
@@ -59,9 +60,7 @@ private:
     const Graph* _graph;
     bool _throughHierarchy;
     QVector<bool> _visited;
-    QVector<int> _queue;
-    int _head;
-    int _tail;
+    detail::WalkQueue* _queue;  // the nodes reached, in visiting order
 };
 
 // Visits the subtree of the start node, children in child order and each node after its whole
