@@ -46,6 +46,26 @@ void GraphData::unlinkPort(int ref, Side side, int index) {
     for (int edge : destinations) unlinkEdge(edge);
 }
 
+namespace {
+
+// A down edge (inputs) runs from a parent's input to its child's, an up edge (outputs) from a
+// child's output to its parent's. Either is refused when the port it would feed has a source.
+int linkLevels(GraphData& d, Side side, int parentPort, int child, int childPort) {
+    const NodeRecord* c = d.node(child);
+    const int parent = c ? c->parent : -1;
+    const PortRecord* outer = d.livePort(parent, side, parentPort);
+    const PortRecord* inner = d.livePort(child, side, childPort);
+    if (!outer || !inner) return -1;
+    if (side == Side::Input) {
+        if (inner->source != -1) return -1;
+        return d.linkEdge(EdgeRecord(parent, parentPort, child, childPort), side, side);
+    }
+    if (outer->source != -1) return -1;
+    return d.linkEdge(EdgeRecord(child, childPort, parent, parentPort), side, side);
+}
+
+}  // namespace
+
 int Graph::addEdge(int srcNode, int srcOutput, int dstNode, int dstInput) {
     ++d->revision;
     const PortRecord* output = d->livePort(srcNode, Side::Output, srcOutput);
@@ -64,22 +84,12 @@ int Graph::addEdge(int srcNode, int srcOutput, int dstNode, int dstInput) {
 
 int Graph::addDownEdge(int parentInput, int childNode, int childInput) {
     ++d->revision;
-    const int parent = parentNode(childNode);
-    const PortRecord* input = d->livePort(childNode, Side::Input, childInput);
-    if (!input || !d->livePort(parent, Side::Input, parentInput)) return -1;
-    if (input->source != -1) return -1;
-    return d->linkEdge(EdgeRecord(parent, parentInput, childNode, childInput), Side::Input,
-                       Side::Input);
+    return linkLevels(*d, Side::Input, parentInput, childNode, childInput);
 }
 
 int Graph::addUpEdge(int parentOutput, int childNode, int childOutput) {
     ++d->revision;
-    const int parent = parentNode(childNode);
-    const PortRecord* output = d->livePort(parent, Side::Output, parentOutput);
-    if (!output || !d->livePort(childNode, Side::Output, childOutput)) return -1;
-    if (output->source != -1) return -1;
-    return d->linkEdge(EdgeRecord(childNode, childOutput, parent, parentOutput), Side::Output,
-                       Side::Output);
+    return linkLevels(*d, Side::Output, parentOutput, childNode, childOutput);
 }
 
 void Graph::removeEdge(int edge) {
