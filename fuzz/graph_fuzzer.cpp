@@ -489,8 +489,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FuzzInput data(bytes, size);
     Args args(data);
     Graph graph;
-    // Bounded so that one input stays quick; the graph grows by at most one node per call.
-    // Longer inputs reached no more code, and the search spent its time on fewer of them.
+    // Bounded so that one input stays quick: the graph grows by at most one node per call, and
+    // several operations read all of it.
     const int kMaxSteps = 128;
     for (int step = 0; step < kMaxSteps && !data.empty(); ++step) {
         const Op op = Op(data.intInRange(0, kOpCount - 1));
