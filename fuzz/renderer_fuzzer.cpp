@@ -7,10 +7,10 @@
 //  - the first non-zero error code ends the frame, and render() reports it;
 //  - the renderer writes no message.
 #include <Orv/Graph.h>
-#include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
 
 #include "fuzz_input.h"
+#include "recording_pass.h"
 
 #include <QSet>
 #include <QString>
@@ -22,9 +22,7 @@
 #include <cstdlib>
 
 using Vantrel::Orv::Graph;
-using Vantrel::Orv::RenderCallbacks;
 using Vantrel::Orv::Renderer;
-using Vantrel::Orv::RenderPassHelper;
 
 namespace {
 
@@ -39,33 +37,36 @@ void countMessage(QtMsgType, const QMessageLogContext&, const QString&) {
     std::abort();
 }
 
-// What the passes of one renderer did during the current frame.
+// What the passes of one renderer did: every call, as the shared recording pass logs it.
 struct FrameLog {
-    QVector<int> order;  // pass ids in the order they started
+    QStringList calls;
     int frame = 0;
+
+    // Pass ids in the order they started during the current frame.
+    QVector<int> order() const {
+        QVector<int> ids;
+        for (const QString& id :
+             passesThat(calls, QStringLiteral("start")).split(' ', Qt::SkipEmptyParts))
+            ids.append(id.toInt());
+        return ids;
+    }
 };
 
-// A pass that records when it starts, fails with the code it is given for the frame, and may
-// report itself unfinished for a few polls.
-class RecordingPass : public RenderPassHelper {
+// The tests' recording pass, named by its id, which also checks that each input is set exactly
+// once between two frames and that no error is left over when a frame begins.
+class CheckedPass : public RecordingPass {
 public:
-    RecordingPass(int id, FrameLog* log, int inputs, int outputs) : _id(id), _log(log) {
-        static const char* const kNames[] = {"color", "depth", "color"};
-        for (int i = 0; i < inputs; ++i) addInput(QString::fromLatin1(kNames[i % 3]), QVariant(-i));
-        for (int i = 0; i < outputs; ++i) addOutput(QString::fromLatin1(kNames[i % 3]));
+    CheckedPass(int id, FrameLog* log, int inputs, int outputs)
+        : RecordingPass(QString::number(id), &log->calls, inputs, outputs), _id(id), _log(log) {
         _inputsSet.fill(0, inputs);
     }
-
-    int id() const { return _id; }
-    unsigned int nextErrorCode = 0;
-    int unfinishedPolls = 0;
 
     void setInput(int index, const QVariant& value) override {
         if (index < 0 || index >= _inputsSet.size())
             fail(_log->frame,
                  QStringLiteral("pass %1: setInput(%2) out of range").arg(_id).arg(index));
         ++_inputsSet[index];
-        RenderPassHelper::setInput(index, value);
+        RecordingPass::setInput(index, value);
     }
 
     void beginFrame(RenderCallbacks* callbacks) override {
@@ -79,23 +80,13 @@ public:
         _inputsSet.fill(0);
         if (errorCode() != 0)
             fail(_log->frame, QStringLiteral("pass %1 began with an error").arg(_id));
-        RenderPassHelper::beginFrame(callbacks);
+        RecordingPass::beginFrame(callbacks);
     }
-
-    void start(RenderCallbacks*) override {
-        _log->order.append(_id);
-        for (int o = 0; o < _outputs.size(); ++o) _outputs[o].value = QVariant(_id * 100 + o);
-        _polls = unfinishedPolls;
-        setErrorCode(nextErrorCode);
-    }
-
-    bool isFinished() const override { return _polls-- <= 0; }
 
 private:
     int _id;
     FrameLog* _log;
-    QVector<int> _inputsSet;  // setInput calls per input since the last run
-    mutable int _polls = 0;
+    QVector<int> _inputsSet;  // setInput calls per input since the last frame began
 };
 
 class Builder {
@@ -123,7 +114,7 @@ public:
                 if (group == -1) fail(0, QStringLiteral("addGroup refused a live parent"));
                 containers.append(group);
             } else {
-                auto* pass = new RecordingPass(int(passes.size()), &_log, inputs, outputs);
+                auto* pass = new CheckedPass(int(passes.size()), &_log, inputs, outputs);
                 const int node = _renderer.addPass(QStringLiteral("p%1").arg(n), pass, parent);
                 if (node == -1 || _renderer.renderPass(node) != pass)
                     fail(0, QStringLiteral("addPass refused a live parent"));
@@ -158,7 +149,7 @@ public:
         for (int i = 0; i < passes.size(); ++i) {
             const uint8_t bits = _data.byte();
             _renderer.setEnabled(passNodes[i], (bits & 7) != 0);
-            passes[i]->nextErrorCode = (bits >> 3) == 1 ? 1u + (bits & 3) : 0u;
+            passes[i]->failWith = (bits >> 3) == 1 ? 1u + (bits & 3) : 0u;
             passes[i]->unfinishedPolls = (bits >> 6) == 3 ? 2 : 0;
         }
         switch (_data.intInRange(0, 5)) {
@@ -179,8 +170,8 @@ public:
         }
     }
 
-    QVector<RecordingPass*> passes;  // by id (the pass index)
-    QVector<int> passNodes;          // node of each pass, by id
+    QVector<CheckedPass*> passes;  // by id (the pass index)
+    QVector<int> passNodes;        // node of each pass, by id
 
 private:
     int anyNode() { return _data.intInRange(0, _graph.numNodesGlobal() - 1); }
@@ -193,9 +184,8 @@ private:
 };
 
 // The pass id of a node, or -1 for groups and the root.
-int passOf(const Renderer& renderer, int node) {
-    auto* pass = dynamic_cast<RecordingPass*>(renderer.renderPass(node));
-    return pass ? pass->id() : -1;
+int passOf(const Builder& built, int node) {
+    return built.passNodes.indexOf(node);
 }
 
 // The nodes a frame needs: the nodes feeding the renderer's outputs, the target if it is a live
@@ -224,9 +214,10 @@ QSet<int> neededNodes(const Renderer& renderer) {
 void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& log, bool result) {
     const Graph& g = *renderer.getGraph();
     const QSet<int> needed = neededNodes(renderer);
+    const QVector<int> order = log.order();
     QVector<int> ranAt(built.passes.size(), -1);
-    for (int k = 0; k < log.order.size(); ++k) {
-        const int id = log.order[k];
+    for (int k = 0; k < order.size(); ++k) {
+        const int id = order[k];
         if (ranAt[id] != -1) fail(log.frame, QStringLiteral("pass %1 ran twice").arg(id));
         ranAt[id] = k;
         const int node = built.passNodes[id];
@@ -234,13 +225,13 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
             fail(log.frame, QStringLiteral("disabled pass %1 ran").arg(id));
         if (!needed.contains(node)) fail(log.frame, QStringLiteral("pass %1 ran unneeded").arg(id));
     }
-    for (int k = 0; k < log.order.size(); ++k) {
-        const int id = log.order[k];
+    for (int k = 0; k < order.size(); ++k) {
+        const int id = order[k];
         const int node = built.passNodes[id];
         for (int i = 0; i < g.numInputs(node); ++i) {
             int producer = node, port = i;
             if (!g.walkToSourceNode(producer, port)) continue;
-            const int from = passOf(renderer, producer);
+            const int from = passOf(built, producer);
             if (from != -1 && renderer.enabled(producer) && !(ranAt[from] != -1 && ranAt[from] < k))
                 fail(log.frame,
                      QStringLiteral("pass %1 ran before its producer %2").arg(id).arg(from));
@@ -250,19 +241,19 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
     // The first error ends the frame: the failing pass is the last to run, and only then is
     // the result false. Without an error every needed, enabled pass has run.
     int failedAt = -1;
-    for (int k = 0; k < log.order.size() && failedAt == -1; ++k) {
-        if (built.passes[log.order[k]]->errorCode() != 0) failedAt = k;
+    for (int k = 0; k < order.size() && failedAt == -1; ++k) {
+        if (built.passes[order[k]]->errorCode() != 0) failedAt = k;
     }
-    if (failedAt != -1 && failedAt != log.order.size() - 1)
+    if (failedAt != -1 && failedAt != order.size() - 1)
         fail(log.frame, QStringLiteral("%1 passes ran after pass %2 failed")
-                            .arg(log.order.size() - 1 - failedAt)
-                            .arg(log.order[failedAt]));
+                            .arg(order.size() - 1 - failedAt)
+                            .arg(order[failedAt]));
     if (result != (failedAt == -1))
         fail(log.frame, QStringLiteral("render() returned %1").arg(result));
-    if (renderer.getNumPasses() != log.order.size())
+    if (renderer.getNumPasses() != order.size())
         fail(log.frame, QStringLiteral("getNumPasses() is %1 after %2 runs")
                             .arg(renderer.getNumPasses())
-                            .arg(log.order.size()));
+                            .arg(order.size()));
     if (failedAt == -1) {
         for (int id = 0; id < built.passes.size(); ++id) {
             const int node = built.passNodes[id];
@@ -290,7 +281,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     const int frames = data.intInRange(1, 4);
     for (int f = 1; f <= frames; ++f) {
         builder.prepareFrame();
-        log.order.clear();
+        log.calls.clear();
         log.frame = f;
         const bool result = renderer.render(&callbacks);
         checkFrame(renderer, builder, log, result);

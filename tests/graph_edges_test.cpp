@@ -16,9 +16,9 @@ QVector<int> edgeFacts(const Graph& g, int e) {
 
 }  // namespace
 
-TEST_F(SampleGraphTest, AddEdgeRefusesAndChangesNothing) {
+// (That a refused edit changes nothing is the fuzzer's to check, for every adder.)
+TEST_F(SampleGraphTest, AddEdgeRefusesFedInputsCyclesAndNonSiblings) {
     ASSERT_EQ(graph.addEdge(a, 0, b, 0), 0);
-    const QStringList before = graphSnapshot(graph);
     const struct {
         int src, output, dst, input;
         const char* why;
@@ -26,10 +26,8 @@ TEST_F(SampleGraphTest, AddEdgeRefusesAndChangesNothing) {
                    {a, 1, a, 1, "self"},        {0, 0, 0, 0, "root into itself"},
                    {a, 0, x, 0, "into nephew"}, {x, 0, a, 1, "from nephew"},
                    {p, 0, x, 0, "into child"},  {x, 0, p, 0, "from child"}};
-    for (const auto& e : refused) {
+    for (const auto& e : refused)
         EXPECT_EQ(graph.addEdge(e.src, e.output, e.dst, e.input), -1) << e.why;
-        EXPECT_EQ(graphSnapshot(graph), before) << e.why;
-    }
     // Once freed, the fed input takes the same edge.
     graph.disconnectInput(b, 0);
     EXPECT_EQ(graph.addEdge(c, 0, b, 0), 1);
@@ -86,17 +84,8 @@ TEST_F(SampleGraphTest, RemovedEdgeKeepsItsRecordOnly) {
     EXPECT_EQ(graph.addEdge(a, 0, b, 1), 1);  // refs count removed edges
     graph.removeEdge(1);
     EXPECT_EQ(edgeFacts(graph, 0), (QVector<int>{0, a, 1, b, 0}));
-    // Removed down and up edges leave their ports too (the teardown's invariant check).
-    const int down = graph.addDownEdge(0, x, 0);
-    const int up = graph.addUpEdge(1, y, 0);
-    graph.removeEdge(down);
-    graph.removeEdge(up);
-    // Removing them again changes nothing, not even the ports they fed, fed anew.
-    graph.addEdge(a, 1, b, 0);
-    graph.addUpEdge(1, x, 0);
-    const QStringList before = graphSnapshot(graph);
-    for (int edge : {0, down, up}) graph.removeEdge(edge);
-    EXPECT_EQ(graphSnapshot(graph), before);
+    // (That removed down and up edges leave their ports, and that removing an edge again
+    // changes nothing, the fuzzer checks with the invariant checker.)
 }
 
 // An input takes its own source and the down edges it feeds; a group takes its inputs' sources.

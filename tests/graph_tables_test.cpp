@@ -11,16 +11,6 @@
 
 using namespace Vantrel::Orv;
 
-namespace {
-
-// The results of many calls as one list: a failure shows the position of each wrong one.
-template <typename... Ints>
-QVector<int> ints(Ints... values) {
-    return {values...};
-}
-
-}  // namespace
-
 TEST_F(SampleGraphTest, CopiesAreIndependentAndMovesLeaveARootOnlyGraph) {
     const int ab = graph.addEdge(a, 0, b, 0);
     graph.addDownEdge(0, x, 0);
@@ -52,7 +42,7 @@ TEST_F(SampleGraphTest, CopiesAreIndependentAndMovesLeaveARootOnlyGraph) {
                   QStringList("node 0 parent -1 value -1 '' children [] groups [|]"));
         EXPECT_FALSE(rootOnly->nodeName(root).isNull());
     }
-    EXPECT_EQ(ints(fresh.getNodeGlobal(7), fresh.getEdgeGlobal(-3)), ints(7, -3));  // unchecked
+    EXPECT_TRUE(fresh.getNodeGlobal(7) == 7 && fresh.getEdgeGlobal(-3) == -3);  // unchecked
     EXPECT_EQ(moved.addNode("n", 1, 1, root), 1);
     EXPECT_TRUE(checkGraphInvariants(copy) && checkGraphInvariants(moved));
 }
@@ -87,9 +77,11 @@ TEST_F(SampleGraphTest, RevisionMovesOnEveryEditAndOnlyForward) {
     EXPECT_GT(graph.revision(), seen);
 }
 
-// Every operation, given refs and indexes that name nothing, answers the neutral value and
-// changes nothing. One or two calls per argument position of each shape of operation: the bad
-// value as a node, as a port, group or destination index of a live node, as a cursor, as an edge.
+// Every query, given refs and indexes that name nothing, answers the neutral value, and the
+// edits the fuzzer cannot judge change nothing (it checks the adders' results and that every
+// other refused edit leaves the graph as it was). One or two calls per argument position of each
+// shape of operation: the bad value as a node, as a port, group or destination index of a live
+// node, as a cursor, as an edge.
 TEST_F(SampleGraphTest, BadRefsAndIndexesGiveNeutralResults) {
     Graph& g = graph;
     g.addInputGroup(a, "g");
@@ -113,34 +105,40 @@ TEST_F(SampleGraphTest, BadRefsAndIndexesGiveNeutralResults) {
                      g.isValidOutputGroup(a, bad) || g.isValidInputGroup(a, bad));
         EXPECT_FALSE(g.isValidEdge(bad) || g.isRegularEdge(bad) || g.isDownEdge(bad) ||
                      g.isUpEdge(bad));
-        EXPECT_EQ(ints(g.numNodes(bad), g.numInputs(bad), g.numOutputGroups(bad),
-                       g.numOutputDestinations(bad, 0), g.numInputDestinations(a, bad)),
-                  QVector<int>(5, 0));
-        EXPECT_EQ(ints(g.getNode(0, bad), g.findNode("A", bad), g.findInput(bad, name),
-                       g.findOutputGroup(bad, name), g.nodeValue(bad), g.parentNode(bad),
-                       g.inputSource(bad, 0), g.inputDestination(bad, 0, 0), g.outputGroup(bad, 0),
-                       g.indexOfNode(bad), g.addNode(name, 1, 1, bad), g.addInput(bad, name, -1),
-                       g.addOutputGroup(bad, name), g.addEdge(bad, 0, b, 1),
-                       g.addEdge(a, 0, bad, 1), g.addDownEdge(0, bad, 0), g.addUpEdge(0, bad, 0),
-                       g.addUpEdgeByName(name, bad, name), BottomUpInputWalker(g, bad, true).node(),
-                       BreadthFirstInputWalker(g, bad, false).node(),
-                       BottomUpSubgraphWalker(g, bad).node(), g.getNode(bad, root),
-                       g.outputSource(a, bad), g.outputDestination(a, 0, bad), g.inputGroup(a, bad),
-                       g.addEdge(a, bad, b, 1), g.addEdge(a, 0, b, bad), g.addDownEdge(bad, x, 0),
-                       g.addDownEdge(0, x, bad), g.addUpEdge(bad, x, 0), g.addUpEdge(0, x, bad),
-                       g.edgeSourceNode(bad), g.edgeSourceIndex(bad), g.edgeDestNode(bad),
-                       g.edgeDestIndex(bad)),
-                  QVector<int>(35, -1));
+        EXPECT_EQ(g.numNodes(bad), 0);
+        EXPECT_EQ(g.numInputs(bad), 0);
+        EXPECT_EQ(g.numOutputGroups(bad), 0);
+        EXPECT_EQ(g.numOutputDestinations(bad, 0), 0);
+        EXPECT_EQ(g.numInputDestinations(a, bad), 0);
+        EXPECT_EQ(g.getNode(0, bad), -1);
+        EXPECT_EQ(g.getNode(bad, root), -1);
+        EXPECT_EQ(g.findNode("A", bad), -1);
+        EXPECT_EQ(g.findInput(bad, name), -1);
+        EXPECT_EQ(g.findOutputGroup(bad, name), -1);
+        EXPECT_EQ(g.nodeValue(bad), -1);
+        EXPECT_EQ(g.parentNode(bad), -1);
+        EXPECT_EQ(g.indexOfNode(bad), -1);
+        EXPECT_EQ(g.inputSource(bad, 0), -1);
+        EXPECT_EQ(g.inputDestination(bad, 0, 0), -1);
+        EXPECT_EQ(g.outputGroup(bad, 0), -1);
+        EXPECT_EQ(g.outputSource(a, bad), -1);
+        EXPECT_EQ(g.outputDestination(a, 0, bad), -1);
+        EXPECT_EQ(g.inputGroup(a, bad), -1);
+        EXPECT_EQ(g.edgeSourceNode(bad), -1);
+        EXPECT_EQ(g.edgeSourceIndex(bad), -1);
+        EXPECT_EQ(g.edgeDestNode(bad), -1);
+        EXPECT_EQ(g.edgeDestIndex(bad), -1);
+        EXPECT_EQ(BottomUpInputWalker(g, bad, true).node(), -1);
+        EXPECT_EQ(BreadthFirstInputWalker(g, bad, false).node(), -1);
+        EXPECT_EQ(BottomUpSubgraphWalker(g, bad).node(), -1);
         EXPECT_TRUE(g.nodeName(bad).isNull() && g.outputGroupName(bad, 0).isNull() &&
                     g.inputName(a, bad).isNull() && g.inputGroupName(a, bad).isNull());
-        // Edits: none may change a thing.
-        g.setNodeName(bad, name), g.setInputGroupName(bad, 0, name), g.setNodeValue(bad, 5),
-            g.disconnectInput(bad, 0), g.disconnectInputGroup(bad, -1), g.connectByName(a, bad),
-            g.connectGroups(bad, -1, b, -1), g.connectUpByName(bad), g.connectDownByName(bad),
-            g.removeInput(bad, 0), g.removeOutputGroup(bad, 0), g.removeNode(bad),
-            g.setInputName(a, bad, name), g.setOutputGroupName(a, bad, name),
-            g.disconnectInput(a, bad), g.removeInput(a, bad), g.removeOutput(a, bad),
-            g.removeInputGroup(a, bad), g.removeEdge(bad);
+        g.setInputName(a, bad, name);
+        g.setOutputGroupName(a, bad, name);
+        g.connectByName(a, bad);
+        g.connectGroups(bad, -1, b, -1);
+        g.connectUpByName(bad);
+        g.connectDownByName(bad);
         // The walks refuse a bad cursor and leave it alone.
         for (auto walk :
              {&Graph::walkUp, &Graph::walkAcross, &Graph::walkDown, &Graph::walkToSourceNode}) {

@@ -9,13 +9,11 @@ using namespace Vantrel::Orv;
 
 namespace {
 
+// (That a walker stays empty past its end, the fuzzer checks on every walk.)
 template <typename Walker>
 QVector<int> walk(Walker&& walker) {
     QVector<int> order;
     for (; walker.valid(); walker.next()) order.append(walker.node());
-    walker.next();  // past the end the walker stays empty
-    EXPECT_FALSE(walker.valid());
-    EXPECT_EQ(walker.node(), Graph::kInvalidNodeRef);
     return order;
 }
 

@@ -242,8 +242,6 @@ public:
     ///@}
 
 private:
-    void removeChildNode(int node);
-
     GraphData* d;
 };
 

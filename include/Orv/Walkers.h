@@ -17,7 +17,8 @@ class Graph;
 
 namespace detail {
 struct WalkPath;
-}
+struct WalkQueue;
+}  // namespace detail
 
 /// Visits the start node and every node upstream of it, each once, producers before consumers
 /// (depth-first post-order, producers of input 0 first); the start node comes last. Producers
@@ -62,9 +63,7 @@ private:
     const Graph* _graph;
     bool _throughHierarchy;
     QVector<bool> _visited;
-    QVector<int> _queue;
-    int _head;
-    int _tail;
+    detail::WalkQueue* _queue;  // the nodes reached, in visiting order
 };
 
 /// Visits the subtree of the start node, children in child order and each node after its whole

@@ -7,10 +7,13 @@
 namespace Vantrel {
 namespace Orv {
 
+// A node's two sides: its inputs and input groups, or its outputs and output groups.
+enum class Side { Input, Output };
+
 struct PortRecord {
     QString name = QString(QLatin1String(""));  // empty, not null, until named
-    int source = -1;            // edge ending here
-    QVector<int> destinations;  // edges starting here, in order of addition
+    int source = -1;                            // edge ending here
+    QVector<int> destinations;                  // edges starting here, in order of addition
     int group = -1;
 };
 
@@ -22,6 +25,13 @@ struct NodeRecord {
     NodeRecord() = default;
     NodeRecord(const QString& name, int parent) : name(name), parent(parent) {}
 
+    // The ports (T = PortRecord) or the groups (T = GroupRecord) on one side, so that code for
+    // the four lists is written once.
+    template <typename T>
+    QVector<T>& list(Side side);
+    template <typename T>
+    const QVector<T>& list(Side side) const;
+
     QString name;
     int parent = -1;
     int value = -1;
@@ -32,6 +42,23 @@ struct NodeRecord {
     QVector<int> children;
     bool removed = false;
 };
+
+template <>
+inline QVector<PortRecord>& NodeRecord::list<PortRecord>(Side side) {
+    return side == Side::Input ? inputs : outputs;
+}
+template <>
+inline QVector<GroupRecord>& NodeRecord::list<GroupRecord>(Side side) {
+    return side == Side::Input ? inputGroups : outputGroups;
+}
+template <>
+inline const QVector<PortRecord>& NodeRecord::list<PortRecord>(Side side) const {
+    return side == Side::Input ? inputs : outputs;
+}
+template <>
+inline const QVector<GroupRecord>& NodeRecord::list<GroupRecord>(Side side) const {
+    return side == Side::Input ? inputGroups : outputGroups;
+}
 
 struct EdgeRecord {
     EdgeRecord() = default;
@@ -60,17 +87,11 @@ namespace Orv {
 
 enum class EdgeKind { None, Regular, Down, Up };
 
-// One of a node's lists, so that paired input/output (and group) code is written once.
-using PortList = QVector<PortRecord> NodeRecord::*;
-using GroupList = QVector<GroupRecord> NodeRecord::*;
-
-// Checked access to the tables. Every helper returns null (or a neutral value) for a ref or
-// index outside its table or list, so callers need a single test per argument.
-//   readers (const): any record still in the table, removed or not, except the live...()
-//     helpers, which accept live nodes and edges only (predicates);
-//   edit...(): live nodes only, for editors; editRecord...() also removed ones, for removal.
-// Readers are const-only and editors have their own names, so a query never detaches the lists
-// that copies of a graph share until one of them is written.
+// The tables behind a Graph, with checked access: every accessor returns null for a ref or
+// index outside its table or list, so callers need a single test per argument. Two words in
+// the names say the rest: "live" accepts only records not removed, "edit" gives write access.
+// Readers are const and editors test through them first, so a refused call detaches none of
+// the lists that copies of a graph share until one of them is written.
 struct GraphData {
     QVector<NodeRecord> nodes;
     QVector<EdgeRecord> edges;
@@ -82,73 +103,63 @@ struct GraphData {
     static bool inRange(int index, int size) { return unsigned(index) < unsigned(size); }
 
     template <typename T>
-    static const T* entry(const QVector<T>& list, int index) {
+    static const T* at(const QVector<T>& list, int index) {
         return inRange(index, list.size()) ? list.constData() + index : nullptr;
     }
-    template <typename T>
-    static T* editEntry(QVector<T>& list, int index) {
-        return inRange(index, list.size()) ? list.data() + index : nullptr;
-    }
 
-    const NodeRecord* nodeRecord(int node) const { return entry(nodes, node); }
-    const NodeRecord* liveNode(int node) const {
-        const NodeRecord* n = nodeRecord(node);
+    const NodeRecord* node(int ref) const { return at(nodes, ref); }
+    const NodeRecord* liveNode(int ref) const {
+        const NodeRecord* n = node(ref);
         return n && !n->removed ? n : nullptr;
     }
-    const EdgeRecord* edgeRecord(int edge) const { return entry(edges, edge); }
-    const EdgeRecord* liveEdge(int edge) const {
-        const EdgeRecord* e = edgeRecord(edge);
+    const EdgeRecord* edge(int ref) const { return at(edges, ref); }
+    const EdgeRecord* liveEdge(int ref) const {
+        const EdgeRecord* e = edge(ref);
         return e && !e->removed ? e : nullptr;
     }
+    // A port or group of a node: entry() of any node in the table, liveEntry() of a live one.
+    template <typename T>
+    const T* entry(int ref, Side side, int index) const {
+        const NodeRecord* n = node(ref);
+        return n ? at(n->list<T>(side), index) : nullptr;
+    }
+    template <typename T>
+    const T* liveEntry(int ref, Side side, int index) const {
+        const NodeRecord* n = liveNode(ref);
+        return n ? at(n->list<T>(side), index) : nullptr;
+    }
+    const PortRecord* port(int ref, Side side, int index) const {
+        return entry<PortRecord>(ref, side, index);
+    }
+    const PortRecord* livePort(int ref, Side side, int index) const {
+        return liveEntry<PortRecord>(ref, side, index);
+    }
 
-    // An entry (port or group) of one of a node's lists.
+    NodeRecord* editNode(int ref) { return node(ref) ? nodes.data() + ref : nullptr; }
+    NodeRecord* editLiveNode(int ref) { return liveNode(ref) ? nodes.data() + ref : nullptr; }
+    EdgeRecord* editEdge(int ref) { return edge(ref) ? edges.data() + ref : nullptr; }
     template <typename T>
-    const T* record(int node, QVector<T> NodeRecord::*list, int index) const {
-        const NodeRecord* n = nodeRecord(node);
-        return n ? entry(n->*list, index) : nullptr;
-    }
-    template <typename T>
-    const T* live(int node, QVector<T> NodeRecord::*list, int index) const {
-        const NodeRecord* n = liveNode(node);
-        return n ? entry(n->*list, index) : nullptr;
-    }
-    const PortRecord* inputRecord(int node, int input) const {
-        return record(node, &NodeRecord::inputs, input);
-    }
-    const PortRecord* outputRecord(int node, int output) const {
-        return record(node, &NodeRecord::outputs, output);
-    }
-
-    // Editors: the test goes through the const path, so a refused call detaches nothing.
-    NodeRecord* editNode(int node) { return liveNode(node) ? nodes.data() + node : nullptr; }
-    NodeRecord* editNodeRecord(int node) {
-        return nodeRecord(node) ? nodes.data() + node : nullptr;
-    }
-    EdgeRecord* editEdgeRecord(int edge) {
-        return edgeRecord(edge) ? edges.data() + edge : nullptr;
+    T* editEntry(int ref, Side side, int index) {
+        return entry<T>(ref, side, index) ? nodes[ref].list<T>(side).data() + index : nullptr;
     }
     template <typename T>
-    T* edit(int node, QVector<T> NodeRecord::*list, int index) {
-        return live(node, list, index) ? editEntry(nodes[node].*list, index) : nullptr;
-    }
-    template <typename T>
-    T* editRecord(int node, QVector<T> NodeRecord::*list, int index) {
-        return record(node, list, index) ? editEntry(nodes[node].*list, index) : nullptr;
+    T* editLiveEntry(int ref, Side side, int index) {
+        return liveEntry<T>(ref, side, index) ? nodes[ref].list<T>(side).data() + index : nullptr;
     }
 
     // The edge ending at a port, -1 when there is none or the port does not exist.
-    int sourceOf(int node, PortList list, int port) const {
-        const PortRecord* p = record(node, list, port);
+    int sourceOf(int ref, Side side, int index) const {
+        const PortRecord* p = port(ref, side, index);
         return p ? p->source : -1;
     }
 
     // The kind follows from the parents of the two nodes; None for removed or unknown edges
     // and for edges whose nodes are not in the table.
-    EdgeKind edgeKind(int edge) const {
-        const EdgeRecord* e = liveEdge(edge);
+    EdgeKind edgeKind(int ref) const {
+        const EdgeRecord* e = liveEdge(ref);
         if (!e) return EdgeKind::None;
-        const NodeRecord* src = nodeRecord(e->srcNode);
-        const NodeRecord* dst = nodeRecord(e->dstNode);
+        const NodeRecord* src = node(e->srcNode);
+        const NodeRecord* dst = node(e->dstNode);
         if (!src || !dst) return EdgeKind::None;
         if (src->parent == dst->parent) return EdgeKind::Regular;
         if (e->srcNode == dst->parent) return EdgeKind::Down;
@@ -156,15 +167,13 @@ struct GraphData {
         return EdgeKind::None;
     }
 
-    // The lists holding an edge's two ends: a down edge starts at an input, an up edge ends
-    // at an output. An edge of no kind is taken as an up edge, as removeEdge does.
-    static PortList sourceList(EdgeKind kind) {
-        return kind == EdgeKind::Down ? &NodeRecord::inputs : &NodeRecord::outputs;
-    }
-    static PortList destList(EdgeKind kind) {
-        return kind == EdgeKind::Regular || kind == EdgeKind::Down ? &NodeRecord::inputs
-                                                                   : &NodeRecord::outputs;
-    }
+    // Appends a checked edge record and links it into the port it leaves and the one it enters.
+    int linkEdge(const EdgeRecord& record, Side from, Side to);
+    // The one way an edge leaves the graph: out of its two ports, then flagged. Anything but a
+    // live edge is ignored.
+    void unlinkEdge(int ref);
+    // Unlinks every edge at a port: the one ending there and all those starting there.
+    void unlinkPort(int ref, Side side, int index);
 };
 
 }  // namespace Orv

@@ -13,58 +13,63 @@ namespace Orv {
 
 namespace {
 
-const PortList kInputs = &NodeRecord::inputs;
-const PortList kOutputs = &NodeRecord::outputs;
-
-// Removes every edge at one port: its source, then its destinations from the last entry down,
-// since removeEdge() erases them from this very list. Each step re-reads the port, as the
-// edits may move the table's storage.
-void removePortEdges(Graph& graph, const GraphData& d, int node, PortList list, int port) {
-    const PortRecord* record = d.record(node, list, port);
-    if (!record) return;
-    graph.removeEdge(record->source);
-    for (int k = d.record(node, list, port)->destinations.size() - 1; k >= 0; --k) {
-        const PortRecord* current = d.record(node, list, port);
-        graph.removeEdge(current->destinations.value(k, -1));
-    }
-}
-
-void removeNodeEdges(Graph& graph, const GraphData& d, int node, PortList list) {
-    const NodeRecord* record = d.nodeRecord(node);
-    const int numPorts = record ? (record->*list).size() : 0;
-    for (int port = 0; port < numPorts; ++port) removePortEdges(graph, d, node, list, port);
-}
-
-// Erases one port after freeing it of its edges; the edges at later ports of the list follow
-// their ports down by one index, so that every edge still names the port that holds it.
-void erasePort(Graph& graph, GraphData& d, int node, PortList list, int port) {
-    if (!d.live(node, list, port)) return;
-    removePortEdges(graph, d, node, list, port);
-    const QVector<PortRecord>& ports = d.nodeRecord(node)->*list;
+// Erases one port after unlinking its edges; the edges at later ports of the side follow their
+// ports down by one index, so that every edge still names the port that holds it.
+void erasePort(GraphData& d, int node, Side side, int port) {
+    if (!d.livePort(node, side, port)) return;
+    d.unlinkPort(node, side, port);
+    const QVector<PortRecord>& ports = d.node(node)->list<PortRecord>(side);
     for (int later = port + 1; later < ports.size(); ++later) {
-        if (EdgeRecord* source = d.editEdgeRecord(ports.at(later).source)) --source->dstIndex;
+        if (EdgeRecord* source = d.editEdge(ports.at(later).source)) --source->dstIndex;
         for (int edge : ports.at(later).destinations) {
-            if (EdgeRecord* destination = d.editEdgeRecord(edge)) --destination->srcIndex;
+            if (EdgeRecord* destination = d.editEdge(edge)) --destination->srcIndex;
         }
     }
-    (d.editNode(node)->*list).remove(port);
+    d.editLiveNode(node)->list<PortRecord>(side).remove(port);
 }
 
-// Takes the ports of a list out of `group` and lowers the refs of the later groups' ports, so
+// Flags a live node and its whole subtree removed, once every edge at their ports is unlinked.
+// The subtree is gathered with an explicit stack, so that deep nesting cannot overflow the call
+// stack.
+void removeSubtree(GraphData& d, int node) {
+    QVector<int> subtree;
+    QVector<int> pending{node};
+    while (!pending.isEmpty()) {
+        const int current = pending.takeLast();
+        subtree.append(current);
+        const QVector<int>& children = d.node(current)->children;
+        for (int i = children.size() - 1; i >= 0; --i) {
+            if (d.liveNode(children.at(i))) pending.append(children.at(i));
+        }
+    }
+    for (int current : std::as_const(subtree)) {
+        for (Side side : {Side::Input, Side::Output}) {
+            const int numPorts = d.node(current)->list<PortRecord>(side).size();
+            for (int port = 0; port < numPorts; ++port) d.unlinkPort(current, side, port);
+        }
+    }
+    for (int i = subtree.size() - 1; i >= 0; --i) {
+        NodeRecord* record = d.editNode(subtree.at(i));
+        record->children.clear();
+        record->removed = true;
+    }
+}
+
+// Takes the ports of a side out of `group` and lowers the refs of the later groups' ports, so
 // that they keep naming their groups once `group` is erased. Refs past the last group are
 // left as they are: they named no group before and name none after.
-void eraseGroup(GraphData& d, int node, PortList ports, GroupList groups, int group) {
-    NodeRecord* record = d.editNode(node);
-    if (!record || !GraphData::inRange(group, (record->*groups).size())) return;
-    const int numGroups = (record->*groups).size();
-    for (PortRecord& port : record->*ports) {
+void eraseGroup(GraphData& d, int node, Side side, int group) {
+    if (!d.liveEntry<GroupRecord>(node, side, group)) return;
+    NodeRecord* record = d.editLiveNode(node);
+    const int numGroups = record->list<GroupRecord>(side).size();
+    for (PortRecord& port : record->list<PortRecord>(side)) {
         if (port.group == group) {
             port.group = -1;
         } else if (port.group > group && port.group < numGroups) {
             --port.group;
         }
     }
-    (record->*groups).remove(group);
+    record->list<GroupRecord>(side).remove(group);
 }
 
 int mapped(const QVector<int>& map, int ref) {
@@ -148,59 +153,33 @@ void compact(QVector<Record>& table, int count) {
 
 void Graph::removeNode(int node) {
     ++d->revision;
-    if (!isValidNode(node)) return;
-    const int parent = d->nodeRecord(node)->parent;
-    removeChildNode(node);
-    if (NodeRecord* p = d->editNodeRecord(parent)) {
+    if (!d->liveNode(node)) return;
+    const int parent = d->node(node)->parent;
+    removeSubtree(*d, node);
+    if (NodeRecord* p = d->editNode(parent)) {
         const int index = p->children.indexOf(node);
         if (index >= 0) p->children.remove(index);
     }
 }
 
-void Graph::removeChildNode(int node) {
-    if (!isValidNode(node)) return;
-    // The subtree in pre-order, gathered with an explicit stack so that deep nesting cannot
-    // overflow the call stack. Each node's edges go before its children's, and nodes are
-    // flagged only once every edge of the subtree is gone, as a recursion would.
-    QVector<int> subtree;
-    QVector<int> pending{node};
-    while (!pending.isEmpty()) {
-        const int current = pending.takeLast();
-        subtree.append(current);
-        const QVector<int>& children = d->nodeRecord(current)->children;
-        for (int i = children.size() - 1; i >= 0; --i) {
-            if (isValidNode(children.at(i))) pending.append(children.at(i));
-        }
-    }
-    for (int current : std::as_const(subtree)) {
-        removeNodeEdges(*this, *d, current, kInputs);
-        removeNodeEdges(*this, *d, current, kOutputs);
-    }
-    for (int i = subtree.size() - 1; i >= 0; --i) {
-        NodeRecord* record = d->editNodeRecord(subtree.at(i));
-        record->children.clear();
-        record->removed = true;
-    }
-}
-
 void Graph::removeInput(int node, int input) {
     ++d->revision;
-    erasePort(*this, *d, node, kInputs, input);
+    erasePort(*d, node, Side::Input, input);
 }
 
 void Graph::removeOutput(int node, int output) {
     ++d->revision;
-    erasePort(*this, *d, node, kOutputs, output);
+    erasePort(*d, node, Side::Output, output);
 }
 
 void Graph::removeInputGroup(int node, int group) {
     ++d->revision;
-    eraseGroup(*d, node, kInputs, &NodeRecord::inputGroups, group);
+    eraseGroup(*d, node, Side::Input, group);
 }
 
 void Graph::removeOutputGroup(int node, int group) {
     ++d->revision;
-    eraseGroup(*d, node, kOutputs, &NodeRecord::outputGroups, group);
+    eraseGroup(*d, node, Side::Output, group);
 }
 
 void Graph::purge() {

@@ -36,6 +36,15 @@ struct WalkPath {
     }
 };
 
+// The queue of a breadth-first walk: every node it reaches, in order, and the current one.
+// Each node is queued once, so one slot per node of the table is enough.
+struct WalkQueue {
+    QVector<int> nodes;
+    int head = 0;
+
+    bool hasCurrent() const { return head < nodes.size(); }
+};
+
 }  // namespace detail
 
 namespace {
@@ -101,36 +110,37 @@ void BottomUpInputWalker::step(bool leaveDone) {
 
 BreadthFirstInputWalker::BreadthFirstInputWalker(const Graph& graph, int node,
                                                  bool throughHierarchy)
-    : _graph(&graph), _throughHierarchy(throughHierarchy), _head(0), _tail(0) {
+    : _graph(&graph), _throughHierarchy(throughHierarchy), _queue(new detail::WalkQueue) {
     const int numNodes = graph.numNodesGlobal();
-    _visited.fill(false, numNodes);
-    _queue.fill(Graph::kInvalidNodeRef, numNodes + 1);
     if (node == Graph::kInvalidNodeRef || node < 0 || node >= numNodes) return;
+    _visited.fill(false, numNodes);
+    _queue->nodes.reserve(numNodes);
     _visited[node] = true;
-    _queue[_tail++] = node;
+    _queue->nodes.append(node);
 }
 
-BreadthFirstInputWalker::~BreadthFirstInputWalker() = default;
+BreadthFirstInputWalker::~BreadthFirstInputWalker() {
+    delete _queue;
+}
 
 bool BreadthFirstInputWalker::valid() const {
-    return _head < _tail;
+    return _queue->hasCurrent();
 }
 
 int BreadthFirstInputWalker::node() const {
-    return _head < _tail ? _queue[_head] : Graph::kInvalidNodeRef;
+    return _queue->hasCurrent() ? _queue->nodes.at(_queue->head) : Graph::kInvalidNodeRef;
 }
 
 void BreadthFirstInputWalker::next() {
-    if (_head >= _tail) return;
-    const int current = _queue[_head++];
+    if (!_queue->hasCurrent()) return;
+    const int current = _queue->nodes.at(_queue->head++);
     const int numInputs = _graph->numInputs(current);
     for (int input = 0; input < numInputs; ++input) {
         const int producer =
             producerOf(*_graph, current, input, _throughHierarchy, _visited.size());
-        // Each node is queued once, so the queue cannot overflow; the test guards the slot.
-        if (producer >= 0 && !_visited[producer] && _tail < _queue.size()) {
+        if (producer >= 0 && !_visited[producer]) {
             _visited[producer] = true;
-            _queue[_tail++] = producer;
+            _queue->nodes.append(producer);
         }
     }
 }

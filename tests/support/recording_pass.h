@@ -24,7 +24,10 @@ public:
 
     void setup(RenderCallbacks* c) override { record("setup", c); }
     void teardown(RenderCallbacks* c) override { record("teardown", c); }
-    void beginFrame(RenderCallbacks* c) override { record("begin", c), Base::beginFrame(c); }
+    void beginFrame(RenderCallbacks* c) override {
+        record("begin", c);
+        Base::beginFrame(c);
+    }
     void start(RenderCallbacks* c) override {
         record("start", c);
         QStringList inputs;
@@ -33,19 +36,34 @@ public:
         _pollsLeft = unfinishedPolls;
         if (failWith != 0) _errorCode = failWith;
     }
-    void endFrame(RenderCallbacks* c) override { record("end", c), Base::endFrame(c); }
-    bool isFinished() const override { return record("poll"), _pollsLeft-- <= 0; }
+    void endFrame(RenderCallbacks* c) override {
+        record("end", c);
+        Base::endFrame(c);
+    }
+    bool isFinished() const override {
+        record("poll");
+        return _pollsLeft-- <= 0;
+    }
     void teardownContextData(RenderCallbacks*) override { record("teardownContextData"); }
     void setInput(int i, const QVariant& v) override {
-        record(QString("in%1").arg(i)), Base::setInput(i, v);
+        record(QString("in%1").arg(i));
+        Base::setInput(i, v);
     }
     void setNumOutputUsers(int o, int n) override {
-        record(QString("users%1=%2").arg(o).arg(n)), Base::setNumOutputUsers(o, n);
+        record(QString("users%1=%2").arg(o).arg(n));
+        Base::setNumOutputUsers(o, n);
     }
-    void resetNumOutputUsers() override { record("reset"), Base::resetNumOutputUsers(); }
-    unsigned int errorCode() const override { return record("err?"), _errorCode; }
+    void resetNumOutputUsers() override {
+        record("reset");
+        Base::resetNumOutputUsers();
+    }
+    unsigned int errorCode() const override {
+        record("err?");
+        return _errorCode;
+    }
     void setErrorCode(unsigned int c) override {
-        record(QString("err=%1").arg(c)), Base::setErrorCode(c);
+        record(QString("err=%1").arg(c));
+        Base::setErrorCode(c);
     }
 
     void setOutput(int index, const QVariant& value) { _outputs[index].value = value; }
@@ -56,7 +74,10 @@ public:
 
 private:
     void record(const QString& call) const { _log->append(_name + '.' + call); }
-    void record(const QString& call, RenderCallbacks* c) { seenCallbacks = c, record(call); }
+    void record(const QString& call, RenderCallbacks* c) {
+        seenCallbacks = c;
+        record(call);
+    }
 
     QString _name;
     QStringList* _log;
@@ -70,9 +91,13 @@ public:
 
 protected:
     void beginFrame(RenderCallbacks* c) override {
-        _log->append("frame.begin"), Renderer::beginFrame(c);
+        _log->append("frame.begin");
+        Renderer::beginFrame(c);
     }
-    void endFrame(RenderCallbacks* c) override { _log->append("frame.end"), Renderer::endFrame(c); }
+    void endFrame(RenderCallbacks* c) override {
+        _log->append("frame.end");
+        Renderer::endFrame(c);
+    }
 
 private:
     QStringList* _log;
