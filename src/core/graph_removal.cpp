@@ -2,7 +2,6 @@
 #include <Orv/Graph.h>
 
 #include "graph_p.h"
-#include "prefetch_p.h"
 
 #include <QVector>
 
@@ -106,33 +105,6 @@ QVector<int> survivorMap(const QVector<Record>& table, int* survivors) {
     return map;
 }
 
-// Asks the cache for a list's storage without waiting for it.
-template <typename T>
-inline void prefetchList(const QVector<T>& list) {
-    // Integer arithmetic: the second line may lie past the end of a short list.
-    const quintptr block = reinterpret_cast<quintptr>(list.constData());
-    prefetch(reinterpret_cast<const void*>(block));
-    prefetch(reinterpret_cast<const void*>(block + 64));
-}
-
-// A pass over the node table touches the port lists of some of its records (the survivors, or
-// the removed ones) and, through them, the lists of edges at each port, all scattered over the
-// heap. It asks for them in two steps so that neither wait is paid in turn: the port lists of
-// a record far ahead, and the edge lists of a nearer record, whose port lists have arrived.
-inline void prefetchAhead(const QVector<NodeRecord>& table, int index, bool removed) {
-    const NodeRecord* records = table.constData();
-    if (index + 8 < table.size() && records[index + 8].removed == removed) {
-        prefetchList(records[index + 8].inputs);
-        prefetchList(records[index + 8].outputs);
-    }
-    if (index + 4 < table.size() && records[index + 4].removed == removed) {
-        for (const PortRecord& port : records[index + 4].inputs) prefetchList(port.destinations);
-        for (const PortRecord& port : records[index + 4].outputs) prefetchList(port.destinations);
-    }
-}
-
-inline void prefetchAhead(const QVector<EdgeRecord>&, int, bool) {}
-
 // Moves every survivor down over the removed records before it, in table order, and drops the
 // tail. Working in place spares a second table and its fresh memory; move-assigning over a
 // removed record frees what it held, and the table keeps its capacity for later additions.
@@ -141,7 +113,6 @@ void compact(QVector<Record>& table, int count) {
     Record* records = table.data();
     int to = 0;
     for (int i = 0; i < table.size(); ++i) {
-        prefetchAhead(table, i, true);
         if (records[i].removed) continue;
         if (to != i) records[to] = std::move(records[i]);
         ++to;
@@ -197,7 +168,6 @@ void Graph::purge() {
 
         NodeRecord* records = d->nodes.data();
         for (int i = 0; i < d->nodes.size(); ++i) {
-            prefetchAhead(d->nodes, i, false);
             NodeRecord& record = records[i];
             if (record.removed) continue;
             remapPorts(record.inputs, edgeMap);
