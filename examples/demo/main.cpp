@@ -175,6 +175,29 @@ bool disablePasses(Pipeline& pipeline, const QStringList& names, QVector<int>* d
     return true;
 }
 
+// Writes what the latest frame did, for the eye: the whole graph coloured by outcome (DOT, and
+// SVG when Graphviz is there), the renderer's trace and the report page, which `report` already
+// holds the run's figures for. True when the SVG was written.
+bool writeLastFrame(const Pipeline& pipeline, HtmlReport* report, OutputFolder* out) {
+    const Orv::Renderer& renderer = pipeline.renderer();
+    const QByteArray frameDot = Orv::frameAsDot(renderer);
+    out->saveBytes(frameDot, QStringLiteral("frame-graph.dot"));
+    const QString svgPath = out->filePath(QStringLiteral("frame-graph.svg"));
+    const bool svg = renderSvg(frameDot, svgPath);
+    if (svg) {
+        QFile file(svgPath);
+        out->record(QStringLiteral("frame-graph.svg"), file.open(QIODevice::ReadOnly));
+        report->graphSvg = file.readAll();
+    }
+    report->trace = renderer.traceJson();
+    out->saveBytes(report->trace, QStringLiteral("trace.json"));
+    for (const Pipeline::Node& node : pipeline.nodes())
+        if (renderer.renderPass(node.ref)) report->passes << reportedPass(renderer, node);
+    report->bucketUs = Orv::HistogramFrameTimes::_frameTimeStep;
+    out->saveBytes(reportHtml(*report), QStringLiteral("report.html"));
+    return svg;
+}
+
 // Renders the last frame again, alternately with one pass in flight and with `inFlight`, and
 // says what each took; empty when there is nothing to compare. Run after the figures above
 // are printed, so that its frames do not count in them.
@@ -315,20 +338,6 @@ int main(int argc, char** argv) {
     bool svg = renderSvg(labelledDump(dotLines), out.filePath(QStringLiteral("graph.svg")));
     if (svg) out.record(QStringLiteral("graph.svg"), true);
 
-    // What the last frame did, for the eye: the whole graph coloured by outcome, the timeline
-    // and the report page. All of it is taken before compareInFlight renders more frames.
-    const QByteArray frameDot = Orv::frameAsDot(renderer);
-    out.saveBytes(frameDot, QStringLiteral("frame-graph.dot"));
-    const QString frameSvgPath = out.filePath(QStringLiteral("frame-graph.svg"));
-    const bool frameSvg = renderSvg(frameDot, frameSvgPath);
-    HtmlReport report;
-    if (frameSvg) {
-        QFile file(frameSvgPath);
-        out.record(QStringLiteral("frame-graph.svg"), file.open(QIODevice::ReadOnly));
-        report.graphSvg = file.readAll();
-    }
-    report.trace = renderer.traceJson();
-    out.saveBytes(report.trace, QStringLiteral("trace.json"));
     const QString rendered =
         QStringLiteral("Rendered %1 frame%2 in %3 s (%4 fps)%5")
             .arg(options.frames)
@@ -336,6 +345,8 @@ int main(int argc, char** argv) {
             .arg(seconds, 0, 'f', 2)
             .arg(options.frames / qMax(seconds, 1e-9), 0, 'f', 1)
             .arg(failedFrames ? QStringLiteral(", %1 failed").arg(failedFrames) : QString());
+    // Taken before compareInFlight renders more frames.
+    HtmlReport report;
     report.title = QStringLiteral("%1x%2 pixels through %3 passes, up to %4 in flight")
                        .arg(options.size.width())
                        .arg(options.size.height())
@@ -343,18 +354,15 @@ int main(int argc, char** argv) {
                        .arg(options.inFlight);
     report.summary = rendered;
     report.framePng = pngOf(last);
-    for (const Pipeline::Node& node : pipeline.nodes())
-        if (renderer.renderPass(node.ref)) report.passes << reportedPass(renderer, node);
     report.frameTimes = frameTimes.buckets();
-    report.bucketUs = Orv::HistogramFrameTimes::_frameTimeStep;
-    out.saveBytes(reportHtml(report), QStringLiteral("report.html"));
+    const bool frameSvg = writeLastFrame(pipeline, &report, &out);
     const QStringList notRun = whyNotRun(pipeline);
 
     std::printf("%s\n", local(rendered).constData());
     std::printf("Wrote %s%s\n\n", local(out.written().join(QStringLiteral(", "))).constData(),
                 svg && frameSvg ? "" : " (install Graphviz for the SVG pictures)");
     if (!notRun.isEmpty()) {
-        std::printf("Passes that did not run in the last frame, and why:\n");
+        std::printf("Passes that failed or did not run in the last frame, and why:\n");
         for (const QString& line : notRun) std::printf("  %s\n", local(line).constData());
         std::printf("\n");
     }

@@ -170,7 +170,7 @@ TEST_F(DemoSmokeTest, WritesANestedTraceAColouredGraphAndASelfContainedReport) {
 
     // Frame 19 has the vignette off, so the composite took its default, in words and in colour.
     EXPECT_TRUE(
-        out.contains("Passes that did not run in the last frame, and why:\n  'vignette' "
+        out.contains("Passes that failed or did not run in the last frame, and why:\n  'vignette' "
                      "is needed but switched off"))
         << out.toStdString();
     QFile dotFile(path("frame-graph.dot"));
