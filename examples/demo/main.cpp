@@ -1,5 +1,5 @@
 // orv-demo: renders an animated scene on the CPU through an OrvCore Renderer and writes the
-// pictures, the graph and the timings. Run with --help for the options.
+// pictures, the graph, the timings, a trace and a report page. Run with --help for the options.
 #include "options.h"
 #include "pipeline.h"
 #include "report.h"
@@ -107,7 +107,7 @@ QByteArray labelledDump(QStringList dotLines) {
     return local(dotLines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
-// Every pass of the latest frame that did not run, in the renderer's words.
+// Every pass of the latest frame that failed or did not run, in the renderer's words.
 QStringList whyNotRun(const Pipeline& pipeline) {
     QStringList lines;
     const Orv::Renderer& renderer = pipeline.renderer();
