@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 # Extra Debian packages for the set-up; `make demo` adds Graphviz to lay out its graph.
 SETUP_PACKAGES ?=
 
-.PHONY: all setup configure build test demo clean sanitize tsan valgrind qt6 fuzz docs package \
+.PHONY: all setup configure build test demo report-check clean sanitize tsan valgrind qt6 fuzz docs package \
 	consumers package-check
 
 all: build
@@ -30,6 +30,12 @@ test: build
 demo: SETUP_PACKAGES += graphviz
 demo: build
 	@$(BUILD_DIR)/examples/demo/orv-demo
+
+# The demo's report.html rendered by headless Chromium into $(BUILD_DIR)/report-check, and the
+# screenshot checked for content.
+report-check: SETUP_PACKAGES += graphviz chromium
+report-check: build
+	@scripts/report_check.sh $(BUILD_DIR)
 
 # The whole suite under AddressSanitizer (with LeakSanitizer) and UndefinedBehaviorSanitizer.
 sanitize: setup

@@ -1,14 +1,17 @@
 // orv-demo: renders an animated scene on the CPU through an OrvCore Renderer and writes the
-// pictures, the graph and the timings. Run with --help for the options.
+// pictures, the graph, the timings, a trace and a report page. Run with --help for the options.
 #include "options.h"
 #include "pipeline.h"
 #include "report.h"
+#include "report_html.h"
 #include "tonemap.h"
 
 #include <Orv/OrvCore.h>
 #include <Orv/Paths.h>
+#include <Orv/RenderPassHelper.h>
 #include <Orv/Validator.h>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -39,10 +42,11 @@ QByteArray local(const QString& text) {
     return text.toLocal8Bit();
 }
 
-// The vignette goes off on frames 8-15, 32-39, ... so that the composite's fallback to its
-// default shows in the pictures and in the pass's run count.
+// The vignette goes off on frames 16-23, 40-47, ... so that the composite's fallback to its
+// default shows in the pictures, in the pass's run count and, in a run of the default 48
+// frames, in the last frame's report.
 bool vignetteWanted(int frame) {
-    return (frame / 8) % 3 != 1;
+    return (frame / 8) % 3 != 2;
 }
 
 // Frames written along the way besides the last: the first, then every quarter of the run.
@@ -63,10 +67,12 @@ public:
         record(name, image.save(filePath(name)));
     }
     void saveText(const QStringList& lines, const QString& name) {
+        saveBytes(local(lines.join(QLatin1Char('\n')) + QLatin1Char('\n')), name);
+    }
+    void saveBytes(const QByteArray& bytes, const QString& name) {
         QFile file(filePath(name));
-        const QByteArray text = local(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
         record(name, file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         file.write(text) == text.size());
+                         file.write(bytes) == bytes.size());
     }
     void record(const QString& name, bool written) {
         (written ? _written : _failed) << filePath(name);
@@ -81,19 +87,59 @@ private:
     QStringList _failed;
 };
 
-// Lays the graph out with Graphviz when it is installed; true when the SVG was written. The
-// dump names the root, which stands for the renderer's outputs, with the empty string; the
-// picture labels it.
-bool renderSvg(QStringList dotLines, const QString& svgPath) {
+// Lays DOT text out with Graphviz when it is installed; true when the SVG was written.
+bool renderSvg(const QByteArray& dotText, const QString& svgPath) {
     const QString dot = QStandardPaths::findExecutable(QStringLiteral("dot"));
-    if (dot.isEmpty() || dotLines.isEmpty()) return false;
-    dotLines.insert(dotLines.size() - 1, QStringLiteral("  \"\" [label=\"outputs\", shape=box];"));
+    if (dot.isEmpty() || dotText.isEmpty()) return false;
     QProcess process;
     process.start(dot, {QStringLiteral("-Tsvg"), QStringLiteral("-o"), svgPath});
-    process.write(local(dotLines.join(QLatin1Char('\n')) + QLatin1Char('\n')));
+    process.write(dotText);
     process.closeWriteChannel();
     return process.waitForFinished(20000) && process.exitStatus() == QProcess::NormalExit &&
            process.exitCode() == 0;
+}
+
+// The top-level dump names the root, which stands for the renderer's outputs, with the empty
+// string; the picture labels it.
+QByteArray labelledDump(QStringList dotLines) {
+    if (dotLines.isEmpty()) return QByteArray();
+    dotLines.insert(dotLines.size() - 1, QStringLiteral("  \"\" [label=\"outputs\", shape=box];"));
+    return local(dotLines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
+// Every pass of the latest frame that failed or did not run, in the renderer's words.
+QStringList whyNotRun(const Pipeline& pipeline) {
+    QStringList lines;
+    const Orv::Renderer& renderer = pipeline.renderer();
+    for (const Pipeline::Node& node : pipeline.nodes()) {
+        const Orv::NodeOutcome outcome = renderer.outcome(node.ref);
+        if (outcome != Orv::NodeOutcome::Ran && outcome != Orv::NodeOutcome::NoPass)
+            lines << renderer.explain(node.ref);
+    }
+    return lines;
+}
+
+HtmlReport::Pass reportedPass(const Orv::Renderer& renderer, const Pipeline::Node& node) {
+    HtmlReport::Pass pass;
+    pass.path = node.path;
+    pass.outcome = renderer.outcome(node.ref);
+    pass.explanation = renderer.explain(node.ref);
+    const qint64 latest = renderer.latestPassTime(node.ref);
+    pass.latestMs = latest >= 0 ? latest / 1e6 : -1.0;
+    if (const auto* helper =
+            dynamic_cast<const Orv::RenderPassHelper*>(renderer.renderPass(node.ref))) {
+        pass.runs = helper->frameTimer().count();
+        pass.meanMs = helper->frameTimer().mean();
+    }
+    return pass;
+}
+
+QByteArray pngOf(const QImage& image) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return QByteArray();
+    return png;
 }
 
 QStringList failedPasses(const Pipeline& pipeline) {
@@ -127,6 +173,29 @@ bool disablePasses(Pipeline& pipeline, const QStringList& names, QVector<int>* d
         disabled->append(node);
     }
     return true;
+}
+
+// Writes what the latest frame did, for the eye: the whole graph coloured by outcome (DOT, and
+// SVG when Graphviz is there), the renderer's trace and the report page, which `report` already
+// holds the run's figures for. True when the SVG was written.
+bool writeLastFrame(const Pipeline& pipeline, HtmlReport* report, OutputFolder* out) {
+    const Orv::Renderer& renderer = pipeline.renderer();
+    const QByteArray frameDot = Orv::frameAsDot(renderer);
+    out->saveBytes(frameDot, QStringLiteral("frame-graph.dot"));
+    const QString svgPath = out->filePath(QStringLiteral("frame-graph.svg"));
+    const bool svg = renderSvg(frameDot, svgPath);
+    if (svg) {
+        QFile file(svgPath);
+        out->record(QStringLiteral("frame-graph.svg"), file.open(QIODevice::ReadOnly));
+        report->graphSvg = file.readAll();
+    }
+    report->trace = renderer.traceJson();
+    out->saveBytes(report->trace, QStringLiteral("trace.json"));
+    for (const Pipeline::Node& node : pipeline.nodes())
+        if (renderer.renderPass(node.ref)) report->passes << reportedPass(renderer, node);
+    report->bucketUs = Orv::HistogramFrameTimes::_frameTimeStep;
+    out->saveBytes(reportHtml(*report), QStringLiteral("report.html"));
+    return svg;
 }
 
 // Renders the last frame again, alternately with one pass in flight and with `inFlight`, and
@@ -226,6 +295,7 @@ int main(int argc, char** argv) {
     int failedFrames = 0;
 
     renderer.setMaxPassesInFlight(options.inFlight);
+    renderer.setTimingEnabled(true);
     renderer.setup(&callbacks);
     for (int frame = 0; frame < options.frames; ++frame) {
         pipeline.setFrame(frame, frame / kFramesPerSecond);
@@ -265,15 +335,37 @@ int main(int argc, char** argv) {
         dotLines = capture.lines();
     }
     out.saveText(dotLines, QStringLiteral("graph.dot"));
-    const bool svg = renderSvg(dotLines, out.filePath(QStringLiteral("graph.svg")));
+    bool svg = renderSvg(labelledDump(dotLines), out.filePath(QStringLiteral("graph.svg")));
     if (svg) out.record(QStringLiteral("graph.svg"), true);
 
-    std::printf("Rendered %d frame%s in %.2f s (%.1f fps)%s\n", options.frames,
-                options.frames == 1 ? "" : "s", seconds, options.frames / qMax(seconds, 1e-9),
-                local(failedFrames ? QStringLiteral(", %1 failed").arg(failedFrames) : QString())
-                    .constData());
+    const QString rendered =
+        QStringLiteral("Rendered %1 frame%2 in %3 s (%4 fps)%5")
+            .arg(options.frames)
+            .arg(options.frames == 1 ? "" : "s")
+            .arg(seconds, 0, 'f', 2)
+            .arg(options.frames / qMax(seconds, 1e-9), 0, 'f', 1)
+            .arg(failedFrames ? QStringLiteral(", %1 failed").arg(failedFrames) : QString());
+    // Taken before compareInFlight renders more frames.
+    HtmlReport report;
+    report.title = QStringLiteral("%1x%2 pixels through %3 passes, up to %4 in flight")
+                       .arg(options.size.width())
+                       .arg(options.size.height())
+                       .arg(pipeline.nodes().size() - 1)
+                       .arg(options.inFlight);
+    report.summary = rendered;
+    report.framePng = pngOf(last);
+    report.frameTimes = frameTimes.buckets();
+    const bool frameSvg = writeLastFrame(pipeline, &report, &out);
+    const QStringList notRun = whyNotRun(pipeline);
+
+    std::printf("%s\n", local(rendered).constData());
     std::printf("Wrote %s%s\n\n", local(out.written().join(QStringLiteral(", "))).constData(),
-                svg ? "" : " (install Graphviz for graph.svg)");
+                svg && frameSvg ? "" : " (install Graphviz for the SVG pictures)");
+    if (!notRun.isEmpty()) {
+        std::printf("Passes that failed or did not run in the last frame, and why:\n");
+        for (const QString& line : notRun) std::printf("  %s\n", local(line).constData());
+        std::printf("\n");
+    }
     printPassTimes(pipeline);
     std::printf("\nFrame-time histogram (whole frames, 500 us buckets; < marks the peak):\n");
     std::fflush(stdout);

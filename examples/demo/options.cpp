@@ -27,7 +27,8 @@ QString usageText() {
     return QStringLiteral(
         "Usage: orv-demo [options]\n"
         "Renders an animated scene through a graph of render passes and writes the last\n"
-        "frame, a few earlier ones, the graph and timing figures.\n"
+        "frame, a few earlier ones, the graph (plain and coloured by what each pass did in\n"
+        "the last frame), a timeline (trace.json) and a page with all of it (report.html).\n"
         "\n"
         "Options:\n"
         "  --frames N      frames to render (default 48)\n"

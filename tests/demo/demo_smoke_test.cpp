@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace {
 
 class DemoSmokeTest : public ::testing::Test {
@@ -95,6 +97,106 @@ TEST_F(DemoSmokeTest, WritesThePictureTheGraphAndTheTimings) {
     ASSERT_TRUE(run("--frames 2 --in-flight 1"));
     EXPECT_EQ(exitCode, 0);
     EXPECT_FALSE(out.contains("in flight")) << "nothing to compare with one pass at a time";
+}
+
+// Complete events on one track must nest: two of them either do not overlap or one holds the
+// other. Returns the first pair that only partly overlaps, or an empty string.
+QString partialOverlap(QVector<QJsonObject> events) {
+    std::sort(events.begin(), events.end(), [](const QJsonObject& a, const QJsonObject& b) {
+        return a["ts"].toDouble() != b["ts"].toDouble() ? a["ts"].toDouble() < b["ts"].toDouble()
+                                                        : a["dur"].toDouble() > b["dur"].toDouble();
+    });
+    QVector<QJsonObject> open;
+    for (const QJsonObject& event : events) {
+        const double start = event["ts"].toDouble(), end = start + event["dur"].toDouble();
+        while (!open.isEmpty() &&
+               open.last()["ts"].toDouble() + open.last()["dur"].toDouble() <= start)
+            open.removeLast();
+        if (!open.isEmpty() && end > open.last()["ts"].toDouble() + open.last()["dur"].toDouble())
+            return open.last()["name"].toString() + " and " + event["name"].toString();
+        open << event;
+    }
+    return QString();
+}
+
+int frameOf(const QJsonObject& event) {
+    return event["args"].toObject()["frame"].toInt(-1);
+}
+
+// The trace holds the run's frames (not the comparison's that follow), each pass inside its
+// frame, every track nested, and with passes in flight more than one track of passes.
+TEST_F(DemoSmokeTest, WritesANestedTraceAColouredGraphAndASelfContainedReport) {
+    for (const char* inFlight : {"4", "1"}) {
+        SCOPED_TRACE(inFlight);
+        ASSERT_TRUE(_dir.isValid() && run(QString("--frames 20 --in-flight ") + inFlight));
+        ASSERT_EQ(exitCode, 0) << err.toStdString();
+        QFile traceFile(path("trace.json"));
+        ASSERT_TRUE(traceFile.open(QIODevice::ReadOnly));
+        QJsonParseError parseError;
+        const QJsonDocument trace = QJsonDocument::fromJson(traceFile.readAll(), &parseError);
+        ASSERT_EQ(parseError.error, QJsonParseError::NoError)
+            << parseError.errorString().toStdString();
+        QMap<int, QVector<QJsonObject>> tracks;
+        QMap<int, QJsonObject> frames;
+        QSet<int> namedTracks;
+        for (const QJsonValue& value : trace["traceEvents"].toArray()) {
+            const QJsonObject event = value.toObject();
+            if (event["ph"] == "M" && event["name"] == "thread_name")
+                namedTracks << event["tid"].toInt();
+            if (event["ph"] != "X") continue;
+            ASSERT_GE(event["dur"].toDouble(-1), 0.0);
+            tracks[event["tid"].toInt()] << event;
+            if (event["tid"].toInt() == 0) frames[frameOf(event)] = event;
+        }
+        EXPECT_EQ(frames.size(), 20);
+        const QList<int> used = tracks.keys();
+        EXPECT_EQ(namedTracks, QSet<int>(used.begin(), used.end()));
+        for (auto it = tracks.begin(); it != tracks.end(); ++it) {
+            EXPECT_EQ(partialOverlap(it.value()), QString()) << "track " << it.key();
+            if (it.key() == 0) continue;
+            for (const QJsonObject& pass : it.value()) {
+                const QJsonObject frame = frames.value(frameOf(pass));
+                ASSERT_FALSE(frame.isEmpty()) << pass["name"].toString().toStdString();
+                EXPECT_GE(pass["ts"].toDouble(), frame["ts"].toDouble());
+                EXPECT_LE(pass["ts"].toDouble() + pass["dur"].toDouble(),
+                          frame["ts"].toDouble() + frame["dur"].toDouble() + 0.001);
+            }
+        }
+        if (QString(inFlight) == "4")
+            EXPECT_GE(tracks.size(), 3) << "the present pass overlaps the scene";
+        else
+            EXPECT_EQ(tracks.size(), 2) << "one pass at a time needs one track";
+    }
+
+    // Frame 19 has the vignette off, so the composite took its default, in words and in colour.
+    EXPECT_TRUE(
+        out.contains("Passes that failed or did not run in the last frame, and why:\n  'vignette' "
+                     "is needed but switched off"))
+        << out.toStdString();
+    QFile dotFile(path("frame-graph.dot"));
+    ASSERT_TRUE(dotFile.open(QIODevice::ReadOnly));
+    const QByteArray dot = dotFile.readAll();
+    EXPECT_TRUE(dot.startsWith("digraph") && dot.contains("subgraph \"cluster_"));
+    EXPECT_TRUE(dot.contains("#d9d9d9") && dot.contains("#c8f0c8")) << "disabled and ran";
+    EXPECT_EQ(QFile::exists(path("frame-graph.svg")),
+              !QStandardPaths::findExecutable("dot").isEmpty());
+
+    // Nothing fetched from anywhere: the picture travels inside the page.
+    QFile reportFile(path("report.html"));
+    ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
+    const QString report = QString::fromUtf8(reportFile.readAll());
+    for (const char* outside : {"<script", "<link", "url(", "src=\"http", "href=\"http", "@import"})
+        EXPECT_FALSE(report.contains(outside, Qt::CaseInsensitive)) << outside;
+    const QRegularExpression dataUri("src=\"data:image/png;base64,([A-Za-z0-9+/=]+)\"");
+    const QRegularExpressionMatch picture = dataUri.match(report);
+    ASSERT_TRUE(picture.hasMatch());
+    const QImage embedded =
+        QImage::fromData(QByteArray::fromBase64(picture.captured(1).toLatin1()));
+    EXPECT_EQ(embedded.convertToFormat(QImage::Format_RGB32),
+              QImage(path("frame.png")).convertToFormat(QImage::Format_RGB32));
+    for (const char* pass : {"scene", "vignette", "bloom/blur", "composite", "present"})
+        EXPECT_TRUE(report.contains(QString(">%1<").arg(pass))) << pass;
+    EXPECT_GE(report.count("<svg"), 3) << "timeline, graph and histogram";
 }
 
 // The failing scene still ran (and was timed); what depends on it skipped that frame. A disabled
