@@ -4,7 +4,10 @@
 //  - every pass runs at most once, and each of its inputs is set exactly once before it starts;
 //  - an enabled producer of a pass runs before the pass;
 //  - only needed, enabled passes run, and without an error every one of them runs;
-//  - the first non-zero error code ends the frame, and render() reports it;
+//  - the first non-zero error code ends the frame (one pass at a time), and render() reports it;
+//  - with passes in flight or culling off, the same rules of who runs and in what order hold;
+//  - every node's outcome in the latest frame agrees with what the frame did, and the
+//    explanations, the trace and the pictures are made for any graph;
 //  - the renderer writes no message.
 #include <Orv/Graph.h>
 #include <Orv/Renderer.h>
@@ -12,6 +15,7 @@
 #include "fuzz_input.h"
 #include "recording_pass.h"
 
+#include <QJsonDocument>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -22,6 +26,7 @@
 #include <cstdlib>
 
 using Vantrel::Orv::Graph;
+using Vantrel::Orv::NodeOutcome;
 using Vantrel::Orv::Renderer;
 
 namespace {
@@ -152,6 +157,11 @@ public:
             passes[i]->failWith = (bits >> 3) == 1 ? 1u + (bits & 3) : 0u;
             passes[i]->unfinishedPolls = (bits >> 6) == 3 ? 2 : 0;
         }
+        const uint8_t mode = _data.byte();
+        static const int kLimits[] = {1, 1, 2, 8};
+        _renderer.setMaxPassesInFlight(kLimits[mode & 3]);
+        _renderer.setCulling(((mode >> 2) & 7) != 0);
+        _renderer.setTimingEnabled((mode >> 5) & 1);
         switch (_data.intInRange(0, 5)) {
             case 0:
                 _renderer.setTarget(Graph::kInvalidNodeRef);
@@ -188,16 +198,19 @@ int passOf(const Builder& built, int node) {
     return built.passNodes.indexOf(node);
 }
 
-// The nodes a frame needs: the nodes feeding the renderer's outputs, the target if it is a live
-// node, and every node upstream of them through producers.
-QSet<int> neededNodes(const Renderer& renderer) {
+// The nodes a frame needs: the nodes feeding the renderer's outputs, the target if it is a
+// node of the table, every pass when culling is off, and every node upstream of them through
+// producers.
+QSet<int> neededNodes(const Renderer& renderer, const Builder& built) {
     const Graph& g = *renderer.getGraph();
     QVector<int> pending;
     for (int o = 0; o < renderer.numOutputs(); ++o) {
         int node = Graph::kRootNodeRef, port = o;
         if (g.walkDown(node, port)) pending.append(node);
     }
-    if (g.isValidNode(renderer.target())) pending.append(renderer.target());
+    const int target = renderer.target();
+    if (target >= 0 && target < g.numNodesGlobal()) pending.append(target);
+    if (!renderer.culling()) pending += built.passNodes;
     QSet<int> needed;
     while (!pending.isEmpty()) {
         const int node = pending.takeLast();
@@ -213,7 +226,8 @@ QSet<int> neededNodes(const Renderer& renderer) {
 
 void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& log, bool result) {
     const Graph& g = *renderer.getGraph();
-    const QSet<int> needed = neededNodes(renderer);
+    const QSet<int> needed = neededNodes(renderer, built);
+    const bool oneAtATime = renderer.maxPassesInFlight() == 1;
     const QVector<int> order = log.order();
     QVector<int> ranAt(built.passes.size(), -1);
     for (int k = 0; k < order.size(); ++k) {
@@ -232,7 +246,9 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
             int producer = node, port = i;
             if (!g.walkToSourceNode(producer, port)) continue;
             const int from = passOf(built, producer);
-            if (from != -1 && renderer.enabled(producer) && !(ranAt[from] != -1 && ranAt[from] < k))
+            // A loop through container ports is cut where the frame meets it: skip those.
+            if (from != -1 && renderer.enabled(producer) && !g.precedes(node, producer, true) &&
+                !(ranAt[from] != -1 && ranAt[from] < k))
                 fail(log.frame,
                      QStringLiteral("pass %1 ran before its producer %2").arg(id).arg(from));
         }
@@ -244,7 +260,8 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
     for (int k = 0; k < order.size() && failedAt == -1; ++k) {
         if (built.passes[order[k]]->errorCode() != 0) failedAt = k;
     }
-    if (failedAt != -1 && failedAt != order.size() - 1)
+    // With passes in flight, those started while the failing one was still working end too.
+    if (oneAtATime && failedAt != -1 && failedAt != order.size() - 1)
         fail(log.frame, QStringLiteral("%1 passes ran after pass %2 failed")
                             .arg(order.size() - 1 - failedAt)
                             .arg(order[failedAt]));
@@ -261,6 +278,38 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
                 fail(log.frame, QStringLiteral("needed, enabled pass %1 did not run").arg(id));
         }
     }
+
+    // What the inspection says of every node matches what the frame did.
+    for (int node = -1; node <= g.numNodesGlobal(); ++node) {
+        const int id = passOf(built, node);
+        NodeOutcome expected = NodeOutcome::Unknown;
+        if (id == -1) {
+            if (g.isValidNode(node)) expected = NodeOutcome::NoPass;
+        } else if (!needed.contains(node)) {
+            expected = NodeOutcome::NotNeeded;
+        } else if (!renderer.enabled(node)) {
+            expected = NodeOutcome::Disabled;
+        } else if (ranAt[id] == -1) {
+            expected = NodeOutcome::NotReached;
+        } else {
+            expected = built.passes[id]->errorCode() ? NodeOutcome::Failed : NodeOutcome::Ran;
+        }
+        if (renderer.outcome(node) != expected)
+            fail(log.frame, QStringLiteral("node %1: outcome %2, expected %3")
+                                .arg(node)
+                                .arg(int(renderer.outcome(node)))
+                                .arg(int(expected)));
+        if (renderer.wasNeeded(node) != (g.isValidNode(node) && needed.contains(node)))
+            fail(log.frame, QStringLiteral("node %1: wasNeeded is wrong").arg(node));
+        if (expected == NodeOutcome::Failed &&
+            renderer.failureCode(node) != built.passes[id]->errorCode())
+            fail(log.frame, QStringLiteral("node %1: wrong failure code").arg(node));
+        if (renderer.explain(node).isEmpty())
+            fail(log.frame, QStringLiteral("node %1: no explanation").arg(node));
+    }
+    if (QJsonDocument::fromJson(renderer.traceJson()).isNull())
+        fail(log.frame, QStringLiteral("the trace is not JSON"));
+    if (frameAsDot(renderer).isEmpty()) fail(log.frame, QStringLiteral("no picture of the frame"));
 }
 
 }  // namespace

@@ -236,8 +236,9 @@ public:
 
     /// The path of a live node; empty for the root and for a ref that is not a live node.
     QString nodePath(int node) const;
-    /// The node at that path ("" is the root), taking the first of equal names at each level;
-    /// -1 when there is none or the path ends in a lone backslash.
+    /// The node at that path ("" is the root): where siblings share a name, the first node
+    /// in child order whose path it is. -1 when there is none or the path ends in a lone
+    /// backslash.
     int findNodeByPath(const QString& path) const;
     ///@}
 

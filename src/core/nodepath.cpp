@@ -2,6 +2,7 @@
 #include <Orv/Graph.h>
 
 #include <QStringList>
+#include <QVector>
 
 namespace Vantrel {
 namespace Orv {
@@ -52,12 +53,27 @@ int Graph::findNodeByPath(const QString& path) const {
     if (path.isEmpty()) return kRootNodeRef;
     QStringList names;
     if (!splitPath(path, &names)) return kInvalidNodeRef;
-    int node = kRootNodeRef;
-    for (const QString& name : names) {
-        node = findNode(name, node);
-        if (node == kInvalidNodeRef) return kInvalidNodeRef;
+    // Depth first, children in order: where siblings share a name each is tried in turn, so the
+    // first node whose path this is is found. No subtree is entered twice; the stack holds, per
+    // level, the next child to try.
+    struct Level {
+        int parent;
+        int nextChild;
+    };
+    QVector<Level> stack{{kRootNodeRef, 0}};
+    while (!stack.isEmpty()) {
+        Level& level = stack.last();
+        const int depth = stack.size() - 1;
+        if (level.nextChild == numNodes(level.parent)) {
+            stack.removeLast();
+            continue;
+        }
+        const int child = getNode(level.nextChild++, level.parent);
+        if (nodeName(child) != names.at(depth)) continue;
+        if (depth + 1 == names.size()) return child;
+        stack.append({child, 0});
     }
-    return node;
+    return kInvalidNodeRef;
 }
 
 }  // namespace Orv
