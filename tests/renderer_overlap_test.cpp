@@ -3,14 +3,6 @@
 #include <Orv/Renderer.h>
 
 #include "renderer_fixture.h"
-
-#include <QThread>
-
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
 using namespace Vantrel::Orv;
 
 namespace {
@@ -114,88 +106,4 @@ TEST_F(RendererOverlapTest, AFailureStopsNewStartsButPassesInFlightAreEnded) {
               "err?} frame{end}");
     EXPECT_EQ(renderer.getNumPasses(), 2);
     EXPECT_EQ(outputs(), "kept") << "the outputs are still collected";
-}
-
-namespace {
-
-// Hands its work to a thread of its own, which finishes it once the test lets it; counts how
-// many passes are in flight at once.
-class WorkerPass : public RenderPassHelper {
-public:
-    WorkerPass(std::atomic<int>* inFlight, std::atomic<int>* peak)
-        : _inFlight(inFlight), _peak(peak), _worker([this] { work(); }) {
-        addInput("in", 0), addOutput("out");
-    }
-    ~WorkerPass() override {
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            _quit = true;
-        }
-        _wake.notify_one();
-        _worker.join();
-    }
-    void start(RenderCallbacks*) override {
-        const int now = ++*_inFlight;
-        for (int seen = *_peak; now > seen && !_peak->compare_exchange_weak(seen, now);) {
-        }
-        _done = false;
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            _job = true;
-        }
-        _wake.notify_one();
-    }
-    bool isFinished() const override { return _done; }
-    void endFrame(RenderCallbacks* callbacks) override {
-        --*_inFlight;
-        _outputs[0].value = _inputs[0].value.toInt() + 1;
-        RenderPassHelper::endFrame(callbacks);
-    }
-
-private:
-    void work() {
-        std::unique_lock<std::mutex> lock(_mutex);
-        for (;;) {
-            _wake.wait(lock, [this] { return _job || _quit; });
-            if (_quit) return;
-            _job = false;
-            QThread::usleep(200);
-            _done = true;
-        }
-    }
-
-    std::atomic<int>* _inFlight;
-    std::atomic<int>* _peak;
-    std::mutex _mutex;
-    std::condition_variable _wake;
-    bool _job = false;
-    bool _quit = false;
-    std::atomic<bool> _done{false};
-    std::thread _worker;
-};
-
-}  // namespace
-
-// Four passes on worker threads feed a fifth: with four in flight all four work at once.
-TEST(RendererOverlapThreadsTest, PassesOnWorkerThreadsOverlapUpToTheLimit) {
-    for (int limit : {1, 3, 4}) {
-        SCOPED_TRACE(limit);
-        std::atomic<int> inFlight{0};
-        std::atomic<int> peak{0};
-        QStringList sumLog;  // outlives the renderer, which deletes the pass
-        Renderer renderer;
-        ASSERT_TRUE(renderer.setMaxPassesInFlight(limit));
-        QVector<int> sources;
-        for (int k = 0; k < 4; ++k)
-            sources << renderer.addPass("source", new WorkerPass(&inFlight, &peak), kRoot);
-        auto* sum = new RecordingPass("sum", &sumLog, 4, 1);
-        const int sink = renderer.addPass("sum", sum, kRoot);
-        for (int k = 0; k < 4; ++k)
-            ASSERT_NE(renderer.getGraph()->addEdge(sources[k], 0, sink, k), -1);
-        ASSERT_NE(renderer.getGraph()->addUpEdge(renderer.addOutput("sum"), sink, 0), -1);
-        for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(renderer.render(nullptr));
-        EXPECT_EQ(peak.load(), limit);
-        EXPECT_EQ(inFlight.load(), 0);
-        EXPECT_EQ(renderer.output(0).toString(), "sum(1,1,1,1)");
-    }
 }
