@@ -3,6 +3,7 @@
 #include <Orv/Renderer.h>
 
 #include "renderer_fixture.h"
+
 using namespace Vantrel::Orv;
 
 namespace {
