@@ -16,6 +16,10 @@ if [ ${#tests[@]} -eq 0 ]; then
     exit 1
 fi
 
+# QRegularExpression's JIT-compiled matchers read a few bytes past the end of the subject, which
+# memcheck reports from code it cannot name; the interpreter gives the same answers.
+export QT_ENABLE_REGEXP_JIT=0
+
 failed=()
 for t in "${tests[@]}"; do
     name=$(basename "$t")
