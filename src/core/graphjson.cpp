@@ -210,8 +210,8 @@ bool addEdge(Graph& graph, const End& from, const End& to, const Pointer& at, Er
 // Pre-order reading of the node tree; ids, when given, are checked and applied afterwards.
 class NodeReader {
 public:
-    NodeReader(const QStringList& extraKeys, Errors& errors, GraphSpec* spec)
-        : _errors(errors), _spec(spec) {
+    NodeReader(const QStringList& extraKeys, Errors& errors, GraphDesc* desc)
+        : _errors(errors), _desc(desc) {
         _keys = QStringList{kName,        kValue,        kInputs,   kOutputs,
                             kInputGroups, kOutputGroups, kChildren, kId} +
                 extraKeys;
@@ -219,11 +219,11 @@ public:
 
     bool read(const QJsonObject& object, const Pointer& at, int parent) {
         if (!checkKeys(object, _keys, at, _errors)) return false;
-        NodeSpec node;
+        NodeDesc node;
         node.at = at;
         node.parent = parent;
         node.object = object;
-        const int self = _spec->nodes.size();
+        const int self = _desc->nodes.size();
         if (object.contains(kName) &&
             !readString(object.value(kName), at / kName, _errors, &node.name))
             return false;
@@ -243,7 +243,7 @@ public:
             if (!readInt(object.value(kId), at / kId, _errors, &id)) return false;
         }
         _ids.append(id);
-        _spec->nodes.append(node);
+        _desc->nodes.append(node);
 
         QJsonArray children;
         if (object.contains(kChildren) &&
@@ -262,7 +262,7 @@ public:
     // With ids, creation follows them: they must be the refs 1..n-1, each above its parent's
     // and rising along each list of children, as refs handed out by addNode are.
     bool applyIds() {
-        QVector<NodeSpec>& nodes = _spec->nodes;
+        QVector<NodeDesc>& nodes = _desc->nodes;
         const int count = nodes.size();
         const bool withIds = count > 1 && _ids.at(1) >= 0;
         if (!withIds) {
@@ -297,7 +297,7 @@ public:
         }
         QVector<int> idOf(_ids);
         idOf[0] = 0;
-        QVector<NodeSpec> ordered;
+        QVector<NodeDesc> ordered;
         ordered.reserve(count);
         ordered.append(nodes.at(0));
         for (int id = 1; id < count; ++id) {
@@ -310,7 +310,7 @@ public:
 
 private:
     bool readPorts(const QJsonObject& object, const QString& key, const Pointer& at,
-                   QVector<PortSpec>* ports) {
+                   QVector<PortDesc>* ports) {
         if (!object.contains(key)) return true;
         QJsonArray list;
         if (!readArray(object.value(key), at / key, _errors, &list)) return false;
@@ -318,7 +318,7 @@ private:
         for (int p = 0; p < list.size(); ++p) {
             const Pointer portAt = at / key / p;
             const QJsonValue entry = list.at(p);
-            PortSpec port;
+            PortDesc port;
             if (entry.isString()) {
                 port.name = entry.toString();
             } else {
@@ -352,16 +352,16 @@ private:
     }
 
     Errors& _errors;
-    GraphSpec* _spec;
+    GraphDesc* _desc;
     QStringList _keys;
     QVector<int> _ids;  // in pre-order, -1 where none was given
 };
 
-void addPorts(Graph& graph, int node, const NodeSpec& spec) {
-    for (const QString& name : spec.inputGroups) graph.addInputGroup(node, name);
-    for (const QString& name : spec.outputGroups) graph.addOutputGroup(node, name);
-    for (const PortSpec& port : spec.inputs) graph.addInput(node, port.name, port.group);
-    for (const PortSpec& port : spec.outputs) graph.addOutput(node, port.name, port.group);
+void addPorts(Graph& graph, int node, const NodeDesc& desc) {
+    for (const QString& name : desc.inputGroups) graph.addInputGroup(node, name);
+    for (const QString& name : desc.outputGroups) graph.addOutputGroup(node, name);
+    for (const PortDesc& port : desc.inputs) graph.addInput(node, port.name, port.group);
+    for (const PortDesc& port : desc.outputs) graph.addOutput(node, port.name, port.group);
 }
 
 // Writes names where they are unique among siblings (or ports), indexes where they are not.
@@ -603,19 +603,19 @@ bool checkHeader(const QJsonObject& document, const char* format, Errors& errors
     return true;
 }
 
-bool readGraphSpec(const QJsonObject& object, const Pointer& at, const QStringList& extraNodeKeys,
-                   Errors& errors, GraphSpec* spec) {
+bool readGraphDesc(const QJsonObject& object, const Pointer& at, const QStringList& extraNodeKeys,
+                   Errors& errors, GraphDesc* desc) {
     QJsonObject root;
     if (!readObject(object.value(kRoot), at / kRoot, errors, &root)) return false;
-    NodeReader reader(extraNodeKeys, errors, spec);
+    NodeReader reader(extraNodeKeys, errors, desc);
     if (!reader.read(root, at / kRoot, -1) || !reader.applyIds()) return false;
 
     QJsonArray edges;
     if (object.contains(kEdges) && !readArray(object.value(kEdges), at / kEdges, errors, &edges))
         return false;
-    spec->edges.reserve(edges.size());
+    desc->edges.reserve(edges.size());
     for (int e = 0; e < edges.size(); ++e) {
-        EdgeSpec edge;
+        EdgeDesc edge;
         edge.at = at / kEdges / e;
         QJsonObject edgeObject;
         if (!readObject(edges.at(e), edge.at, errors, &edgeObject) ||
@@ -623,24 +623,24 @@ bool readGraphSpec(const QJsonObject& object, const Pointer& at, const QStringLi
             !readArray(edgeObject.value(kFrom), edge.at / kFrom, errors, &edge.from) ||
             !readArray(edgeObject.value(kTo), edge.at / kTo, errors, &edge.to))
             return false;
-        spec->edges.append(edge);
+        desc->edges.append(edge);
     }
     return true;
 }
 
-bool buildGraph(const GraphSpec& spec, Errors& errors, Graph* graph) {
-    const NodeSpec& root = spec.nodes.at(0);
+bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
+    const NodeDesc& root = desc.nodes.at(0);
     graph->setNodeName(Graph::kRootNodeRef, root.name);
     graph->setNodeValue(Graph::kRootNodeRef, root.value);
     addPorts(*graph, Graph::kRootNodeRef, root);
-    for (int n = 1; n < spec.nodes.size(); ++n) {
-        const NodeSpec& node = spec.nodes.at(n);
+    for (int n = 1; n < desc.nodes.size(); ++n) {
+        const NodeDesc& node = desc.nodes.at(n);
         const int ref = graph->addNode(node.name, 0, 0, node.parent);
         graph->setNodeValue(ref, node.value);
         addPorts(*graph, ref, node);
     }
     ChildIndex children(*graph);
-    for (const EdgeSpec& edge : spec.edges) {
+    for (const EdgeDesc& edge : desc.edges) {
         End from;
         End to;
         if (!resolveEnd(*graph, children, edge.from, edge.at / kFrom, errors, &from) ||
@@ -847,15 +847,15 @@ QByteArray saveGraph(const Graph& graph) {
 
 bool graphFromJson(const QJsonObject& json, Graph* graph, QString* error) {
     Errors errors;
-    GraphSpec spec;
+    GraphDesc desc;
     Graph built;
     if (!graph) {
         errors.fail(Pointer(), QStringLiteral("no graph to load into"));
     } else if (checkHeader(json, kGraphJsonFormat, errors) &&
                checkKeys(json, {QStringLiteral("format"), QStringLiteral("version"), kRoot, kEdges},
                          Pointer(), errors) &&
-               readGraphSpec(json, Pointer(), {}, errors, &spec) &&
-               buildGraph(spec, errors, &built)) {
+               readGraphDesc(json, Pointer(), {}, errors, &desc) &&
+               buildGraph(desc, errors, &built)) {
         *graph = std::move(built);
         return true;
     }

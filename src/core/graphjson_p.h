@@ -56,44 +56,44 @@ bool checkKeys(const QJsonObject& object, const QStringList& known, const Pointe
 // The "format" and "version" members of a document.
 bool checkHeader(const QJsonObject& document, const char* format, Errors& errors);
 
-struct PortSpec {
+struct PortDesc {
     QString name;
     int group = Graph::kInvalidGroupRef;
 };
 
 // One node of a description, in the order the nodes are created (which is their ref).
-struct NodeSpec {
+struct NodeDesc {
     Pointer at;
     int parent = -1;
     QString name;
     int value = -1;
     bool hasInputs = false;
     bool hasOutputs = false;
-    QVector<PortSpec> inputs;
-    QVector<PortSpec> outputs;
+    QVector<PortDesc> inputs;
+    QVector<PortDesc> outputs;
     QStringList inputGroups;
     QStringList outputGroups;
     QJsonObject object;  // for members that a renderer adds (its type, its enabled flag)
 };
 
-struct EdgeSpec {
+struct EdgeDesc {
     Pointer at;
     QJsonArray from;
     QJsonArray to;
 };
 
-struct GraphSpec {
-    QVector<NodeSpec> nodes;  // [0] is the root
-    QVector<EdgeSpec> edges;
+struct GraphDesc {
+    QVector<NodeDesc> nodes;  // [0] is the root
+    QVector<EdgeDesc> edges;
 };
 
 // Reads the "root" and "edges" members of `object` (found at `at`). `extraNodeKeys` are further
-// members a node may carry; the reader leaves them in NodeSpec::object.
-bool readGraphSpec(const QJsonObject& object, const Pointer& at, const QStringList& extraNodeKeys,
-                   Errors& errors, GraphSpec* spec);
+// members a node may carry; the reader leaves them in NodeDesc::object.
+bool readGraphDesc(const QJsonObject& object, const Pointer& at, const QStringList& extraNodeKeys,
+                   Errors& errors, GraphDesc* desc);
 // Builds the nodes and then the edges on a new graph, in document order, so that node and edge
 // refs come out as they were saved. Reports the first refusal.
-bool buildGraph(const GraphSpec& spec, Errors& errors, Graph* graph);
+bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph);
 // The node that `path` names below the root ("lighting", "direct", or child indexes), in a graph
 // built by buildGraph.
 bool resolveNode(const Graph& graph, const QJsonArray& path, int length, const Pointer& at,

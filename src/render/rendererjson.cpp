@@ -278,16 +278,16 @@ bool decodeValue(const QJsonValue& value, const QJsonValue& type, const Pointer&
 }
 
 // What a renderer description holds besides its graph.
-struct RendererSpec {
-    GraphSpec graph;
+struct RendererDesc {
+    GraphDesc graph;
     QVector<QVariant> parameterValues;
     QJsonArray target;
     bool hasTarget = false;
     QVector<int> passNodes;  // node refs (creation order) that carry a type
 };
 
-bool readParameters(const QJsonObject& document, Errors& errors, RendererSpec* spec,
-                    NodeSpec* root) {
+bool readParameters(const QJsonObject& document, Errors& errors, RendererDesc* desc,
+                    NodeDesc* root) {
     const Pointer at = Pointer() / kParameters;
     QJsonArray list;
     if (document.contains(kParameters) &&
@@ -295,7 +295,7 @@ bool readParameters(const QJsonObject& document, Errors& errors, RendererSpec* s
         return false;
     for (int p = 0; p < list.size(); ++p) {
         QJsonObject parameter;
-        PortSpec port;
+        PortDesc port;
         QVariant value;
         if (!readObject(list.at(p), at / p, errors, &parameter) ||
             !checkKeys(parameter, {kName, kValue, kType}, at / p, errors) ||
@@ -304,7 +304,7 @@ bool readParameters(const QJsonObject& document, Errors& errors, RendererSpec* s
                          at / p / kType, errors, &value))
             return false;
         root->inputs.append(port);
-        spec->parameterValues.append(value);
+        desc->parameterValues.append(value);
     }
 
     const Pointer outputsAt = Pointer() / kOutputs;
@@ -313,7 +313,7 @@ bool readParameters(const QJsonObject& document, Errors& errors, RendererSpec* s
         !readArray(document.value(kOutputs), outputsAt, errors, &outputs))
         return false;
     for (int o = 0; o < outputs.size(); ++o) {
-        PortSpec port;
+        PortDesc port;
         if (!readString(outputs.at(o), outputsAt / o, errors, &port.name)) return false;
         root->outputs.append(port);
     }
@@ -322,16 +322,16 @@ bool readParameters(const QJsonObject& document, Errors& errors, RendererSpec* s
 
 // Node members the graph reader leaves to the renderer: a pass's type and enabled flag, and
 // nothing the renderer keeps for itself (root ports, node values).
-bool checkRendererNodes(RendererSpec* spec, Errors& errors) {
-    QVector<NodeSpec>& nodes = spec->graph.nodes;
-    const NodeSpec& root = nodes.at(0);
+bool checkRendererNodes(RendererDesc* desc, Errors& errors) {
+    QVector<NodeDesc>& nodes = desc->graph.nodes;
+    const NodeDesc& root = nodes.at(0);
     for (const QString& key : {QStringLiteral("inputs"), QStringLiteral("outputs")}) {
         if (root.object.contains(key))
             return errors.fail(root.at / key, QStringLiteral("the root's ports are the renderer's"
                                                              " parameters and outputs"));
     }
     for (int n = 0; n < nodes.size(); ++n) {
-        const NodeSpec& node = nodes.at(n);
+        const NodeDesc& node = nodes.at(n);
         if (node.object.contains(kValue))
             return errors.fail(node.at / kValue,
                                QStringLiteral("node values belong to the renderer"));
@@ -346,23 +346,23 @@ bool checkRendererNodes(RendererSpec* spec, Errors& errors) {
             return false;
         if (node.object.contains(kEnabled) && !node.object.value(kEnabled).isBool())
             return errors.fail(node.at / kEnabled, QStringLiteral("expected true or false"));
-        if (isPass) spec->passNodes.append(n);
+        if (isPass) desc->passNodes.append(n);
     }
     return true;
 }
 
 // A pass's own ports, which a listing in the document must match.
-bool takePassPorts(const RenderPass& pass, const QString& type, bool input, NodeSpec* node,
+bool takePassPorts(const RenderPass& pass, const QString& type, bool input, NodeDesc* node,
                    Errors& errors) {
     const int count = qMax(0, input ? pass.numInputs() : pass.numOutputs());
-    QVector<PortSpec> ports;
+    QVector<PortDesc> ports;
     QStringList names;
     for (int p = 0; p < count; ++p) {
         const QString name = input ? pass.inputName(p) : pass.outputName(p);
-        ports.append(PortSpec{name, Graph::kInvalidGroupRef});
+        ports.append(PortDesc{name, Graph::kInvalidGroupRef});
         names.append(quoted(name));
     }
-    QVector<PortSpec>& listed = input ? node->inputs : node->outputs;
+    QVector<PortDesc>& listed = input ? node->inputs : node->outputs;
     bool matches = listed.size() == ports.size();
     for (int p = 0; matches && p < ports.size(); ++p)
         matches = listed.at(p).name == ports.at(p).name && listed.at(p).group == ports.at(p).group;
@@ -389,20 +389,20 @@ bool isEmpty(const Renderer& renderer) {
 
 // Repeats on the renderer what buildGraph did on the scratch graph, so every ref comes out the
 // same and nothing can be refused.
-void fillRenderer(const RendererSpec& spec, const Graph& built,
+void fillRenderer(const RendererDesc& desc, const Graph& built,
                   std::vector<std::unique_ptr<RenderPass>>& passes, Renderer* renderer) {
     Graph& graph = *renderer->getGraph();
     const int root = Graph::kRootNodeRef;
-    const NodeSpec& rootSpec = spec.graph.nodes.at(0);
-    graph.setNodeName(root, rootSpec.name);
-    for (int p = 0; p < rootSpec.inputs.size(); ++p)
-        renderer->addParameter(rootSpec.inputs.at(p).name, spec.parameterValues.at(p));
-    for (const PortSpec& port : rootSpec.outputs) renderer->addOutput(port.name);
+    const NodeDesc& rootDesc = desc.graph.nodes.at(0);
+    graph.setNodeName(root, rootDesc.name);
+    for (int p = 0; p < rootDesc.inputs.size(); ++p)
+        renderer->addParameter(rootDesc.inputs.at(p).name, desc.parameterValues.at(p));
+    for (const PortDesc& port : rootDesc.outputs) renderer->addOutput(port.name);
 
     int nextPass = 0;
-    for (int n = 0; n < spec.graph.nodes.size(); ++n) {
-        const NodeSpec& node = spec.graph.nodes.at(n);
-        const bool isPass = nextPass < spec.passNodes.size() && spec.passNodes.at(nextPass) == n;
+    for (int n = 0; n < desc.graph.nodes.size(); ++n) {
+        const NodeDesc& node = desc.graph.nodes.at(n);
+        const bool isPass = nextPass < desc.passNodes.size() && desc.passNodes.at(nextPass) == n;
         int ref = root;
         if (isPass)
             ref = renderer->addPass(node.name, passes[size_t(nextPass++)].release(), node.parent);
@@ -412,8 +412,8 @@ void fillRenderer(const RendererSpec& spec, const Graph& built,
         for (const QString& name : node.inputGroups) graph.addInputGroup(ref, name);
         for (const QString& name : node.outputGroups) graph.addOutputGroup(ref, name);
         if (isPass || n == root) continue;
-        for (const PortSpec& port : node.inputs) graph.addInput(ref, port.name, port.group);
-        for (const PortSpec& port : node.outputs) graph.addOutput(ref, port.name, port.group);
+        for (const PortDesc& port : node.inputs) graph.addInput(ref, port.name, port.group);
+        for (const PortDesc& port : node.outputs) graph.addOutput(ref, port.name, port.group);
     }
     for (int e = 0; e < built.numEdgesGlobal(); ++e) {
         const int src = built.edgeSourceNode(e);
@@ -430,8 +430,8 @@ void fillRenderer(const RendererSpec& spec, const Graph& built,
         Q_ASSERT(added == e);
         Q_UNUSED(added);
     }
-    for (int n : spec.passNodes) {
-        if (!spec.graph.nodes.at(n).object.value(kEnabled).toBool(true))
+    for (int n : desc.passNodes) {
+        if (!desc.graph.nodes.at(n).object.value(kEnabled).toBool(true))
             renderer->setEnabled(n, false);
     }
 }
@@ -540,7 +540,7 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
 bool rendererFromJson(const QJsonObject& json, const PassFactory& factory, Renderer* renderer,
                       QString* error) {
     Errors errors;
-    RendererSpec spec;
+    RendererDesc desc;
     QJsonObject graphObject;
     Graph built;
     // Owned here until the renderer takes them, so that a failed load deletes them.
@@ -558,14 +558,14 @@ bool rendererFromJson(const QJsonObject& json, const PassFactory& factory, Rende
             !readObject(json.value(kGraph), Pointer() / kGraph, errors, &graphObject) ||
             !checkKeys(graphObject, {QStringLiteral("root"), QStringLiteral("edges")},
                        Pointer() / kGraph, errors) ||
-            !readGraphSpec(graphObject, Pointer() / kGraph, {kType, kEnabled}, errors,
-                           &spec.graph) ||
-            !checkRendererNodes(&spec, errors) ||
-            !readParameters(json, errors, &spec, &spec.graph.nodes[0]))
+            !readGraphDesc(graphObject, Pointer() / kGraph, {kType, kEnabled}, errors,
+                           &desc.graph) ||
+            !checkRendererNodes(&desc, errors) ||
+            !readParameters(json, errors, &desc, &desc.graph.nodes[0]))
             return false;
 
-        for (int n : spec.passNodes) {
-            NodeSpec& node = spec.graph.nodes[n];
+        for (int n : desc.passNodes) {
+            NodeDesc& node = desc.graph.nodes[n];
             const QString type = node.object.value(kType).toString();
             RenderPass* pass = factory(type);
             if (!pass)
@@ -580,7 +580,7 @@ bool rendererFromJson(const QJsonObject& json, const PassFactory& factory, Rende
                 !takePassPorts(*pass, type, false, &node, errors))
                 return false;
         }
-        if (!buildGraph(spec.graph, errors, &built)) return false;
+        if (!buildGraph(desc.graph, errors, &built)) return false;
 
         int target = -1;
         const QJsonValue targetValue = json.value(kTarget);
@@ -590,7 +590,7 @@ bool rendererFromJson(const QJsonObject& json, const PassFactory& factory, Rende
                 !resolveNode(built, path, path.size(), Pointer() / kTarget, errors, &target))
                 return false;
         }
-        fillRenderer(spec, built, passes, renderer);
+        fillRenderer(desc, built, passes, renderer);
         renderer->setTarget(target);
         return true;
     };
