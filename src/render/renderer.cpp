@@ -107,11 +107,14 @@ bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
 // seldom passes a word twice, and it never starts when nothing is ready.
 class ReadySteps {
 public:
-    explicit ReadySteps(int numSteps) : _words(size_t(numSteps + 63) / 64, 0) {}
+    ReadySteps(std::vector<quint64>& words, int numSteps) {
+        words.assign(size_t(numSteps + 63) / 64, 0);
+        _words = words.data();
+    }
     void insert(int step) {
-        const size_t word = size_t(step) / 64;
+        const int word = step / 64;
         _words[word] |= quint64(1) << (step % 64);
-        _first = std::min(_first, word);
+        if (word < _first) _first = word;
         ++_count;
     }
     int takeLowest() {  // -1 when none
@@ -119,14 +122,14 @@ public:
         --_count;
         while (_words[_first] == 0) ++_first;
         quint64& bits = _words[_first];
-        const int step = int(_first * 64) + __builtin_ctzll(bits);
+        const int step = _first * 64 + __builtin_ctzll(bits);
         bits &= bits - 1;
         return step;
     }
 
 private:
-    std::vector<quint64> _words;
-    size_t _first = 0;
+    quint64* _words = nullptr;
+    int _first = 0;
     int _count = 0;
 };
 
@@ -134,53 +137,56 @@ private:
 // whose outputs it reads have ended; a pass that must wait holds back no other. While none can
 // start, those in flight are polled in the order they started, and each that has finished is
 // ended at once. After a failure nothing more starts, but the passes in flight are still
-// polled and ended: their work cannot be abandoned.
+// polled and ended: their work cannot be abandoned. Every pass is a round of this loop when
+// passes finish as they start, so it works on plain arrays kept from frame to frame.
 bool runOverlapped(RendererData& d, int limit, RenderCallbacks* callbacks) {
     const FramePlan& plan = d.plan;
-    const std::vector<FramePlan::Step>& schedule = plan.schedule();
-    const int numSteps = int(schedule.size());
+    const FramePlan::Step* schedule = plan.schedule().data();
+    const int numSteps = int(plan.schedule().size());
     // The frame's own copy (shared until written): a pass that switches another mid-frame
     // must not leave a consumer waiting for a producer that will never end.
     const QVector<bool> enabled = d.enabled;
+    OverlapScratch& scratch = d.overlap;
+
     // Producers not yet ended, by step; a step starts at 0. A disabled producer never runs, so
     // its consumers do not wait for it; consumers come after their producers, so one pass in
     // order settles every count. A disabled step itself waits for ever.
     const int kNever = std::numeric_limits<int>::max() / 2;
-    std::vector<int> waiting(static_cast<size_t>(numSteps), 0);
-    ReadySteps ready(numSteps);
+    scratch.waiting.assign(size_t(numSteps), 0);
+    int* waiting = scratch.waiting.data();
+    ReadySteps ready(scratch.readyWords, numSteps);
     for (int s = 0; s < numSteps; ++s) {
-        int& count = waiting[size_t(s)];
-        if (!enabled.at(schedule[size_t(s)].passIndex)) {
-            count = kNever;
+        if (!enabled.at(schedule[s].passIndex)) {
+            waiting[s] = kNever;
             for (const int* c = plan.consumerStepsBegin(s); c != plan.consumerStepsEnd(s); ++c)
-                --waiting[size_t(*c)];
+                --waiting[*c];
             continue;
         }
-        count += int(plan.producerStepsEnd(s) - plan.producerStepsBegin(s));
-        if (count == 0) ready.insert(s);
+        waiting[s] += int(plan.producerStepsEnd(s) - plan.producerStepsBegin(s));
+        if (waiting[s] == 0) ready.insert(s);
     }
 
-    struct Running {
-        int step;
-        int span;
-    };
-    std::vector<Running> inFlight;  // in the order they started
-    inFlight.reserve(size_t(std::min(limit, numSteps)));
+    const int places = std::min(limit, numSteps);
+    scratch.inFlight.resize(size_t(places));
+    OverlapScratch::Running* inFlight = scratch.inFlight.data();  // in the order they started
+    int numInFlight = 0;
     d.latest.started.assign(size_t(numSteps), 0);
+    char* started = d.latest.started.data();
     bool result = true;
     for (;;) {
-        while (result && int(inFlight.size()) < limit) {
+        while (result && numInFlight < places) {
             const int s = ready.takeLowest();
             if (s < 0) break;
-            d.latest.started[size_t(s)] = 1;
-            inFlight.push_back(Running{s, startPass(d, enabled, schedule[size_t(s)], callbacks)});
+            started[s] = 1;
+            inFlight[numInFlight++] = {s, startPass(d, enabled, schedule[s], callbacks)};
         }
-        if (inFlight.empty()) break;
+        if (numInFlight == 0) break;
         bool ended = false;
-        size_t kept = 0;
-        for (const Running running : inFlight) {
+        int kept = 0;
+        for (int k = 0; k < numInFlight; ++k) {
+            const OverlapScratch::Running running = inFlight[k];
             const int s = running.step;
-            if (!schedule[size_t(s)].pass->isFinished()) {
+            if (!schedule[s].pass->isFinished()) {
                 inFlight[kept++] = running;
                 continue;
             }
@@ -189,11 +195,12 @@ bool runOverlapped(RendererData& d, int limit, RenderCallbacks* callbacks) {
                 result = false;
                 continue;
             }
-            for (const int* c = plan.consumerStepsBegin(s); c != plan.consumerStepsEnd(s); ++c) {
-                if (--waiting[size_t(*c)] == 0) ready.insert(*c);
+            const int* const last = plan.consumerStepsEnd(s);
+            for (const int* c = plan.consumerStepsBegin(s); c != last; ++c) {
+                if (--waiting[*c] == 0) ready.insert(*c);
             }
         }
-        inFlight.resize(kept);
+        numInFlight = kept;
         if (!ended) QThread::usleep(100);
     }
     return result;

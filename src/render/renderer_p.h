@@ -61,6 +61,17 @@ struct LatestFrame {
     QVector<bool> enabled;
 };
 
+// What a frame with passes in flight works on, kept from frame to frame for its capacity.
+struct OverlapScratch {
+    struct Running {
+        int step;
+        int span;  // in the frame's trace, or -1
+    };
+    std::vector<int> waiting;  // by step: producers not yet ended
+    std::vector<quint64> readyWords;
+    std::vector<Running> inFlight;
+};
+
 // The registry: what the host set up, the frame plan derived from it, and what the latest
 // frames left for inspection.
 class RendererData {
@@ -85,6 +96,7 @@ public:
 
     FramePlan plan;
     LatestFrame latest;
+    OverlapScratch overlap;
 
     // Timing, when on: the latest frames, oldest first from traceHead on.
     bool timing = false;
