@@ -32,7 +32,7 @@ for t in "${tests[@]}"; do
     echo "memcheck: $name"
     if ! valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
             --show-leak-kinds=definite,indirect,possible --errors-for-leak-kinds=definite,indirect,possible \
-            --track-origins=yes --suppressions=.ci/valgrind.supp --trace-children=yes --trace-children-skip='/usr/*,/bin/*' \
+            --track-origins=yes --num-callers=40 --suppressions=.ci/valgrind.supp --trace-children=yes --trace-children-skip='/usr/*,/bin/*' \
             --log-file="$log.%p.log" \
             "$t" "${args[@]}" >"$log.out" 2>&1; then
         failed+=("$name")
