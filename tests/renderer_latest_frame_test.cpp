@@ -16,7 +16,7 @@ using namespace Vantrel::Orv;
 
 namespace {
 
-class RendererInspectionTest : public RendererFixture {
+class RendererLatestFrameTest : public RendererFixture {
 protected:
     NodeOutcome outcomeOf(const QString& name) const { return renderer.outcome(node(name)); }
     QString explained(const QString& name) const { return renderer.explain(node(name)); }
@@ -36,7 +36,7 @@ bool dotAccepts(const QByteArray& text) {
 }  // namespace
 
 //   X -> Y -> Z.0 -> output 0;  D (off) -> Z.1;  V -> U, neither needed;  group G, empty
-TEST_F(RendererInspectionTest, EveryOutcomeIsReportedAndExplained) {
+TEST_F(RendererLatestFrameTest, EveryOutcomeIsReportedAndExplained) {
     add("X"), add("Y"), add("Z", 2, 1), add("D"), add("V"), add("U");
     group("G", 0, 0);
     chain("X Y Z");
@@ -104,7 +104,7 @@ TEST_F(RendererInspectionTest, EveryOutcomeIsReportedAndExplained) {
 }
 
 //   lighting[ shadows -> direct -> out radiance ] -> post -> output 'image'
-TEST_F(RendererInspectionTest, TheChainNamesNodesByPathAndTheContainerPortsItCrosses) {
+TEST_F(RendererLatestFrameTest, TheChainNamesNodesByPathAndTheContainerPortsItCrosses) {
     group("lighting", 0, 1);
     graph()->setOutputName(node("lighting"), 0, "radiance");
     add("shadows", 1, 1, "lighting"), add("direct", 1, 1, "lighting"), add("post");
@@ -123,7 +123,7 @@ TEST_F(RendererInspectionTest, TheChainNamesNodesByPathAndTheContainerPortsItCro
         << why.toStdString();
 }
 
-TEST_F(RendererInspectionTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlappingPasses) {
+TEST_F(RendererLatestFrameTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlappingPasses) {
     EXPECT_FALSE(renderer.timingEnabled());
     EXPECT_EQ(QJsonDocument::fromJson(renderer.traceJson())["traceEvents"].toArray().size(), 2)
         << "only the metadata while nothing is timed";
@@ -188,7 +188,7 @@ TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
 }
 
 // Hostile names and every edge kind, nested: the text stays something `dot` lays out.
-TEST_F(RendererInspectionTest, DotDrawsEveryLevelAndColoursTheLatestOutcomes) {
+TEST_F(RendererLatestFrameTest, DotDrawsEveryLevelAndColoursTheLatestOutcomes) {
     renderer.addParameter("p <&>", 1);
     group("G {\"|}", 1, 1);
     add("in\\side %s é", 1, 1, "G {\"|}"), add("off"), add("unused");

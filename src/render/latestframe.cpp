@@ -2,8 +2,8 @@
 // all worked out when asked, from what the frames keep anyway.
 #include <Orv/Renderer.h>
 
-#include "../inspect/dotwriter.h"
-#include "../inspect/textescape.h"
+#include "../text/dotwriter.h"
+#include "../text/textescape.h"
 #include "renderer_p.h"
 
 #include <QHash>
