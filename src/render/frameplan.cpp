@@ -7,6 +7,24 @@
 namespace Vantrel {
 namespace Orv {
 
+namespace {
+
+// Lists, for each of `count` items, where its links lead, in the order `forEachLink` gives
+// them: (*targets)[(*first)[i]] up to (*targets)[(*first)[i + 1]]. `forEachLink(add)` calls
+// add(from, to) once per link, the same way both times it is called.
+template <typename ForEachLink>
+void listBySource(int count, ForEachLink forEachLink, std::vector<int>* first,
+                  std::vector<int>* targets) {
+    first->assign(size_t(count) + 1, 0);
+    forEachLink([first](int from, int) { ++(*first)[size_t(from) + 1]; });
+    for (size_t i = 0; i < size_t(count); ++i) (*first)[i + 1] += (*first)[i];
+    targets->resize(size_t(first->back()));
+    std::vector<int> fill(first->begin(), first->end() - 1);
+    forEachLink([&](int from, int to) { (*targets)[size_t(fill[size_t(from)]++)] = to; });
+}
+
+}  // namespace
+
 bool FramePlan::isCurrent(const Graph& graph, int target, int numPasses, bool culling) const {
     return _built && _graphRevision == graph.revision() && _target == target &&
            _numPasses == numPasses && _culling == culling;
@@ -128,21 +146,17 @@ void FramePlan::orderPasses() {
     // are ready, so a pass waits for the passes behind a group as if the group were not there.
     const int numFinished = int(_finished.size());
     _waitsFor.assign(size_t(numFinished), 0);
-    _firstConsumer.assign(size_t(numFinished) + 1, 0);
     for (auto& dependency : _dependencies) {
         dependency.first = _finishedIndex[size_t(dependency.first)];
         dependency.second = _finishedIndex[size_t(dependency.second)];
         ++_waitsFor[size_t(dependency.second)];
-        ++_firstConsumer[size_t(dependency.first) + 1];
     }
-    for (int f = 0; f < numFinished; ++f)
-        _firstConsumer[size_t(f) + 1] += _firstConsumer[size_t(f)];
-    _consumers.resize(_dependencies.size());
-    {
-        std::vector<int> fill(_firstConsumer.begin(), _firstConsumer.end() - 1);
-        for (const auto& dependency : _dependencies)
-            _consumers[size_t(fill[size_t(dependency.first)]++)] = dependency.second;
-    }
+    listBySource(
+        numFinished,
+        [this](auto add) {
+            for (const auto& dependency : _dependencies) add(dependency.first, dependency.second);
+        },
+        &_firstConsumer, &_consumers);
 
     // Ready nodes, lowest key first: nodes without a pass (key 0) before any pass, passes by
     // pass index, then by node ref should a host have given two nodes one pass index.
@@ -203,16 +217,15 @@ void FramePlan::linkSteps() {
         latestStep[size_t(step.passIndex)] = s;
     }
 
-    _firstConsumerStep.assign(size_t(numSteps) + 1, 0);
-    for (int producer : _producerSteps) ++_firstConsumerStep[size_t(producer) + 1];
-    for (int s = 0; s < numSteps; ++s)
-        _firstConsumerStep[size_t(s) + 1] += _firstConsumerStep[size_t(s)];
-    _consumerSteps.resize(_producerSteps.size());
-    std::vector<int> fill(_firstConsumerStep.begin(), _firstConsumerStep.end() - 1);
-    for (int s = 0; s < numSteps; ++s) {
-        for (const int* p = producerStepsBegin(s); p != producerStepsEnd(s); ++p)
-            _consumerSteps[size_t(fill[size_t(*p)]++)] = s;
-    }
+    listBySource(
+        numSteps,
+        [this, numSteps](auto add) {
+            for (int s = 0; s < numSteps; ++s) {
+                for (const int* p = producerStepsBegin(s); p != producerStepsEnd(s); ++p)
+                    add(*p, s);
+            }
+        },
+        &_firstConsumerStep, &_consumerSteps);
 }
 
 FramePlan::Feed FramePlan::trace(int node, int input, int& producer) const {
