@@ -83,7 +83,8 @@ TEST_F(RendererOverlapTest, TheLimitHoldsAndAWaitingPassHoldsBackNoOther) {
     EXPECT_EQ(runs(), "A B D E C");
 
     // A disabled producer is not waited for: C starts once B and D have ended, taking A's
-    // default.
+    // default. Enabling an enabled pass first changes nothing.
+    renderer.setEnabled(node("B"), true);
     renderer.setEnabled(node("A"), false);
     EXPECT_TRUE(render());
     EXPECT_EQ(runs(), "B D E C");
@@ -107,4 +108,20 @@ TEST_F(RendererOverlapTest, AFailureStopsNewStartsButPassesInFlightAreEnded) {
               "err?} frame{end}");
     EXPECT_EQ(renderer.getNumPasses(), 2);
     EXPECT_EQ(outputs(), "kept") << "the outputs are still collected";
+}
+
+//   X -> Y -> Z -> output 0.  Each pass is alone in flight and hands over to the next; Y fails.
+TEST_F(RendererOverlapTest, AChainRunsAsOneAtATimeAndStopsAtAFailure) {
+    chain("X Y Z");
+    passes["Y"]->unfinishedPolls = 1;
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(grouped(log),
+              "frame{begin} X{in0 reset users0=1 err=0 begin start poll end err?} "
+              "Y{in0 reset users0=1 err=0 begin start poll poll end err?} "
+              "Z{in0 reset " +
+                  kRun + "} frame{end}");
+    passes["Y"]->failWith = 2;
+    EXPECT_FALSE(render());
+    EXPECT_EQ(runs(), "X Y");
 }

@@ -183,7 +183,7 @@ void FramePlan::orderPasses() {
             _stepOfNode[size_t(finished.node)] = int(_schedule.size());
             _schedule.push_back(Step{_passes->at(finished.passIndex), finished.node,
                                      finished.passIndex, finished.numInputs, finished.firstFeed,
-                                     firstUsers, int(_users.size()) - firstUsers});
+                                     firstUsers, int(_users.size()) - firstUsers, 0, 0});
         }
         for (int c = _firstConsumer[size_t(f)]; c < _firstConsumer[size_t(f) + 1]; ++c) {
             const int consumer = _consumers[size_t(c)];
@@ -196,36 +196,45 @@ void FramePlan::linkSteps() {
     // Only feeds from passes earlier in the schedule: the latest earlier step of that pass.
     const int numSteps = int(_schedule.size());
     std::vector<int> latestStep(size_t(_passes->size()), -1);
-    _firstProducer.assign(1, 0);
-    _producerSteps.clear();
+    _stepLinks.clear();
+    _producerCounts.clear();
+    _freeSteps.assign(size_t(numSteps + 63) / 64, 0);
+    _numFreeSteps = 0;
     for (int s = 0; s < numSteps; ++s) {
         const Step& step = _schedule[size_t(s)];
-        const size_t first = _producerSteps.size();
+        const size_t first = _stepLinks.size();
         auto waitFor = [&](int passIndex) {
             const int producer = latestStep[size_t(passIndex)];
             if (producer < 0) return;
-            if (std::find(_producerSteps.begin() + long(first), _producerSteps.end(), producer) ==
-                _producerSteps.end())
-                _producerSteps.push_back(producer);
+            const auto known = std::find_if(
+                _stepLinks.begin() + long(first), _stepLinks.end(),
+                [producer](const std::pair<int, int>& link) { return link.first == producer; });
+            if (known == _stepLinks.end()) _stepLinks.emplace_back(producer, s);
         };
         for (int i = 0; i < step.numInputs; ++i) {
             const Feed& feed = _feeds[size_t(step.firstFeed + i)];
             if (feed.pass >= 0) waitFor(feed.pass);
         }
         waitFor(step.passIndex);
-        _firstProducer.push_back(int(_producerSteps.size()));
+        _producerCounts.push_back(int(_stepLinks.size() - first));
+        if (_producerCounts.back() == 0) {
+            _freeSteps[size_t(s) / 64] |= quint64(1) << (size_t(s) % 64);
+            ++_numFreeSteps;
+        }
         latestStep[size_t(step.passIndex)] = s;
     }
 
     listBySource(
         numSteps,
-        [this, numSteps](auto add) {
-            for (int s = 0; s < numSteps; ++s) {
-                for (const int* p = producerStepsBegin(s); p != producerStepsEnd(s); ++p)
-                    add(*p, s);
-            }
+        [this](auto add) {
+            for (const auto& link : _stepLinks) add(link.first, link.second);
         },
         &_firstConsumerStep, &_consumerSteps);
+    for (int s = 0; s < numSteps; ++s) {
+        Step& step = _schedule[size_t(s)];
+        step.firstConsumerStep = _firstConsumerStep[size_t(s)];
+        step.numConsumerSteps = _firstConsumerStep[size_t(s) + 1] - step.firstConsumerStep;
+    }
 }
 
 FramePlan::Feed FramePlan::trace(int node, int input, int& producer) const {

@@ -30,6 +30,12 @@ public:
     };
     // One pass of the schedule. Its graph inputs' feeds are feeds()[firstFeed...], its outputs
     // with users users()[firstUsers...].
+    //
+    // When passes overlap, a step waits for producerCounts()[s] earlier steps: those whose
+    // outputs it reads, and an earlier step of its own pass, which must end before the pass
+    // starts again. Later producers (a loop through container ports) are not waited for, just
+    // as in a frame that runs one pass at a time. The later steps that wait for it are
+    // consumerSteps()[firstConsumerStep...].
     struct Step {
         RenderPass* pass;
         int node;
@@ -38,6 +44,8 @@ public:
         int firstFeed;
         int firstUsers;
         int numUsers;
+        int firstConsumerStep;
+        int numConsumerSteps;
     };
     struct OutputUsers {
         int output;
@@ -68,23 +76,11 @@ public:
                int numParameters, int numOutputs, bool culling);
 
     bool hasRoots() const { return !_roots.empty(); }
-    // The earlier steps whose outputs step `s` reads (and an earlier step of its own pass, which
-    // must end before the pass starts again), as positions in the schedule: those it must wait
-    // for when passes overlap. Later producers (a loop through container ports) are not
-    // waited for, just as in a frame that runs one pass at a time.
-    const int* producerStepsBegin(int s) const {
-        return _producerSteps.data() + _firstProducer[size_t(s)];
-    }
-    const int* producerStepsEnd(int s) const {
-        return _producerSteps.data() + _firstProducer[size_t(s) + 1];
-    }
-    // The later steps that wait for step `s`, the converse of the above.
-    const int* consumerStepsBegin(int s) const {
-        return _consumerSteps.data() + _firstConsumerStep[size_t(s)];
-    }
-    const int* consumerStepsEnd(int s) const {
-        return _consumerSteps.data() + _firstConsumerStep[size_t(s) + 1];
-    }
+    const int* consumerSteps() const { return _consumerSteps.data(); }
+    const std::vector<int>& producerCounts() const { return _producerCounts; }  // by step
+    // The steps whose producer count is 0, one bit per step, and how many.
+    const std::vector<quint64>& freeSteps() const { return _freeSteps; }
+    int numFreeSteps() const { return _numFreeSteps; }
     const std::vector<Step>& schedule() const { return _schedule; }
     const std::vector<Feed>& feeds() const { return _feeds; }
     const std::vector<OutputUsers>& users() const { return _users; }
@@ -149,10 +145,10 @@ private:
     std::vector<Feed> _feeds;
     std::vector<OutputUsers> _users;
     std::vector<Collected> _collected;
-    std::vector<int> _firstProducer;  // by step, into _producerSteps; one more entry at the end
-    std::vector<int> _producerSteps;
-    std::vector<int> _firstConsumerStep;  // by step, into _consumerSteps
-    std::vector<int> _consumerSteps;
+    std::vector<int> _consumerSteps;  // by step, from Step::firstConsumerStep
+    std::vector<int> _producerCounts;
+    std::vector<quint64> _freeSteps;
+    int _numFreeSteps = 0;
 
     // Scratch of build(), kept for its capacity.
     std::vector<Visit> _stack;
@@ -163,6 +159,8 @@ private:
     std::vector<int> _firstConsumer;  // by position in _finished, into _consumers (CSR)
     std::vector<int> _consumers;
     std::vector<std::pair<int, int>> _dependencies;  // (producer, consumer) positions
+    std::vector<std::pair<int, int>> _stepLinks;     // (producer, consumer) steps
+    std::vector<int> _firstConsumerStep;             // by step, into _consumerSteps (CSR)
 };
 
 }  // namespace Orv

@@ -104,22 +104,32 @@ bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
 
 // The steps that may start, lowest position first: one bit per step, the first word that may
 // hold a bit, and how many are set. Steps mostly become ready in schedule order, so the search
-// seldom passes a word twice, and it never starts when nothing is ready.
+// seldom passes a word twice, and it never starts when nothing is ready. A step that is ready
+// alone, which is every step of a chain, waits in a slot of its own and skips the bitmap.
 class ReadySteps {
 public:
-    ReadySteps(std::vector<quint64>& words, int numSteps) {
-        words.assign(size_t(numSteps + 63) / 64, 0);
-        _words = words.data();
-    }
+    // Starts with the steps set in `words` (one bit per step), `count` of them.
+    ReadySteps(std::vector<quint64>& words, int count) : _words(words.data()), _count(count) {}
     void insert(int step) {
-        const int word = step / 64;
-        _words[word] |= quint64(1) << (step % 64);
-        if (word < _first) _first = word;
-        ++_count;
+        if (_count++ == 0) {
+            _alone = step;
+            return;
+        }
+        if (_alone >= 0) {
+            setBit(_alone);
+            _alone = -1;
+        }
+        setBit(step);
     }
+    int size() const { return _count; }
     int takeLowest() {  // -1 when none
         if (_count == 0) return -1;
         --_count;
+        if (_alone >= 0) {
+            const int step = _alone;
+            _alone = -1;
+            return step;
+        }
         while (_words[_first] == 0) ++_first;
         quint64& bits = _words[_first];
         const int step = _first * 64 + __builtin_ctzll(bits);
@@ -128,82 +138,118 @@ public:
     }
 
 private:
+    void setBit(int step) {
+        const int word = int(unsigned(step) / 64);
+        _words[word] |= quint64(1) << (unsigned(step) % 64);
+        if (word < _first) _first = word;
+    }
+
     quint64* _words = nullptr;
     int _first = 0;
     int _count = 0;
+    int _alone = -1;  // the only ready step, when it is not in the bitmap
 };
 
 // Up to `limit` passes in flight. A pass starts, in schedule order, once the earlier passes
 // whose outputs it reads have ended; a pass that must wait holds back no other. While none can
 // start, those in flight are polled in the order they started, and each that has finished is
 // ended at once. After a failure nothing more starts, but the passes in flight are still
-// polled and ended: their work cannot be abandoned. Every pass is a round of this loop when
-// passes finish as they start, so it works on plain arrays kept from frame to frame.
+// polled and ended: their work cannot be abandoned. When passes finish as they start, every
+// pass is a round of this loop, so it works on plain arrays kept from frame to frame.
 bool runOverlapped(RendererData& d, int limit, RenderCallbacks* callbacks) {
     const FramePlan& plan = d.plan;
     const FramePlan::Step* schedule = plan.schedule().data();
     const int numSteps = int(plan.schedule().size());
+    const int* const consumerSteps = plan.consumerSteps();
     // The frame's own copy (shared until written): a pass that switches another mid-frame
     // must not leave a consumer waiting for a producer that will never end.
     const QVector<bool> enabled = d.enabled;
     OverlapScratch& scratch = d.overlap;
 
-    // Producers not yet ended, by step; a step starts at 0. A disabled producer never runs, so
-    // its consumers do not wait for it; consumers come after their producers, so one pass in
-    // order settles every count. A disabled step itself waits for ever.
-    const int kNever = std::numeric_limits<int>::max() / 2;
-    scratch.waiting.assign(size_t(numSteps), 0);
+    // Producers not yet ended, by step; the steps that wait for none are ready from the start.
+    scratch.waiting = plan.producerCounts();
     int* waiting = scratch.waiting.data();
-    ReadySteps ready(scratch.readyWords, numSteps);
-    for (int s = 0; s < numSteps; ++s) {
-        if (!enabled.at(schedule[s].passIndex)) {
-            waiting[s] = kNever;
-            for (const int* c = plan.consumerStepsBegin(s); c != plan.consumerStepsEnd(s); ++c)
-                --waiting[*c];
-            continue;
+    const bool allEnabled = d.numDisabled == 0;
+    if (allEnabled)
+        scratch.readyWords = plan.freeSteps();
+    else
+        scratch.readyWords.assign(plan.freeSteps().size(), 0);
+    ReadySteps ready(scratch.readyWords, allEnabled ? plan.numFreeSteps() : 0);
+    if (!allEnabled) {
+        // A disabled producer never runs, so its consumers do not wait for it; consumers come
+        // after their producers, so one pass in order settles every count. A disabled step
+        // itself waits for ever.
+        const int kNever = std::numeric_limits<int>::max() / 2;
+        for (int s = 0; s < numSteps; ++s) {
+            const FramePlan::Step& step = schedule[s];
+            if (!enabled.at(step.passIndex)) {
+                waiting[s] = kNever;
+                for (int c = 0; c < step.numConsumerSteps; ++c)
+                    --waiting[consumerSteps[step.firstConsumerStep + c]];
+            } else if (waiting[s] == 0) {
+                ready.insert(s);
+            }
         }
-        waiting[s] += int(plan.producerStepsEnd(s) - plan.producerStepsBegin(s));
-        if (waiting[s] == 0) ready.insert(s);
     }
 
-    const int places = std::min(limit, numSteps);
-    scratch.inFlight.resize(size_t(places));
-    OverlapScratch::Running* inFlight = scratch.inFlight.data();  // in the order they started
-    int numInFlight = 0;
     d.latest.started.assign(size_t(numSteps), 0);
     char* started = d.latest.started.data();
-    bool result = true;
+    auto start = [&](int s) {
+        started[s] = 1;
+        return OverlapScratch::Running{s, startPass(d, enabled, schedule[s], callbacks)};
+    };
+    // Ends a pass that has finished and readies the steps that waited only for it.
+    auto end = [&](const OverlapScratch::Running& running) {
+        if (!endPass(d, running.step, running.span, callbacks)) return false;
+        const FramePlan::Step& step = schedule[running.step];
+        const int* const consumers = consumerSteps + step.firstConsumerStep;
+        for (int c = 0; c < step.numConsumerSteps; ++c) {
+            if (--waiting[consumers[c]] == 0) ready.insert(consumers[c]);
+        }
+        return true;
+    };
+
+    // Room for passes in flight; none after a failure, so that nothing more starts.
+    int room = std::min(limit, numSteps);
+    scratch.inFlight.resize(size_t(room));
+    OverlapScratch::Running* inFlight = scratch.inFlight.data();  // in the order they started
+    int numInFlight = 0;
     for (;;) {
-        while (result && numInFlight < places) {
+        while (numInFlight < room) {
             const int s = ready.takeLowest();
             if (s < 0) break;
-            started[s] = 1;
-            inFlight[numInFlight++] = {s, startPass(d, enabled, schedule[s], callbacks)};
+            inFlight[numInFlight++] = start(s);
         }
         if (numInFlight == 0) break;
-        bool ended = false;
+        if (numInFlight == 1) {
+            // Alone in flight, and nothing else can start before it ends: wait for it as a
+            // frame one pass at a time does, and while it hands over to a single ready step,
+            // go on alone with that. Every pass of a chain comes this way.
+            OverlapScratch::Running running = inFlight[0];
+            numInFlight = 0;
+            for (;;) {
+                while (!schedule[running.step].pass->isFinished()) QThread::usleep(100);
+                if (!end(running)) {
+                    room = 0;
+                    break;
+                }
+                if (room == 0 || ready.size() != 1) break;
+                running = start(ready.takeLowest());
+            }
+            continue;
+        }
         int kept = 0;
         for (int k = 0; k < numInFlight; ++k) {
             const OverlapScratch::Running running = inFlight[k];
-            const int s = running.step;
-            if (!schedule[s].pass->isFinished()) {
+            if (!schedule[running.step].pass->isFinished())
                 inFlight[kept++] = running;
-                continue;
-            }
-            ended = true;
-            if (!endPass(d, s, running.span, callbacks)) {
-                result = false;
-                continue;
-            }
-            const int* const last = plan.consumerStepsEnd(s);
-            for (const int* c = plan.consumerStepsBegin(s); c != last; ++c) {
-                if (--waiting[*c] == 0) ready.insert(*c);
-            }
+            else if (!end(running))
+                room = 0;
         }
+        if (kept == numInFlight) QThread::usleep(100);  // none has finished
         numInFlight = kept;
-        if (!ended) QThread::usleep(100);
     }
-    return result;
+    return d.latest.failures.empty();
 }
 
 // Passes that did not run this frame (disabled, or cut off by a failure) still hand over the
@@ -376,7 +422,9 @@ bool Renderer::enabled(int node) const {
 
 void Renderer::setEnabled(int node, bool enabled) {
     const int passIndex = d->graph.nodeValue(node);
-    if (d->isPassIndex(passIndex)) d->enabled[passIndex] = enabled;
+    if (!d->isPassIndex(passIndex) || d->enabled.at(passIndex) == enabled) return;
+    d->enabled[passIndex] = enabled;
+    d->numDisabled += enabled ? -1 : 1;
 }
 
 bool Renderer::setMaxPassesInFlight(int limit) {
