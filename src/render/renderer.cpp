@@ -110,7 +110,9 @@ class ReadySteps {
 public:
     // Starts with the steps set in `words` (one bit per step), `count` of them.
     ReadySteps(std::vector<quint64>& words, int count) : _words(words.data()), _count(count) {}
-    void insert(int step) {
+    // Out of line: inlined into the loops over a pass's consumers, it had them carry the set's
+    // state in registers round every consumer, which costs more than the call.
+    Q_NEVER_INLINE void insert(int step) {
         if (_count++ == 0) {
             _alone = step;
             return;
