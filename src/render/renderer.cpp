@@ -173,10 +173,10 @@ bool runOverlapped(RendererData& d, int limit, RenderCallbacks* callbacks) {
     int* waiting = scratch.waiting.data();
     const bool allEnabled = d.numDisabled == 0;
     if (allEnabled)
-        scratch.readyWords = plan.freeSteps();
+        scratch.readyWords = plan.readyAtStart();
     else
-        scratch.readyWords.assign(plan.freeSteps().size(), 0);
-    ReadySteps ready(scratch.readyWords, allEnabled ? plan.numFreeSteps() : 0);
+        scratch.readyWords.assign(plan.readyAtStart().size(), 0);
+    ReadySteps ready(scratch.readyWords, allEnabled ? plan.numReadyAtStart() : 0);
     if (!allEnabled) {
         // A disabled producer never runs, so its consumers do not wait for it; consumers come
         // after their producers, so one pass in order settles every count. A disabled step
