@@ -73,8 +73,10 @@ bool resolvePort(const Graph& graph, int node, bool input, const QJsonValue& tok
         return true;
     }
     int index = -1;
-    if (!token.isDouble() || !readInt(token, place(), errors, &index))
+    if (!toInt(token, &index)) {
+        if (token.isDouble()) readInt(token, place(), errors, &index);
         return errors.fail(place(), QStringLiteral("expected a port name or index"));
+    }
     if (index < 0 || index >= count)
         return errors.fail(place(), describeNode(graph, node) + QStringLiteral(" has no ") +
                                         sideName(input) + QLatin1Char(' ') +
@@ -132,8 +134,10 @@ bool resolvePath(const Graph& graph, ChildIndex& children, const QJsonValue* pat
             continue;
         }
         int index = -1;
-        if (!segment.isDouble() || !readInt(segment, here(), errors, &index))
+        if (!toInt(segment, &index)) {
+            if (segment.isDouble()) readInt(segment, here(), errors, &index);
             return errors.fail(here(), QStringLiteral("expected a node name or child index"));
+        }
         if (index < 0 || index >= graph.numNodes(current))
             return errors.fail(here(), describeNode(graph, current) +
                                            QStringLiteral(" has no child ") +
@@ -362,13 +366,18 @@ bool readString(const QJsonValue& value, const Pointer& at, Errors& errors, QStr
     return true;
 }
 
-bool readInt(const QJsonValue& value, const Pointer& at, Errors& errors, int* out) {
+bool toInt(const QJsonValue& value, int* out) {
     const double number = value.toDouble();
     if (!value.isDouble() || number != std::floor(number) || number < double(INT_MIN) ||
         number > double(INT_MAX))
-        return errors.fail(at, QStringLiteral("expected a whole number within the range of int"));
+        return false;
     *out = int(number);
     return true;
+}
+
+bool readInt(const QJsonValue& value, const Pointer& at, Errors& errors, int* out) {
+    return toInt(value, out) ||
+           errors.fail(at, QStringLiteral("expected a whole number within the range of int"));
 }
 
 bool readArray(const QJsonValue& value, const Pointer& at, Errors& errors, QJsonArray* out) {

@@ -56,6 +56,8 @@ QByteArray graphText(const Graph& graph);
 // Typed reads of one member; false (after reporting) when it has the wrong type.
 bool readString(const QJsonValue& value, const Pointer& at, Errors& errors, QString* out);
 bool readInt(const QJsonValue& value, const Pointer& at, Errors& errors, int* out);
+// readInt without a report.
+bool toInt(const QJsonValue& value, int* out);
 bool readArray(const QJsonValue& value, const Pointer& at, Errors& errors, QJsonArray* out);
 bool readObject(const QJsonValue& value, const Pointer& at, Errors& errors, QJsonObject* out);
 // Refuses members not in `known`, so that a misspelt key is not silently ignored.

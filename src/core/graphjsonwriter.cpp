@@ -300,17 +300,20 @@ private:
 
     // A node in a path: its name where no sibling shares it, else its child index.
     Value segment(int node) const {
-        int& known = _segment[node];
-        if (known == kUnknown) {
+        if (_segment.at(node) == kUnknown) {
+            // Worked out for all the siblings at once.
             const int parent = _graph.parentNode(node);
-            auto counts = _namesOf.find(parent);
-            if (counts == _namesOf.end()) {
-                counts = _namesOf.insert(parent, QHash<QString, int>());
-                for (int c = 0, count = _graph.numNodes(parent); c < count; ++c)
-                    ++(*counts)[_graph.nodeName(_graph.getNode(c, parent))];
+            const int count = _graph.numNodes(parent);
+            QHash<QString, int> named;
+            for (int c = 0; c < count; ++c) ++named[_graph.nodeName(_graph.getNode(c, parent))];
+            for (int c = 0; c < count; ++c) {
+                const int child = _graph.getNode(c, parent);
+                _segment[child] = named.value(_graph.nodeName(child)) == 1 ? kNamed : c;
             }
-            known = counts->value(_graph.nodeName(node)) == 1 ? kNamed : _graph.indexOfNode(node);
         }
+        // A node missing from its parent's list (none is) would be named by its index alone.
+        if (_segment.at(node) == kUnknown) _segment[node] = _graph.indexOfNode(node);
+        const int known = _segment.at(node);
         return known == kNamed ? text(_graph.nodeName(node)) : number(known);
     }
 
@@ -336,7 +339,6 @@ private:
     QVector<int> _edges;  // the live edges
     // Worked out as paths ask for them.
     mutable QVector<int> _segment;  // by node ref: kNamed, a child index or kUnknown
-    mutable QHash<int, QHash<QString, int>> _namesOf;  // by parent: how many children bear a name
 };
 
 }  // namespace
