@@ -43,6 +43,17 @@ QString sideName(bool input) {
     return input ? QStringLiteral("input") : QStringLiteral("output");
 }
 
+bool wholeInt(double number, int* out) {
+    if (number != std::floor(number) || number < double(INT_MIN) || number > double(INT_MAX))
+        return false;
+    *out = int(number);
+    return true;
+}
+
+bool tokenIndex(const PathToken& token, int* out) {
+    return token.kind == PathToken::Number && wholeInt(token.number, out);
+}
+
 // "input 'color' of node 'tonemap'"
 QString describePort(const Graph& graph, int node, bool input, int port) {
     return sideName(input) + QLatin1Char(' ') + quoted(portName(graph, node, input, port)) +
@@ -50,11 +61,11 @@ QString describePort(const Graph& graph, int node, bool input, int port) {
 }
 
 // The port named by the last element of an edge end: a name unique in the list, or an index.
-bool resolvePort(const Graph& graph, int node, bool input, const QJsonValue& token,
+bool resolvePort(const Graph& graph, int node, bool input, const PathToken& token,
                  const Place& place, Errors& errors, int* port) {
     const int count = numPorts(graph, node, input);
-    if (token.isString()) {
-        const QString name = token.toString();
+    if (token.kind == PathToken::Name) {
+        const QString& name = token.name;
         int found = -1;
         for (int p = 0; p < count; ++p) {
             if (portName(graph, node, input, p) != name) continue;
@@ -73,8 +84,9 @@ bool resolvePort(const Graph& graph, int node, bool input, const QJsonValue& tok
         return true;
     }
     int index = -1;
-    if (!toInt(token, &index)) {
-        if (token.isDouble()) readInt(token, place(), errors, &index);
+    if (!tokenIndex(token, &index)) {
+        if (token.kind == PathToken::Number)
+            readInt(QJsonValue(token.number), place(), errors, &index);
         return errors.fail(place(), QStringLiteral("expected a port name or index"));
     }
     if (index < 0 || index >= count)
@@ -113,29 +125,30 @@ private:
     QHash<int, QHash<QString, int>> _tables;
 };
 
-bool resolvePath(const Graph& graph, ChildIndex& children, const QJsonValue* path, int length,
+bool resolvePath(const Graph& graph, ChildIndex& children, const PathToken* path, int length,
                  const PathPlace& at, Errors& errors, int* node) {
     int current = Graph::kRootNodeRef;
     for (int s = 0; s < length; ++s) {
-        const QJsonValue& segment = path[s];
+        const PathToken& segment = path[s];
         const auto here = [&] { return at(s); };
-        if (segment.isString()) {
-            const int child = children.find(current, segment.toString());
+        if (segment.kind == PathToken::Name) {
+            const int child = children.find(current, segment.name);
             if (child == -1)
                 return errors.fail(here(), describeNode(graph, current) +
                                                QStringLiteral(" has no child named ") +
-                                               quoted(segment.toString()));
+                                               quoted(segment.name));
             if (child == -2)
                 return errors.fail(here(), describeNode(graph, current) +
                                                QStringLiteral(" has several children named ") +
-                                               quoted(segment.toString()) +
+                                               quoted(segment.name) +
                                                QStringLiteral("; use a child index"));
             current = child;
             continue;
         }
         int index = -1;
-        if (!toInt(segment, &index)) {
-            if (segment.isDouble()) readInt(segment, here(), errors, &index);
+        if (!tokenIndex(segment, &index)) {
+            if (segment.kind == PathToken::Number)
+                readInt(QJsonValue(segment.number), here(), errors, &index);
             return errors.fail(here(), QStringLiteral("expected a node name or child index"));
         }
         if (index < 0 || index >= graph.numNodes(current))
@@ -151,7 +164,7 @@ bool resolvePath(const Graph& graph, ChildIndex& children, const QJsonValue* pat
 // One end of an edge: the path of its node, then its port.
 struct End {
     int node = -1;
-    QJsonValue port;
+    PathToken port;
     Place portAt;
 };
 
@@ -159,7 +172,7 @@ bool resolveEnd(const Graph& graph, ChildIndex& children, const GraphDesc& desc,
                 const PathRange& path, const PathPlace& at, Errors& errors, End* end) {
     if (path.size == 0)
         return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
-    const QJsonValue* tokens = desc.tokens.constData() + path.begin;
+    const PathToken* tokens = desc.tokens.constData() + path.begin;
     if (!resolvePath(graph, children, tokens, path.size - 1, at, errors, &end->node)) return false;
     end->port = tokens[path.size - 1];
     end->portAt = [&at, path] { return at(path.size - 1); };
@@ -310,7 +323,7 @@ private:
 
 PathRange appendTokens(const QJsonArray& path, GraphDesc* desc) {
     PathRange range{desc->tokens.size(), path.size()};
-    for (const QJsonValue& token : path) desc->tokens.append(token);
+    for (const QJsonValue& token : path) desc->tokens.append(PathToken::fromJson(token));
     return range;
 }
 
@@ -367,12 +380,7 @@ bool readString(const QJsonValue& value, const Pointer& at, Errors& errors, QStr
 }
 
 bool toInt(const QJsonValue& value, int* out) {
-    const double number = value.toDouble();
-    if (!value.isDouble() || number != std::floor(number) || number < double(INT_MIN) ||
-        number > double(INT_MAX))
-        return false;
-    *out = int(number);
-    return true;
+    return value.isDouble() && wholeInt(value.toDouble(), out);
 }
 
 bool readInt(const QJsonValue& value, const Pointer& at, Errors& errors, int* out) {
@@ -533,10 +541,23 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
 bool resolveNode(const Graph& graph, const QJsonArray& path, int length, const Pointer& at,
                  Errors& errors, int* node) {
     ChildIndex children(graph);
-    const QVector<QJsonValue> tokens(path.begin(), path.end());
+    QVector<PathToken> tokens;
+    for (const QJsonValue& token : path) tokens.append(PathToken::fromJson(token));
     return resolvePath(
         graph, children, tokens.constData(), qMin(length, tokens.size()),
         [&at](int s) { return s < 0 ? at : at / s; }, errors, node);
+}
+
+PathToken PathToken::fromJson(const QJsonValue& value) {
+    PathToken token;
+    if (value.isString()) {
+        token.kind = Name;
+        token.name = value.toString();
+    } else if (value.isDouble()) {
+        token.kind = Number;
+        token.number = value.toDouble();
+    }
+    return token;
 }
 
 Pointer nodeAt(const GraphDesc& desc, int node) {

@@ -86,6 +86,17 @@ struct NodeDesc {
     QJsonObject object;  // for members that a renderer adds (its type, its enabled flag)
 };
 
+// One element of an edge end or target path: a name, a number, or something else, which the
+// path cannot use.
+struct PathToken {
+    enum Kind : quint8 { Name, Number, Other };
+    Kind kind = Other;
+    QString name;
+    double number = 0;
+
+    static PathToken fromJson(const QJsonValue& value);
+};
+
 // Elements of GraphDesc::tokens.
 struct PathRange {
     int begin = 0;
@@ -102,7 +113,7 @@ struct GraphDesc {
     QVector<NodeDesc> nodes;  // [0] is the root
     QVector<int> ids;         // in document order, -1 where none was given
     QVector<EdgeDesc> edges;
-    QVector<QJsonValue> tokens;  // the elements of every edge end, one after another
+    QVector<PathToken> tokens;  // the elements of every edge end, one after another
 };
 
 // Where node `node` of `desc` is in the document.

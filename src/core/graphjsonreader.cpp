@@ -247,13 +247,17 @@ private:
         range->begin = _desc->tokens.size();
         const bool ok = array([&] {
             if (peek('"')) {
-                QString name;
-                if (!string(&name)) return false;
-                _desc->tokens.append(QJsonValue(name));
+                PathToken token;
+                token.kind = PathToken::Name;
+                if (!string(&token.name)) return false;
+                _desc->tokens.append(token);
             } else {
                 int index = 0;
                 if (!integer(&index)) return false;
-                _desc->tokens.append(QJsonValue(double(index)));
+                PathToken token;
+                token.kind = PathToken::Number;
+                token.number = index;
+                _desc->tokens.append(token);
             }
             return true;
         });
