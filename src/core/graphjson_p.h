@@ -161,3 +161,9 @@ QString displayPath(const Graph& graph, int node);
 }  // namespace JsonDetail
 }  // namespace Orv
 }  // namespace Vantrel
+
+// Descriptions of large graphs grow by the thousand: moved, not copied, when their lists grow.
+Q_DECLARE_TYPEINFO(Vantrel::Orv::JsonDetail::PortDesc, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::JsonDetail::NodeDesc, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::JsonDetail::PathToken, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::JsonDetail::EdgeDesc, Q_PRIMITIVE_TYPE);

@@ -141,7 +141,7 @@ public:
                 return kKeys[14 + i];
         }
     }
-    void appendKey(const Value& v, int i, QByteArray* out) const {
+    void appendKey(const Value& v, int i, JsonOut* out) const {
         out->append('"');
         out->append(key(v, i));
         out->append('"');
@@ -191,7 +191,7 @@ public:
         }
     }
 
-    void appendScalar(const Value& v, QByteArray* out) const {
+    void appendScalar(const Value& v, JsonOut* out) const {
         if (v.kind == Kind::Text)
             appendJsonString(v.text, out);
         else
@@ -372,12 +372,12 @@ QJsonArray nodePath(const Graph& graph, int node) {
 QByteArray graphText(const Graph& graph) {
     const GraphWriteOptions options;
     const GraphModel model(graph, options);
-    QByteArray text;
-    // About what the layered benchmark graph needs per node and edge.
-    text.reserve(64 + 96 * graph.numNodesGlobal() + 64 * graph.numEdgesGlobal());
+    // About what a graph of unnamed nodes needs per node and per edge.
+    JsonOut text(int(qMin<qint64>(
+        64 + 80 * qint64(graph.numNodesGlobal()) + 64 * qint64(graph.numEdgesGlobal()), 1 << 26)));
     JsonWriter<GraphModel>(model, &text).write(model.document(), 0, 0);
     text.append('\n');
-    return text;
+    return text.take();
 }
 
 }  // namespace JsonDetail

@@ -17,7 +17,7 @@ namespace JsonDetail {
 namespace {
 
 // Escapes what JSON requires in UTF-8 bytes; multi-byte sequences pass as they are.
-void appendEscaped(const char* bytes, int size, QByteArray* out) {
+void appendEscaped(const char* bytes, int size, JsonOut* out) {
     static const char kHex[] = "0123456789abcdef";
     for (int i = 0; i < size; ++i) {
         const char c = bytes[i];
@@ -33,6 +33,10 @@ void appendEscaped(const char* bytes, int size, QByteArray* out) {
             out->append(c);
         }
     }
+}
+
+void appendBytes(const QByteArray& bytes, JsonOut* out) {
+    out->append(bytes.constData(), bytes.size());
 }
 
 // Members in reading order: what a thing is before what it holds.
@@ -71,10 +75,10 @@ struct QtJsonModel {
         return make(v.json.isArray() ? v.json.toArray().at(i)
                                      : v.json.toObject().value(v.keys.at(i)));
     }
-    void appendKey(const Value& v, int i, QByteArray* out) const {
+    void appendKey(const Value& v, int i, JsonOut* out) const {
         appendJsonString(v.keys.at(i), out);
     }
-    void appendScalar(const Value& v, QByteArray* out) const {
+    void appendScalar(const Value& v, JsonOut* out) const {
         switch (v.json.type()) {
             case QJsonValue::Bool:
                 out->append(v.json.toBool() ? "true" : "false");
@@ -86,7 +90,8 @@ struct QtJsonModel {
                 if (number == std::floor(number) && std::fabs(number) < 1e15)
                     appendJsonInteger(qint64(number), out);
                 else
-                    out->append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
+                    appendBytes(QByteArray::number(number, 'g', QLocale::FloatingPointShortest),
+                                out);
                 return;
             }
             case QJsonValue::String:
@@ -100,7 +105,7 @@ struct QtJsonModel {
 
 }  // namespace
 
-void appendJsonString(const QString& text, QByteArray* out) {
+void appendJsonString(const QString& text, JsonOut* out) {
     out->append('"');
     const QChar* chars = text.constData();
     const int size = text.size();
@@ -120,7 +125,7 @@ void appendJsonString(const QString& text, QByteArray* out) {
     out->append('"');
 }
 
-void appendJsonInteger(qint64 number, QByteArray* out) {
+void appendJsonInteger(qint64 number, JsonOut* out) {
     char digits[24];
     int n = int(sizeof digits);
     // Negated as unsigned so that the lowest qint64 has a magnitude too.
@@ -133,7 +138,7 @@ void appendJsonInteger(qint64 number, QByteArray* out) {
     out->append(digits + n, int(sizeof digits) - n);
 }
 
-void appendSpaces(int count, QByteArray* out) {
+void appendSpaces(int count, JsonOut* out) {
     static const char kSpaces[] =
         "                                                                ";
     const int chunk = int(sizeof kSpaces) - 1;
@@ -143,10 +148,10 @@ void appendSpaces(int count, QByteArray* out) {
 
 QByteArray formatJson(const QJsonObject& object) {
     QtJsonModel model;
-    QByteArray text;
+    JsonOut text;
     JsonWriter<QtJsonModel>(model, &text).write(QtJsonModel::make(object), 0, 0);
     text.append('\n');
-    return text;
+    return text.take();
 }
 
 }  // namespace JsonDetail

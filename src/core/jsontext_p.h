@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <climits>
+#include <cstring>
+
 namespace Vantrel {
 namespace Orv {
 namespace JsonDetail {
@@ -10,11 +13,44 @@ namespace JsonDetail {
 // Longest line that the writer keeps an array or object on.
 const int kJsonLineWidth = 100;
 
+// Where JsonWriter writes: a buffer that grows by doubling and appends without the checks of
+// QByteArray::append, which cost more than the bytes themselves.
+class JsonOut {
+public:
+    explicit JsonOut(int capacity = 0) { grow(capacity); }
+    void append(char c) {
+        if (_size == _bytes.size()) grow(1);
+        _data[_size++] = c;
+    }
+    void append(const char* text) { append(text, int(std::strlen(text))); }
+    void append(const char* bytes, int count) {
+        if (count > _bytes.size() - _size) grow(count);
+        std::memcpy(_data + _size, bytes, size_t(count));
+        _size += count;
+    }
+    int size() const { return _size; }
+    void truncate(int size) { _size = qMin(_size, size); }
+    QByteArray take() {
+        _bytes.resize(_size);
+        return std::move(_bytes);
+    }
+
+private:
+    void grow(int count) {
+        _bytes.resize(int(qMin<qint64>(qint64(_bytes.size()) * 2 + count + 256, INT_MAX - 64)));
+        _data = _bytes.data();
+    }
+
+    QByteArray _bytes;
+    char* _data = nullptr;
+    int _size = 0;
+};
+
 // A JSON string: UTF-8 with '"', '\\' and control characters escaped, nothing else.
-void appendJsonString(const QString& text, QByteArray* out);
+void appendJsonString(const QString& text, JsonOut* out);
 // A whole number in decimal, as QByteArray::number writes it.
-void appendJsonInteger(qint64 number, QByteArray* out);
-void appendSpaces(int count, QByteArray* out);
+void appendJsonInteger(qint64 number, JsonOut* out);
+void appendSpaces(int count, JsonOut* out);
 
 // Indented text that keeps short arrays and objects on one line, so that an edge or a small
 // node reads as one line and diffs as one. `Model` says what a value holds:
@@ -29,7 +65,7 @@ class JsonWriter {
 public:
     using Value = typename Model::Value;
 
-    JsonWriter(const Model& model, QByteArray* out) : _model(model), _out(out) {}
+    JsonWriter(const Model& model, JsonOut* out) : _model(model), _out(out) {}
 
     // `value` at an indentation of `indent`, after `used` columns of its line.
     void write(const Value& value, int indent, int used) {
@@ -37,7 +73,7 @@ public:
         // A scalar stays on its line even when it is longer than the line.
         const bool composite = _model.isArray(value) || _model.isObject(value);
         if (oneLine(value, kJsonLineWidth - used) || !composite) return;
-        _out->resize(start);
+        _out->truncate(start);
         const bool isArray = _model.isArray(value);
         _out->append(isArray ? "[\n" : "{\n");
         const int count = _model.size(value);
@@ -82,7 +118,7 @@ private:
     }
 
     const Model& _model;
-    QByteArray* _out;
+    JsonOut* _out;
 };
 
 }  // namespace JsonDetail
