@@ -327,11 +327,32 @@ PathRange appendTokens(const QJsonArray& path, GraphDesc* desc) {
     return range;
 }
 
-void addPorts(Graph& graph, int node, const NodeDesc& desc) {
+// How many of the ports addNode can make: all of them where none is in a group, else none.
+int ungrouped(const QVector<PortDesc>& ports) {
+    for (const PortDesc& port : ports) {
+        if (port.group != Graph::kInvalidGroupRef) return 0;
+    }
+    return ports.size();
+}
+
+// The node's groups and ports; the first `made` inputs and outputs exist and need their names.
+void addPorts(Graph& graph, int node, const NodeDesc& desc, int madeInputs, int madeOutputs) {
     for (const QString& name : desc.inputGroups) graph.addInputGroup(node, name);
     for (const QString& name : desc.outputGroups) graph.addOutputGroup(node, name);
-    for (const PortDesc& port : desc.inputs) graph.addInput(node, port.name, port.group);
-    for (const PortDesc& port : desc.outputs) graph.addOutput(node, port.name, port.group);
+    for (int p = 0; p < desc.inputs.size(); ++p) {
+        const PortDesc& port = desc.inputs.at(p);
+        if (p >= madeInputs)
+            graph.addInput(node, port.name, port.group);
+        else if (!port.name.isEmpty())
+            graph.setInputName(node, p, port.name);
+    }
+    for (int p = 0; p < desc.outputs.size(); ++p) {
+        const PortDesc& port = desc.outputs.at(p);
+        if (p >= madeOutputs)
+            graph.addOutput(node, port.name, port.group);
+        else if (!port.name.isEmpty())
+            graph.setOutputName(node, p, port.name);
+    }
 }
 
 }  // namespace
@@ -515,12 +536,15 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
     const NodeDesc& root = desc.nodes.at(0);
     graph->setNodeName(Graph::kRootNodeRef, root.name);
     graph->setNodeValue(Graph::kRootNodeRef, root.value);
-    addPorts(*graph, Graph::kRootNodeRef, root);
+    addPorts(*graph, Graph::kRootNodeRef, root, 0, 0);
     for (int n = 1; n < desc.nodes.size(); ++n) {
+        // Ports made with their node, as a host makes them, save growing each list port by port.
         const NodeDesc& node = desc.nodes.at(n);
-        const int ref = graph->addNode(node.name, 0, 0, node.parent);
-        graph->setNodeValue(ref, node.value);
-        addPorts(*graph, ref, node);
+        const int inputs = ungrouped(node.inputs);
+        const int outputs = ungrouped(node.outputs);
+        const int ref = graph->addNode(node.name, inputs, outputs, node.parent);
+        if (node.value != -1) graph->setNodeValue(ref, node.value);
+        addPorts(*graph, ref, node, inputs, outputs);
     }
     ChildIndex children(*graph);
     for (int e = 0; e < desc.edges.size(); ++e) {

@@ -291,6 +291,10 @@ private:
 
 bool readGraphText(const QByteArray& text, GraphDesc* desc) {
     if (text.size() > kMaxSize) return false;
+    // Roughly what a saved graph of unnamed nodes holds per byte, so that the lists seldom grow.
+    desc->nodes.reserve(text.size() / 256);
+    desc->edges.reserve(text.size() / 96);
+    desc->tokens.reserve(text.size() / 24);
     return GraphTextReader(text, desc).read();
 }
 
