@@ -62,7 +62,8 @@ QString describePort(const Graph& graph, int node, bool input, int port) {
 
 // The port named by the last element of an edge end: a name unique in the list, or an index.
 bool resolvePort(const Graph& graph, int node, bool input, const PathToken& token,
-                 const Place& place, Errors& errors, int* port) {
+                 const PathPlace& at, int element, Errors& errors, int* port) {
+    const auto place = [&] { return at(element); };
     const int count = numPorts(graph, node, input);
     if (token.kind == PathToken::Name) {
         const QString& name = token.name;
@@ -165,7 +166,8 @@ bool resolvePath(const Graph& graph, ChildIndex& children, const PathToken* path
 struct End {
     int node = -1;
     PathToken port;
-    Place portAt;
+    const PathPlace* at = nullptr;  // the place of the path
+    int portElement = 0;
 };
 
 bool resolveEnd(const Graph& graph, ChildIndex& children, const GraphDesc& desc,
@@ -175,7 +177,8 @@ bool resolveEnd(const Graph& graph, ChildIndex& children, const GraphDesc& desc,
     const PathToken* tokens = desc.tokens.constData() + path.begin;
     if (!resolvePath(graph, children, tokens, path.size - 1, at, errors, &end->node)) return false;
     end->port = tokens[path.size - 1];
-    end->portAt = [&at, path] { return at(path.size - 1); };
+    end->at = &at;
+    end->portElement = path.size - 1;
     return true;
 }
 
@@ -195,8 +198,8 @@ bool addEdge(Graph& graph, const End& from, const End& to, const Place& place, E
     // edge two outputs.
     int srcPort = -1;
     int dstPort = -1;
-    if (!resolvePort(graph, src, down, from.port, from.portAt, errors, &srcPort) ||
-        !resolvePort(graph, dst, !up, to.port, to.portAt, errors, &dstPort))
+    if (!resolvePort(graph, src, down, from.port, *from.at, from.portElement, errors, &srcPort) ||
+        !resolvePort(graph, dst, !up, to.port, *to.at, to.portElement, errors, &dstPort))
         return false;
 
     if (siblings) {
@@ -547,11 +550,13 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
         addPorts(*graph, ref, node, inputs, outputs);
     }
     ChildIndex children(*graph);
-    for (int e = 0; e < desc.edges.size(); ++e) {
+    // Made once: only an error asks where it is.
+    int e = 0;
+    const Place at = [&desc, &e] { return desc.at / kEdges / e; };
+    const PathPlace fromAt = [&at](int s) { return s < 0 ? at() / kFrom : at() / kFrom / s; };
+    const PathPlace toAt = [&at](int s) { return s < 0 ? at() / kTo : at() / kTo / s; };
+    for (; e < desc.edges.size(); ++e) {
         const EdgeDesc& edge = desc.edges.at(e);
-        const Place at = [&desc, e] { return desc.at / kEdges / e; };
-        const PathPlace fromAt = [&at](int s) { return s < 0 ? at() / kFrom : at() / kFrom / s; };
-        const PathPlace toAt = [&at](int s) { return s < 0 ? at() / kTo : at() / kTo / s; };
         End from;
         End to;
         if (!resolveEnd(*graph, children, desc, edge.from, fromAt, errors, &from) ||

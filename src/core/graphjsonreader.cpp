@@ -228,7 +228,7 @@ private:
                 };
                 if (!object(member)) return false;
             }
-            out->append(port);
+            out->append(std::move(port));
             return true;
         });
     }
@@ -237,7 +237,7 @@ private:
         return array([&] {
             QString name;
             if (!string(&name)) return false;
-            out->append(name);
+            out->append(std::move(name));
             return true;
         });
     }
@@ -250,14 +250,14 @@ private:
                 PathToken token;
                 token.kind = PathToken::Name;
                 if (!string(&token.name)) return false;
-                _desc->tokens.append(token);
+                _desc->tokens.append(std::move(token));
             } else {
                 int index = 0;
                 if (!integer(&index)) return false;
                 PathToken token;
                 token.kind = PathToken::Number;
                 token.number = index;
-                _desc->tokens.append(token);
+                _desc->tokens.append(std::move(token));
             }
             return true;
         });
