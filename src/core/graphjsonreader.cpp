@@ -3,6 +3,8 @@
 
 #include "graphjson_p.h"
 
+#include <QVarLengthArray>
+
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
@@ -214,7 +216,9 @@ private:
     }
 
     bool ports(QVector<PortDesc>* out) {
-        return array([&] {
+        // Gathered first, so that the node's list is allocated once and at its size.
+        QVarLengthArray<PortDesc, 8> ports;
+        const bool ok = array([&] {
             PortDesc port;
             if (peek('"')) {
                 if (!string(&port.name)) return false;
@@ -228,9 +232,11 @@ private:
                 };
                 if (!object(member)) return false;
             }
-            out->append(std::move(port));
+            ports.append(std::move(port));
             return true;
         });
+        *out = QVector<PortDesc>(ports.begin(), ports.end());
+        return ok;
     }
 
     bool groups(QStringList* out) {
@@ -292,9 +298,10 @@ private:
 bool readGraphText(const QByteArray& text, GraphDesc* desc) {
     if (text.size() > kMaxSize) return false;
     // Roughly what a saved graph of unnamed nodes holds per byte, so that the lists seldom grow.
-    desc->nodes.reserve(text.size() / 256);
-    desc->edges.reserve(text.size() / 96);
-    desc->tokens.reserve(text.size() / 24);
+    desc->nodes.reserve(text.size() / 128);
+    desc->edges.reserve(text.size() / 64);
+    desc->tokens.reserve(text.size() / 16);
+    desc->ids.reserve(text.size() / 128);
     return GraphTextReader(text, desc).read();
 }
 
