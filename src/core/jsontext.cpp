@@ -16,23 +16,16 @@ namespace JsonDetail {
 
 namespace {
 
-// Escapes what JSON requires in UTF-8 bytes; multi-byte sequences pass as they are.
-void appendEscaped(const char* bytes, int size, JsonOut* out) {
-    static const char kHex[] = "0123456789abcdef";
-    for (int i = 0; i < size; ++i) {
-        const char c = bytes[i];
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out->append('\\');
-            out->append(c);
-        } else if (u < 0x20) {
-            out->append("\\u00");
-            out->append(kHex[u >> 4]);
-            out->append(kHex[u & 15]);
-        } else {
-            out->append(c);
-        }
-    }
+const char kHex[] = "0123456789abcdef";
+
+void appendUnicodeEscape(unsigned code, JsonOut* out) {
+    const char escape[] = {'\\',
+                           'u',
+                           kHex[(code >> 12) & 15],
+                           kHex[(code >> 8) & 15],
+                           kHex[(code >> 4) & 15],
+                           kHex[code & 15]};
+    out->append(escape, 6);
 }
 
 void appendBytes(const QByteArray& bytes, JsonOut* out) {
@@ -107,20 +100,35 @@ struct QtJsonModel {
 
 void appendJsonString(const QString& text, JsonOut* out) {
     out->append('"');
-    const QChar* chars = text.constData();
-    const int size = text.size();
-    int i = 0;
-    // ASCII needs no conversion; the rest goes through Qt's UTF-8 encoder as one piece.
-    for (; i < size && chars[i].unicode() < 0x80; ++i) {
-        const char c = char(chars[i].unicode());
-        if (c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
-            appendEscaped(&c, 1, out);
-        else
-            out->append(c);
-    }
-    if (i < size) {
-        const QByteArray utf8 = text.mid(i).toUtf8();
-        appendEscaped(utf8.constData(), utf8.size(), out);
+    const ushort* chars = text.utf16();
+    for (int i = 0, size = text.size(); i < size; ++i) {
+        const unsigned c = chars[i];
+        if (c < 0x80) {
+            if (c == '"' || c == '\\') {
+                out->append('\\');
+                out->append(char(c));
+            } else if (c < 0x20) {
+                appendUnicodeEscape(c, out);
+            } else {
+                out->append(char(c));
+            }
+        } else if (c < 0x800) {
+            const char bytes[] = {char(0xc0 | (c >> 6)), char(0x80 | (c & 0x3f))};
+            out->append(bytes, 2);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < size &&
+                   QChar::isLowSurrogate(chars[i + 1])) {
+            const unsigned code = QChar::surrogateToUcs4(ushort(c), chars[++i]);
+            const char bytes[] = {char(0xf0 | (code >> 18)), char(0x80 | ((code >> 12) & 0x3f)),
+                                  char(0x80 | ((code >> 6) & 0x3f)), char(0x80 | (code & 0x3f))};
+            out->append(bytes, 4);
+        } else if (QChar::isSurrogate(c)) {
+            // UTF-8 has no form for half a pair; JSON's escape keeps it, and reads back as it was.
+            appendUnicodeEscape(c, out);
+        } else {
+            const char bytes[] = {char(0xe0 | (c >> 12)), char(0x80 | ((c >> 6) & 0x3f)),
+                                  char(0x80 | (c & 0x3f))};
+            out->append(bytes, 3);
+        }
     }
     out->append('"');
 }

@@ -46,7 +46,8 @@ private:
     int _size = 0;
 };
 
-// A JSON string: UTF-8 with '"', '\\' and control characters escaped, nothing else.
+// A JSON string: UTF-8 with '"', '\\', control characters and unpaired surrogates escaped,
+// nothing else.
 void appendJsonString(const QString& text, JsonOut* out);
 // A whole number in decimal, as QByteArray::number writes it.
 void appendJsonInteger(qint64 number, JsonOut* out);
