@@ -148,6 +148,11 @@ private:
     bool string(QString* out) {
         std::string_view bytes;
         if (!rawString(&bytes)) return false;
+        // Unnamed ports are common; the empty name costs no look-up and no reference count.
+        if (bytes.empty()) {
+            *out = _empty;
+            return true;
+        }
         auto known = _strings.find(bytes);
         if (known == _strings.end())
             known =
@@ -291,6 +296,7 @@ private:
     const char* const _end;
     GraphDesc* _desc;
     std::unordered_map<std::string_view, QString> _strings;
+    const QString _empty = QStringLiteral("");
 };
 
 }  // namespace
