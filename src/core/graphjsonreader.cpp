@@ -37,7 +37,7 @@ public:
         bool root = false;
         bool edges = false;
         auto member = [&](std::string_view key) {
-            if (key == "format") return once(&format) && expectString("orv-graph");
+            if (key == "format") return once(&format) && expectString(kGraphJsonFormat);
             if (key == "version") return once(&version) && expectInteger(kJsonVersion);
             if (key == "root") return once(&root) && node(-1, 0, 0);
             if (key == "edges") return once(&edges) && readEdges();
@@ -173,10 +173,12 @@ private:
         if (negative) ++_p;
         const char* start = _p;
         int value = 0;
-        while (_p < _end && *_p >= '0' && *_p <= '9' && _p - start < 10)
+        while (_p < _end && *_p >= '0' && *_p <= '9') {
+            if (_p - start == 9) return false;  // a tenth digit
             value = value * 10 + (*_p++ - '0');
+        }
         const ptrdiff_t digits = _p - start;
-        if (digits == 0 || digits > 9 || (*start == '0' && digits > 1)) return false;
+        if (digits == 0 || (*start == '0' && digits > 1)) return false;
         // A number goes on with a fraction or an exponent: leave those to Qt.
         if (_p < _end && (*_p == '.' || *_p == 'e' || *_p == 'E')) return false;
         *out = negative ? -value : value;
