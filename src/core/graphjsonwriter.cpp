@@ -229,8 +229,8 @@ public:
 
 private:
     enum NodeKey { kName, kId, kValue, kInputs, kOutputs, kInputGroups, kOutputGroups, kChildren };
-    static const int kUnknown = -2;
-    static const int kNamed = -1;
+    static constexpr int kUnknown = -2;
+    static constexpr int kNamed = -1;
 
     static Value text(const QString& text) {
         Value v;
