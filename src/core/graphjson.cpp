@@ -325,7 +325,7 @@ private:
 };
 
 PathRange appendTokens(const QJsonArray& path, GraphDesc* desc) {
-    PathRange range{desc->tokens.size(), path.size()};
+    PathRange range{int(desc->tokens.size()), int(path.size())};
     for (const QJsonValue& token : path) desc->tokens.append(PathToken::fromJson(token));
     return range;
 }
