@@ -60,6 +60,7 @@ public:
             _withIds = _withIds || next >= preOrder.size() || preOrder.at(next) != n;
             _idOf[n] = next++;
         }
+        _withIds = _withIds || next != preOrder.size();
         for (int e = 0; e < _graph.numEdgesGlobal(); ++e) {
             if (_graph.isRegularEdge(e) || _graph.isDownEdge(e) || _graph.isUpEdge(e))
                 _edges.append(e);
@@ -70,7 +71,6 @@ public:
     Value edges() const { return object(Kind::Edges, 0); }
     Value node(int ref) const {
         Value v = object(Kind::Node, ref);
-        v.items.clear();
         for (int key = kName; key <= kChildren; ++key) {
             if (hasMember(ref, key)) v.items.append(key);
         }
