@@ -137,6 +137,16 @@ TEST(GraphJsonTest, RoundTripsAreExact) {
              g.addEdge(a2, 0, blank, 1);
              g.addEdge(a1, 0, blank, 0);
          }},
+        {"long port lists, found by table, with a name shared in each",
+         [](Graph& g) {
+             const int wide = g.addNode("wide", 0, 0, kRoot);
+             const int feed = g.addNode("feed", 0, 0, kRoot);
+             for (int p = 0; p < 40; ++p) {
+                 g.addInput(wide, QStringLiteral("in%1").arg(p % 39), -1);
+                 g.addOutput(feed, QStringLiteral("out%1").arg(p % 39), -1);
+                 g.addEdge(feed, p, wide, p);
+             }
+         }},
         {"removed records and nodes created out of tree order",
          [](Graph& g) {
              const int group = g.addNode("G", 1, 1, kRoot);
@@ -231,6 +241,14 @@ TEST(GraphJsonTest, BadInputIsRefusedWithItsPlaceAndTheGraphUnchanged) {
          "/edges/0/to/0: the root has no child 7"},
         {withEdges(R"({"from": ["a", "o"], "to": ["b", "i"]})"),
          "/edges/0/to/1: node 'b' has several inputs named 'i'; use its index"},
+        {head + R"("root": {"children": [{"name": "a", "outputs": ["o"]}, {"name": "w", "inputs":
+            ["0", "1", "2", "3", "4", "5", "6", "7", "8", "x", "x"]}]},
+            "edges": [{"from": ["a", "o"], "to": ["w", "x"]}]})",
+         "/edges/0/to/1: node 'w' has several inputs named 'x'; use its index"},
+        {head + R"("root": {"children": [{"name": "a", "outputs": ["o"]}, {"name": "w", "inputs":
+            ["0", "1", "2", "3", "4", "5", "6", "7", "8", "x", "x"]}]},
+            "edges": [{"from": ["a", "o"], "to": ["w", "y"]}]})",
+         "/edges/0/to/1: node 'w' has no input named 'y'"},
         {withEdges(R"({"from": ["a", 4], "to": ["b", 0]})"),
          "/edges/0/from/1: node 'a' has no output 4"},
         {withEdges(R"({"from": ["a", "o"], "to": []})"), "/edges/0/to: expected a node path"},

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace Vantrel {
 namespace Orv {
@@ -61,22 +62,18 @@ QString describePort(const Graph& graph, int node, bool input, int port) {
 }
 
 // The port named by the last element of an edge end: a name unique in the list, or an index.
-bool resolvePort(const Graph& graph, int node, bool input, const PathToken& token,
+bool resolvePort(const Graph& graph, NameIndex& names, int node, bool input, const PathToken& token,
                  const PathPlace& at, int element, Errors& errors, int* port) {
     const auto place = [&] { return at(element); };
     const int count = numPorts(graph, node, input);
     if (token.kind == PathToken::Name) {
         const QString& name = token.name;
-        int found = -1;
-        for (int p = 0; p < count; ++p) {
-            if (portName(graph, node, input, p) != name) continue;
-            if (found >= 0)
-                return errors.fail(place(), describeNode(graph, node) +
-                                                QStringLiteral(" has several ") + sideName(input) +
-                                                QStringLiteral("s named ") + quoted(name) +
-                                                QStringLiteral("; use its index"));
-            found = p;
-        }
+        const int found = names.port(node, input, name);
+        if (found == -2)
+            return errors.fail(place(), describeNode(graph, node) +
+                                            QStringLiteral(" has several ") + sideName(input) +
+                                            QStringLiteral("s named ") + quoted(name) +
+                                            QStringLiteral("; use its index"));
         if (found < 0)
             return errors.fail(place(), describeNode(graph, node) + QStringLiteral(" has no ") +
                                             sideName(input) + QStringLiteral(" named ") +
@@ -98,42 +95,14 @@ bool resolvePort(const Graph& graph, int node, bool input, const PathToken& toke
     return true;
 }
 
-// Finds children by name on a graph that no longer changes shape, one table per parent.
-class ChildIndex {
-public:
-    explicit ChildIndex(const Graph& graph) : _graph(graph) {}
-
-    // The live child of `parent` so named: its ref, -1 for none, -2 for several.
-    int find(int parent, const QString& name) {
-        auto table = _tables.find(parent);
-        if (table == _tables.end()) {
-            table = _tables.insert(parent, QHash<QString, int>());
-            const int count = _graph.numNodes(parent);
-            for (int c = 0; c < count; ++c) {
-                const int child = _graph.getNode(c, parent);
-                auto entry = table->find(_graph.nodeName(child));
-                if (entry == table->end())
-                    table->insert(_graph.nodeName(child), child);
-                else
-                    *entry = -2;
-            }
-        }
-        return table->value(name, -1);
-    }
-
-private:
-    const Graph& _graph;
-    QHash<int, QHash<QString, int>> _tables;
-};
-
-bool resolvePath(const Graph& graph, ChildIndex& children, const PathToken* path, int length,
+bool resolvePath(const Graph& graph, NameIndex& names, const PathToken* path, int length,
                  const PathPlace& at, Errors& errors, int* node) {
     int current = Graph::kRootNodeRef;
     for (int s = 0; s < length; ++s) {
         const PathToken& segment = path[s];
         const auto here = [&] { return at(s); };
         if (segment.kind == PathToken::Name) {
-            const int child = children.find(current, segment.name);
+            const int child = names.child(current, segment.name);
             if (child == -1)
                 return errors.fail(here(), describeNode(graph, current) +
                                                QStringLiteral(" has no child named ") +
@@ -170,12 +139,12 @@ struct End {
     int portElement = 0;
 };
 
-bool resolveEnd(const Graph& graph, ChildIndex& children, const GraphDesc& desc,
-                const PathRange& path, const PathPlace& at, Errors& errors, End* end) {
+bool resolveEnd(const Graph& graph, NameIndex& names, const GraphDesc& desc, const PathRange& path,
+                const PathPlace& at, Errors& errors, End* end) {
     if (path.size == 0)
         return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
     const PathToken* tokens = desc.tokens.constData() + path.begin;
-    if (!resolvePath(graph, children, tokens, path.size - 1, at, errors, &end->node)) return false;
+    if (!resolvePath(graph, names, tokens, path.size - 1, at, errors, &end->node)) return false;
     end->port = tokens[path.size - 1];
     end->at = &at;
     end->portElement = path.size - 1;
@@ -183,7 +152,8 @@ bool resolveEnd(const Graph& graph, ChildIndex& children, const GraphDesc& desc,
 }
 
 // Adds one edge, choosing its kind from where its two nodes stand; names the refusal.
-bool addEdge(Graph& graph, const End& from, const End& to, const Place& place, Errors& errors) {
+bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, const Place& place,
+             Errors& errors) {
     const int src = from.node;
     const int dst = to.node;
     const bool siblings = src != Graph::kRootNodeRef && dst != Graph::kRootNodeRef &&
@@ -198,8 +168,9 @@ bool addEdge(Graph& graph, const End& from, const End& to, const Place& place, E
     // edge two outputs.
     int srcPort = -1;
     int dstPort = -1;
-    if (!resolvePort(graph, src, down, from.port, *from.at, from.portElement, errors, &srcPort) ||
-        !resolvePort(graph, dst, !up, to.port, *to.at, to.portElement, errors, &dstPort))
+    if (!resolvePort(graph, names, src, down, from.port, *from.at, from.portElement, errors,
+                     &srcPort) ||
+        !resolvePort(graph, names, dst, !up, to.port, *to.at, to.portElement, errors, &dstPort))
         return false;
 
     if (siblings) {
@@ -359,6 +330,45 @@ void addPorts(Graph& graph, int node, const NodeDesc& desc, int madeInputs, int 
 }
 
 }  // namespace
+
+int NameIndex::child(int parent, const QString& name) {
+    return find(_children, parent, name, _graph.numNodes(parent), [&](int c) {
+        const int child = _graph.getNode(c, parent);
+        return std::make_pair(_graph.nodeName(child), child);
+    });
+}
+
+int NameIndex::port(int node, bool input, const QString& name) {
+    const int count = numPorts(_graph, node, input);
+    // A short list is searched as it is: a table for each would cost more than it saves.
+    if (count > kShortList)
+        return find(_ports[input], node, name, count,
+                    [&](int p) { return std::make_pair(portName(_graph, node, input, p), p); });
+    int found = -1;
+    for (int p = 0; p < count; ++p) {
+        if (portName(_graph, node, input, p) != name) continue;
+        if (found >= 0) return -2;
+        found = p;
+    }
+    return found;
+}
+
+template <typename Entry>
+int NameIndex::find(Tables& tables, int list, const QString& name, int count, Entry entry) {
+    auto table = tables.find(list);
+    if (table == tables.end()) {
+        table = tables.insert(list, QHash<QString, int>());
+        for (int i = 0; i < count; ++i) {
+            const std::pair<QString, int> named = entry(i);
+            auto known = table->find(named.first);
+            if (known == table->end())
+                table->insert(named.first, named.second);
+            else
+                *known = -2;
+        }
+    }
+    return table->value(name, -1);
+}
 
 Pointer Pointer::operator/(const QString& key) const {
     Pointer next;
@@ -549,7 +559,7 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
         if (node.value != -1) graph->setNodeValue(ref, node.value);
         addPorts(*graph, ref, node, inputs, outputs);
     }
-    ChildIndex children(*graph);
+    NameIndex names(*graph);
     // Made once: only an error asks where it is.
     int e = 0;
     const Place at = [&desc, &e] { return desc.at / kEdges / e; };
@@ -559,9 +569,9 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
         const EdgeDesc& edge = desc.edges.at(e);
         End from;
         End to;
-        if (!resolveEnd(*graph, children, desc, edge.from, fromAt, errors, &from) ||
-            !resolveEnd(*graph, children, desc, edge.to, toAt, errors, &to) ||
-            !addEdge(*graph, from, to, at, errors))
+        if (!resolveEnd(*graph, names, desc, edge.from, fromAt, errors, &from) ||
+            !resolveEnd(*graph, names, desc, edge.to, toAt, errors, &to) ||
+            !addEdge(*graph, names, from, to, at, errors))
             return false;
     }
     return true;
@@ -569,11 +579,11 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
 
 bool resolveNode(const Graph& graph, const QJsonArray& path, int length, const Pointer& at,
                  Errors& errors, int* node) {
-    ChildIndex children(graph);
+    NameIndex names(graph);
     QVector<PathToken> tokens;
     for (const QJsonValue& token : path) tokens.append(PathToken::fromJson(token));
     return resolvePath(
-        graph, children, tokens.constData(), qMin(length, tokens.size()),
+        graph, names, tokens.constData(), qMin(length, tokens.size()),
         [&at](int s) { return s < 0 ? at : at / s; }, errors, node);
 }
 

@@ -3,6 +3,7 @@
 #include <Orv/Graph.h>
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -150,6 +151,28 @@ bool writeGraph(const Graph& graph, const GraphWriteOptions& options, QJsonObjec
 // The path of a live node as written in edges and targets: names where they are unique among
 // the siblings, child indexes where they are not.
 QJsonArray nodePath(const Graph& graph, int node);
+
+// Finds children and ports by name on a graph that no longer changes shape, one table per list,
+// made when first asked, so that a search does not cost the length of a long list.
+class NameIndex {
+public:
+    explicit NameIndex(const Graph& graph) : _graph(graph) {}
+    // The live child of `parent` so named: its ref, -1 for none, -2 for several.
+    int child(int parent, const QString& name);
+    // The port of the node's side so named: its index, -1 for none, -2 for several.
+    int port(int node, bool input, const QString& name);
+
+private:
+    using Tables = QHash<int, QHash<QString, int>>;
+    static constexpr int kShortList = 8;
+
+    template <typename Entry>
+    static int find(Tables& tables, int list, const QString& name, int count, Entry entry);
+
+    const Graph& _graph;
+    Tables _children;
+    Tables _ports[2];  // outputs, inputs
+};
 
 QString portName(const Graph& graph, int node, bool input, int port);
 int numPorts(const Graph& graph, int node, bool input);

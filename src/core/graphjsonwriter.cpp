@@ -46,7 +46,7 @@ public:
     };
 
     GraphModel(const Graph& graph, const GraphWriteOptions& options)
-        : _graph(graph), _options(options) {
+        : _graph(graph), _options(options), _names(graph) {
         // Purge renumbers the live nodes in table order; ids are written only when that order
         // is not the order in which the tree lists them.
         QVector<int> preOrder;
@@ -320,10 +320,7 @@ private:
     // A port: its name where no other port of its side shares it, else its index.
     Value portToken(int node, bool input, int port) const {
         const QString name = portName(_graph, node, input, port);
-        int named = 0;
-        for (int p = 0, count = numPorts(_graph, node, input); p < count && named < 2; ++p)
-            named += portName(_graph, node, input, p) == name;
-        return named == 1 ? text(name) : number(port);
+        return _names.port(node, input, name) >= 0 ? text(name) : number(port);
     }
 
     void collect(int node, QVector<int>* order) const {
@@ -339,6 +336,7 @@ private:
     QVector<int> _edges;  // the live edges
     // Worked out as paths ask for them.
     mutable QVector<int> _segment;  // by node ref: kNamed, a child index or kUnknown
+    mutable NameIndex _names;
 };
 
 }  // namespace
