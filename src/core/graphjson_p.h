@@ -174,8 +174,10 @@ private:
     Tables _ports[2];  // outputs, inputs
 };
 
+// A port's name and the length of a side, for either side.
 QString portName(const Graph& graph, int node, bool input, int port);
 int numPorts(const Graph& graph, int node, bool input);
+
 // "node 'lighting/direct'", or "the root": how messages name a node.
 QString describeNode(const Graph& graph, int node);
 // "lighting/direct"; empty for the root.
