@@ -364,8 +364,8 @@ TEST(GraphJsonTest, LoadingAgreesWithQtsParserOnEveryDocument) {
         QByteArray(saved).replace("\"edges\": [", "\"edges\": [{\"from\": [\"A\", 0]}, "),
         head + "{}}",
         head + "{}, \"edges\": null}",
-        node(
-            R"({"value": -0}, {"value": 2147483647}, {"value": 2147483648}, {"value": 1234567890})"),
+        node(R"({"value": -0}, {"value": 2147483647}, {"value": 2147483648})"),
+        node(R"({"value": 1234567890}, {"value": 123456789})"),
         node(R"({"value": -2147483648}, {"value": -2147483649}, {"value": -})"),
         node(R"({"children": [], "name": "n", "inputs": [{"group": 3, "name": "i"}, "j"]})"),
         node(R"({"inputs": [{"name": "i", "name": "j"}]}, {"outputs": [{}], "outputs": []})"),
