@@ -1,8 +1,11 @@
 // Feeds arbitrary bytes to the JSON loaders: the first byte picks the graph or the renderer
 // loader, the rest is the document. Whatever the bytes:
+//  - a graph loads, or is refused with the same message, exactly as it does through Qt's
+//    parser, which the loader uses only for what it does not read itself;
 //  - a refused load leaves its target exactly as it was and deletes every pass it made;
 //  - a successful load gives a graph that keeps every invariant, saves without refusal, and
-//    loads again into the same graph, whose text is the same;
+//    loads again into the same graph, whose text is the same and reads back through Qt's parser
+//    as graphToJson's object;
 //  - the loaded renderer validates and renders a frame;
 //  - nothing writes a message.
 #include <Orv/Graph.h>
@@ -12,8 +15,10 @@
 #include <Orv/Validator.h>
 
 #include "graph_invariants.h"
+#include "json_reference.h"
 
 #include <QByteArray>
+#include <QJsonDocument>
 #include <QStringList>
 
 #include <cstdint>
@@ -69,8 +74,15 @@ void fuzzGraph(const QByteArray& text) {
     Graph target;
     target.addNode(QStringLiteral("kept"), 1, 1, Graph::kRootNodeRef);
     const QStringList before = graphSnapshot(target);
+    Graph reference(target);
     QString error;
-    if (!loadGraph(text, &target, &error)) {
+    QString referenceError;
+    const bool loaded = loadGraph(text, &target, &error);
+    if (loaded != loadGraphThroughQt(text, &reference, &referenceError) ||
+        error != referenceError || graphSnapshot(target) != graphSnapshot(reference))
+        fail("graph", QStringLiteral("Qt's parser reads it otherwise: '") + error +
+                          QStringLiteral("' against '") + referenceError + QLatin1Char('\''));
+    if (!loaded) {
         if (error.isEmpty()) fail("graph", QStringLiteral("refused without a reason"));
         if (graphSnapshot(target) != before) fail("graph", QStringLiteral("a refusal changed it"));
         return;
@@ -82,6 +94,8 @@ void fuzzGraph(const QByteArray& text) {
     if (graphSnapshot(again) != graphSnapshot(target))
         fail("graph", QStringLiteral("the reloaded graph differs"));
     if (saveGraph(again) != saved) fail("graph", QStringLiteral("the second save differs"));
+    if (QJsonDocument::fromJson(saved).object() != graphToJson(target))
+        fail("graph", QStringLiteral("the text is not graphToJson's object"));
     validate(target);
 }
 

@@ -105,6 +105,8 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
         0.1f,
         1.0,
         QString("text"),
+        QString(150, QLatin1Char('x')),  // longer than a line
+        QString(QChar(0xd800)),          // half a surrogate pair
         QStringList{"a", "b"},
         QVariantMap{{"n", 3}, {"list", QVariantList{qlonglong(-5), 2.5f}}}};
     for (const QVariant& value : values) sample.renderer.addParameter("p", value);
@@ -134,7 +136,7 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
         EXPECT_EQ(loaded.parameterType(p), sample.renderer.parameterType(p));
         EXPECT_EQ(loaded.parameterValue(p), sample.renderer.parameterValue(p));
     }
-    EXPECT_EQ(loaded.parameterValue(13).toMap()["list"].toList()[0].userType(),
+    EXPECT_EQ(loaded.parameterValue(15).toMap()["list"].toList()[0].userType(),
               QMetaType::LongLong);
 
     // The loaded renderer runs: a feeds fx, b is disabled so m1's second input takes its default.

@@ -6,11 +6,11 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QLocale>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace Vantrel {
 namespace Orv {
@@ -44,12 +44,15 @@ QString sideName(bool input) {
     return input ? QStringLiteral("input") : QStringLiteral("output");
 }
 
-QString portName(const Graph& graph, int node, bool input, int port) {
-    return input ? graph.inputName(node, port) : graph.outputName(node, port);
+bool wholeInt(double number, int* out) {
+    if (number != std::floor(number) || number < double(INT_MIN) || number > double(INT_MAX))
+        return false;
+    *out = int(number);
+    return true;
 }
 
-int numPorts(const Graph& graph, int node, bool input) {
-    return input ? graph.numInputs(node) : graph.numOutputs(node);
+bool tokenIndex(const PathToken& token, int* out) {
+    return token.kind == PathToken::Number && wholeInt(token.number, out);
 }
 
 // "input 'color' of node 'tonemap'"
@@ -59,90 +62,69 @@ QString describePort(const Graph& graph, int node, bool input, int port) {
 }
 
 // The port named by the last element of an edge end: a name unique in the list, or an index.
-bool resolvePort(const Graph& graph, int node, bool input, const QJsonValue& token,
-                 const Pointer& at, Errors& errors, int* port) {
+bool resolvePort(const Graph& graph, NameIndex& names, int node, bool input, const PathToken& token,
+                 const PathPlace& at, int element, Errors& errors, int* port) {
+    const auto place = [&] { return at(element); };
     const int count = numPorts(graph, node, input);
-    if (token.isString()) {
-        const QString name = token.toString();
-        int found = -1;
-        for (int p = 0; p < count; ++p) {
-            if (portName(graph, node, input, p) != name) continue;
-            if (found >= 0)
-                return errors.fail(at, describeNode(graph, node) + QStringLiteral(" has several ") +
-                                           sideName(input) + QStringLiteral("s named ") +
-                                           quoted(name) + QStringLiteral("; use its index"));
-            found = p;
-        }
+    if (token.kind == PathToken::Name) {
+        const QString& name = token.name;
+        const int found = names.port(node, input, name);
+        if (found == -2)
+            return errors.fail(place(), describeNode(graph, node) +
+                                            QStringLiteral(" has several ") + sideName(input) +
+                                            QStringLiteral("s named ") + quoted(name) +
+                                            QStringLiteral("; use its index"));
         if (found < 0)
-            return errors.fail(at, describeNode(graph, node) + QStringLiteral(" has no ") +
-                                       sideName(input) + QStringLiteral(" named ") + quoted(name));
+            return errors.fail(place(), describeNode(graph, node) + QStringLiteral(" has no ") +
+                                            sideName(input) + QStringLiteral(" named ") +
+                                            quoted(name));
         *port = found;
         return true;
     }
     int index = -1;
-    if (!token.isDouble() || !readInt(token, at, errors, &index))
-        return errors.fail(at, QStringLiteral("expected a port name or index"));
+    if (!tokenIndex(token, &index)) {
+        if (token.kind == PathToken::Number)
+            readInt(QJsonValue(token.number), place(), errors, &index);
+        return errors.fail(place(), QStringLiteral("expected a port name or index"));
+    }
     if (index < 0 || index >= count)
-        return errors.fail(at, describeNode(graph, node) + QStringLiteral(" has no ") +
-                                   sideName(input) + QLatin1Char(' ') + QString::number(index));
+        return errors.fail(place(), describeNode(graph, node) + QStringLiteral(" has no ") +
+                                        sideName(input) + QLatin1Char(' ') +
+                                        QString::number(index));
     *port = index;
     return true;
 }
 
-// Finds children by name on a graph that no longer changes shape, one table per parent.
-class ChildIndex {
-public:
-    explicit ChildIndex(const Graph& graph) : _graph(graph) {}
-
-    // The live child of `parent` so named: its ref, -1 for none, -2 for several.
-    int find(int parent, const QString& name) {
-        auto table = _tables.find(parent);
-        if (table == _tables.end()) {
-            table = _tables.insert(parent, QHash<QString, int>());
-            const int count = _graph.numNodes(parent);
-            for (int c = 0; c < count; ++c) {
-                const int child = _graph.getNode(c, parent);
-                auto entry = table->find(_graph.nodeName(child));
-                if (entry == table->end())
-                    table->insert(_graph.nodeName(child), child);
-                else
-                    *entry = -2;
-            }
-        }
-        return table->value(name, -1);
-    }
-
-private:
-    const Graph& _graph;
-    QHash<int, QHash<QString, int>> _tables;
-};
-
-bool resolvePath(const Graph& graph, ChildIndex& children, const QJsonArray& path, int length,
-                 const Pointer& at, Errors& errors, int* node) {
+bool resolvePath(const Graph& graph, NameIndex& names, const PathToken* path, int length,
+                 const PathPlace& at, Errors& errors, int* node) {
     int current = Graph::kRootNodeRef;
     for (int s = 0; s < length; ++s) {
-        const QJsonValue segment = path.at(s);
-        const Pointer here = at / s;
-        if (segment.isString()) {
-            const int child = children.find(current, segment.toString());
+        const PathToken& segment = path[s];
+        const auto here = [&] { return at(s); };
+        if (segment.kind == PathToken::Name) {
+            const int child = names.child(current, segment.name);
             if (child == -1)
-                return errors.fail(here, describeNode(graph, current) +
-                                             QStringLiteral(" has no child named ") +
-                                             quoted(segment.toString()));
+                return errors.fail(here(), describeNode(graph, current) +
+                                               QStringLiteral(" has no child named ") +
+                                               quoted(segment.name));
             if (child == -2)
-                return errors.fail(here, describeNode(graph, current) +
-                                             QStringLiteral(" has several children named ") +
-                                             quoted(segment.toString()) +
-                                             QStringLiteral("; use a child index"));
+                return errors.fail(here(), describeNode(graph, current) +
+                                               QStringLiteral(" has several children named ") +
+                                               quoted(segment.name) +
+                                               QStringLiteral("; use a child index"));
             current = child;
             continue;
         }
         int index = -1;
-        if (!segment.isDouble() || !readInt(segment, here, errors, &index))
-            return errors.fail(here, QStringLiteral("expected a node name or child index"));
+        if (!tokenIndex(segment, &index)) {
+            if (segment.kind == PathToken::Number)
+                readInt(QJsonValue(segment.number), here(), errors, &index);
+            return errors.fail(here(), QStringLiteral("expected a node name or child index"));
+        }
         if (index < 0 || index >= graph.numNodes(current))
-            return errors.fail(here, describeNode(graph, current) +
-                                         QStringLiteral(" has no child ") + QString::number(index));
+            return errors.fail(here(), describeNode(graph, current) +
+                                           QStringLiteral(" has no child ") +
+                                           QString::number(index));
         current = graph.getNode(index, current);
     }
     *node = current;
@@ -152,22 +134,26 @@ bool resolvePath(const Graph& graph, ChildIndex& children, const QJsonArray& pat
 // One end of an edge: the path of its node, then its port.
 struct End {
     int node = -1;
-    QJsonValue port;
-    Pointer portAt;
+    PathToken port;
+    const PathPlace* at = nullptr;  // the place of the path
+    int portElement = 0;
 };
 
-bool resolveEnd(const Graph& graph, ChildIndex& children, const QJsonArray& path, const Pointer& at,
-                Errors& errors, End* end) {
-    if (path.isEmpty())
-        return errors.fail(at, QStringLiteral("expected a node path ending in a port"));
-    if (!resolvePath(graph, children, path, path.size() - 1, at, errors, &end->node)) return false;
-    end->port = path.last();
-    end->portAt = at / (path.size() - 1);
+bool resolveEnd(const Graph& graph, NameIndex& names, const GraphDesc& desc, const PathRange& path,
+                const PathPlace& at, Errors& errors, End* end) {
+    if (path.size == 0)
+        return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
+    const PathToken* tokens = desc.tokens.constData() + path.begin;
+    if (!resolvePath(graph, names, tokens, path.size - 1, at, errors, &end->node)) return false;
+    end->port = tokens[path.size - 1];
+    end->at = &at;
+    end->portElement = path.size - 1;
     return true;
 }
 
 // Adds one edge, choosing its kind from where its two nodes stand; names the refusal.
-bool addEdge(Graph& graph, const End& from, const End& to, const Pointer& at, Errors& errors) {
+bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, const Place& place,
+             Errors& errors) {
     const int src = from.node;
     const int dst = to.node;
     const bool siblings = src != Graph::kRootNodeRef && dst != Graph::kRootNodeRef &&
@@ -175,36 +161,38 @@ bool addEdge(Graph& graph, const End& from, const End& to, const Pointer& at, Er
     const bool down = !siblings && graph.parentNode(dst) == src;
     const bool up = !siblings && !down && graph.parentNode(src) == dst;
     if (!siblings && !down && !up)
-        return errors.fail(at, describeNode(graph, src) + QStringLiteral(" and ") +
-                                   describeNode(graph, dst) +
-                                   QStringLiteral(" are neither siblings nor parent and child"));
+        return errors.fail(
+            place(), describeNode(graph, src) + QStringLiteral(" and ") + describeNode(graph, dst) +
+                         QStringLiteral(" are neither siblings nor parent and child"));
     // A regular edge leaves an output for an input, a down edge joins two inputs and an up
     // edge two outputs.
     int srcPort = -1;
     int dstPort = -1;
-    if (!resolvePort(graph, src, down, from.port, from.portAt, errors, &srcPort) ||
-        !resolvePort(graph, dst, !up, to.port, to.portAt, errors, &dstPort))
+    if (!resolvePort(graph, names, src, down, from.port, *from.at, from.portElement, errors,
+                     &srcPort) ||
+        !resolvePort(graph, names, dst, !up, to.port, *to.at, to.portElement, errors, &dstPort))
         return false;
 
     if (siblings) {
         if (graph.addEdge(src, srcPort, dst, dstPort) >= 0) return true;
         if (graph.inputSource(dst, dstPort) >= 0)
-            return errors.fail(at, describePort(graph, dst, true, dstPort) +
-                                       QStringLiteral(" already has a source"));
+            return errors.fail(place(), describePort(graph, dst, true, dstPort) +
+                                            QStringLiteral(" already has a source"));
         if (graph.numOutputDestinations(src, srcPort) > 0 &&
             !graph.isRegularEdge(graph.outputDestination(src, srcPort, 0)))
-            return errors.fail(at, describePort(graph, src, false, srcPort) +
-                                       QStringLiteral(" already feeds its parent's output, which"
-                                                      " must come after its regular edges"));
-        return errors.fail(at, QStringLiteral("the edge from ") + describeNode(graph, src) +
-                                   QStringLiteral(" to ") + describeNode(graph, dst) +
-                                   QStringLiteral(" would close a cycle"));
+            return errors.fail(place(),
+                               describePort(graph, src, false, srcPort) +
+                                   QStringLiteral(" already feeds its parent's output, which"
+                                                  " must come after its regular edges"));
+        return errors.fail(place(), QStringLiteral("the edge from ") + describeNode(graph, src) +
+                                        QStringLiteral(" to ") + describeNode(graph, dst) +
+                                        QStringLiteral(" would close a cycle"));
     }
     if (down ? graph.addDownEdge(srcPort, dst, dstPort) >= 0
              : graph.addUpEdge(dstPort, src, srcPort) >= 0)
         return true;
     return errors.fail(
-        at, describePort(graph, dst, down, dstPort) + QStringLiteral(" already has a source"));
+        place(), describePort(graph, dst, down, dstPort) + QStringLiteral(" already has a source"));
 }
 
 // Pre-order reading of the node tree; ids, when given, are checked and applied afterwards.
@@ -217,11 +205,11 @@ public:
                 extraKeys;
     }
 
-    bool read(const QJsonObject& object, const Pointer& at, int parent) {
+    bool read(const QJsonObject& object, const Pointer& at, int parent, int index) {
         if (!checkKeys(object, _keys, at, _errors)) return false;
         NodeDesc node;
-        node.at = at;
         node.parent = parent;
+        node.index = index;
         node.object = object;
         const int self = _desc->nodes.size();
         if (object.contains(kName) &&
@@ -242,7 +230,7 @@ public:
             if (parent < 0) return _errors.fail(at / kId, QStringLiteral("the root has no id"));
             if (!readInt(object.value(kId), at / kId, _errors, &id)) return false;
         }
-        _ids.append(id);
+        _desc->ids.append(id);
         _desc->nodes.append(node);
 
         QJsonArray children;
@@ -253,58 +241,9 @@ public:
             const Pointer childAt = at / kChildren / c;
             QJsonObject child;
             if (!readObject(children.at(c), childAt, _errors, &child) ||
-                !read(child, childAt, self))
+                !read(child, childAt, self, c))
                 return false;
         }
-        return true;
-    }
-
-    // With ids, creation follows them: they must be the refs 1..n-1, each above its parent's
-    // and rising along each list of children, as refs handed out by addNode are.
-    bool applyIds() {
-        QVector<NodeDesc>& nodes = _desc->nodes;
-        const int count = nodes.size();
-        const bool withIds = count > 1 && _ids.at(1) >= 0;
-        if (!withIds) {
-            for (int n = 2; n < count; ++n) {
-                if (_ids.at(n) >= 0)
-                    return _errors.fail(nodes.at(n).at / kId,
-                                        QStringLiteral("ids must be given on every node or none"));
-            }
-            return true;
-        }
-        QVector<int> byId(count, -1);
-        QVector<int> lastChildId(count, 0);
-        for (int n = 1; n < count; ++n) {
-            const int id = _ids.at(n);
-            const Pointer at = nodes.at(n).at / kId;
-            if (id < 0) return _errors.fail(nodes.at(n).at, QStringLiteral("this node has no id"));
-            if (id == 0 || id >= count)
-                return _errors.fail(
-                    at, QStringLiteral("id %1 is outside 1..%2").arg(id).arg(count - 1));
-            if (byId.at(id) >= 0)
-                return _errors.fail(at, QStringLiteral("id %1 is used twice").arg(id));
-            const int parent = nodes.at(n).parent;
-            const int parentId = parent == 0 ? 0 : _ids.at(parent);
-            if (id < parentId)
-                return _errors.fail(
-                    at, QStringLiteral("id %1 is below its parent's id %2").arg(id).arg(parentId));
-            if (id < lastChildId.at(parent))
-                return _errors.fail(
-                    at, QStringLiteral("id %1 is below the id of an earlier sibling").arg(id));
-            lastChildId[parent] = id;
-            byId[id] = n;
-        }
-        QVector<int> idOf(_ids);
-        idOf[0] = 0;
-        QVector<NodeDesc> ordered;
-        ordered.reserve(count);
-        ordered.append(nodes.at(0));
-        for (int id = 1; id < count; ++id) {
-            ordered.append(nodes.at(byId.at(id)));
-            ordered.last().parent = idOf.at(ordered.last().parent);
-        }
-        nodes.swap(ordered);
         return true;
     }
 
@@ -354,167 +293,82 @@ private:
     Errors& _errors;
     GraphDesc* _desc;
     QStringList _keys;
-    QVector<int> _ids;  // in pre-order, -1 where none was given
 };
 
-void addPorts(Graph& graph, int node, const NodeDesc& desc) {
+PathRange appendTokens(const QJsonArray& path, GraphDesc* desc) {
+    PathRange range{int(desc->tokens.size()), int(path.size())};
+    for (const QJsonValue& token : path) desc->tokens.append(PathToken::fromJson(token));
+    return range;
+}
+
+// How many of the ports addNode can make: all of them where none is in a group, else none.
+int ungrouped(const QVector<PortDesc>& ports) {
+    for (const PortDesc& port : ports) {
+        if (port.group != Graph::kInvalidGroupRef) return 0;
+    }
+    return ports.size();
+}
+
+// The node's groups and ports; the first `made` inputs and outputs exist and need their names.
+void addPorts(Graph& graph, int node, const NodeDesc& desc, int madeInputs, int madeOutputs) {
     for (const QString& name : desc.inputGroups) graph.addInputGroup(node, name);
     for (const QString& name : desc.outputGroups) graph.addOutputGroup(node, name);
-    for (const PortDesc& port : desc.inputs) graph.addInput(node, port.name, port.group);
-    for (const PortDesc& port : desc.outputs) graph.addOutput(node, port.name, port.group);
+    for (int p = 0; p < desc.inputs.size(); ++p) {
+        const PortDesc& port = desc.inputs.at(p);
+        if (p >= madeInputs)
+            graph.addInput(node, port.name, port.group);
+        else if (!port.name.isEmpty())
+            graph.setInputName(node, p, port.name);
+    }
+    for (int p = 0; p < desc.outputs.size(); ++p) {
+        const PortDesc& port = desc.outputs.at(p);
+        if (p >= madeOutputs)
+            graph.addOutput(node, port.name, port.group);
+        else if (!port.name.isEmpty())
+            graph.setOutputName(node, p, port.name);
+    }
 }
-
-// Writes names where they are unique among siblings (or ports), indexes where they are not.
-class PathWriter {
-public:
-    explicit PathWriter(const Graph& graph) : _graph(graph) {}
-
-    QJsonArray path(int node) {
-        QJsonArray segments;
-        for (int n = node; n != Graph::kRootNodeRef && _graph.isValidNode(n);
-             n = _graph.parentNode(n)) {
-            const int parent = _graph.parentNode(n);
-            const QString name = _graph.nodeName(n);
-            if (siblingsNamed(parent, name) == 1)
-                segments.prepend(name);
-            else
-                segments.prepend(_graph.indexOfNode(n));
-        }
-        return segments;
-    }
-
-    QJsonArray end(int node, bool input, int port) {
-        QJsonArray segments = path(node);
-        const QString name = portName(_graph, node, input, port);
-        int named = 0;
-        for (int p = 0, count = numPorts(_graph, node, input); p < count && named < 2; ++p)
-            named += portName(_graph, node, input, p) == name;
-        segments.append(named == 1 ? QJsonValue(name) : QJsonValue(port));
-        return segments;
-    }
-
-private:
-    int siblingsNamed(int parent, const QString& name) {
-        auto counts = _counts.find(parent);
-        if (counts == _counts.end()) {
-            counts = _counts.insert(parent, QHash<QString, int>());
-            for (int c = 0, count = _graph.numNodes(parent); c < count; ++c)
-                ++(*counts)[_graph.nodeName(_graph.getNode(c, parent))];
-        }
-        return counts->value(name);
-    }
-
-    const Graph& _graph;
-    QHash<int, QHash<QString, int>> _counts;
-};
-
-QJsonArray portsToJson(const Graph& graph, int node, bool input) {
-    QJsonArray ports;
-    for (int p = 0, count = numPorts(graph, node, input); p < count; ++p) {
-        const QString name = portName(graph, node, input, p);
-        const int group = input ? graph.inputGroup(node, p) : graph.outputGroup(node, p);
-        if (group == Graph::kInvalidGroupRef) {
-            ports.append(name);
-        } else {
-            QJsonObject port;
-            port.insert(kName, name);
-            port.insert(kGroup, group);
-            ports.append(port);
-        }
-    }
-    return ports;
-}
-
-QJsonArray groupsToJson(const Graph& graph, int node, bool input) {
-    QJsonArray groups;
-    const int count = input ? graph.numInputGroups(node) : graph.numOutputGroups(node);
-    for (int g = 0; g < count; ++g)
-        groups.append(input ? graph.inputGroupName(node, g) : graph.outputGroupName(node, g));
-    return groups;
-}
-
-class GraphWriter {
-public:
-    GraphWriter(const Graph& graph, const GraphWriteOptions& options)
-        : _graph(graph), _options(options) {}
-
-    bool write(QJsonObject* out, QString* error) {
-        // Purge renumbers the live nodes in table order; ids are written only when that order
-        // is not the order in which the tree lists them.
-        QVector<int> preOrder;
-        collect(Graph::kRootNodeRef, &preOrder);
-        QVector<int> tableOrder;
-        _idOf.fill(-1, _graph.numNodesGlobal());
-        for (int n = 0; n < _graph.numNodesGlobal(); ++n) {
-            if (!_graph.isValidNode(n)) continue;
-            _idOf[n] = tableOrder.size();
-            tableOrder.append(n);
-        }
-        _withIds = preOrder != tableOrder;
-
-        QJsonObject root;
-        if (!writeNode(Graph::kRootNodeRef, &root, error)) return false;
-        PathWriter paths(_graph);
-        QJsonArray edges;
-        for (int e = 0; e < _graph.numEdgesGlobal(); ++e) {
-            const bool regular = _graph.isRegularEdge(e);
-            const bool down = _graph.isDownEdge(e);
-            if (!regular && !down && !_graph.isUpEdge(e)) continue;
-            QJsonObject edge;
-            edge.insert(kFrom,
-                        paths.end(_graph.edgeSourceNode(e), down, _graph.edgeSourceIndex(e)));
-            edge.insert(
-                kTo, paths.end(_graph.edgeDestNode(e), regular || down, _graph.edgeDestIndex(e)));
-            edges.append(edge);
-        }
-        out->insert(kRoot, root);
-        out->insert(kEdges, edges);
-        return true;
-    }
-
-private:
-    void collect(int node, QVector<int>* order) const {
-        order->append(node);
-        for (int c = 0, count = _graph.numNodes(node); c < count; ++c)
-            collect(_graph.getNode(c, node), order);
-    }
-
-    bool writeNode(int node, QJsonObject* object, QString* error) {
-        object->insert(kName, _graph.nodeName(node));
-        if (_options.values && _graph.nodeValue(node) != -1)
-            object->insert(kValue, _graph.nodeValue(node));
-        if (_withIds && node != Graph::kRootNodeRef) object->insert(kId, _idOf.at(node));
-        if (node != Graph::kRootNodeRef || _options.rootPorts) {
-            if (_graph.numInputs(node) > 0)
-                object->insert(kInputs, portsToJson(_graph, node, true));
-            if (_graph.numOutputs(node) > 0)
-                object->insert(kOutputs, portsToJson(_graph, node, false));
-        }
-        if (_graph.numInputGroups(node) > 0)
-            object->insert(kInputGroups, groupsToJson(_graph, node, true));
-        if (_graph.numOutputGroups(node) > 0)
-            object->insert(kOutputGroups, groupsToJson(_graph, node, false));
-        if (_options.decorate && !_options.decorate(node, object, error)) return false;
-
-        const int count = _graph.numNodes(node);
-        if (count == 0) return true;
-        QJsonArray children;
-        for (int c = 0; c < count; ++c) {
-            QJsonObject child;
-            if (!writeNode(_graph.getNode(c, node), &child, error)) return false;
-            children.append(child);
-        }
-        object->insert(kChildren, children);
-        return true;
-    }
-
-    const Graph& _graph;
-    const GraphWriteOptions& _options;
-    QVector<int> _idOf;  // by node ref: its ref after purge
-    bool _withIds = false;
-};
 
 }  // namespace
+
+int NameIndex::child(int parent, const QString& name) {
+    return find(_children, parent, name, _graph.numNodes(parent), [&](int c) {
+        const int child = _graph.getNode(c, parent);
+        return std::make_pair(_graph.nodeName(child), child);
+    });
+}
+
+int NameIndex::port(int node, bool input, const QString& name) {
+    const int count = numPorts(_graph, node, input);
+    // A short list is searched as it is: a table for each would cost more than it saves.
+    if (count > kShortList)
+        return find(_ports[input], node, name, count,
+                    [&](int p) { return std::make_pair(portName(_graph, node, input, p), p); });
+    int found = -1;
+    for (int p = 0; p < count; ++p) {
+        if (portName(_graph, node, input, p) != name) continue;
+        if (found >= 0) return -2;
+        found = p;
+    }
+    return found;
+}
+
+template <typename Entry>
+int NameIndex::find(Tables& tables, int list, const QString& name, int count, Entry entry) {
+    auto table = tables.find(list);
+    if (table == tables.end()) {
+        table = tables.insert(list, QHash<QString, int>());
+        for (int i = 0; i < count; ++i) {
+            const std::pair<QString, int> named = entry(i);
+            auto known = table->find(named.first);
+            if (known == table->end())
+                table->insert(named.first, named.second);
+            else
+                *known = -2;
+        }
+    }
+    return table->value(name, -1);
+}
 
 Pointer Pointer::operator/(const QString& key) const {
     Pointer next;
@@ -545,19 +399,27 @@ QString Errors::text() const {
     return (_at.isEmpty() ? QStringLiteral("/") : _at) + QStringLiteral(": ") + _problem;
 }
 
+QString portName(const Graph& graph, int node, bool input, int port) {
+    return input ? graph.inputName(node, port) : graph.outputName(node, port);
+}
+
+int numPorts(const Graph& graph, int node, bool input) {
+    return input ? graph.numInputs(node) : graph.numOutputs(node);
+}
+
 bool readString(const QJsonValue& value, const Pointer& at, Errors& errors, QString* out) {
     if (!value.isString()) return errors.fail(at, QStringLiteral("expected a string"));
     *out = value.toString();
     return true;
 }
 
+bool toInt(const QJsonValue& value, int* out) {
+    return value.isDouble() && wholeInt(value.toDouble(), out);
+}
+
 bool readInt(const QJsonValue& value, const Pointer& at, Errors& errors, int* out) {
-    const double number = value.toDouble();
-    if (!value.isDouble() || number != std::floor(number) || number < double(INT_MIN) ||
-        number > double(INT_MAX))
-        return errors.fail(at, QStringLiteral("expected a whole number within the range of int"));
-    *out = int(number);
-    return true;
+    return toInt(value, out) ||
+           errors.fail(at, QStringLiteral("expected a whole number within the range of int"));
 }
 
 bool readArray(const QJsonValue& value, const Pointer& at, Errors& errors, QJsonArray* out) {
@@ -603,26 +465,81 @@ bool checkHeader(const QJsonObject& document, const char* format, Errors& errors
     return true;
 }
 
+// With ids, creation follows them: they must be the refs 1..n-1, each above its parent's and
+// rising along each list of children, as refs handed out by addNode are.
+bool applyIds(Errors& errors, GraphDesc* desc) {
+    const QVector<int>& ids = desc->ids;
+    QVector<NodeDesc>& nodes = desc->nodes;
+    const int count = nodes.size();
+    const bool withIds = count > 1 && ids.at(1) >= 0;
+    if (!withIds) {
+        for (int n = 2; n < count; ++n) {
+            if (ids.at(n) >= 0)
+                return errors.fail(nodeAt(*desc, n) / kId,
+                                   QStringLiteral("ids must be given on every node or none"));
+        }
+        return true;
+    }
+    QVector<int> byId(count, -1);
+    QVector<int> lastChildId(count, 0);
+    for (int n = 1; n < count; ++n) {
+        const int id = ids.at(n);
+        const auto at = [&] { return nodeAt(*desc, n) / kId; };
+        if (id < 0) return errors.fail(nodeAt(*desc, n), QStringLiteral("this node has no id"));
+        if (id == 0 || id >= count)
+            return errors.fail(at(),
+                               QStringLiteral("id %1 is outside 1..%2").arg(id).arg(count - 1));
+        if (byId.at(id) >= 0)
+            return errors.fail(at(), QStringLiteral("id %1 is used twice").arg(id));
+        const int parent = nodes.at(n).parent;
+        const int parentId = parent == 0 ? 0 : ids.at(parent);
+        if (id < parentId)
+            return errors.fail(
+                at(), QStringLiteral("id %1 is below its parent's id %2").arg(id).arg(parentId));
+        if (id < lastChildId.at(parent))
+            return errors.fail(
+                at(), QStringLiteral("id %1 is below the id of an earlier sibling").arg(id));
+        lastChildId[parent] = id;
+        byId[id] = n;
+    }
+    QVector<int> idOf(ids);
+    idOf[0] = 0;
+    QVector<NodeDesc> ordered;
+    ordered.reserve(count);
+    ordered.append(nodes.at(0));
+    for (int id = 1; id < count; ++id) {
+        ordered.append(nodes.at(byId.at(id)));
+        ordered.last().parent = idOf.at(ordered.last().parent);
+    }
+    nodes.swap(ordered);
+    return true;
+}
+
 bool readGraphDesc(const QJsonObject& object, const Pointer& at, const QStringList& extraNodeKeys,
                    Errors& errors, GraphDesc* desc) {
     QJsonObject root;
     if (!readObject(object.value(kRoot), at / kRoot, errors, &root)) return false;
     NodeReader reader(extraNodeKeys, errors, desc);
-    if (!reader.read(root, at / kRoot, -1) || !reader.applyIds()) return false;
+    desc->at = at;
+    if (!reader.read(root, at / kRoot, -1, 0) || !applyIds(errors, desc)) return false;
 
     QJsonArray edges;
     if (object.contains(kEdges) && !readArray(object.value(kEdges), at / kEdges, errors, &edges))
         return false;
     desc->edges.reserve(edges.size());
     for (int e = 0; e < edges.size(); ++e) {
-        EdgeDesc edge;
-        edge.at = at / kEdges / e;
+        const Pointer edgeAt = at / kEdges / e;
         QJsonObject edgeObject;
-        if (!readObject(edges.at(e), edge.at, errors, &edgeObject) ||
-            !checkKeys(edgeObject, {kFrom, kTo}, edge.at, errors) ||
-            !readArray(edgeObject.value(kFrom), edge.at / kFrom, errors, &edge.from) ||
-            !readArray(edgeObject.value(kTo), edge.at / kTo, errors, &edge.to))
+        QJsonArray from;
+        QJsonArray to;
+        if (!readObject(edges.at(e), edgeAt, errors, &edgeObject) ||
+            !checkKeys(edgeObject, {kFrom, kTo}, edgeAt, errors) ||
+            !readArray(edgeObject.value(kFrom), edgeAt / kFrom, errors, &from) ||
+            !readArray(edgeObject.value(kTo), edgeAt / kTo, errors, &to))
             return false;
+        EdgeDesc edge;
+        edge.from = appendTokens(from, desc);
+        edge.to = appendTokens(to, desc);
         desc->edges.append(edge);
     }
     return true;
@@ -632,20 +549,29 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
     const NodeDesc& root = desc.nodes.at(0);
     graph->setNodeName(Graph::kRootNodeRef, root.name);
     graph->setNodeValue(Graph::kRootNodeRef, root.value);
-    addPorts(*graph, Graph::kRootNodeRef, root);
+    addPorts(*graph, Graph::kRootNodeRef, root, 0, 0);
     for (int n = 1; n < desc.nodes.size(); ++n) {
+        // Ports made with their node, as a host makes them, save growing each list port by port.
         const NodeDesc& node = desc.nodes.at(n);
-        const int ref = graph->addNode(node.name, 0, 0, node.parent);
-        graph->setNodeValue(ref, node.value);
-        addPorts(*graph, ref, node);
+        const int inputs = ungrouped(node.inputs);
+        const int outputs = ungrouped(node.outputs);
+        const int ref = graph->addNode(node.name, inputs, outputs, node.parent);
+        if (node.value != -1) graph->setNodeValue(ref, node.value);
+        addPorts(*graph, ref, node, inputs, outputs);
     }
-    ChildIndex children(*graph);
-    for (const EdgeDesc& edge : desc.edges) {
+    NameIndex names(*graph);
+    // Made once: only an error asks where it is.
+    int e = 0;
+    const Place at = [&desc, &e] { return desc.at / kEdges / e; };
+    const PathPlace fromAt = [&at](int s) { return s < 0 ? at() / kFrom : at() / kFrom / s; };
+    const PathPlace toAt = [&at](int s) { return s < 0 ? at() / kTo : at() / kTo / s; };
+    for (; e < desc.edges.size(); ++e) {
+        const EdgeDesc& edge = desc.edges.at(e);
         End from;
         End to;
-        if (!resolveEnd(*graph, children, edge.from, edge.at / kFrom, errors, &from) ||
-            !resolveEnd(*graph, children, edge.to, edge.at / kTo, errors, &to) ||
-            !addEdge(*graph, from, to, edge.at, errors))
+        if (!resolveEnd(*graph, names, desc, edge.from, fromAt, errors, &from) ||
+            !resolveEnd(*graph, names, desc, edge.to, toAt, errors, &to) ||
+            !addEdge(*graph, names, from, to, at, errors))
             return false;
     }
     return true;
@@ -653,17 +579,30 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
 
 bool resolveNode(const Graph& graph, const QJsonArray& path, int length, const Pointer& at,
                  Errors& errors, int* node) {
-    ChildIndex children(graph);
-    return resolvePath(graph, children, path, length, at, errors, node);
+    NameIndex names(graph);
+    QVector<PathToken> tokens;
+    for (const QJsonValue& token : path) tokens.append(PathToken::fromJson(token));
+    return resolvePath(
+        graph, names, tokens.constData(), qMin(length, tokens.size()),
+        [&at](int s) { return s < 0 ? at : at / s; }, errors, node);
 }
 
-bool writeGraph(const Graph& graph, const GraphWriteOptions& options, QJsonObject* object,
-                QString* error) {
-    return GraphWriter(graph, options).write(object, error);
+PathToken PathToken::fromJson(const QJsonValue& value) {
+    PathToken token;
+    if (value.isString()) {
+        token.kind = Name;
+        token.name = value.toString();
+    } else if (value.isDouble()) {
+        token.kind = Number;
+        token.number = value.toDouble();
+    }
+    return token;
 }
 
-QJsonArray nodePath(const Graph& graph, int node) {
-    return PathWriter(graph).path(node);
+Pointer nodeAt(const GraphDesc& desc, int node) {
+    if (node <= 0) return desc.at / kRoot;
+    const NodeDesc& n = desc.nodes.at(node);
+    return nodeAt(desc, n.parent) / kChildren / n.index;
 }
 
 QString displayPath(const Graph& graph, int node) {
@@ -696,139 +635,6 @@ bool parseJsonObject(const QByteArray& text, QJsonObject* object, QString* error
     return true;
 }
 
-namespace {
-
-// Members in reading order: what a thing is before what it holds.
-const char* const kKeyOrder[] = {"format",       "version",  "name",       "type",    "enabled",
-                                 "id",           "value",    "inputs",     "outputs", "inputGroups",
-                                 "outputGroups", "children", "parameters", "graph",   "target",
-                                 "root",         "edges",    "from",       "to"};
-const int kLineWidth = 100;
-
-QStringList orderedKeys(const QJsonObject& object) {
-    QStringList keys;
-    for (const char* key : kKeyOrder) {
-        if (object.contains(QLatin1String(key))) keys.append(QString::fromLatin1(key));
-    }
-    for (const QString& key : object.keys()) {
-        if (!keys.contains(key)) keys.append(key);
-    }
-    return keys;
-}
-
-void appendString(const QString& text, QByteArray* out) {
-    static const char kHex[] = "0123456789abcdef";
-    out->append('"');
-    const QByteArray utf8 = text.toUtf8();
-    for (char c : utf8) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out->append('\\');
-            out->append(c);
-        } else if (u < 0x20) {
-            out->append("\\u00");
-            out->append(kHex[u >> 4]);
-            out->append(kHex[u & 15]);
-        } else {
-            out->append(c);
-        }
-    }
-    out->append('"');
-}
-
-void appendScalar(const QJsonValue& value, QByteArray* out) {
-    switch (value.type()) {
-        case QJsonValue::Bool:
-            out->append(value.toBool() ? "true" : "false");
-            return;
-        case QJsonValue::Double: {
-            // Whole numbers as integers; others in the shortest form that reads back the same.
-            const double number = value.toDouble();
-            if (number == std::floor(number) && std::fabs(number) < 1e15)
-                out->append(QByteArray::number(qint64(number)));
-            else
-                out->append(QByteArray::number(number, 'g', QLocale::FloatingPointShortest));
-            return;
-        }
-        case QJsonValue::String:
-            appendString(value.toString(), out);
-            return;
-        default:
-            out->append("null");
-    }
-}
-
-// The one-line form of `value`, given up (false) as soon as it grows past `budget` bytes, so
-// that trying it at every level costs no more than the line it could fill.
-bool appendOneLine(const QJsonValue& value, int budget, QByteArray* out) {
-    const int start = out->size();
-    if (value.isArray()) {
-        const QJsonArray array = value.toArray();
-        out->append('[');
-        for (int i = 0; i < array.size(); ++i) {
-            if (i > 0) out->append(", ");
-            if (!appendOneLine(array.at(i), budget - (out->size() - start), out)) return false;
-        }
-        out->append(']');
-    } else if (value.isObject()) {
-        const QJsonObject object = value.toObject();
-        out->append('{');
-        const QStringList keys = orderedKeys(object);
-        for (int i = 0; i < keys.size(); ++i) {
-            if (i > 0) out->append(", ");
-            appendString(keys.at(i), out);
-            out->append(": ");
-            if (!appendOneLine(object.value(keys.at(i)), budget - (out->size() - start), out))
-                return false;
-        }
-        out->append('}');
-    } else {
-        appendScalar(value, out);
-    }
-    return out->size() - start <= budget;
-}
-
-// Indented text that keeps short arrays and objects on one line, so that an edge or a small
-// node reads as one line and diffs as one.
-void writeText(const QJsonValue& value, int indent, int used, QByteArray* out) {
-    QByteArray line;
-    if (appendOneLine(value, kLineWidth - used, &line)) {
-        out->append(line);
-        return;
-    }
-    const QByteArray inner(indent + 4, ' ');
-    const bool isArray = value.isArray();
-    out->append(isArray ? "[\n" : "{\n");
-    const QJsonArray array = value.toArray();
-    const QJsonObject object = value.toObject();
-    const QStringList keys = isArray ? QStringList() : orderedKeys(object);
-    const int count = isArray ? array.size() : keys.size();
-    for (int i = 0; i < count; ++i) {
-        out->append(inner);
-        int prefix = 0;
-        if (!isArray) {
-            const int before = out->size();
-            appendString(keys.at(i), out);
-            out->append(": ");
-            prefix = out->size() - before;
-        }
-        writeText(isArray ? array.at(i) : object.value(keys.at(i)), indent + 4,
-                  inner.size() + prefix + 1, out);
-        out->append(i + 1 < count ? ",\n" : "\n");
-    }
-    out->append(QByteArray(indent, ' '));
-    out->append(isArray ? ']' : '}');
-}
-
-}  // namespace
-
-QByteArray formatJson(const QJsonObject& object) {
-    QByteArray text;
-    writeText(object, 0, 0, &text);
-    text.append('\n');
-    return text;
-}
-
 }  // namespace JsonDetail
 
 using namespace JsonDetail;
@@ -842,7 +648,7 @@ QJsonObject graphToJson(const Graph& graph) {
 }
 
 QByteArray saveGraph(const Graph& graph) {
-    return formatJson(graphToJson(graph));
+    return graphText(graph);
 }
 
 bool graphFromJson(const QJsonObject& json, Graph* graph, QString* error) {
@@ -864,6 +670,19 @@ bool graphFromJson(const QJsonObject& json, Graph* graph, QString* error) {
 }
 
 bool loadGraph(const QByteArray& text, Graph* graph, QString* error) {
+    // Documents as saveGraph writes them are read straight from the text; the rest, errors in
+    // the text or in its members included, through Qt's parser and graphFromJson.
+    GraphDesc desc;
+    if (graph && readGraphText(text, &desc)) {
+        Errors errors;
+        Graph built;
+        if (applyIds(errors, &desc) && buildGraph(desc, errors, &built)) {
+            *graph = std::move(built);
+            return true;
+        }
+        if (error) *error = errors.text();
+        return false;
+    }
     QJsonObject object;
     return parseJsonObject(text, &object, error) && graphFromJson(object, graph, error);
 }

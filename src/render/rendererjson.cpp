@@ -327,33 +327,38 @@ bool checkRendererNodes(RendererDesc* desc, Errors& errors) {
     const NodeDesc& root = nodes.at(0);
     for (const QString& key : {QStringLiteral("inputs"), QStringLiteral("outputs")}) {
         if (root.object.contains(key))
-            return errors.fail(root.at / key, QStringLiteral("the root's ports are the renderer's"
-                                                             " parameters and outputs"));
+            return errors.fail(nodeAt(desc->graph, 0) / key,
+                               QStringLiteral("the root's ports are the renderer's"
+                                              " parameters and outputs"));
     }
     for (int n = 0; n < nodes.size(); ++n) {
         const NodeDesc& node = nodes.at(n);
         if (node.object.contains(kValue))
-            return errors.fail(node.at / kValue,
+            return errors.fail(nodeAt(desc->graph, n) / kValue,
                                QStringLiteral("node values belong to the renderer"));
         const bool isPass = node.object.contains(kType);
         if (isPass && n == 0)
-            return errors.fail(node.at / kType, QStringLiteral("the root is not a pass"));
+            return errors.fail(nodeAt(desc->graph, n) / kType,
+                               QStringLiteral("the root is not a pass"));
         if (!isPass && node.object.contains(kEnabled))
-            return errors.fail(node.at / kEnabled,
+            return errors.fail(nodeAt(desc->graph, n) / kEnabled,
                                QStringLiteral("only a pass node has an enabled flag"));
         QString type;
-        if (isPass && !readString(node.object.value(kType), node.at / kType, errors, &type))
+        if (isPass &&
+            !readString(node.object.value(kType), nodeAt(desc->graph, n) / kType, errors, &type))
             return false;
         if (node.object.contains(kEnabled) && !node.object.value(kEnabled).isBool())
-            return errors.fail(node.at / kEnabled, QStringLiteral("expected true or false"));
+            return errors.fail(nodeAt(desc->graph, n) / kEnabled,
+                               QStringLiteral("expected true or false"));
         if (isPass) desc->passNodes.append(n);
     }
     return true;
 }
 
 // A pass's own ports, which a listing in the document must match.
-bool takePassPorts(const RenderPass& pass, const QString& type, bool input, NodeDesc* node,
+bool takePassPorts(const RenderPass& pass, const QString& type, bool input, GraphDesc* desc, int n,
                    Errors& errors) {
+    NodeDesc* node = &desc->nodes[n];
     const int count = qMax(0, input ? pass.numInputs() : pass.numOutputs());
     QVector<PortDesc> ports;
     QStringList names;
@@ -368,7 +373,7 @@ bool takePassPorts(const RenderPass& pass, const QString& type, bool input, Node
         matches = listed.at(p).name == ports.at(p).name && listed.at(p).group == ports.at(p).group;
     if ((input ? node->hasInputs : node->hasOutputs) && !matches) {
         const QString side = input ? QStringLiteral("inputs") : QStringLiteral("outputs");
-        return errors.fail(node->at / side,
+        return errors.fail(nodeAt(*desc, n) / side,
                            QStringLiteral("pass type ") + quoted(type) + QStringLiteral(" has ") +
                                side + QStringLiteral(" (") + names.join(QStringLiteral(", ")) +
                                QStringLiteral("), without groups; these do not match"));
@@ -565,19 +570,19 @@ bool rendererFromJson(const QJsonObject& json, const PassFactory& factory, Rende
             return false;
 
         for (int n : desc.passNodes) {
-            NodeDesc& node = desc.graph.nodes[n];
+            const NodeDesc& node = desc.graph.nodes.at(n);
             const QString type = node.object.value(kType).toString();
             RenderPass* pass = factory(type);
             if (!pass)
-                return errors.fail(node.at / kType,
+                return errors.fail(nodeAt(desc.graph, n) / kType,
                                    QStringLiteral("unknown pass type ") + quoted(type));
             if (made.contains(pass))
-                return errors.fail(node.at / kType,
+                return errors.fail(nodeAt(desc.graph, n) / kType,
                                    QStringLiteral("the factory returned the same pass twice"));
             made.insert(pass);
             passes.emplace_back(pass);
-            if (!takePassPorts(*pass, type, true, &node, errors) ||
-                !takePassPorts(*pass, type, false, &node, errors))
+            if (!takePassPorts(*pass, type, true, &desc.graph, n, errors) ||
+                !takePassPorts(*pass, type, false, &desc.graph, n, errors))
                 return false;
         }
         if (!buildGraph(desc.graph, errors, &built)) return false;
