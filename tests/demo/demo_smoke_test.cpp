@@ -13,8 +13,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <algorithm>
-
 namespace {
 
 class DemoSmokeTest : public ::testing::Test {
@@ -99,69 +97,25 @@ TEST_F(DemoSmokeTest, WritesThePictureTheGraphAndTheTimings) {
     EXPECT_FALSE(out.contains("in flight")) << "nothing to compare with one pass at a time";
 }
 
-// Complete events on one track must nest: two of them either do not overlap or one holds the
-// other. Returns the first pair that only partly overlaps, or an empty string.
-QString partialOverlap(QVector<QJsonObject> events) {
-    std::sort(events.begin(), events.end(), [](const QJsonObject& a, const QJsonObject& b) {
-        return a["ts"].toDouble() != b["ts"].toDouble() ? a["ts"].toDouble() < b["ts"].toDouble()
-                                                        : a["dur"].toDouble() > b["dur"].toDouble();
-    });
-    QVector<QJsonObject> open;
-    for (const QJsonObject& event : events) {
-        const double start = event["ts"].toDouble(), end = start + event["dur"].toDouble();
-        while (!open.isEmpty() &&
-               open.last()["ts"].toDouble() + open.last()["dur"].toDouble() <= start)
-            open.removeLast();
-        if (!open.isEmpty() && end > open.last()["ts"].toDouble() + open.last()["dur"].toDouble())
-            return open.last()["name"].toString() + " and " + event["name"].toString();
-        open << event;
-    }
-    return QString();
-}
-
-int frameOf(const QJsonObject& event) {
-    return event["args"].toObject()["frame"].toInt(-1);
-}
-
-// The trace holds the run's frames (not the comparison's that follow), each pass inside its
-// frame, every track nested, and with passes in flight more than one track of passes.
-TEST_F(DemoSmokeTest, WritesANestedTraceAColouredGraphAndASelfContainedReport) {
+// The trace holds the run's frames (not the comparison's that follow), and with passes in flight
+// more than one track of passes. (How the trace lays frames and passes out, the renderer's own
+// test checks.)
+TEST_F(DemoSmokeTest, WritesATraceAColouredGraphAndASelfContainedReport) {
     for (const char* inFlight : {"4", "1"}) {
         SCOPED_TRACE(inFlight);
         ASSERT_TRUE(_dir.isValid() && run(QString("--frames 20 --in-flight ") + inFlight));
         ASSERT_EQ(exitCode, 0) << err.toStdString();
         QFile traceFile(path("trace.json"));
         ASSERT_TRUE(traceFile.open(QIODevice::ReadOnly));
-        QJsonParseError parseError;
-        const QJsonDocument trace = QJsonDocument::fromJson(traceFile.readAll(), &parseError);
-        ASSERT_EQ(parseError.error, QJsonParseError::NoError)
-            << parseError.errorString().toStdString();
-        QMap<int, QVector<QJsonObject>> tracks;
-        QMap<int, QJsonObject> frames;
-        QSet<int> namedTracks;
-        for (const QJsonValue& value : trace["traceEvents"].toArray()) {
-            const QJsonObject event = value.toObject();
-            if (event["ph"] == "M" && event["name"] == "thread_name")
-                namedTracks << event["tid"].toInt();
+        QSet<int> tracks;
+        int frames = 0;
+        for (const QJsonValue& event :
+             QJsonDocument::fromJson(traceFile.readAll())["traceEvents"].toArray()) {
             if (event["ph"] != "X") continue;
-            ASSERT_GE(event["dur"].toDouble(-1), 0.0);
-            tracks[event["tid"].toInt()] << event;
-            if (event["tid"].toInt() == 0) frames[frameOf(event)] = event;
+            tracks << event["tid"].toInt();
+            frames += event["tid"].toInt() == 0;
         }
-        EXPECT_EQ(frames.size(), 20);
-        const QList<int> used = tracks.keys();
-        EXPECT_EQ(namedTracks, QSet<int>(used.begin(), used.end()));
-        for (auto it = tracks.begin(); it != tracks.end(); ++it) {
-            EXPECT_EQ(partialOverlap(it.value()), QString()) << "track " << it.key();
-            if (it.key() == 0) continue;
-            for (const QJsonObject& pass : it.value()) {
-                const QJsonObject frame = frames.value(frameOf(pass));
-                ASSERT_FALSE(frame.isEmpty()) << pass["name"].toString().toStdString();
-                EXPECT_GE(pass["ts"].toDouble(), frame["ts"].toDouble());
-                EXPECT_LE(pass["ts"].toDouble() + pass["dur"].toDouble(),
-                          frame["ts"].toDouble() + frame["dur"].toDouble() + 0.001);
-            }
-        }
+        EXPECT_EQ(frames, 20);
         if (QString(inFlight) == "4")
             EXPECT_GE(tracks.size(), 3) << "the present pass overlaps the scene";
         else
