@@ -155,6 +155,7 @@ void checkNeutralAnswers(const Graph& g, int node, int port, int index, int edge
         {noNode, g.parentNode(node) == -1, "parentNode"},
         {noNode, g.indexOfNode(node) == -1, "indexOfNode"},
         {noNode, g.nodeName(node).isNull(), "nodeName"},
+        {noNode, g.nodePath(node).isEmpty(), "nodePath"},
         {noChild, g.getNode(index, node) == -1, "getNode"},
         {noInput, !g.isValidInput(node, port), "isValidInput"},
         {noInput, g.numInputDestinations(node, port) == 0, "numInputDestinations"},
@@ -214,6 +215,17 @@ void checkNewPort(const char* op, const Graph& g, const Port& p, const QString& 
                      .arg(p.input ? "input" : "output")
                      .arg(i)
                      .arg(n));
+}
+
+// Every name a node shows, in one list: its own, then its inputs', outputs', input groups' and
+// output groups'.
+QStringList namesOf(const Graph& g, int node) {
+    QStringList names{g.nodeName(node)};
+    for (int i = 0; i < g.numInputs(node); ++i) names << g.inputName(node, i);
+    for (int o = 0; o < g.numOutputs(node); ++o) names << g.outputName(node, o);
+    for (int i = 0; i < g.numInputGroups(node); ++i) names << g.inputGroupName(node, i);
+    for (int o = 0; o < g.numOutputGroups(node); ++o) names << g.outputGroupName(node, o);
+    return names;
 }
 
 enum Op : uint8_t {
@@ -503,17 +515,37 @@ bool runOp(Op op, Graph& g, Args& args, bool full) {
             return !clean;
         }
         case kSetNames: {
+            // Each setter replaces its own name only, and none when its target does not exist.
             const int node = args.node(g);
             const bool valid = g.isValidNode(node);
             const int input = args.input(g, node), output = args.output(g, node);
             const int inGroup = args.inputGroup(g, node), outGroup = args.outputGroup(g, node);
             const QString name = args.name();
+            const int numInputs = g.numInputs(node), numOutputs = g.numOutputs(node);
+            const int numInGroups = g.numInputGroups(node);
+            const struct {
+                const char* op;
+                void (Graph::*set)(int, int, const QString&);
+                int index, size, first;  // the target, its list's length and place in namesOf
+            } setters[] = {
+                {"setInputName", &Graph::setInputName, input, numInputs, 1},
+                {"setOutputName", &Graph::setOutputName, output, numOutputs, 1 + numInputs},
+                {"setInputGroupName", &Graph::setInputGroupName, inGroup, numInGroups,
+                 1 + numInputs + numOutputs},
+                {"setOutputGroupName", &Graph::setOutputGroupName, outGroup,
+                 g.numOutputGroups(node), 1 + numInputs + numOutputs + numInGroups},
+            };
+            QStringList names = namesOf(g, node);
             g.setNodeName(node, name);
-            g.setInputName(node, input, name);
-            g.setOutputName(node, output, name);
-            g.setInputGroupName(node, inGroup, name);
-            g.setOutputGroupName(node, outGroup, name);
-            if (valid && g.nodeName(node) != name) fail("setNodeName", "name not set");
+            if (valid) names[0] = name;
+            if (namesOf(g, node) != names) fail("setNodeName", "not the node's name alone set");
+            for (const auto& setter : setters) {
+                (g.*setter.set)(node, setter.index, name);
+                if (valid && !outside(setter.index, setter.size))
+                    names[setter.first + setter.index] = name;
+                if (namesOf(g, node) != names)
+                    fail(setter.op, "another name set, or one for something that does not exist");
+            }
             return valid;
         }
         case kSetNodeValue: {
