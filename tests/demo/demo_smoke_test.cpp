@@ -32,6 +32,16 @@ protected:
         return true;
     }
     QString path(const QString& name) const { return _dir.filePath(name); }
+    // A file of the run's folder, empty when it cannot be read; `bytes` written in its place.
+    QByteArray contents(const QString& name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    bool write(const QString& name, const QByteArray& bytes) const {
+        QFile file(path(name));
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(bytes) == bytes.size();
+    }
     // The run count of `pass` in the timing table.
     int runsOf(const QString& pass) const {
         const QRegularExpression row("^  " + QRegularExpression::escape(pass) + "\\s+(\\d+)\\s",
@@ -72,9 +82,7 @@ TEST_F(DemoSmokeTest, WritesThePictureTheGraphAndTheTimings) {
         EXPECT_EQ(QImage(path(name)).size(), QSize(96, 54)) << name;
     EXPECT_FALSE(QFile::exists(path("frame-007.png")));
 
-    QFile dotFile(path("graph.dot"));
-    ASSERT_TRUE(dotFile.open(QIODevice::ReadOnly));
-    const QString dot = QString::fromUtf8(dotFile.readAll());
+    const QString dot = QString::fromUtf8(contents("graph.dot"));
     EXPECT_TRUE(dot.startsWith("digraph \"Orv\" {\n"));
     for (const char* pass : {"scene", "vignette", "bloom", "composite", "tonemap", "stats"})
         EXPECT_TRUE(dot.contains(QString("  \"%1\";\n").arg(pass))) << pass;
@@ -105,12 +113,10 @@ TEST_F(DemoSmokeTest, WritesATraceAColouredGraphAndASelfContainedReport) {
         SCOPED_TRACE(inFlight);
         ASSERT_TRUE(_dir.isValid() && run(QString("--frames 20 --in-flight ") + inFlight));
         ASSERT_EQ(exitCode, 0) << err.toStdString();
-        QFile traceFile(path("trace.json"));
-        ASSERT_TRUE(traceFile.open(QIODevice::ReadOnly));
         QSet<int> tracks;
         int frames = 0;
         for (const QJsonValue& event :
-             QJsonDocument::fromJson(traceFile.readAll())["traceEvents"].toArray()) {
+             QJsonDocument::fromJson(contents("trace.json"))["traceEvents"].toArray()) {
             if (event["ph"] != "X") continue;
             tracks << event["tid"].toInt();
             frames += event["tid"].toInt() == 0;
@@ -127,18 +133,14 @@ TEST_F(DemoSmokeTest, WritesATraceAColouredGraphAndASelfContainedReport) {
         out.contains("Passes that failed or did not run in the last frame, and why:\n  'vignette' "
                      "is needed but switched off"))
         << out.toStdString();
-    QFile dotFile(path("frame-graph.dot"));
-    ASSERT_TRUE(dotFile.open(QIODevice::ReadOnly));
-    const QByteArray dot = dotFile.readAll();
+    const QByteArray dot = contents("frame-graph.dot");
     EXPECT_TRUE(dot.startsWith("digraph") && dot.contains("subgraph \"cluster_"));
     EXPECT_TRUE(dot.contains("#d9d9d9") && dot.contains("#c8f0c8")) << "disabled and ran";
     EXPECT_EQ(QFile::exists(path("frame-graph.svg")),
               !QStandardPaths::findExecutable("dot").isEmpty());
 
     // Nothing fetched from anywhere: the picture travels inside the page.
-    QFile reportFile(path("report.html"));
-    ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
-    const QString report = QString::fromUtf8(reportFile.readAll());
+    const QString report = QString::fromUtf8(contents("report.html"));
     for (const char* outside : {"<script", "<link", "url(", "src=\"http", "href=\"http", "@import"})
         EXPECT_FALSE(report.contains(outside, Qt::CaseInsensitive)) << outside;
     const QRegularExpression dataUri("src=\"data:image/png;base64,([A-Za-z0-9+/=]+)\"");
@@ -170,13 +172,9 @@ TEST_F(DemoSmokeTest, ReportsAFailedFrameAndGoesOnWithoutDisabledPasses) {
 // The pipeline is data: the demo saves it, and still renders from a copy without the vignette,
 // the composite falling back to its default mask. A description that does not load is refused.
 TEST_F(DemoSmokeTest, RendersFromAPipelineDescriptionWithoutTheVignette) {
-    const QString saved = path("pipeline.json");
-    ASSERT_TRUE(_dir.isValid() && run("--frames 1 --save-pipeline " + saved));
+    ASSERT_TRUE(_dir.isValid() && run("--frames 1 --save-pipeline " + path("pipeline.json")));
     ASSERT_EQ(exitCode, 0) << err.toStdString();
-    QFile file(saved);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QJsonObject description = QJsonDocument::fromJson(file.readAll()).object();
-    file.close();
+    QJsonObject description = QJsonDocument::fromJson(contents("pipeline.json")).object();
     QJsonObject graph = description["graph"].toObject();
     QJsonObject root = graph["root"].toObject();
     QJsonArray children, edges;
@@ -190,10 +188,7 @@ TEST_F(DemoSmokeTest, RendersFromAPipelineDescriptionWithoutTheVignette) {
     graph["edges"] = edges;
     description["graph"] = graph;
     const QString edited = path("no-vignette.json");
-    QFile editedFile(edited);
-    ASSERT_TRUE(editedFile.open(QIODevice::WriteOnly));
-    editedFile.write(QJsonDocument(description).toJson());
-    editedFile.close();
+    ASSERT_TRUE(write("no-vignette.json", QJsonDocument(description).toJson()));
 
     ASSERT_TRUE(run("--frames 2 --pipeline " + edited));
     ASSERT_EQ(exitCode, 0) << err.toStdString();
@@ -203,9 +198,7 @@ TEST_F(DemoSmokeTest, RendersFromAPipelineDescriptionWithoutTheVignette) {
         << out.toStdString();
     expectNotBlank(QImage(path("frame.png")));
 
-    ASSERT_TRUE(editedFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    editedFile.write(R"({"format": "orv-renderer", "version": 7})");
-    editedFile.close();
+    ASSERT_TRUE(write("no-vignette.json", R"({"format": "orv-renderer", "version": 7})"));
     ASSERT_TRUE(run("--pipeline " + edited));
     EXPECT_EQ(exitCode, 1);
     EXPECT_TRUE(err.contains("no-vignette.json: /version: unsupported version 7"))
