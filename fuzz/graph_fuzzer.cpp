@@ -200,6 +200,9 @@ struct Port {
     int node;
     bool input;
     int index;
+    bool operator==(const Port& o) const {
+        return node == o.node && input == o.input && index == o.index;
+    }
 };
 
 // A port just added is named and grouped as asked, and not wired.
@@ -301,6 +304,28 @@ const char* const kOpNames[kOpCount] = {"addNode",
                                         "copy",
                                         "move"};
 
+// An edge's ends; a down edge starts at an input, an up edge ends at an output.
+Port edgeSource(const Graph& g, int e) {
+    return {g.edgeSourceNode(e), g.isDownEdge(e), g.edgeSourceIndex(e)};
+}
+Port edgeDest(const Graph& g, int e) {
+    return {g.edgeDestNode(e), !g.isUpEdge(e), g.edgeDestIndex(e)};
+}
+
+// An edge just added (`edge`, -1 if refused) is the next ref, of the kind asked for (`kind`),
+// joins the ports asked for and feeds its destination.
+bool checkNewEdge(Op op, const Graph& g, int edge, int size, bool kind, const Port& from,
+                  const Port& to) {
+    if (edge == -1) return false;
+    const int fed = to.input ? g.inputSource(to.node, to.index) : g.outputSource(to.node, to.index);
+    if (edge != size || !kind || !(edgeSource(g, edge) == from) || !(edgeDest(g, edge) == to) ||
+        fed != edge)
+        fail(kOpNames[op], QStringLiteral("edge %1 is not the next, of its kind, between the "
+                                          "ports asked for")
+                               .arg(edge));
+    return true;
+}
+
 // A by-name adder writes one line per failed lookup (`failed`) and then adds nothing; with every
 // port found it passes them on silently, and what it adds joins them.
 bool checkByName(Op op, const Graph& g, int edge, const Port& from, const Port& to, int failed) {
@@ -375,30 +400,40 @@ bool runOp(Op op, Graph& g, Args& args, bool full) {
         case kAddEdge: {
             const int src = args.node(g), srcOutput = args.output(g, src);
             const int dst = args.node(g), dstInput = args.input(g, dst);
+            const int size = g.numEdgesGlobal();
             const int edge = g.addEdge(src, srcOutput, dst, dstInput);
-            if (edge != -1 && (!g.isRegularEdge(edge) || g.inputSource(dst, dstInput) != edge))
-                fail("addEdge", "the new edge is not a regular edge into its input");
-            return edge != -1;
+            return checkNewEdge(op, g, edge, size, g.isRegularEdge(edge), {src, false, srcOutput},
+                                {dst, true, dstInput});
         }
         case kAddDownEdge: {
-            const int child = args.node(g);
-            const int parentInput = args.input(g, g.parentNode(child));
-            const int edge = g.addDownEdge(parentInput, child, args.input(g, child));
-            if (edge != -1 && !g.isDownEdge(edge)) fail("addDownEdge", "the new edge is not down");
-            return edge != -1;
+            const int child = args.node(g), parent = g.parentNode(child);
+            const int parentInput = args.input(g, parent), childInput = args.input(g, child);
+            const int size = g.numEdgesGlobal();
+            const int edge = g.addDownEdge(parentInput, child, childInput);
+            return checkNewEdge(op, g, edge, size, g.isDownEdge(edge), {parent, true, parentInput},
+                                {child, true, childInput});
         }
         case kAddUpEdge: {
-            const int child = args.node(g);
-            const int parentOutput = args.output(g, g.parentNode(child));
-            const int edge = g.addUpEdge(parentOutput, child, args.output(g, child));
-            if (edge != -1 && !g.isUpEdge(edge)) fail("addUpEdge", "the new edge is not up");
-            return edge != -1;
+            const int child = args.node(g), parent = g.parentNode(child);
+            const int parentOutput = args.output(g, parent), childOutput = args.output(g, child);
+            const int size = g.numEdgesGlobal();
+            const int edge = g.addUpEdge(parentOutput, child, childOutput);
+            return checkNewEdge(op, g, edge, size, g.isUpEdge(edge), {child, false, childOutput},
+                                {parent, false, parentOutput});
         }
         case kRemoveEdge: {
+            // The record stays readable until purge, of no kind any more.
             const int edge = args.edge(g);
             const bool valid = g.isValidEdge(edge);
+            const Port from = edgeSource(g, edge), to = edgeDest(g, edge);
             g.removeEdge(edge);
-            if (g.isValidEdge(edge)) fail("removeEdge", "the edge is still valid");
+            if (g.isValidEdge(edge) || g.isRegularEdge(edge) || g.isDownEdge(edge) ||
+                g.isUpEdge(edge))
+                fail("removeEdge", "the edge is still valid, or of a kind");
+            if (valid &&
+                (g.edgeSourceNode(edge) != from.node || g.edgeSourceIndex(edge) != from.index ||
+                 g.edgeDestNode(edge) != to.node || g.edgeDestIndex(edge) != to.index))
+                fail("removeEdge", "the removed edge's record changed");
             return valid;
         }
         case kDisconnectInput: {
@@ -469,11 +504,17 @@ bool runOp(Op op, Graph& g, Args& args, bool full) {
             return g.isValidNode(node) && g.isValidNode(g.parentNode(node));
         }
         case kRemoveNode: {
+            // The record stays readable until purge.
             const int node = args.node(g);
             const bool valid = g.isValidNode(node);
+            const QString name = g.nodeName(node);
+            const int parent = g.parentNode(node), value = g.nodeValue(node);
             g.removeNode(node);
             if (node != Graph::kRootNodeRef && g.isValidNode(node))
                 fail("removeNode", "the node is still valid");
+            if (g.nodeName(node) != name || g.parentNode(node) != parent ||
+                g.nodeValue(node) != value)
+                fail("removeNode", "the removed node's record changed");
             return valid;
         }
         case kRemoveInput: {
