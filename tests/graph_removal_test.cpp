@@ -71,9 +71,8 @@ TEST_F(Tree, PurgeRenumbersEveryStoredRef) {
 }
 
 TEST_F(Tree, RemovingAWiredPortRemovesItsEdgesAndRenumbersLaterPorts) {
-    g.removeInput(3, 0);  // drops e0; e1 now ends at input 0
-    g.removeInput(5, 0);  // drops e2 and e4; e3 and the down edge e6 move to input 0
-    EXPECT_TRUE(checkGraphInvariants(g));
+    g.removeInput(3, 0);   // drops e0; e1 now ends at input 0
+    g.removeInput(5, 0);   // drops e2 and e4; e3 and the down edge e6 move to input 0
     g.removeOutput(1, 0);  // e7 now starts at output 0
     g.removeOutput(6, 0);  // drops the up edge e5
     for (int e : {0, 2, 4, 5}) EXPECT_FALSE(g.isValidEdge(e)) << e;
