@@ -201,16 +201,6 @@ void checkNeutralAnswers(const Graph& g, int node, int port, int index, int edge
     }
 }
 
-// A port as (node, input?, index).
-struct Port {
-    int node;
-    bool input;
-    int index;
-    bool operator==(const Port& o) const {
-        return node == o.node && input == o.input && index == o.index;
-    }
-};
-
 // A port just added is named and grouped as asked, and not wired.
 void checkNewPort(const char* op, const Graph& g, const Port& p, const QString& name, int group) {
     const int n = p.node, i = p.index;
@@ -310,22 +300,13 @@ const char* const kOpNames[kOpCount] = {"addNode",
                                         "copy",
                                         "move"};
 
-// An edge's ends; a down edge starts at an input, an up edge ends at an output.
-Port edgeSource(const Graph& g, int e) {
-    return {g.edgeSourceNode(e), g.isDownEdge(e), g.edgeSourceIndex(e)};
-}
-Port edgeDest(const Graph& g, int e) {
-    return {g.edgeDestNode(e), !g.isUpEdge(e), g.edgeDestIndex(e)};
-}
-
 // An edge just added (`edge`, -1 if refused) is the next ref, of the kind asked for (`kind`),
 // joins the ports asked for and feeds its destination.
 bool checkNewEdge(Op op, const Graph& g, int edge, int size, bool kind, const Port& from,
                   const Port& to) {
     if (edge == -1) return false;
-    const int fed = to.input ? g.inputSource(to.node, to.index) : g.outputSource(to.node, to.index);
     if (edge != size || !kind || !(edgeSource(g, edge) == from) || !(edgeDest(g, edge) == to) ||
-        fed != edge)
+        sourceOf(g, to) != edge)
         fail(kOpNames[op], QStringLiteral("edge %1 is not the next, of its kind, between the "
                                           "ports asked for")
                                .arg(edge));
