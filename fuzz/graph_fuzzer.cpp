@@ -391,21 +391,20 @@ bool runOp(Op op, Graph& g, Args& args, bool full) {
             return checkNewEdge(op, g, edge, size, g.isRegularEdge(edge), {src, false, srcOutput},
                                 {dst, true, dstInput});
         }
-        case kAddDownEdge: {
-            const int child = args.node(g), parent = g.parentNode(child);
-            const int parentInput = args.input(g, parent), childInput = args.input(g, child);
-            const int size = g.numEdgesGlobal();
-            const int edge = g.addDownEdge(parentInput, child, childInput);
-            return checkNewEdge(op, g, edge, size, g.isDownEdge(edge), {parent, true, parentInput},
-                                {child, true, childInput});
-        }
+        case kAddDownEdge:
         case kAddUpEdge: {
+            // A down edge runs from the parent's input to the child's, an up edge from the
+            // child's output to the parent's.
+            const bool down = op == kAddDownEdge;
             const int child = args.node(g), parent = g.parentNode(child);
-            const int parentOutput = args.output(g, parent), childOutput = args.output(g, child);
+            const int parentPort = down ? args.input(g, parent) : args.output(g, parent);
+            const int childPort = down ? args.input(g, child) : args.output(g, child);
             const int size = g.numEdgesGlobal();
-            const int edge = g.addUpEdge(parentOutput, child, childOutput);
-            return checkNewEdge(op, g, edge, size, g.isUpEdge(edge), {child, false, childOutput},
-                                {parent, false, parentOutput});
+            const int edge = down ? g.addDownEdge(parentPort, child, childPort)
+                                  : g.addUpEdge(parentPort, child, childPort);
+            const Port outer{parent, down, parentPort}, inner{child, down, childPort};
+            return checkNewEdge(op, g, edge, size, down ? g.isDownEdge(edge) : g.isUpEdge(edge),
+                                down ? outer : inner, down ? inner : outer);
         }
         case kRemoveEdge: {
             // The record stays readable until purge, of no kind any more.
