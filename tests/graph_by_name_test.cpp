@@ -62,6 +62,8 @@ QStringList feeds(const Graph& g, int node) {
 
 }  // namespace
 
+// (That the adders pass found ports on silently, even to an adder that refuses, join what they
+// add to them, and that addUpEdgeByName checks nothing aloud, the fuzzer checks after every call.)
 TEST_F(SampleGraphTest, CheckedAddersWriteOneLinePerFailedLookupOnly) {
     const QStringList before = graphSnapshot(graph);
     MessageCapture capture;
@@ -82,22 +84,6 @@ TEST_F(SampleGraphTest, CheckedAddersWriteOneLinePerFailedLookupOnly) {
                                               down(4, "in0", "in0"),
                                               down(5, "in0", "in0")});
     EXPECT_EQ(graphSnapshot(graph), before);
-
-    // Found ports are passed on silently, even to an adder that refuses.
-    capture.clear();
-    EXPECT_NE(graph.addEdgeByName(a, "out1", b, "in0"), -1);
-    EXPECT_EQ(graph.addEdgeByName(b, "out0", a, "in0"), -1);  // a cycle: refused, no line
-    EXPECT_TRUE(graph.isDownEdge(graph.addDownEdgeByName("in1", x, "in0")));
-    EXPECT_EQ(graph.addDownEdgeByName("in1", x, "in0"), -1);  // fed already
-    EXPECT_EQ(feeds(graph, b), QStringList({"A.1", "-"}));
-    EXPECT_EQ(feeds(graph, x), QStringList({"P.1", "-"}));
-    // addUpEdgeByName checks nothing: names or nodes that are not found just give -1.
-    EXPECT_EQ(graph.addUpEdgeByName("missing", x, "out0"), -1);
-    EXPECT_EQ(graph.addUpEdgeByName("out0", root, "out0"), -1);
-    const int up = graph.addUpEdgeByName("out1", y, "out0");
-    EXPECT_EQ(graph.outputSource(p, 1), up);
-    EXPECT_EQ(graph.numEdgesGlobal(), 3);
-    EXPECT_EQ(capture.count(), 0);
 }
 
 TEST_F(SampleGraphTest, ConnectByNameTakesTheFirstLikeNamedFreeCandidate) {

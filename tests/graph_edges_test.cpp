@@ -1,20 +1,10 @@
-// Edges: the three adders and their refusals, the kinds, and what removal leaves behind.
+// Edges: the three adders' refusals, and what disconnecting takes.
 #include "graph_fixtures.h"
 #include "graph_invariants.h"
 
 #include <QVector>
 
 using Vantrel::Orv::Graph;
-
-namespace {
-
-// The three kind predicates as one code (regular 1, down 2, up 4), then the four fields.
-QVector<int> edgeFacts(const Graph& g, int e) {
-    return {g.isRegularEdge(e) + 2 * g.isDownEdge(e) + 4 * g.isUpEdge(e), g.edgeSourceNode(e),
-            g.edgeSourceIndex(e), g.edgeDestNode(e), g.edgeDestIndex(e)};
-}
-
-}  // namespace
 
 // (That a refused edit changes nothing is the fuzzer's to check, for every adder.)
 TEST_F(SampleGraphTest, AddEdgeRefusesFedInputsCyclesAndNonSiblings) {
@@ -62,41 +52,24 @@ TEST_F(SampleGraphTest, CyclesAreFoundThroughContainerPorts) {
     EXPECT_EQ(graph.addEdge(y, 0, x, 1), -1);
 }
 
-TEST_F(SampleGraphTest, DownAndUpEdgesLinkParentAndChildPorts) {
-    const int down = graph.addDownEdge(1, x, 0);
-    const int up = graph.addUpEdge(0, y, 1);
-    const int regular = graph.addEdge(a, 0, b, 0);
-    EXPECT_EQ(edgeFacts(graph, down), (QVector<int>{2, p, 1, x, 0}));
-    EXPECT_EQ(edgeFacts(graph, up), (QVector<int>{4, y, 1, p, 0}));
-    EXPECT_EQ(edgeFacts(graph, regular), (QVector<int>{1, a, 0, b, 0}));
-    // (The teardown's invariant check finds each edge at both its ports.)
+// (That each adder's edge is the next ref, of its kind, between the ports asked for, and that a
+// removed edge keeps its record but no kind, the fuzzer checks after every call.)
+TEST_F(SampleGraphTest, DownAndUpEdgesRefuseAFedEndAndTheRoot) {
+    ASSERT_NE(graph.addDownEdge(1, x, 0), -1);
+    ASSERT_NE(graph.addUpEdge(0, y, 1), -1);
     // A fed child input or parent output refuses a second edge; the parent input may fan out.
     EXPECT_EQ(graph.addDownEdge(0, x, 0), -1);
     EXPECT_EQ(graph.addUpEdge(0, x, 0), -1);
     EXPECT_NE(graph.addDownEdge(1, y, 0), -1);
-    EXPECT_EQ(graph.numInputDestinations(p, 1), 2);
     EXPECT_EQ(graph.addDownEdge(0, root, 0) + graph.addUpEdge(0, root, 0), -2);  // no parent
-}
-
-TEST_F(SampleGraphTest, RemovedEdgeKeepsItsRecordOnly) {
-    ASSERT_EQ(graph.addEdge(a, 1, b, 0), 0);
-    graph.removeEdge(0);
-    EXPECT_EQ(graph.addEdge(a, 0, b, 1), 1);  // refs count removed edges
-    graph.removeEdge(1);
-    EXPECT_EQ(edgeFacts(graph, 0), (QVector<int>{0, a, 1, b, 0}));
-    // (That removed down and up edges leave their ports, and that removing an edge again
-    // changes nothing, the fuzzer checks with the invariant checker.)
 }
 
 // An input takes its own source and the down edges it feeds; a group takes its inputs' sources.
 TEST_F(SampleGraphTest, DisconnectingAnInputOrAGroupRemovesOnlyItsEdges) {
-    const int source = graph.addEdge(a, 0, p, 0);
-    const int d1 = graph.addDownEdge(0, x, 0);
-    const int d2 = graph.addDownEdge(0, x, 1);
-    const int d3 = graph.addDownEdge(0, y, 0);
+    graph.addEdge(a, 0, p, 0);
+    for (int child : {x, y}) graph.addDownEdge(0, child, 0);
     const int kept = graph.addDownEdge(1, y, 1);
-    graph.disconnectInput(p, 0);
-    for (int e : {source, d1, d2, d3}) EXPECT_FALSE(graph.isValidEdge(e)) << e;
+    graph.disconnectInput(p, 0);  // the fuzzer checks that the input keeps no edge
     EXPECT_TRUE(graph.isValidEdge(kept));
 
     const int n = graph.addNode("N", 0, 0, root);

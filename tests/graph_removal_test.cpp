@@ -27,27 +27,22 @@ struct Tree : ::testing::Test {
 
 }  // namespace
 
+// (That the removed node, its subtree and every edge at them are no longer valid, the fuzzer and
+// the teardown's invariant check catch.)
 TEST_F(Tree, RemovingANodeTakesItsSubtreeAndEveryEdgeAtIt) {
     g.removeNode(2);
     EXPECT_EQ(graphSnapshot(g)[0], "node 0 parent -1 value -1 '' children [1,3,4,5] groups [|]");
-    EXPECT_FALSE(g.isValidNode(2) || g.isValidEdge(1));
-    EXPECT_EQ(g.nodeName(2), "2");  // records are readable until purge
-    EXPECT_EQ(g.edgeSourceNode(1), 2);
+    EXPECT_EQ(g.edgeSourceNode(1), 2);  // records are readable until purge
 
     g.addNode("7", 1, 1, 6);
     ASSERT_NE(g.addDownEdge(0, 7, 0), -1);
     g.removeNode(5);
-    for (int node : {5, 6, 7}) EXPECT_FALSE(g.isValidNode(node));
-    for (int edge : {2, 3, 4, 5, 6, 8}) EXPECT_FALSE(g.isValidEdge(edge));
     EXPECT_TRUE(g.isValidEdge(0) && g.isValidEdge(7));
     EXPECT_EQ(g.numNodesGlobal(), 8);
 }
 
+// (That purge keeps a graph with nothing removed as it is, the fuzzer checks.)
 TEST_F(Tree, PurgeRenumbersEveryStoredRef) {
-    const QStringList untouched = graphSnapshot(g);
-    g.purge();
-    EXPECT_EQ(graphSnapshot(g), untouched);
-
     for (int i = 0; i < 3; ++i) g.addEdge(1, 0, g.addNode("sink", 1, 0, 0), 0);  // e8..e10
     g.removeEdge(9);  // from the middle of 1.out0's destinations
     g.removeNode(2);  // with e1
@@ -68,10 +63,6 @@ TEST_F(Tree, PurgeRenumbersEveryStoredRef) {
     EXPECT_EQ(graphSnapshot(g), graphSnapshot(expected));
     EXPECT_TRUE(g.isDownEdge(2) && g.isUpEdge(3) && g.isRegularEdge(1));
 
-    const QStringList once = graphSnapshot(g);
-    g.purge();
-    EXPECT_EQ(graphSnapshot(g), once);
-
     // Removing the root removes everything, and purge then empties both tables.
     g.removeNode(Graph::kRootNodeRef);
     for (int i = 0; i < 8; ++i) EXPECT_FALSE(g.isValidNode(i) || g.isValidEdge(i)) << i;
@@ -80,9 +71,8 @@ TEST_F(Tree, PurgeRenumbersEveryStoredRef) {
 }
 
 TEST_F(Tree, RemovingAWiredPortRemovesItsEdgesAndRenumbersLaterPorts) {
-    g.removeInput(3, 0);  // drops e0; e1 now ends at input 0
-    g.removeInput(5, 0);  // drops e2 and e4; e3 and the down edge e6 move to input 0
-    EXPECT_TRUE(checkGraphInvariants(g));
+    g.removeInput(3, 0);   // drops e0; e1 now ends at input 0
+    g.removeInput(5, 0);   // drops e2 and e4; e3 and the down edge e6 move to input 0
     g.removeOutput(1, 0);  // e7 now starts at output 0
     g.removeOutput(6, 0);  // drops the up edge e5
     for (int e : {0, 2, 4, 5}) EXPECT_FALSE(g.isValidEdge(e)) << e;

@@ -18,7 +18,6 @@ namespace {
 
 class RendererLatestFrameTest : public RendererFixture {
 protected:
-    NodeOutcome outcomeOf(const QString& name) const { return renderer.outcome(node(name)); }
     QString explained(const QString& name) const { return renderer.explain(node(name)); }
 };
 
@@ -36,26 +35,19 @@ bool dotAccepts(const QByteArray& text) {
 }  // namespace
 
 //   X -> Y -> Z.0 -> output 0;  D (off) -> Z.1;  V -> U, neither needed;  group G, empty
-TEST_F(RendererLatestFrameTest, EveryOutcomeIsReportedAndExplained) {
+// (That every node's outcome, failure code and need agree with what the frame did, the renderer
+// fuzzer checks for any graph.)
+TEST_F(RendererLatestFrameTest, EveryOutcomeIsExplained) {
     add("X"), add("Y"), add("Z", 2, 1), add("D"), add("V"), add("U");
     group("G", 0, 0);
     chain("X Y Z");
     link("D", "Z", 0, 1);
     link("V", "U");
     renderer.setEnabled(node("D"), false);
-    EXPECT_EQ(outcomeOf("X"), NodeOutcome::Unknown);
+    EXPECT_EQ(renderer.outcome(node("X")), NodeOutcome::Unknown);
     EXPECT_EQ(explained("X"), "No frame has been rendered yet.");
 
     EXPECT_TRUE(render());
-    const std::map<QString, NodeOutcome> expected = {
-        {"X", NodeOutcome::Ran},      {"Y", NodeOutcome::Ran},       {"Z", NodeOutcome::Ran},
-        {"D", NodeOutcome::Disabled}, {"V", NodeOutcome::NotNeeded}, {"U", NodeOutcome::NotNeeded},
-        {"G", NodeOutcome::NoPass}};
-    for (const auto& entry : expected)
-        EXPECT_EQ(outcomeOf(entry.first), entry.second) << entry.first.toStdString();
-    EXPECT_EQ(renderer.outcome(kRoot), NodeOutcome::NoPass);
-    EXPECT_FALSE(renderer.wasNeeded(kRoot)) << "the root is needed only as the target";
-    for (int bad : {-1, -7, 99}) EXPECT_EQ(renderer.outcome(bad), NodeOutcome::Unknown) << bad;
     EXPECT_EQ(renderer.explain(99), "Node 99 is not a node of the latest frame's graph.");
 
     EXPECT_EQ(explained("X"), "'X' ran, needed by X -> Y -> Z -> output 'image'.");
@@ -71,10 +63,6 @@ TEST_F(RendererLatestFrameTest, EveryOutcomeIsReportedAndExplained) {
 
     passes["Y"]->failWith = 3;
     EXPECT_FALSE(render());
-    EXPECT_EQ(outcomeOf("Y"), NodeOutcome::Failed);
-    EXPECT_EQ(renderer.failureCode(node("Y")), 3u);
-    EXPECT_EQ(renderer.failureCode(node("X")), 0u);
-    EXPECT_EQ(outcomeOf("Z"), NodeOutcome::NotReached);
     EXPECT_EQ(explained("Y"), "'Y' failed with error code 3, needed by Y -> Z -> output 'image'.");
     EXPECT_EQ(explained("Z"),
               "'Z' did not run: the frame stopped when 'Y' failed with error code 3.");
@@ -86,9 +74,6 @@ TEST_F(RendererLatestFrameTest, EveryOutcomeIsReportedAndExplained) {
     passes["D"]->failWith = 5;
     EXPECT_FALSE(render());
     EXPECT_EQ(runs(), "X D");
-    EXPECT_EQ(outcomeOf("X"), NodeOutcome::Ran);
-    EXPECT_EQ(outcomeOf("D"), NodeOutcome::Failed);
-    EXPECT_EQ(outcomeOf("Y"), NodeOutcome::NotReached);
 
     // Without culling every enabled pass runs, producers first.
     passes["D"]->failWith = 0;
@@ -96,11 +81,7 @@ TEST_F(RendererLatestFrameTest, EveryOutcomeIsReportedAndExplained) {
     EXPECT_FALSE(renderer.culling());
     EXPECT_TRUE(render());
     EXPECT_EQ(runs(), "X D V Y U Z");
-    EXPECT_EQ(outcomeOf("U"), NodeOutcome::Ran);
     EXPECT_EQ(explained("U"), "'U' ran, needed by U -> every pass (culling is off).");
-    renderer.setCulling(true);
-    EXPECT_TRUE(render());
-    EXPECT_EQ(outcomeOf("U"), NodeOutcome::NotNeeded);
 }
 
 //   lighting[ shadows -> direct -> out radiance ] -> post -> output 'image'
@@ -113,8 +94,6 @@ TEST_F(RendererLatestFrameTest, TheChainNamesNodesByPathAndTheContainerPortsItCr
     chain("lighting post");
     renderer.setTimingEnabled(true);
     EXPECT_TRUE(render());
-    EXPECT_FALSE(renderer.wasNeeded(node("lighting"))) << "values only pass through its ports";
-    EXPECT_EQ(renderer.outcome(node("lighting")), NodeOutcome::NoPass);
     const QString why = explained("shadows");
     EXPECT_TRUE(why.startsWith("'lighting/shadows' ran in ")) << why.toStdString();
     EXPECT_TRUE(
@@ -146,22 +125,35 @@ TEST_F(RendererLatestFrameTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlapp
     const QJsonDocument trace = QJsonDocument::fromJson(renderer.traceJson(), &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     std::map<int, std::vector<std::pair<double, double>>> tracks;  // tid -> spans
+    std::map<int, bool> named;                                     // tid -> has a thread name
     QStringList frames, names;
+    // Each frame comes before its passes, which must lie within it.
+    QJsonValue frame;
+    double frameStart = 0, frameEnd = 0;
     for (const QJsonValue value : trace["traceEvents"].toArray()) {
         const QJsonObject event = value.toObject();
-        if (event["ph"] == "M") continue;
+        const int tid = event["tid"].toInt();
+        if (event["ph"] == "M") {
+            named[tid] = named[tid] || event["name"] == "thread_name";
+            continue;
+        }
         ASSERT_EQ(event["ph"], "X");
-        tracks[event["tid"].toInt()].emplace_back(event["ts"].toDouble(),
-                                                  event["ts"].toDouble() + event["dur"].toDouble());
-        if (event["tid"].toInt() == 0)
+        const double start = event["ts"].toDouble(), end = start + event["dur"].toDouble();
+        tracks[tid].emplace_back(start, end);
+        if (tid == 0) {
             frames << event["name"].toString();
-        else
-            names << event["name"].toString();
+            frame = event["args"]["frame"], frameStart = start, frameEnd = end;
+            continue;
+        }
+        names << event["name"].toString();
+        EXPECT_EQ(event["args"]["frame"], frame);
+        EXPECT_TRUE(start >= frameStart && end <= frameEnd + 0.001);
     }
     EXPECT_EQ(frames, QStringList({"frame 3", "frame 4"})) << "the two latest frames";
     EXPECT_EQ(names.count(graph()->nodePath(node("A\"q\"\n\\é"))), 2) << "named by path";
     EXPECT_EQ(tracks.size(), 3u) << "frames, and A and B on tracks of their own";
     for (auto& track : tracks) {
+        EXPECT_TRUE(named[track.first]) << "track " << track.first << " has no name";
         std::sort(track.second.begin(), track.second.end());
         for (size_t k = 1; k < track.second.size(); ++k)
             EXPECT_LE(track.second[k - 1].second, track.second[k].first) << "track " << track.first;
@@ -173,8 +165,7 @@ TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
     const int outer = g.addNode("a/b", 0, 0, kRoot);
     const int inner = g.addNode("c\\d", 0, 0, outer);
     const int twin = g.addNode("a/b", 0, 0, kRoot);
-    EXPECT_EQ(g.nodePath(inner), "a\\/b/c\\\\d");
-    EXPECT_EQ(g.findNodeByPath(g.nodePath(inner)), inner);
+    EXPECT_EQ(g.nodePath(inner), "a\\/b/c\\\\d");  // the fuzzer finds every node by its path
     EXPECT_EQ(g.findNodeByPath("a\\/b"), outer) << "the first of equal names";
     const int cousin = g.addNode("x", 0, 0, twin);
     EXPECT_EQ(g.findNodeByPath("a\\/b/x"), cousin) << "found below the second 'a/b'";
@@ -184,7 +175,6 @@ TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
         EXPECT_EQ(g.findNodeByPath(bad), -1) << bad;
     g.removeNode(inner);
     EXPECT_EQ(g.nodePath(inner), "");
-    EXPECT_EQ(g.nodePath(-3), "");
 }
 
 // Hostile names and every edge kind, nested: the text stays something `dot` lays out.

@@ -15,15 +15,6 @@ static_assert(ORV_VERSION ==
               "the version macros agree");
 static_assert(ORV_VERSION_CHECK(0, 2, 0) > ORV_VERSION_CHECK(0, 1, 9), "versions compare");
 
-static const char* describe(int node) {
-    switch (node) {
-        case Graph::kRootNodeRef:
-            return "root";
-        default:
-            return "other";
-    }
-}
-
 int main() {
     // The library loaded is the one these headers describe.
     if (libraryVersion() != ORV_VERSION || std::strcmp(libraryVersionString(), ORV_VERSION_STR)) {
@@ -36,8 +27,7 @@ int main() {
     const int edge = graph.addEdge(a, 0, b, 0);
     // Taking an address needs the exported definition, not only the value.
     const int* root = &Graph::kRootNodeRef;
-    if (edge != 0 || graph.numNodesGlobal() != 3 || !graph.precedes(a, b, true) ||
-        std::strcmp(describe(*root), "root") != 0 || std::strcmp(describe(a), "other") != 0) {
+    if (edge != 0 || graph.numNodesGlobal() != 3 || !graph.precedes(a, b, true) || *root != 0) {
         std::printf("consumer: unexpected graph\n");
         return 1;
     }

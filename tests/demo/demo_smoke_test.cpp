@@ -13,8 +13,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <algorithm>
-
 namespace {
 
 class DemoSmokeTest : public ::testing::Test {
@@ -34,6 +32,16 @@ protected:
         return true;
     }
     QString path(const QString& name) const { return _dir.filePath(name); }
+    // A file of the run's folder, empty when it cannot be read; `bytes` written in its place.
+    QByteArray contents(const QString& name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    bool write(const QString& name, const QByteArray& bytes) const {
+        QFile file(path(name));
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(bytes) == bytes.size();
+    }
     // The run count of `pass` in the timing table.
     int runsOf(const QString& pass) const {
         const QRegularExpression row("^  " + QRegularExpression::escape(pass) + "\\s+(\\d+)\\s",
@@ -74,9 +82,7 @@ TEST_F(DemoSmokeTest, WritesThePictureTheGraphAndTheTimings) {
         EXPECT_EQ(QImage(path(name)).size(), QSize(96, 54)) << name;
     EXPECT_FALSE(QFile::exists(path("frame-007.png")));
 
-    QFile dotFile(path("graph.dot"));
-    ASSERT_TRUE(dotFile.open(QIODevice::ReadOnly));
-    const QString dot = QString::fromUtf8(dotFile.readAll());
+    const QString dot = QString::fromUtf8(contents("graph.dot"));
     EXPECT_TRUE(dot.startsWith("digraph \"Orv\" {\n"));
     for (const char* pass : {"scene", "vignette", "bloom", "composite", "tonemap", "stats"})
         EXPECT_TRUE(dot.contains(QString("  \"%1\";\n").arg(pass))) << pass;
@@ -99,69 +105,23 @@ TEST_F(DemoSmokeTest, WritesThePictureTheGraphAndTheTimings) {
     EXPECT_FALSE(out.contains("in flight")) << "nothing to compare with one pass at a time";
 }
 
-// Complete events on one track must nest: two of them either do not overlap or one holds the
-// other. Returns the first pair that only partly overlaps, or an empty string.
-QString partialOverlap(QVector<QJsonObject> events) {
-    std::sort(events.begin(), events.end(), [](const QJsonObject& a, const QJsonObject& b) {
-        return a["ts"].toDouble() != b["ts"].toDouble() ? a["ts"].toDouble() < b["ts"].toDouble()
-                                                        : a["dur"].toDouble() > b["dur"].toDouble();
-    });
-    QVector<QJsonObject> open;
-    for (const QJsonObject& event : events) {
-        const double start = event["ts"].toDouble(), end = start + event["dur"].toDouble();
-        while (!open.isEmpty() &&
-               open.last()["ts"].toDouble() + open.last()["dur"].toDouble() <= start)
-            open.removeLast();
-        if (!open.isEmpty() && end > open.last()["ts"].toDouble() + open.last()["dur"].toDouble())
-            return open.last()["name"].toString() + " and " + event["name"].toString();
-        open << event;
-    }
-    return QString();
-}
-
-int frameOf(const QJsonObject& event) {
-    return event["args"].toObject()["frame"].toInt(-1);
-}
-
-// The trace holds the run's frames (not the comparison's that follow), each pass inside its
-// frame, every track nested, and with passes in flight more than one track of passes.
-TEST_F(DemoSmokeTest, WritesANestedTraceAColouredGraphAndASelfContainedReport) {
+// The trace holds the run's frames (not the comparison's that follow), and with passes in flight
+// more than one track of passes. (How the trace lays frames and passes out, the renderer's own
+// test checks.)
+TEST_F(DemoSmokeTest, WritesATraceAColouredGraphAndASelfContainedReport) {
     for (const char* inFlight : {"4", "1"}) {
         SCOPED_TRACE(inFlight);
         ASSERT_TRUE(_dir.isValid() && run(QString("--frames 20 --in-flight ") + inFlight));
         ASSERT_EQ(exitCode, 0) << err.toStdString();
-        QFile traceFile(path("trace.json"));
-        ASSERT_TRUE(traceFile.open(QIODevice::ReadOnly));
-        QJsonParseError parseError;
-        const QJsonDocument trace = QJsonDocument::fromJson(traceFile.readAll(), &parseError);
-        ASSERT_EQ(parseError.error, QJsonParseError::NoError)
-            << parseError.errorString().toStdString();
-        QMap<int, QVector<QJsonObject>> tracks;
-        QMap<int, QJsonObject> frames;
-        QSet<int> namedTracks;
-        for (const QJsonValue& value : trace["traceEvents"].toArray()) {
-            const QJsonObject event = value.toObject();
-            if (event["ph"] == "M" && event["name"] == "thread_name")
-                namedTracks << event["tid"].toInt();
+        QSet<int> tracks;
+        int frames = 0;
+        for (const QJsonValue& event :
+             QJsonDocument::fromJson(contents("trace.json"))["traceEvents"].toArray()) {
             if (event["ph"] != "X") continue;
-            ASSERT_GE(event["dur"].toDouble(-1), 0.0);
-            tracks[event["tid"].toInt()] << event;
-            if (event["tid"].toInt() == 0) frames[frameOf(event)] = event;
+            tracks << event["tid"].toInt();
+            frames += event["tid"].toInt() == 0;
         }
-        EXPECT_EQ(frames.size(), 20);
-        const QList<int> used = tracks.keys();
-        EXPECT_EQ(namedTracks, QSet<int>(used.begin(), used.end()));
-        for (auto it = tracks.begin(); it != tracks.end(); ++it) {
-            EXPECT_EQ(partialOverlap(it.value()), QString()) << "track " << it.key();
-            if (it.key() == 0) continue;
-            for (const QJsonObject& pass : it.value()) {
-                const QJsonObject frame = frames.value(frameOf(pass));
-                ASSERT_FALSE(frame.isEmpty()) << pass["name"].toString().toStdString();
-                EXPECT_GE(pass["ts"].toDouble(), frame["ts"].toDouble());
-                EXPECT_LE(pass["ts"].toDouble() + pass["dur"].toDouble(),
-                          frame["ts"].toDouble() + frame["dur"].toDouble() + 0.001);
-            }
-        }
+        EXPECT_EQ(frames, 20);
         if (QString(inFlight) == "4")
             EXPECT_GE(tracks.size(), 3) << "the present pass overlaps the scene";
         else
@@ -173,18 +133,14 @@ TEST_F(DemoSmokeTest, WritesANestedTraceAColouredGraphAndASelfContainedReport) {
         out.contains("Passes that failed or did not run in the last frame, and why:\n  'vignette' "
                      "is needed but switched off"))
         << out.toStdString();
-    QFile dotFile(path("frame-graph.dot"));
-    ASSERT_TRUE(dotFile.open(QIODevice::ReadOnly));
-    const QByteArray dot = dotFile.readAll();
+    const QByteArray dot = contents("frame-graph.dot");
     EXPECT_TRUE(dot.startsWith("digraph") && dot.contains("subgraph \"cluster_"));
     EXPECT_TRUE(dot.contains("#d9d9d9") && dot.contains("#c8f0c8")) << "disabled and ran";
     EXPECT_EQ(QFile::exists(path("frame-graph.svg")),
               !QStandardPaths::findExecutable("dot").isEmpty());
 
     // Nothing fetched from anywhere: the picture travels inside the page.
-    QFile reportFile(path("report.html"));
-    ASSERT_TRUE(reportFile.open(QIODevice::ReadOnly));
-    const QString report = QString::fromUtf8(reportFile.readAll());
+    const QString report = QString::fromUtf8(contents("report.html"));
     for (const char* outside : {"<script", "<link", "url(", "src=\"http", "href=\"http", "@import"})
         EXPECT_FALSE(report.contains(outside, Qt::CaseInsensitive)) << outside;
     const QRegularExpression dataUri("src=\"data:image/png;base64,([A-Za-z0-9+/=]+)\"");
@@ -216,13 +172,9 @@ TEST_F(DemoSmokeTest, ReportsAFailedFrameAndGoesOnWithoutDisabledPasses) {
 // The pipeline is data: the demo saves it, and still renders from a copy without the vignette,
 // the composite falling back to its default mask. A description that does not load is refused.
 TEST_F(DemoSmokeTest, RendersFromAPipelineDescriptionWithoutTheVignette) {
-    const QString saved = path("pipeline.json");
-    ASSERT_TRUE(_dir.isValid() && run("--frames 1 --save-pipeline " + saved));
+    ASSERT_TRUE(_dir.isValid() && run("--frames 1 --save-pipeline " + path("pipeline.json")));
     ASSERT_EQ(exitCode, 0) << err.toStdString();
-    QFile file(saved);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QJsonObject description = QJsonDocument::fromJson(file.readAll()).object();
-    file.close();
+    QJsonObject description = QJsonDocument::fromJson(contents("pipeline.json")).object();
     QJsonObject graph = description["graph"].toObject();
     QJsonObject root = graph["root"].toObject();
     QJsonArray children, edges;
@@ -236,10 +188,7 @@ TEST_F(DemoSmokeTest, RendersFromAPipelineDescriptionWithoutTheVignette) {
     graph["edges"] = edges;
     description["graph"] = graph;
     const QString edited = path("no-vignette.json");
-    QFile editedFile(edited);
-    ASSERT_TRUE(editedFile.open(QIODevice::WriteOnly));
-    editedFile.write(QJsonDocument(description).toJson());
-    editedFile.close();
+    ASSERT_TRUE(write("no-vignette.json", QJsonDocument(description).toJson()));
 
     ASSERT_TRUE(run("--frames 2 --pipeline " + edited));
     ASSERT_EQ(exitCode, 0) << err.toStdString();
@@ -249,9 +198,7 @@ TEST_F(DemoSmokeTest, RendersFromAPipelineDescriptionWithoutTheVignette) {
         << out.toStdString();
     expectNotBlank(QImage(path("frame.png")));
 
-    ASSERT_TRUE(editedFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    editedFile.write(R"({"format": "orv-renderer", "version": 7})");
-    editedFile.close();
+    ASSERT_TRUE(write("no-vignette.json", R"({"format": "orv-renderer", "version": 7})"));
     ASSERT_TRUE(run("--pipeline " + edited));
     EXPECT_EQ(exitCode, 1);
     EXPECT_TRUE(err.contains("no-vignette.json: /version: unsupported version 7"))

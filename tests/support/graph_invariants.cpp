@@ -6,24 +6,12 @@ using Vantrel::Orv::Graph;
 
 namespace {
 
-// A port as (node, input?, index), read through whichever of the paired operations fits.
-struct Port {
-    int node;
-    bool input;
-    int index;
-    bool operator==(const Port& o) const {
-        return node == o.node && input == o.input && index == o.index;
-    }
-};
-
+// A port's wiring is read through whichever of the paired operations fits.
 QVector<Port> portsOf(const Graph& g, int node) {
     QVector<Port> ports;
     for (int i = 0; i < g.numInputs(node); ++i) ports.append({node, true, i});
     for (int o = 0; o < g.numOutputs(node); ++o) ports.append({node, false, o});
     return ports;
-}
-int sourceOf(const Graph& g, const Port& p) {
-    return p.input ? g.inputSource(p.node, p.index) : g.outputSource(p.node, p.index);
 }
 QVector<int> destinationsOf(const Graph& g, const Port& p) {
     QVector<int> result;
@@ -39,13 +27,6 @@ QVector<int> childrenOf(const Graph& g, int node) {
     for (int i = 0; i < g.numNodes(node); ++i) result.append(g.getNode(i, node));
     return result;
 }
-// A down edge starts at an input; an up edge ends at an output.
-Port edgeSource(const Graph& g, int e) {
-    return {g.edgeSourceNode(e), g.isDownEdge(e), g.edgeSourceIndex(e)};
-}
-Port edgeDest(const Graph& g, int e) {
-    return {g.edgeDestNode(e), !g.isUpEdge(e), g.edgeDestIndex(e)};
-}
 QString join(const QVector<int>& refs) {
     QStringList list;
     for (int ref : refs) list << QString::number(ref);
@@ -53,6 +34,16 @@ QString join(const QVector<int>& refs) {
 }
 
 }  // namespace
+
+int sourceOf(const Graph& g, const Port& p) {
+    return p.input ? g.inputSource(p.node, p.index) : g.outputSource(p.node, p.index);
+}
+Port edgeSource(const Graph& g, int e) {
+    return {g.edgeSourceNode(e), g.isDownEdge(e), g.edgeSourceIndex(e)};
+}
+Port edgeDest(const Graph& g, int e) {
+    return {g.edgeDestNode(e), !g.isUpEdge(e), g.edgeDestIndex(e)};
+}
 
 ::testing::AssertionResult checkGraphInvariants(const Graph& g) {
     QStringList problems;

@@ -6,6 +6,20 @@
 
 #include <QStringList>
 
+// A port as (node, input?, index), the edge that feeds it (-1 for none), and an edge's two ends as
+// ports: a down edge starts at an input, an up edge ends at an output.
+struct Port {
+    int node;
+    bool input;
+    int index;
+    bool operator==(const Port& o) const {
+        return node == o.node && input == o.input && index == o.index;
+    }
+};
+int sourceOf(const Vantrel::Orv::Graph& graph, const Port& port);
+Port edgeSource(const Vantrel::Orv::Graph& graph, int edge);
+Port edgeDest(const Vantrel::Orv::Graph& graph, int edge);
+
 // Checks, through the public interface only, the invariants every editing sequence keeps:
 //  - each live node but the root stands exactly once in its parent's children, and every
 //    child entry names a live node whose parent is that node;

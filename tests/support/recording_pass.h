@@ -44,7 +44,6 @@ public:
         record("poll");
         return _pollsLeft-- <= 0;
     }
-    void teardownContextData(RenderCallbacks*) override { record("teardownContextData"); }
     void setInput(int i, const QVariant& v) override {
         record(QString("in%1").arg(i));
         Base::setInput(i, v);
