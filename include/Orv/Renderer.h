@@ -97,8 +97,8 @@ public:
     /// asked, from what the frame keeps anyway. Any ref is accepted.
     ///@{
 
-    NodeOutcome outcome(int node) const;  ///< Unknown before the first frame.
-    bool wasNeeded(int node) const;       ///< Whether the latest frame needed the node.
+    NodeOutcome outcome(int node) const;       ///< Unknown before the first frame.
+    bool wasNeeded(int node) const;            ///< Whether the latest frame needed the node.
     unsigned int failureCode(int node) const;  ///< The error code of a Failed node, else 0.
     /// Why the node did what it did, in one line of English naming nodes by path and ports by
     /// name: for a pass that ran, the chain that needed it up to an output or the target (and

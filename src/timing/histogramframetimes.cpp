@@ -128,8 +128,8 @@ void HistogramFrameTimes::dump() {
     if (_numFrames.load(kRelaxed) == 0) return;
     Locker lock(_mutex);
     const unsigned int threshold = _peakCount / 10;
-    qDebug("TIME DUMP %6u frames %6u us %6u us", _numFrames.load(kRelaxed),
-           _totalTimeUS, _minFrameTimeUS);
+    qDebug("TIME DUMP %6u frames %6u us %6u us", _numFrames.load(kRelaxed), _totalTimeUS,
+           _minFrameTimeUS);
     for (auto it = _buckets.constBegin(); it != _buckets.constEnd(); ++it) {
         const char mark = it.key() == _peakFrameTimeUS ? '<' : (it.value() > threshold ? '|' : ' ');
         qDebug("      %6u us %6u %c", it.key(), it.value(), mark);
