@@ -6,6 +6,8 @@
 //  - only needed, enabled passes run, and without an error every one of them runs;
 //  - the first non-zero error code ends the frame (one pass at a time), and render() reports it;
 //  - with passes in flight or culling off, the same rules of who runs and in what order hold;
+//  - a frame makes exactly the calls that a renderer rebuilt with the frame's set-up makes as
+//    its first frame (frames may repeat the set-up of the frame before);
 //  - every node's outcome in the latest frame agrees with what the frame did, and the
 //    explanations, the trace and the pictures are made for any graph;
 //  - the renderer writes no message.
@@ -149,41 +151,61 @@ public:
         }
     }
 
-    // Enabled flags, target, error codes and slowness for the next frame.
-    void prepareFrame() {
+    // Error codes and slowness for the next frame, and its enabled flags, limit, culling and
+    // target, unless told to keep those of the frame before: a renderer may reuse what one frame
+    // taught it in the next with the same set-up, so frames must also repeat one. Timing is
+    // drawn every time; it must not change what a frame does.
+    void prepareFrame(bool mayKeep) {
+        QVector<uint8_t> bits(passes.size());
         for (int i = 0; i < passes.size(); ++i) {
-            const uint8_t bits = _data.byte();
-            _renderer.setEnabled(passNodes[i], (bits & 7) != 0);
-            passes[i]->failWith = (bits >> 3) == 1 ? 1u + (bits & 3) : 0u;
-            passes[i]->unfinishedPolls = (bits >> 6) == 3 ? 2 : 0;
+            bits[i] = _data.byte();
+            passes[i]->failWith = (bits[i] >> 3) == 1 ? 1u + (bits[i] & 3) : 0u;
+            passes[i]->unfinishedPolls = (bits[i] >> 6) == 3 ? 2 : 0;
         }
         const uint8_t mode = _data.byte();
+        const bool keep = mayKeep && (mode >> 6) == 3;
+        _renderer.setTimingEnabled((mode >> 5) & 1);
+        const int target = drawTarget();
+        if (keep) return;
+        for (int i = 0; i < passes.size(); ++i)
+            _renderer.setEnabled(passNodes[i], (bits[i] & 7) != 0);
         static const int kLimits[] = {1, 1, 2, 8};
         _renderer.setMaxPassesInFlight(kLimits[mode & 3]);
         _renderer.setCulling(((mode >> 2) & 7) != 0);
-        _renderer.setTimingEnabled((mode >> 5) & 1);
-        switch (_data.intInRange(0, 5)) {
-            case 0:
-                _renderer.setTarget(Graph::kInvalidNodeRef);
-                break;
-            case 1: {
-                static const int kFar[] = {INT_MIN, -2, INT_MAX};
-                _renderer.setTarget(kFar[_data.intInRange(0, 2)]);
-                break;
-            }
-            case 2:
-                _renderer.setTarget(_graph.numNodesGlobal());
-                break;
-            default:
-                _renderer.setTarget(anyNode());
-                break;
+        _renderer.setTarget(target);
+    }
+
+    // Gives `other`, built from the same bytes, this renderer's set-up and passes' behaviour.
+    void copySetUpTo(Builder& other) const {
+        for (int i = 0; i < passes.size(); ++i) {
+            other._renderer.setEnabled(other.passNodes[i], _renderer.enabled(passNodes[i]));
+            other.passes[i]->failWith = passes[i]->failWith;
+            other.passes[i]->unfinishedPolls = passes[i]->unfinishedPolls;
         }
+        other._renderer.setMaxPassesInFlight(_renderer.maxPassesInFlight());
+        other._renderer.setCulling(_renderer.culling());
+        other._renderer.setTimingEnabled(_renderer.timingEnabled());
+        other._renderer.setTarget(_renderer.target());
     }
 
     QVector<CheckedPass*> passes;  // by id (the pass index)
     QVector<int> passNodes;        // node of each pass, by id
 
 private:
+    int drawTarget() {
+        switch (_data.intInRange(0, 5)) {
+            case 0:
+                return Graph::kInvalidNodeRef;
+            case 1: {
+                static const int kFar[] = {INT_MIN, -2, INT_MAX};
+                return kFar[_data.intInRange(0, 2)];
+            }
+            case 2:
+                return _graph.numNodesGlobal();
+            default:
+                return anyNode();
+        }
+    }
     int anyNode() { return _data.intInRange(0, _graph.numNodesGlobal() - 1); }
     int port(int count) { return _data.intInRange(-1, count); }
 
@@ -312,6 +334,28 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
     if (frameAsDot(renderer).isEmpty()) fail(log.frame, QStringLiteral("no picture of the frame"));
 }
 
+// A renderer may keep what one frame taught it for the next frame with the same set-up. So a
+// frame must make exactly the calls, and return what, the same renderer makes as its first
+// frame: one rebuilt from the same bytes and given this frame's set-up.
+void checkAgainstFirstFrame(const uint8_t* bytes, size_t size, const Builder& built, int frame,
+                            const QStringList& calls, bool result) {
+    FuzzInput data(bytes, size);
+    FrameLog firstLog;
+    firstLog.frame = frame;
+    Renderer first;
+    Builder builder(data, first, firstLog);
+    builder.build();
+    built.copySetUpTo(builder);
+    RenderCallbacks callbacks;
+    const bool firstResult = first.render(&callbacks);
+    if (firstLog.calls != calls)
+        fail(frame, QStringLiteral("the calls differ from a first frame's:\n%1\nfirst frame:\n%2")
+                        .arg(grouped(calls), grouped(firstLog.calls)));
+    if (firstResult != result)
+        fail(frame,
+             QStringLiteral("render() returned %1, a first frame %2").arg(result).arg(firstResult));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
@@ -329,11 +373,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     renderer.setup(&callbacks);
     const int frames = data.intInRange(1, 4);
     for (int f = 1; f <= frames; ++f) {
-        builder.prepareFrame();
+        builder.prepareFrame(f > 1);
         log.calls.clear();
         log.frame = f;
         const bool result = renderer.render(&callbacks);
+        const QStringList calls = log.calls;  // before the checks' own calls
         checkFrame(renderer, builder, log, result);
+        checkAgainstFirstFrame(bytes, size, builder, log.frame, calls, result);
     }
     renderer.teardown(&callbacks);
     if (g_messages != 0)

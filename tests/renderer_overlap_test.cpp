@@ -125,3 +125,47 @@ TEST_F(RendererOverlapTest, AChainRunsAsOneAtATimeAndStopsAtAFailure) {
     EXPECT_FALSE(render());
     EXPECT_EQ(runs(), "X Y");
 }
+
+//   A -> C.0;  B -> D;  C, D -> E -> output 0.  A frame whose passes all finish at their first
+// poll is repeated call for call by the next frame with the same set-up, until a pass lags or
+// fails; from there the frame goes on as if it had counted all along.
+TEST_F(RendererOverlapTest, APromptFrameIsRepeatedUntilAPassLagsOrFails) {
+    add("A"), add("B"), add("C", 2, 1), add("D"), add("E", 2, 1);
+    chain("A C E");
+    link("B", "D");
+    link("D", "E", 0, 1);
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
+    const QString prompt =
+        "frame{begin} A{in0 reset users0=1 err=0 begin start} B{in0 reset users0=1 err=0 "
+        "begin start} A{poll end err?} B{poll end err?} C{in0 in1 reset users0=1 err=0 begin "
+        "start} D{in0 reset users0=1 err=0 begin start} C{poll end err?} D{poll end err?} "
+        "E{in0 in1 reset " +
+        kRun + "} frame{end}";
+    EXPECT_TRUE(render());
+    EXPECT_EQ(grouped(log), prompt);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(grouped(log), prompt);
+
+    // B lags: C starts in its place, and D once B has ended.
+    passes["B"]->unfinishedPolls = 1;
+    EXPECT_TRUE(render());
+    EXPECT_EQ(grouped(log),
+              "frame{begin} A{in0 reset users0=1 err=0 begin start} B{in0 reset users0=1 "
+              "err=0 begin start} A{poll end err?} B{poll} C{in0 in1 reset users0=1 err=0 begin "
+              "start} B{poll end err?} C{poll end err?} D{in0 reset users0=1 " +
+                  kRun + "} E{in0 in1 reset " + kRun + "} frame{end}");
+
+    passes["B"]->unfinishedPolls = 0;
+    passes["B"]->failWith = 3;
+    EXPECT_FALSE(render());
+    EXPECT_EQ(runs(), "A B");
+    passes["B"]->failWith = 0;
+    EXPECT_TRUE(render());
+    EXPECT_EQ(grouped(log), prompt);
+
+    // A new edge makes C wait for D: the rounds of the old graph are not followed.
+    link("D", "C", 0, 1);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "A B D C E");
+    EXPECT_EQ(outputs(), "E(C(A(default),D(B(default))),D(B(default)))");
+}

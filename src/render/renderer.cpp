@@ -109,7 +109,12 @@ bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
 class ReadySteps {
 public:
     // Starts with the steps set in `words` (one bit per step), `count` of them.
-    ReadySteps(std::vector<quint64>& words, int count) : _words(words.data()), _count(count) {}
+    void reset(std::vector<quint64>& words, int count) {
+        _words = words.data();
+        _first = 0;
+        _count = count;
+        _alone = -1;
+    }
     // Out of line: inlined into the loops over a pass's consumers, it had them carry the set's
     // state in registers round every consumer, which costs more than the call.
     Q_NEVER_INLINE void insert(int step) {
@@ -152,107 +157,252 @@ private:
     int _alone = -1;  // the only ready step, when it is not in the bitmap
 };
 
-// Up to `limit` passes in flight. A pass starts, in schedule order, once the earlier passes
-// whose outputs it reads have ended; a pass that must wait holds back no other. While none can
-// start, those in flight are polled in the order they started, and each that has finished is
-// ended at once. After a failure nothing more starts, but the passes in flight are still
-// polled and ended: their work cannot be abandoned. When passes finish as they start, every
-// pass is a round of this loop, so it works on plain arrays kept from frame to frame.
-bool runOverlapped(RendererData& d, int limit, RenderCallbacks* callbacks) {
-    const FramePlan& plan = d.plan;
-    const FramePlan::Step* schedule = plan.schedule().data();
-    const int numSteps = int(plan.schedule().size());
-    const int* const consumerSteps = plan.consumerSteps();
-    // The frame's own copy (shared until written): a pass that switches another mid-frame
-    // must not leave a consumer waiting for a producer that will never end.
-    const QVector<bool> enabled = d.enabled;
-    OverlapScratch& scratch = d.overlap;
+// A frame with up to `limit` passes in flight. A pass starts, in schedule order, once the
+// earlier passes whose outputs it reads have ended; a pass that must wait holds back no other.
+// While none can start, those in flight are polled in the order they started, and each that
+// has finished is ended at once. After a failure nothing more starts, but the passes in flight
+// are still polled and ended: their work cannot be abandoned.
+//
+// When every pass finishes at its first poll, the frame is a fixed sequence of rounds that
+// depends only on the plan, the limit and the enabled flags. The renderer keeps the rounds of
+// such a frame, and the next frame with the same three follows them without counting
+// producers, which then costs about what one pass at a time does. At the first pass that has
+// not finished or that fails, the frame counts what has ended and goes on as usual from there.
+class OverlappedFrame {
+public:
+    using Running = OverlapScratch::Running;
 
-    // Producers not yet ended, by step; the steps that wait for none are ready from the start.
-    scratch.waiting = plan.producerCounts();
-    int* waiting = scratch.waiting.data();
-    const bool allEnabled = d.numDisabled == 0;
-    if (allEnabled)
-        scratch.readyWords = plan.readyAtStart();
-    else
-        scratch.readyWords.assign(plan.readyAtStart().size(), 0);
-    ReadySteps ready(scratch.readyWords, allEnabled ? plan.numReadyAtStart() : 0);
-    if (!allEnabled) {
-        // A disabled producer never runs, so its consumers do not wait for it; consumers come
-        // after their producers, so one pass in order settles every count. A disabled step
-        // itself waits for ever.
-        const int kNever = std::numeric_limits<int>::max() / 2;
-        for (int s = 0; s < numSteps; ++s) {
-            const FramePlan::Step& step = schedule[s];
-            if (!enabled.at(step.passIndex)) {
-                waiting[s] = kNever;
-                for (int c = 0; c < step.numConsumerSteps; ++c)
-                    --waiting[consumerSteps[step.firstConsumerStep + c]];
-            } else if (waiting[s] == 0) {
-                ready.insert(s);
-            }
-        }
+    OverlappedFrame(RendererData& d, int limit, RenderCallbacks* callbacks)
+        : _d(d),
+          _plan(d.plan),
+          _schedule(d.plan.schedule().data()),
+          _numSteps(int(d.plan.schedule().size())),
+          _enabled(d.enabled),
+          _allEnabled(d.numDisabled == 0),
+          _limit(limit),
+          _callbacks(callbacks),
+          _scratch(d.overlap),
+          _room(std::min(limit, _numSteps)) {
+        _d.latest.started.assign(size_t(_numSteps), 0);
+        _started = _d.latest.started.data();
+        _scratch.inFlight.resize(size_t(_room));
+        _inFlight = _scratch.inFlight.data();
     }
 
-    d.latest.started.assign(size_t(numSteps), 0);
-    char* started = d.latest.started.data();
-    auto start = [&](int s) {
-        started[s] = 1;
-        return OverlapScratch::Running{s, startPass(d, enabled, schedule[s], callbacks)};
-    };
-    // Ends a pass that has finished and readies the steps that waited only for it.
-    auto end = [&](const OverlapScratch::Running& running) {
-        if (!endPass(d, running.step, running.span, callbacks)) return false;
-        const FramePlan::Step& step = schedule[running.step];
-        const int* const consumers = consumerSteps + step.firstConsumerStep;
-        for (int c = 0; c < step.numConsumerSteps; ++c) {
-            if (--waiting[consumers[c]] == 0) ready.insert(consumers[c]);
+    bool run() {
+        const PromptRounds& prompt = _scratch.prompt;
+        if (prompt.limit == _limit && prompt.enabled == _enabled) {
+            if (follow(prompt)) return true;
+        } else {
+            startCounting();
+        }
+        runRounds();
+        if (_recording && _prompt && _d.latest.failures.empty()) keepRounds();
+        return _d.latest.failures.empty();
+    }
+
+private:
+    // Follows the rounds of a prompt frame. False, with the frame counted and mid-round, at the
+    // first pass that has not finished or that fails.
+    bool follow(const PromptRounds& rounds) {
+        // Locals, so that they stay in registers across the passes' calls.
+        RendererData& d = _d;
+        const FramePlan::Step* const schedule = _schedule;
+        const int* const order = rounds.order.data();
+        Running* const inFlight = _inFlight;
+        int first = 0;
+        for (const int end : rounds.ends) {
+            for (int k = first; k < end; ++k) {
+                const int s = order[k];
+                _started[s] = 1;
+                inFlight[k - first] = Running{s, startPass(d, _enabled, schedule[s], _callbacks)};
+            }
+            for (int k = first; k < end; ++k) {
+                const Running running = inFlight[k - first];
+                const bool finished = schedule[running.step].pass->isFinished();
+                if (finished && endPass(d, running.step, running.span, _callbacks)) continue;
+                _numInFlight = end - first;
+                takeOver(order, k, k - first, finished);
+                return false;
+            }
+            first = end;
         }
         return true;
-    };
+    }
 
-    // Room for passes in flight; none after a failure, so that nothing more starts.
-    int room = std::min(limit, numSteps);
-    scratch.inFlight.resize(size_t(room));
-    OverlapScratch::Running* inFlight = scratch.inFlight.data();  // in the order they started
-    int numInFlight = 0;
-    for (;;) {
-        while (numInFlight < room) {
-            const int s = ready.takeLowest();
-            if (s < 0) break;
-            inFlight[numInFlight++] = start(s);
+    // Counts producers for a frame that followed rounds up to in-flight position `i`: the
+    // steps before order[numEnded] have ended, and the pass at `i` has either not finished or
+    // failed. Then finishes that round's polls.
+    void takeOver(const int* order, int numEnded, int i, bool failed) {
+        _recording = false;
+        countProducers();
+        for (int k = 0; k < numEnded; ++k) {
+            const FramePlan::Step& step = _schedule[order[k]];
+            for (int c = 0; c < step.numConsumerSteps; ++c)
+                --_waiting[consumerSteps()[step.firstConsumerStep + c]];
         }
-        if (numInFlight == 0) break;
-        if (numInFlight == 1) {
-            // Alone in flight, and nothing else can start before it ends: wait for it as a
-            // frame one pass at a time does, and while it hands over to a single ready step,
-            // go on alone with that. Every pass of a chain comes this way.
-            OverlapScratch::Running running = inFlight[0];
-            numInFlight = 0;
-            for (;;) {
-                while (!schedule[running.step].pass->isFinished()) QThread::usleep(100);
-                if (!end(running)) {
-                    room = 0;
-                    break;
-                }
-                if (room == 0 || ready.size() != 1) break;
-                running = start(ready.takeLowest());
-            }
-            continue;
+        _scratch.readyWords.assign(_plan.readyAtStart().size(), 0);
+        _ready.reset(_scratch.readyWords, 0);
+        for (int s = 0; s < _numSteps; ++s) {
+            if (_waiting[s] == 0 && !_started[s]) _ready.insert(s);
         }
         int kept = 0;
-        for (int k = 0; k < numInFlight; ++k) {
-            const OverlapScratch::Running running = inFlight[k];
-            if (!schedule[running.step].pass->isFinished())
-                inFlight[kept++] = running;
-            else if (!end(running))
-                room = 0;
-        }
-        if (kept == numInFlight) QThread::usleep(100);  // none has finished
-        numInFlight = kept;
+        if (failed)
+            _room = 0;
+        else
+            _inFlight[kept++] = _inFlight[i];
+        pollRound(i + 1, kept, i > 0 || failed);
     }
-    return d.latest.failures.empty();
-}
+
+    // Producers not yet ended, by step. A disabled producer never runs, so its consumers do
+    // not wait for it; consumers come after their producers, so one pass in order settles
+    // every count. A disabled step itself waits for ever.
+    void countProducers() {
+        _scratch.waiting = _plan.producerCounts();
+        _waiting = _scratch.waiting.data();
+        if (_allEnabled) return;
+        const int kNever = std::numeric_limits<int>::max() / 2;
+        for (int s = 0; s < _numSteps; ++s) {
+            const FramePlan::Step& step = _schedule[s];
+            if (_enabled.at(step.passIndex)) continue;
+            _waiting[s] = kNever;
+            for (int c = 0; c < step.numConsumerSteps; ++c)
+                --_waiting[consumerSteps()[step.firstConsumerStep + c]];
+        }
+    }
+
+    // Counts producers for a frame that starts with none ended: the steps that wait for none
+    // are ready. The frame records its rounds, to keep them if it turns out prompt.
+    void startCounting() {
+        _recording = true;
+        _scratch.recorded.order.clear();
+        _scratch.recorded.ends.clear();
+        countProducers();
+        if (_allEnabled) {
+            _scratch.readyWords = _plan.readyAtStart();
+            _ready.reset(_scratch.readyWords, _plan.numReadyAtStart());
+            return;
+        }
+        _scratch.readyWords.assign(_plan.readyAtStart().size(), 0);
+        _ready.reset(_scratch.readyWords, 0);
+        for (int s = 0; s < _numSteps; ++s) {
+            if (_waiting[s] == 0) _ready.insert(s);
+        }
+    }
+
+    // Starts what is ready, and polls and ends until nothing is in flight. When passes finish
+    // as they start, every pass is a round of this loop, so it works on plain arrays kept from
+    // frame to frame.
+    void runRounds() {
+        for (;;) {
+            while (_numInFlight < _room) {
+                const int s = _ready.takeLowest();
+                if (s < 0) break;
+                _inFlight[_numInFlight++] = start(s);
+            }
+            if (_numInFlight == 0) break;
+            endOfStarts();
+            if (_numInFlight == 1) {
+                runAlone();
+                continue;
+            }
+            pollRound(0, 0, false);
+        }
+    }
+
+    // Alone in flight, and nothing else can start before it ends: waits for it as a frame one
+    // pass at a time does, and while it hands over to a single ready step, goes on alone with
+    // that. Every pass of a chain comes this way.
+    void runAlone() {
+        Running running = _inFlight[0];
+        _numInFlight = 0;
+        for (;;) {
+            RenderPass* pass = _schedule[running.step].pass;
+            if (!pass->isFinished()) {
+                _prompt = false;
+                do QThread::usleep(100);
+                while (!pass->isFinished());
+            }
+            if (!end(running)) {
+                _room = 0;
+                return;
+            }
+            if (_room == 0 || _ready.size() != 1) return;
+            running = start(_ready.takeLowest());
+            endOfStarts();
+        }
+    }
+
+    // Polls the passes in flight from position `from` on, in the order they started, and ends
+    // each that has finished; `kept` passes before `from` are still in flight, and `ended`
+    // says whether one of this round has ended. When none has, waits a poll interval.
+    void pollRound(int from, int kept, bool ended) {
+        for (int k = from; k < _numInFlight; ++k) {
+            const Running running = _inFlight[k];
+            if (!_schedule[running.step].pass->isFinished()) {
+                _prompt = false;
+                _inFlight[kept++] = running;
+                continue;
+            }
+            ended = true;
+            if (!end(running)) _room = 0;
+        }
+        _numInFlight = kept;
+        if (!ended) QThread::usleep(100);
+    }
+
+    Running start(int s) {
+        _started[s] = 1;
+        if (_recording) _scratch.recorded.order.push_back(s);
+        return Running{s, startPass(_d, _enabled, _schedule[s], _callbacks)};
+    }
+
+    // A round's starts are over and its polls begin.
+    void endOfStarts() {
+        if (_recording) _scratch.recorded.ends.push_back(int(_scratch.recorded.order.size()));
+    }
+
+    // Ends a pass that has finished and readies the steps that waited only for it.
+    bool end(const Running& running) {
+        if (!endPass(_d, running.step, running.span, _callbacks)) return false;
+        const FramePlan::Step& step = _schedule[running.step];
+        const int* const consumers = consumerSteps() + step.firstConsumerStep;
+        for (int c = 0; c < step.numConsumerSteps; ++c) {
+            if (--_waiting[consumers[c]] == 0) _ready.insert(consumers[c]);
+        }
+        return true;
+    }
+
+    void keepRounds() {
+        PromptRounds& prompt = _scratch.prompt;
+        std::swap(prompt, _scratch.recorded);
+        prompt.limit = _limit;
+        prompt.enabled = _enabled;
+    }
+
+    const int* consumerSteps() const { return _plan.consumerSteps(); }
+
+    RendererData& _d;
+    const FramePlan& _plan;
+    const FramePlan::Step* const _schedule;
+    const int _numSteps;
+    // The frame's own copy (shared until written): a pass that switches another mid-frame
+    // must not leave a consumer waiting for a producer that will never end.
+    const QVector<bool> _enabled;
+    const bool _allEnabled;
+    const int _limit;
+    RenderCallbacks* const _callbacks;
+    OverlapScratch& _scratch;
+
+    char* _started = nullptr;  // by step
+    int* _waiting = nullptr;   // by step: producers not yet ended
+    ReadySteps _ready;
+    Running* _inFlight = nullptr;  // in the order they started
+    int _numInFlight = 0;
+    int _room;                // room for passes in flight; none after a failure
+    bool _prompt = true;      // every pass has finished at its first poll
+    bool _recording = false;  // the rounds are being recorded, from the frame's start
+};
 
 // Passes that did not run this frame (disabled, or cut off by a failure) still hand over the
 // values of their latest run.
@@ -479,11 +629,13 @@ bool Renderer::render(RenderCallbacks* callbacks) {
     d->currentTrace = d->timing ? &beginTrace(*d) : nullptr;
     beginFrame(callbacks);
 
-    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size(), d->culling))
+    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size(), d->culling)) {
         d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size(),
                       d->culling);
+        d->overlap.prompt.limit = 0;  // its rounds were taken on the old plan
+    }
     if (d->plan.hasRoots()) {
-        result = latest.overlapped ? runOverlapped(*d, d->maxPassesInFlight, callbacks)
+        result = latest.overlapped ? OverlappedFrame(*d, d->maxPassesInFlight, callbacks).run()
                                    : runSchedule(*d, callbacks);
         collectOutputs(*d);
     }

@@ -61,6 +61,17 @@ struct LatestFrame {
     QVector<bool> enabled;
 };
 
+// The rounds of a frame with passes in flight in which every pass finished at its first poll
+// and none failed: the steps in the order they started, cut into rounds (started together,
+// then polled together). Every such frame with the same plan, limit and enabled flags takes
+// the same rounds.
+struct PromptRounds {
+    int limit = 0;  // 0 while none are kept
+    QVector<bool> enabled;
+    std::vector<int> order;
+    std::vector<int> ends;  // by round: one past its last position in `order`
+};
+
 // What a frame with passes in flight works on, kept from frame to frame for its capacity.
 struct OverlapScratch {
     struct Running {
@@ -70,6 +81,8 @@ struct OverlapScratch {
     std::vector<int> waiting;  // by step: producers not yet ended
     std::vector<quint64> readyWords;
     std::vector<Running> inFlight;
+    PromptRounds recorded;  // this frame's rounds, as it takes them
+    PromptRounds prompt;    // the latest prompt frame's, until the plan is rebuilt
 };
 
 // The registry: what the host set up, the frame plan derived from it, and what the latest
