@@ -198,8 +198,6 @@ void FramePlan::linkSteps() {
     std::vector<int> latestStep(size_t(_passes->size()), -1);
     _stepLinks.clear();
     _producerCounts.clear();
-    _readyAtStart.assign(size_t(numSteps + 63) / 64, 0);
-    _numReadyAtStart = 0;
     for (int s = 0; s < numSteps; ++s) {
         const Step& step = _schedule[size_t(s)];
         const size_t first = _stepLinks.size();
@@ -217,10 +215,6 @@ void FramePlan::linkSteps() {
         }
         waitFor(step.passIndex);
         _producerCounts.push_back(int(_stepLinks.size() - first));
-        if (_producerCounts.back() == 0) {
-            _readyAtStart[size_t(s) / 64] |= quint64(1) << (size_t(s) % 64);
-            ++_numReadyAtStart;
-        }
         latestStep[size_t(step.passIndex)] = s;
     }
 

@@ -78,9 +78,6 @@ public:
     bool hasRoots() const { return !_roots.empty(); }
     const int* consumerSteps() const { return _consumerSteps.data(); }
     const std::vector<int>& producerCounts() const { return _producerCounts; }  // by step
-    // The steps that wait for none (producer count 0), one bit per step, and how many.
-    const std::vector<quint64>& readyAtStart() const { return _readyAtStart; }
-    int numReadyAtStart() const { return _numReadyAtStart; }
     const std::vector<Step>& schedule() const { return _schedule; }
     const std::vector<Feed>& feeds() const { return _feeds; }
     const std::vector<OutputUsers>& users() const { return _users; }
@@ -147,8 +144,6 @@ private:
     std::vector<Collected> _collected;
     std::vector<int> _consumerSteps;  // by step, from Step::firstConsumerStep
     std::vector<int> _producerCounts;
-    std::vector<quint64> _readyAtStart;
-    int _numReadyAtStart = 0;
 
     // Scratch of build(), kept for its capacity.
     std::vector<Visit> _stack;

@@ -104,39 +104,25 @@ bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
 
 // The steps that may start, lowest position first: one bit per step, the first word that may
 // hold a bit, and how many are set. Steps mostly become ready in schedule order, so the search
-// seldom passes a word twice, and it never starts when nothing is ready. A step that is ready
-// alone, which is every step of a chain, waits in a slot of its own and skips the bitmap.
+// seldom passes a word twice, and it never starts when nothing is ready.
 class ReadySteps {
 public:
-    // Starts with the steps set in `words` (one bit per step), `count` of them.
-    void reset(std::vector<quint64>& words, int count) {
+    // Empties the set, for `numSteps` steps kept in `words`.
+    void reset(std::vector<quint64>& words, int numSteps) {
+        words.assign(size_t(numSteps + 63) / 64, 0);
         _words = words.data();
         _first = 0;
-        _count = count;
-        _alone = -1;
+        _count = 0;
     }
-    // Out of line: inlined into the loops over a pass's consumers, it had them carry the set's
-    // state in registers round every consumer, which costs more than the call.
-    Q_NEVER_INLINE void insert(int step) {
-        if (_count++ == 0) {
-            _alone = step;
-            return;
-        }
-        if (_alone >= 0) {
-            setBit(_alone);
-            _alone = -1;
-        }
-        setBit(step);
+    void insert(int step) {
+        const int word = int(unsigned(step) / 64);
+        _words[word] |= quint64(1) << (unsigned(step) % 64);
+        if (word < _first) _first = word;
+        ++_count;
     }
-    int size() const { return _count; }
     int takeLowest() {  // -1 when none
         if (_count == 0) return -1;
         --_count;
-        if (_alone >= 0) {
-            const int step = _alone;
-            _alone = -1;
-            return step;
-        }
         while (_words[_first] == 0) ++_first;
         quint64& bits = _words[_first];
         const int step = _first * 64 + __builtin_ctzll(bits);
@@ -145,16 +131,9 @@ public:
     }
 
 private:
-    void setBit(int step) {
-        const int word = int(unsigned(step) / 64);
-        _words[word] |= quint64(1) << (unsigned(step) % 64);
-        if (word < _first) _first = word;
-    }
-
     quint64* _words = nullptr;
     int _first = 0;
     int _count = 0;
-    int _alone = -1;  // the only ready step, when it is not in the bitmap
 };
 
 // A frame with up to `limit` passes in flight. A pass starts, in schedule order, once the
@@ -178,7 +157,6 @@ public:
           _schedule(d.plan.schedule().data()),
           _numSteps(int(d.plan.schedule().size())),
           _enabled(d.enabled),
-          _allEnabled(d.numDisabled == 0),
           _limit(limit),
           _callbacks(callbacks),
           _scratch(d.overlap),
@@ -194,7 +172,11 @@ public:
         if (prompt.limit == _limit && prompt.enabled == _enabled) {
             if (follow(prompt)) return true;
         } else {
-            startCounting();
+            // Recorded, to be kept if the frame turns out prompt.
+            _recording = true;
+            _scratch.recorded.order.clear();
+            _scratch.recorded.ends.clear();
+            count(nullptr, 0);
         }
         runRounds();
         if (_recording && _prompt && _d.latest.failures.empty()) keepRounds();
@@ -221,8 +203,16 @@ private:
                 const Running running = inFlight[k - first];
                 const bool finished = schedule[running.step].pass->isFinished();
                 if (finished && endPass(d, running.step, running.span, _callbacks)) continue;
+                // The passes before this one have ended; this one is still working, or it
+                // failed. The round goes on with the next.
+                count(order, k);
                 _numInFlight = end - first;
-                takeOver(order, k, k - first, finished);
+                int kept = 0;
+                if (finished)
+                    _room = 0;
+                else
+                    inFlight[kept++] = running;
+                pollRound(k - first + 1, kept, k > first || finished);
                 return false;
             }
             first = end;
@@ -230,69 +220,31 @@ private:
         return true;
     }
 
-    // Counts producers for a frame that followed rounds up to in-flight position `i`: the
-    // steps before order[numEnded] have ended, and the pass at `i` has either not finished or
-    // failed. Then finishes that round's polls.
-    void takeOver(const int* order, int numEnded, int i, bool failed) {
-        _recording = false;
-        countProducers();
-        for (int k = 0; k < numEnded; ++k) {
-            const FramePlan::Step& step = _schedule[order[k]];
-            for (int c = 0; c < step.numConsumerSteps; ++c)
-                --_waiting[consumerSteps()[step.firstConsumerStep + c]];
+    // Counts, by step, the producers that have not ended, when the steps ended[0...numEnded)
+    // have, and readies the steps that wait for none and have not started. A disabled producer
+    // never runs, so its consumers do not wait for it; consumers come after their producers,
+    // so one pass in order settles every count. A disabled step itself waits for ever.
+    void count(const int* ended, int numEnded) {
+        _scratch.waiting = _plan.producerCounts();
+        _waiting = _scratch.waiting.data();
+        auto release = [this](const FramePlan::Step& step) {
+            const int* const consumers = _plan.consumerSteps() + step.firstConsumerStep;
+            for (int c = 0; c < step.numConsumerSteps; ++c) --_waiting[consumers[c]];
+        };
+        const int kNever = std::numeric_limits<int>::max() / 2;
+        for (int s = 0; s < _numSteps; ++s) {
+            if (_enabled.at(_schedule[s].passIndex)) continue;
+            _waiting[s] = kNever;
+            release(_schedule[s]);
         }
-        _scratch.readyWords.assign(_plan.readyAtStart().size(), 0);
-        _ready.reset(_scratch.readyWords, 0);
+        for (int k = 0; k < numEnded; ++k) release(_schedule[ended[k]]);
+        _ready.reset(_scratch.readyWords, _numSteps);
         for (int s = 0; s < _numSteps; ++s) {
             if (_waiting[s] == 0 && !_started[s]) _ready.insert(s);
         }
-        int kept = 0;
-        if (failed)
-            _room = 0;
-        else
-            _inFlight[kept++] = _inFlight[i];
-        pollRound(i + 1, kept, i > 0 || failed);
     }
 
-    // Producers not yet ended, by step. A disabled producer never runs, so its consumers do
-    // not wait for it; consumers come after their producers, so one pass in order settles
-    // every count. A disabled step itself waits for ever.
-    void countProducers() {
-        _scratch.waiting = _plan.producerCounts();
-        _waiting = _scratch.waiting.data();
-        if (_allEnabled) return;
-        const int kNever = std::numeric_limits<int>::max() / 2;
-        for (int s = 0; s < _numSteps; ++s) {
-            const FramePlan::Step& step = _schedule[s];
-            if (_enabled.at(step.passIndex)) continue;
-            _waiting[s] = kNever;
-            for (int c = 0; c < step.numConsumerSteps; ++c)
-                --_waiting[consumerSteps()[step.firstConsumerStep + c]];
-        }
-    }
-
-    // Counts producers for a frame that starts with none ended: the steps that wait for none
-    // are ready. The frame records its rounds, to keep them if it turns out prompt.
-    void startCounting() {
-        _recording = true;
-        _scratch.recorded.order.clear();
-        _scratch.recorded.ends.clear();
-        countProducers();
-        if (_allEnabled) {
-            _scratch.readyWords = _plan.readyAtStart();
-            _ready.reset(_scratch.readyWords, _plan.numReadyAtStart());
-            return;
-        }
-        _scratch.readyWords.assign(_plan.readyAtStart().size(), 0);
-        _ready.reset(_scratch.readyWords, 0);
-        for (int s = 0; s < _numSteps; ++s) {
-            if (_waiting[s] == 0) _ready.insert(s);
-        }
-    }
-
-    // Starts what is ready, and polls and ends until nothing is in flight. When passes finish
-    // as they start, every pass is a round of this loop, so it works on plain arrays kept from
-    // frame to frame.
+    // Starts what is ready, and polls and ends until nothing is in flight.
     void runRounds() {
         for (;;) {
             while (_numInFlight < _room) {
@@ -300,36 +252,9 @@ private:
                 if (s < 0) break;
                 _inFlight[_numInFlight++] = start(s);
             }
-            if (_numInFlight == 0) break;
-            endOfStarts();
-            if (_numInFlight == 1) {
-                runAlone();
-                continue;
-            }
+            if (_numInFlight == 0) return;
+            if (_recording) _scratch.recorded.ends.push_back(int(_scratch.recorded.order.size()));
             pollRound(0, 0, false);
-        }
-    }
-
-    // Alone in flight, and nothing else can start before it ends: waits for it as a frame one
-    // pass at a time does, and while it hands over to a single ready step, goes on alone with
-    // that. Every pass of a chain comes this way.
-    void runAlone() {
-        Running running = _inFlight[0];
-        _numInFlight = 0;
-        for (;;) {
-            RenderPass* pass = _schedule[running.step].pass;
-            if (!pass->isFinished()) {
-                _prompt = false;
-                do QThread::usleep(100);
-                while (!pass->isFinished());
-            }
-            if (!end(running)) {
-                _room = 0;
-                return;
-            }
-            if (_room == 0 || _ready.size() != 1) return;
-            running = start(_ready.takeLowest());
-            endOfStarts();
         }
     }
 
@@ -357,16 +282,11 @@ private:
         return Running{s, startPass(_d, _enabled, _schedule[s], _callbacks)};
     }
 
-    // A round's starts are over and its polls begin.
-    void endOfStarts() {
-        if (_recording) _scratch.recorded.ends.push_back(int(_scratch.recorded.order.size()));
-    }
-
     // Ends a pass that has finished and readies the steps that waited only for it.
     bool end(const Running& running) {
         if (!endPass(_d, running.step, running.span, _callbacks)) return false;
         const FramePlan::Step& step = _schedule[running.step];
-        const int* const consumers = consumerSteps() + step.firstConsumerStep;
+        const int* const consumers = _plan.consumerSteps() + step.firstConsumerStep;
         for (int c = 0; c < step.numConsumerSteps; ++c) {
             if (--_waiting[consumers[c]] == 0) _ready.insert(consumers[c]);
         }
@@ -380,8 +300,6 @@ private:
         prompt.enabled = _enabled;
     }
 
-    const int* consumerSteps() const { return _plan.consumerSteps(); }
-
     RendererData& _d;
     const FramePlan& _plan;
     const FramePlan::Step* const _schedule;
@@ -389,7 +307,6 @@ private:
     // The frame's own copy (shared until written): a pass that switches another mid-frame
     // must not leave a consumer waiting for a producer that will never end.
     const QVector<bool> _enabled;
-    const bool _allEnabled;
     const int _limit;
     RenderCallbacks* const _callbacks;
     OverlapScratch& _scratch;
@@ -574,9 +491,9 @@ bool Renderer::enabled(int node) const {
 
 void Renderer::setEnabled(int node, bool enabled) {
     const int passIndex = d->graph.nodeValue(node);
+    // Unchanged flags are not written, so that the frames' copies stay shared.
     if (!d->isPassIndex(passIndex) || d->enabled.at(passIndex) == enabled) return;
     d->enabled[passIndex] = enabled;
-    d->numDisabled += enabled ? -1 : 1;
 }
 
 bool Renderer::setMaxPassesInFlight(int limit) {

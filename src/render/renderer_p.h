@@ -99,7 +99,6 @@ public:
     QVector<RenderPass*> passes;
     Graph graph;
     QVector<bool> enabled;
-    int numDisabled = 0;  // false flags in `enabled`
     int target = -1;
     int passesRun = 0;
     int maxPassesInFlight = 1;
