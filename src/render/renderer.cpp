@@ -174,8 +174,8 @@ public:
         } else {
             // Recorded, to be kept if the frame turns out prompt.
             _recording = true;
-            _scratch.recorded.order.clear();
-            _scratch.recorded.ends.clear();
+            _scratch.recordedOrder.clear();
+            _scratch.recordedEnds.clear();
             count(nullptr, 0);
         }
         runRounds();
@@ -253,7 +253,7 @@ private:
                 _inFlight[_numInFlight++] = start(s);
             }
             if (_numInFlight == 0) return;
-            if (_recording) _scratch.recorded.ends.push_back(int(_scratch.recorded.order.size()));
+            if (_recording) _scratch.recordedEnds.push_back(int(_scratch.recordedOrder.size()));
             pollRound(0, 0, false);
         }
     }
@@ -278,7 +278,7 @@ private:
 
     Running start(int s) {
         _started[s] = 1;
-        if (_recording) _scratch.recorded.order.push_back(s);
+        if (_recording) _scratch.recordedOrder.push_back(s);
         return Running{s, startPass(_d, _enabled, _schedule[s], _callbacks)};
     }
 
@@ -295,7 +295,8 @@ private:
 
     void keepRounds() {
         PromptRounds& prompt = _scratch.prompt;
-        std::swap(prompt, _scratch.recorded);
+        prompt.order.swap(_scratch.recordedOrder);
+        prompt.ends.swap(_scratch.recordedEnds);
         prompt.limit = _limit;
         prompt.enabled = _enabled;
     }

@@ -81,8 +81,9 @@ struct OverlapScratch {
     std::vector<int> waiting;  // by step: producers not yet ended
     std::vector<quint64> readyWords;
     std::vector<Running> inFlight;
-    PromptRounds recorded;  // this frame's rounds, as it takes them
-    PromptRounds prompt;    // the latest prompt frame's, until the plan is rebuilt
+    std::vector<int> recordedOrder;  // this frame's rounds as it takes them, as in PromptRounds
+    std::vector<int> recordedEnds;
+    PromptRounds prompt;  // the latest prompt frame's, until the plan is rebuilt
 };
 
 // The registry: what the host set up, the frame plan derived from it, and what the latest
