@@ -14,7 +14,9 @@ namespace Vantrel {
 /// blobs and paths.
 namespace Orv {
 
+namespace detail {
 struct GraphData;
+}  // namespace detail
 
 /// A hierarchical port graph. Nodes carry named inputs and outputs (ports), optionally gathered
 /// into named groups, and nest under one root. Edges join an output to a sibling's input
@@ -243,7 +245,7 @@ public:
     ///@}
 
 private:
-    GraphData* d;
+    detail::GraphData* d;
 };
 
 /// Writes the top level of the graph as a Graphviz digraph, one qDebug() call per line.

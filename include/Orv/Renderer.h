@@ -16,7 +16,9 @@
 namespace Vantrel {
 namespace Orv {
 
+namespace detail {
 class RendererData;
+}  // namespace detail
 
 /// What a node did in the renderer's latest frame.
 enum class NodeOutcome {
@@ -155,7 +157,7 @@ private:
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 
-    RendererData* d;
+    detail::RendererData* d;
     FrameTimer<100> _frameTimer;
 };
 

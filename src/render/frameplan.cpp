@@ -1,4 +1,4 @@
-#include "frameplan.h"
+#include "render/frameplan_p.h"
 
 #include <algorithm>
 #include <functional>
@@ -25,13 +25,14 @@ void listBySource(int count, ForEachLink forEachLink, std::vector<int>* first,
 
 }  // namespace
 
-bool FramePlan::isCurrent(const Graph& graph, int target, int numPasses, bool culling) const {
+bool detail::FramePlan::isCurrent(const Graph& graph, int target, int numPasses,
+                                  bool culling) const {
     return _built && _graphRevision == graph.revision() && _target == target &&
            _numPasses == numPasses && _culling == culling;
 }
 
-void FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
-                      int numParameters, int numOutputs, bool culling) {
+void detail::FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
+                              int numParameters, int numOutputs, bool culling) {
     _graph = &graph;
     _passes = &passes;
     _numParameters = numParameters;
@@ -68,7 +69,7 @@ void FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>
     _passes = nullptr;
 }
 
-void FramePlan::findRoots() {
+void detail::FramePlan::findRoots() {
     // The passes feeding the renderer outputs, in output order, then the target. A removed
     // node is still in the table until purge and is rendered like any other; only a ref
     // outside the table is ignored.
@@ -101,7 +102,7 @@ void FramePlan::findRoots() {
     }
 }
 
-void FramePlan::visitFrom(int root, int reason) {
+void detail::FramePlan::visitFrom(int root, int reason) {
     // An explicit stack keeps long producer chains off the call stack. A node is flagged
     // before its inputs are followed, so a producer loop through container ports ends where
     // it meets a node still on the stack: that producer is not waited for. Every other
@@ -141,7 +142,7 @@ void FramePlan::visitFrom(int root, int reason) {
     }
 }
 
-void FramePlan::orderPasses() {
+void detail::FramePlan::orderPasses() {
     // Kahn's algorithm over the needed nodes. Nodes without a pass are taken as soon as they
     // are ready, so a pass waits for the passes behind a group as if the group were not there.
     const int numFinished = int(_finished.size());
@@ -192,7 +193,7 @@ void FramePlan::orderPasses() {
     }
 }
 
-void FramePlan::linkSteps() {
+void detail::FramePlan::linkSteps() {
     // Only feeds from passes earlier in the schedule: the latest earlier step of that pass.
     const int numSteps = int(_schedule.size());
     std::vector<int> latestStep(size_t(_passes->size()), -1);
@@ -231,7 +232,7 @@ void FramePlan::linkSteps() {
     }
 }
 
-FramePlan::Feed FramePlan::trace(int node, int input, int& producer) const {
+detail::FramePlan::Feed detail::FramePlan::trace(int node, int input, int& producer) const {
     // A parameter when the down edges lead up to the root; else the sibling output feeding the
     // outermost container input, followed down to the innermost output behind it.
     int source = node;
@@ -249,7 +250,7 @@ FramePlan::Feed FramePlan::trace(int node, int input, int& producer) const {
     return Feed{passIndex, port, _passes->at(passIndex)};
 }
 
-int FramePlan::countOutputUsers(int node, int output) const {
+int detail::FramePlan::countOutputUsers(int node, int output) const {
     // Needed consumers, disabled ones included. An edge into a container counts the container's
     // first-level consumers of that input; an up edge counts only a needed container (the root
     // is needed only as the target), so renderer outputs are not users.

@@ -4,6 +4,7 @@
 
 namespace Vantrel {
 namespace Orv {
+namespace detail {
 
 // Whether `index` names an entry of `table`; any other int, negative or past the end, does not.
 template <typename T>
@@ -11,5 +12,6 @@ bool inRange(const QVector<T>& table, int index) {
     return index >= 0 && index < table.size();
 }
 
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

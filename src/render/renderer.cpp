@@ -1,7 +1,7 @@
 #include <Orv/Renderer.h>
 
-#include "inrange_p.h"
-#include "renderer_p.h"
+#include "render/inrange_p.h"
+#include "render/renderer_p.h"
 
 #include <QThread>
 
@@ -27,19 +27,19 @@ private:
 };
 
 // `enabled` is the renderer's own flags, or the copy a frame with passes in flight works on.
-QVariant inputValue(const RendererData& d, const QVector<bool>& enabled, RenderPass* pass,
-                    int input, const FramePlan::Feed& feed) {
-    if (feed.pass == FramePlan::Feed::kParameter) return d.parameters.at(feed.port);
+QVariant inputValue(const detail::RendererData& d, const QVector<bool>& enabled, RenderPass* pass,
+                    int input, const detail::FramePlan::Feed& feed) {
+    if (feed.pass == detail::FramePlan::Feed::kParameter) return d.parameters.at(feed.port);
     if (feed.pass >= 0 && enabled.at(feed.pass)) return feed.producer->output(feed.port);
     return pass->defaultValue(input);
 }
 
 // The calls that start a pass: its inputs, its user counts, its error code, beginFrame, start.
 // Returns the pass's span in the frame's trace when timing is on, else -1.
-int startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::Step& step,
-              RenderCallbacks* callbacks) {
+int startPass(detail::RendererData& d, const QVector<bool>& enabled,
+              const detail::FramePlan::Step& step, RenderCallbacks* callbacks) {
     RenderPass* pass = step.pass;
-    const std::vector<FramePlan::Feed>& feeds = d.plan.feeds();
+    const std::vector<detail::FramePlan::Feed>& feeds = d.plan.feeds();
     const int numInputs = pass->numInputs();
     for (int i = 0; i < numInputs; ++i) {
         // Only a pass that grew inputs after it was added has inputs beyond its node's; nothing
@@ -51,7 +51,7 @@ int startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::St
     }
 
     pass->resetNumOutputUsers();
-    const std::vector<FramePlan::OutputUsers>& users = d.plan.users();
+    const std::vector<detail::FramePlan::OutputUsers>& users = d.plan.users();
     for (int u = step.firstUsers; u < step.firstUsers + step.numUsers; ++u)
         pass->setNumOutputUsers(users[size_t(u)].output, users[size_t(u)].users);
 
@@ -59,7 +59,8 @@ int startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::St
     int span = -1;
     if (d.currentTrace) {
         span = int(d.currentTrace->spans.size());
-        d.currentTrace->spans.push_back(PassSpan{readTicks(d.clock), -1, step.node, 0});
+        d.currentTrace->spans.push_back(
+            detail::PassSpan{detail::readTicks(d.clock), -1, step.node, 0});
     }
     pass->beginFrame(callbacks);
     pass->start(callbacks);
@@ -69,13 +70,13 @@ int startPass(RendererData& d, const QVector<bool>& enabled, const FramePlan::St
 
 // The calls that end a pass that has finished; false when it reports an error, which the
 // frame keeps with the step.
-bool endPass(RendererData& d, int s, int span, RenderCallbacks* callbacks) {
+bool endPass(detail::RendererData& d, int s, int span, RenderCallbacks* callbacks) {
     RenderPass* pass = d.plan.schedule()[size_t(s)].pass;
     pass->endFrame(callbacks);
     const unsigned int code = pass->errorCode();
     if (span >= 0) {
-        PassSpan& timed = d.currentTrace->spans[size_t(span)];
-        timed.end = readTicks(d.clock);
+        detail::PassSpan& timed = d.currentTrace->spans[size_t(span)];
+        timed.end = detail::readTicks(d.clock);
         timed.errorCode = code;
     }
     if (code == 0) return true;
@@ -85,11 +86,11 @@ bool endPass(RendererData& d, int s, int span, RenderCallbacks* callbacks) {
 
 // One pass at a time: the enabled passes of the schedule in order, each polled until it
 // finishes; false as soon as one fails.
-bool runSchedule(RendererData& d, RenderCallbacks* callbacks) {
-    const std::vector<FramePlan::Step>& schedule = d.plan.schedule();
+bool runSchedule(detail::RendererData& d, RenderCallbacks* callbacks) {
+    const std::vector<detail::FramePlan::Step>& schedule = d.plan.schedule();
     const int numSteps = int(schedule.size());
     for (int s = 0; s < numSteps; ++s) {
-        const FramePlan::Step& step = schedule[size_t(s)];
+        const detail::FramePlan::Step& step = schedule[size_t(s)];
         if (!d.enabled.at(step.passIndex)) continue;
         const int span = startPass(d, d.enabled, step, callbacks);
         while (!step.pass->isFinished()) QThread::usleep(100);
@@ -149,9 +150,9 @@ private:
 // not finished or that fails, the frame counts what has ended and goes on as usual from there.
 class OverlappedFrame {
 public:
-    using Running = OverlapScratch::Running;
+    using Running = detail::OverlapScratch::Running;
 
-    OverlappedFrame(RendererData& d, int limit, RenderCallbacks* callbacks)
+    OverlappedFrame(detail::RendererData& d, int limit, RenderCallbacks* callbacks)
         : _d(d),
           _plan(d.plan),
           _schedule(d.plan.schedule().data()),
@@ -168,7 +169,7 @@ public:
     }
 
     bool run() {
-        const PromptRounds& prompt = _scratch.prompt;
+        const detail::PromptRounds& prompt = _scratch.prompt;
         if (prompt.limit == _limit && prompt.enabled == _enabled) {
             if (follow(prompt)) return true;
         } else {
@@ -186,10 +187,10 @@ public:
 private:
     // Follows the rounds of a prompt frame. False, with the frame counted and mid-round, at the
     // first pass that has not finished or that fails.
-    bool follow(const PromptRounds& rounds) {
+    bool follow(const detail::PromptRounds& rounds) {
         // Locals, so that they stay in registers across the passes' calls.
-        RendererData& d = _d;
-        const FramePlan::Step* const schedule = _schedule;
+        detail::RendererData& d = _d;
+        const detail::FramePlan::Step* const schedule = _schedule;
         const int* const order = rounds.order.data();
         Running* const inFlight = _inFlight;
         int first = 0;
@@ -227,7 +228,7 @@ private:
     void count(const int* ended, int numEnded) {
         _scratch.waiting = _plan.producerCounts();
         _waiting = _scratch.waiting.data();
-        auto release = [this](const FramePlan::Step& step) {
+        auto release = [this](const detail::FramePlan::Step& step) {
             const int* const consumers = _plan.consumerSteps() + step.firstConsumerStep;
             for (int c = 0; c < step.numConsumerSteps; ++c) --_waiting[consumers[c]];
         };
@@ -285,7 +286,7 @@ private:
     // Ends a pass that has finished and readies the steps that waited only for it.
     bool end(const Running& running) {
         if (!endPass(_d, running.step, running.span, _callbacks)) return false;
-        const FramePlan::Step& step = _schedule[running.step];
+        const detail::FramePlan::Step& step = _schedule[running.step];
         const int* const consumers = _plan.consumerSteps() + step.firstConsumerStep;
         for (int c = 0; c < step.numConsumerSteps; ++c) {
             if (--_waiting[consumers[c]] == 0) _ready.insert(consumers[c]);
@@ -294,23 +295,23 @@ private:
     }
 
     void keepRounds() {
-        PromptRounds& prompt = _scratch.prompt;
+        detail::PromptRounds& prompt = _scratch.prompt;
         prompt.order.swap(_scratch.recordedOrder);
         prompt.ends.swap(_scratch.recordedEnds);
         prompt.limit = _limit;
         prompt.enabled = _enabled;
     }
 
-    RendererData& _d;
-    const FramePlan& _plan;
-    const FramePlan::Step* const _schedule;
+    detail::RendererData& _d;
+    const detail::FramePlan& _plan;
+    const detail::FramePlan::Step* const _schedule;
     const int _numSteps;
     // The frame's own copy (shared until written): a pass that switches another mid-frame
     // must not leave a consumer waiting for a producer that will never end.
     const QVector<bool> _enabled;
     const int _limit;
     RenderCallbacks* const _callbacks;
-    OverlapScratch& _scratch;
+    detail::OverlapScratch& _scratch;
 
     char* _started = nullptr;  // by step
     int* _waiting = nullptr;   // by step: producers not yet ended
@@ -324,18 +325,18 @@ private:
 
 // Passes that did not run this frame (disabled, or cut off by a failure) still hand over the
 // values of their latest run.
-void collectOutputs(RendererData& d) {
-    const std::vector<FramePlan::Collected>& collected = d.plan.collected();
+void collectOutputs(detail::RendererData& d) {
+    const std::vector<detail::FramePlan::Collected>& collected = d.plan.collected();
     for (int o = 0; o < int(collected.size()); ++o) {
-        const FramePlan::Collected& collect = collected[size_t(o)];
+        const detail::FramePlan::Collected& collect = collected[size_t(o)];
         if (collect.passIndex >= 0)
             d.outputs[o] = d.passes.at(collect.passIndex)->output(collect.port);
     }
 }
 
 // The next entry of the ring of frame traces, emptied for the frame that starts now.
-FrameTrace& beginTrace(RendererData& d) {
-    FrameTrace* trace = nullptr;
+detail::FrameTrace& beginTrace(detail::RendererData& d) {
+    detail::FrameTrace* trace = nullptr;
     if (d.traces.size() < size_t(d.timingHistory)) {
         d.traces.emplace_back();
         trace = &d.traces.back();
@@ -346,23 +347,23 @@ FrameTrace& beginTrace(RendererData& d) {
     }
     trace->number = d.latest.number;
     trace->start = d.clock.nsecsElapsed();
-    trace->startTicks = readTicks(d.clock);
+    trace->startTicks = detail::readTicks(d.clock);
     trace->end = trace->start;
     return *trace;
 }
 
 // Ends the frame's trace: its spans' ticks become nanoseconds, scaled between the clock and
 // tick readings at the frame's start and end.
-void endTrace(RendererData& d, FrameTrace& trace) {
+void endTrace(detail::RendererData& d, detail::FrameTrace& trace) {
     trace.end = d.clock.nsecsElapsed();
-    const qint64 endTicks = readTicks(d.clock);
+    const qint64 endTicks = detail::readTicks(d.clock);
     const double scale = endTicks > trace.startTicks
                              ? double(trace.end - trace.start) / double(endTicks - trace.startTicks)
                              : 0.0;
     auto toNs = [&](qint64 ticks) {
         return trace.start + qint64(double(ticks - trace.startTicks) * scale + 0.5);
     };
-    for (PassSpan& span : trace.spans) {
+    for (detail::PassSpan& span : trace.spans) {
         span.start = toNs(span.start);
         // Counters of different cores may differ by a little: a span never ends before it starts.
         span.end = std::max(span.start, span.end < 0 ? trace.end : toNs(span.end));
@@ -377,11 +378,11 @@ QMetaType::Type typeOf(const QVariant& value) {
 
 }  // namespace
 
-RendererData::~RendererData() {
+detail::RendererData::~RendererData() {
     for (RenderPass* pass : passes) delete pass;
 }
 
-Renderer::Renderer() : d(new RendererData) {}
+Renderer::Renderer() : d(new detail::RendererData) {}
 
 Renderer::~Renderer() {
     delete d;
@@ -459,25 +460,25 @@ int Renderer::numOutputs() const {
 }
 
 QMetaType::Type Renderer::parameterType(int index) const {
-    if (!inRange(d->parameters, index)) return QMetaType::UnknownType;
+    if (!detail::inRange(d->parameters, index)) return QMetaType::UnknownType;
     return typeOf(d->parameters.at(index));
 }
 
 void Renderer::setParameter(int index, const QVariant& value) {
-    if (inRange(d->parameters, index)) d->parameters[index] = value;
+    if (detail::inRange(d->parameters, index)) d->parameters[index] = value;
 }
 
 QVariant Renderer::parameterValue(int index) {
-    return inRange(d->parameters, index) ? d->parameters.at(index) : QVariant();
+    return detail::inRange(d->parameters, index) ? d->parameters.at(index) : QVariant();
 }
 
 QMetaType::Type Renderer::outputType(int index) const {
-    if (!inRange(d->outputs, index)) return QMetaType::UnknownType;
+    if (!detail::inRange(d->outputs, index)) return QMetaType::UnknownType;
     return typeOf(d->outputs.at(index));
 }
 
 QVariant Renderer::output(int index) const {
-    return inRange(d->outputs, index) ? d->outputs.at(index) : QVariant();
+    return detail::inRange(d->outputs, index) ? d->outputs.at(index) : QVariant();
 }
 
 RenderPass* Renderer::renderPass(int node) const {
@@ -505,6 +506,14 @@ bool Renderer::setMaxPassesInFlight(int limit) {
 
 int Renderer::maxPassesInFlight() const {
     return d->maxPassesInFlight;
+}
+
+void Renderer::setCulling(bool culling) {
+    d->culling = culling;
+}
+
+bool Renderer::culling() const {
+    return d->culling;
 }
 
 void Renderer::setTarget(int node) {
@@ -539,7 +548,7 @@ bool Renderer::render(RenderCallbacks* callbacks) {
 
     d->passesRun = 0;
     bool result = true;
-    LatestFrame& latest = d->latest;
+    detail::LatestFrame& latest = d->latest;
     ++latest.number;
     latest.reached = 0;
     latest.failures.clear();

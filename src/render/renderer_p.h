@@ -3,7 +3,7 @@
 #include <Orv/Graph.h>
 #include <Orv/RenderPass.h>
 
-#include "frameplan.h"
+#include "render/frameplan_p.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -18,6 +18,7 @@
 
 namespace Vantrel {
 namespace Orv {
+namespace detail {
 
 // A pass's timestamps: the processor's time-stamp counter where there is one, which costs a
 // few nanoseconds a reading against tens for the system clock; a frame turns them into
@@ -121,5 +122,6 @@ public:
     FrameTrace* currentTrace = nullptr;  // the frame being timed, or null
 };
 
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

@@ -1,6 +1,6 @@
 #include <Orv/RenderPassHelper.h>
 
-#include "inrange_p.h"
+#include "render/inrange_p.h"
 
 namespace Vantrel {
 namespace Orv {
@@ -77,31 +77,31 @@ int RenderPassHelper::numOutputs() const {
 }
 
 QString RenderPassHelper::inputName(int index) const {
-    return inRange(_inputs, index) ? _inputs.at(index).name : QString();
+    return detail::inRange(_inputs, index) ? _inputs.at(index).name : QString();
 }
 
 QString RenderPassHelper::outputName(int index) const {
-    return inRange(_outputs, index) ? _outputs.at(index).name : QString();
+    return detail::inRange(_outputs, index) ? _outputs.at(index).name : QString();
 }
 
 void RenderPassHelper::setInput(int index, const QVariant& value) {
-    if (inRange(_inputs, index)) _inputs[index].value = value;
+    if (detail::inRange(_inputs, index)) _inputs[index].value = value;
 }
 
 QVariant RenderPassHelper::defaultValue(int index) const {
-    return inRange(_defaultValues, index) ? _defaultValues.at(index) : QVariant();
+    return detail::inRange(_defaultValues, index) ? _defaultValues.at(index) : QVariant();
 }
 
 void RenderPassHelper::setDefaultValue(int index, const QVariant& value) {
-    if (inRange(_defaultValues, index)) _defaultValues[index] = value;
+    if (detail::inRange(_defaultValues, index)) _defaultValues[index] = value;
 }
 
 QVariant RenderPassHelper::output(int index) const {
-    return inRange(_outputs, index) ? _outputs.at(index).value : QVariant();
+    return detail::inRange(_outputs, index) ? _outputs.at(index).value : QVariant();
 }
 
 void RenderPassHelper::setNumOutputUsers(int index, int users) {
-    if (inRange(_outputUsers, index)) _outputUsers[index] = users;
+    if (detail::inRange(_outputUsers, index)) _outputUsers[index] = users;
 }
 
 void RenderPassHelper::resetNumOutputUsers() {

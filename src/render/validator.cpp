@@ -2,8 +2,8 @@
 #include <Orv/Renderer.h>
 #include <Orv/Validator.h>
 
-#include "core/graphjson_p.h"
-#include "frameplan.h"
+#include "json/graphjson_p.h"
+#include "render/frameplan_p.h"
 
 #include <QHash>
 
@@ -31,7 +31,7 @@ public:
         Finding finding;
         finding.severity = severity;
         finding.node = _graph.isValidNode(node) ? node : -1;
-        if (finding.node >= 0) finding.path = JsonDetail::displayPath(_graph, node);
+        if (finding.node >= 0) finding.path = detail::displayPath(_graph, node);
         finding.message = message;
         _list.append(finding);
     }
@@ -218,7 +218,7 @@ QVector<Finding> validate(const Renderer& renderer) {
         if (index >= passes.size()) passes.resize(index + 1);
         passes[index] = pass;
     }
-    FramePlan plan;
+    detail::FramePlan plan;
     plan.build(graph, target, passes, renderer.numParameters(), renderer.numOutputs(),
                renderer.culling());
 
@@ -232,10 +232,10 @@ QVector<Finding> validate(const Renderer& renderer) {
                          QStringLiteral("No output or target needs this pass, so it never runs."));
     }
     // Inputs the frame will leave to their defaults, as the plan traced them.
-    for (const FramePlan::Step& step : plan.schedule()) {
+    for (const detail::FramePlan::Step& step : plan.schedule()) {
         if (!graph.isValidNode(step.node)) continue;
         for (int i = 0; i < step.numInputs; ++i) {
-            if (plan.feeds()[size_t(step.firstFeed + i)].pass == FramePlan::Feed::kDefault)
+            if (plan.feeds()[size_t(step.firstFeed + i)].pass == detail::FramePlan::Feed::kDefault)
                 findings.add(Severity::Note, step.node, Side::Input, i,
                              QStringLiteral("Nothing feeds this input, so the pass takes its"
                                             " default value."));

@@ -1,6 +1,8 @@
-#include "dotwriter.h"
+// graphAsDot and the DOT writer that frameAsDot shares: containers as clusters, ports as
+// table cells.
+#include "text/dotwriter_p.h"
 
-#include "textescape.h"
+#include "text/textescape_p.h"
 
 namespace Vantrel {
 namespace Orv {
@@ -9,7 +11,7 @@ namespace {
 
 class DotWriter {
 public:
-    DotWriter(const Graph& graph, const DotStyle& style) : _graph(graph), _style(style) {}
+    DotWriter(const Graph& graph, const detail::DotStyle& style) : _graph(graph), _style(style) {}
 
     QByteArray write() {
         _out =
@@ -39,7 +41,7 @@ private:
     }
     QByteArray portName(int node, int port, bool input) const {
         const QString name = input ? _graph.inputName(node, port) : _graph.outputName(node, port);
-        return name.isEmpty() ? QByteArray("&nbsp;") : dotHtmlEscaped(name);
+        return name.isEmpty() ? QByteArray("&nbsp;") : detail::dotHtmlEscaped(name);
     }
 
     // A container's inputs or outputs, one row each, as a node inside its cluster.
@@ -48,7 +50,7 @@ private:
         if (count == 0) return;
         _out += indent + ('"' + id(node) + (inputs ? "_in" : "_out") + "\" [label=<");
         _out += "<TABLE BORDER=\"0\" CELLBORDER=\"1\" CELLSPACING=\"0\" BGCOLOR=\"#eef3fb\">";
-        _out += "<TR><TD><I>" + dotHtmlEscaped(title) + "</I></TD></TR>";
+        _out += "<TR><TD><I>" + detail::dotHtmlEscaped(title) + "</I></TD></TR>";
         for (int p = 0; p < count; ++p) {
             _out += "<TR><TD PORT=\"" + QByteArray(inputs ? "i" : "o") + QByteArray::number(p) +
                     "\">" + portName(node, p, inputs) + "</TD></TR>";
@@ -59,7 +61,7 @@ private:
     void node(int node, const QByteArray& indent) {
         if (isContainer(node)) {
             _out += indent + "subgraph \"cluster_" + id(node) + "\" {\n";
-            _out += indent + "  label=<" + dotHtmlEscaped(_graph.nodeName(node)) + ">;\n";
+            _out += indent + "  label=<" + detail::dotHtmlEscaped(_graph.nodeName(node)) + ">;\n";
             _out += indent + "  style=rounded; color=\"#7a8aa6\";\n";
             portsNode(node, true, QStringLiteral("in"), (indent + "  ").constData());
             portsNode(node, false, QStringLiteral("out"), (indent + "  ").constData());
@@ -68,7 +70,7 @@ private:
             _out += indent + "}\n";
             return;
         }
-        DotNodeStyle look;
+        detail::DotNodeStyle look;
         if (_style.decorate) _style.decorate(node, &look);
         const int numInputs = _graph.numInputs(node);
         const int numOutputs = _graph.numOutputs(node);
@@ -78,8 +80,8 @@ private:
         if (look.faded) table += " COLOR=\"#9a9a9a\" STYLE=\"dashed\"";
         table += '>';
         const QByteArray font = look.faded ? "<FONT COLOR=\"#9a9a9a\">" : "<FONT>";
-        QByteArray title = "<B>" + dotHtmlEscaped(_graph.nodeName(node)) + "</B>";
-        if (!look.note.isEmpty()) title += "<BR/>" + dotHtmlEscaped(look.note);
+        QByteArray title = "<B>" + detail::dotHtmlEscaped(_graph.nodeName(node)) + "</B>";
+        if (!look.note.isEmpty()) title += "<BR/>" + detail::dotHtmlEscaped(look.note);
         for (int r = 0; r < rows; ++r) {
             table += "<TR>";
             table += r < numInputs ? "<TD PORT=\"i" + QByteArray::number(r) + "\" ALIGN=\"LEFT\">" +
@@ -127,18 +129,18 @@ private:
     }
 
     const Graph& _graph;
-    const DotStyle& _style;
+    const detail::DotStyle& _style;
     QByteArray _out;
 };
 
 }  // namespace
 
-QByteArray writeDot(const Graph& graph, const DotStyle& style) {
+QByteArray detail::writeDot(const Graph& graph, const detail::DotStyle& style) {
     return DotWriter(graph, style).write();
 }
 
 QByteArray graphAsDot(const Graph& graph) {
-    return writeDot(graph, DotStyle());
+    return detail::writeDot(graph, detail::DotStyle());
 }
 
 }  // namespace Orv

@@ -1,9 +1,9 @@
-#include "textescape.h"
+#include "text/textescape_p.h"
 
 namespace Vantrel {
 namespace Orv {
 
-QByteArray jsonEscaped(const QString& text) {
+QByteArray detail::jsonEscaped(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     QByteArray out;
     out.reserve(utf8.size() + 8);
@@ -24,7 +24,7 @@ QByteArray jsonEscaped(const QString& text) {
     return out;
 }
 
-QByteArray dotHtmlEscaped(const QString& text) {
+QByteArray detail::dotHtmlEscaped(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     QByteArray out;
     out.reserve(utf8.size() + 8);

@@ -5,6 +5,7 @@
 
 namespace Vantrel {
 namespace Orv {
+namespace detail {
 
 // `text` as the inside of a JSON string: quotes, backslashes and control characters escaped,
 // the rest UTF-8 (an unpaired surrogate becomes a replacement character).
@@ -14,5 +15,6 @@ QByteArray jsonEscaped(const QString& text);
 // which the label's XML may not hold, as '?'.
 QByteArray dotHtmlEscaped(const QString& text);
 
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

@@ -1,7 +1,7 @@
 #include <Orv/Graph.h>
 #include <Orv/Json.h>
 
-#include "graphjson_p.h"
+#include "json/graphjson_p.h"
 
 #include <QVarLengthArray>
 
@@ -11,7 +11,7 @@
 
 namespace Vantrel {
 namespace Orv {
-namespace JsonDetail {
+namespace detail {
 
 namespace {
 
@@ -313,6 +313,6 @@ bool readGraphText(const QByteArray& text, GraphDesc* desc) {
     return GraphTextReader(text, desc).read();
 }
 
-}  // namespace JsonDetail
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

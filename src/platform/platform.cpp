@@ -1,4 +1,5 @@
-#include "platform_p.h"
+// The executable's path as each operating system reports it.
+#include "platform/platform_p.h"
 
 #include <QByteArray>
 #include <QFile>

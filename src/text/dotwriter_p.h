@@ -9,6 +9,7 @@
 
 namespace Vantrel {
 namespace Orv {
+namespace detail {
 
 // How one node is drawn beyond its name and ports.
 struct DotNodeStyle {
@@ -27,5 +28,6 @@ struct DotStyle {
 // nodes as tables of input ports, name and output ports; edges port to port.
 QByteArray writeDot(const Graph& graph, const DotStyle& style);
 
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

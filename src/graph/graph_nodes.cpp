@@ -2,7 +2,7 @@
 // names and values, and what each port is wired to.
 #include <Orv/Graph.h>
 
-#include "graph_p.h"
+#include "graph/graph_p.h"
 
 // Every operation tests its arguments with the checked accessors of GraphData: a ref or index
 // outside its table or list gives the neutral result, and editors refuse removed nodes. The
@@ -19,23 +19,23 @@ const int Graph::kRootNodeRef;
 
 namespace {
 
-GraphData* newGraphData() {
-    GraphData* d = new GraphData;
-    d->nodes.append(NodeRecord(QStringLiteral(""), -1));
+detail::GraphData* newGraphData() {
+    detail::GraphData* d = new detail::GraphData;
+    d->nodes.append(detail::NodeRecord(QStringLiteral(""), -1));
     return d;
 }
 
 // The shapes shared by the input/output and port/group pairs; T picks ports or groups.
 
 template <typename T>
-int countOf(const GraphData& d, int node, Side side) {
-    const NodeRecord* n = d.node(node);
+int countOf(const detail::GraphData& d, int node, detail::Side side) {
+    const detail::NodeRecord* n = d.node(node);
     return n ? n->list<T>(side).size() : 0;
 }
 
 template <typename T>
-int findIn(const GraphData& d, int node, Side side, const QString& name) {
-    const NodeRecord* n = d.node(node);
+int findIn(const detail::GraphData& d, int node, detail::Side side, const QString& name) {
+    const detail::NodeRecord* n = d.node(node);
     if (!n) return -1;
     const QVector<T>& list = n->list<T>(side);
     for (int i = 0; i < list.size(); ++i) {
@@ -45,54 +45,54 @@ int findIn(const GraphData& d, int node, Side side, const QString& name) {
 }
 
 template <typename T>
-QString nameOf(const GraphData& d, int node, Side side, int index) {
+QString nameOf(const detail::GraphData& d, int node, detail::Side side, int index) {
     const T* r = d.entry<T>(node, side, index);
     return r ? r->name : QString();
 }
 
 template <typename T>
-void setNameOf(GraphData& d, int node, Side side, int index, const QString& name) {
+void setNameOf(detail::GraphData& d, int node, detail::Side side, int index, const QString& name) {
     if (T* r = d.editLiveEntry<T>(node, side, index)) r->name = name;
 }
 
 template <typename T>
-int appendTo(GraphData& d, int node, Side side, const T& record) {
-    NodeRecord* n = d.editLiveNode(node);
+int appendTo(detail::GraphData& d, int node, detail::Side side, const T& record) {
+    detail::NodeRecord* n = d.editLiveNode(node);
     if (!n) return -1;
     n->list<T>(side).append(record);
     return n->list<T>(side).size() - 1;
 }
 
-int appendPort(GraphData& d, int node, Side side, const QString& name, int group) {
-    PortRecord port;
+int appendPort(detail::GraphData& d, int node, detail::Side side, const QString& name, int group) {
+    detail::PortRecord port;
     port.name = name;
     port.group = group;
     return appendTo(d, node, side, port);
 }
 
-int appendGroup(GraphData& d, int node, Side side, const QString& name) {
-    GroupRecord group;
+int appendGroup(detail::GraphData& d, int node, detail::Side side, const QString& name) {
+    detail::GroupRecord group;
     group.name = name;
     return appendTo(d, node, side, group);
 }
 
-bool hasDestination(const GraphData& d, int node, Side side, int port, int index) {
-    const PortRecord* p = d.livePort(node, side, port);
-    return p && GraphData::inRange(index, p->destinations.size());
+bool hasDestination(const detail::GraphData& d, int node, detail::Side side, int port, int index) {
+    const detail::PortRecord* p = d.livePort(node, side, port);
+    return p && detail::GraphData::inRange(index, p->destinations.size());
 }
 
-int numDestinationsOf(const GraphData& d, int node, Side side, int port) {
-    const PortRecord* p = d.port(node, side, port);
+int numDestinationsOf(const detail::GraphData& d, int node, detail::Side side, int port) {
+    const detail::PortRecord* p = d.port(node, side, port);
     return p ? p->destinations.size() : 0;
 }
 
-int destinationOf(const GraphData& d, int node, Side side, int port, int index) {
-    const PortRecord* p = d.port(node, side, port);
+int destinationOf(const detail::GraphData& d, int node, detail::Side side, int port, int index) {
+    const detail::PortRecord* p = d.port(node, side, port);
     return p ? p->destinations.value(index, -1) : -1;
 }
 
-int groupOf(const GraphData& d, int node, Side side, int port) {
-    const PortRecord* p = d.port(node, side, port);
+int groupOf(const detail::GraphData& d, int node, detail::Side side, int port) {
+    const detail::PortRecord* p = d.port(node, side, port);
     return p ? p->group : -1;
 }
 
@@ -108,7 +108,7 @@ Graph::~Graph() {
 
 // The tables' lists are implicitly shared, so a copy is cheap until one side writes; editors
 // write through GraphData's edit accessors only, which detach first.
-Graph::Graph(const Graph& other) : d(new GraphData(*other.d)) {}
+Graph::Graph(const Graph& other) : d(new detail::GraphData(*other.d)) {}
 
 Graph& Graph::operator=(const Graph& other) {
     if (this != &other) {
@@ -127,7 +127,7 @@ Graph::Graph(Graph&& other) noexcept : d(other.d) {
 
 Graph& Graph::operator=(Graph&& other) noexcept {
     if (this != &other) {
-        GraphData* fresh = newGraphData();
+        detail::GraphData* fresh = newGraphData();
         const quint64 next = qMax(d->revision, other.d->revision) + 1;
         fresh->revision = next;
         delete d;
@@ -161,12 +161,12 @@ quint64 Graph::revision() const {
 }
 
 int Graph::numNodes(int parent) const {
-    const NodeRecord* p = d->node(parent);
+    const detail::NodeRecord* p = d->node(parent);
     return p ? p->children.size() : 0;
 }
 
 int Graph::getNode(int index, int parent) const {
-    const NodeRecord* p = d->node(parent);
+    const detail::NodeRecord* p = d->node(parent);
     return p ? p->children.value(index, -1) : -1;
 }
 
@@ -177,27 +177,27 @@ bool Graph::isValidNode(int node) const {
 }
 
 bool Graph::isValidInput(int node, int input) const {
-    return d->livePort(node, Side::Input, input);
+    return d->livePort(node, detail::Side::Input, input);
 }
 
 bool Graph::isValidOutput(int node, int output) const {
-    return d->livePort(node, Side::Output, output);
+    return d->livePort(node, detail::Side::Output, output);
 }
 
 bool Graph::isValidInputDestination(int node, int input, int index) const {
-    return hasDestination(*d, node, Side::Input, input, index);
+    return hasDestination(*d, node, detail::Side::Input, input, index);
 }
 
 bool Graph::isValidOutputDestination(int node, int output, int index) const {
-    return hasDestination(*d, node, Side::Output, output, index);
+    return hasDestination(*d, node, detail::Side::Output, output, index);
 }
 
 bool Graph::isValidInputGroup(int node, int group) const {
-    return d->liveEntry<GroupRecord>(node, Side::Input, group);
+    return d->liveEntry<detail::GroupRecord>(node, detail::Side::Input, group);
 }
 
 bool Graph::isValidOutputGroup(int node, int group) const {
-    return d->liveEntry<GroupRecord>(node, Side::Output, group);
+    return d->liveEntry<detail::GroupRecord>(node, detail::Side::Output, group);
 }
 
 bool Graph::isValidEdge(int edge) const {
@@ -210,9 +210,9 @@ int Graph::addNode(const QString& name, int numInputs, int numOutputs, int paren
     ++d->revision;
     if (!d->liveNode(parent)) return -1;
     const int node = d->nodes.size();
-    d->nodes.append(NodeRecord(name, parent));
+    d->nodes.append(detail::NodeRecord(name, parent));
     d->nodes[parent].children.append(node);
-    NodeRecord& record = d->nodes[node];
+    detail::NodeRecord& record = d->nodes[node];
     if (numInputs > 0) record.inputs.resize(numInputs);
     if (numOutputs > 0) record.outputs.resize(numOutputs);
     return node;
@@ -220,159 +220,159 @@ int Graph::addNode(const QString& name, int numInputs, int numOutputs, int paren
 
 int Graph::addInput(int node, const QString& name, int group) {
     ++d->revision;
-    return appendPort(*d, node, Side::Input, name, group);
+    return appendPort(*d, node, detail::Side::Input, name, group);
 }
 
 int Graph::addOutput(int node, const QString& name, int group) {
     ++d->revision;
-    return appendPort(*d, node, Side::Output, name, group);
+    return appendPort(*d, node, detail::Side::Output, name, group);
 }
 
 int Graph::addInputGroup(int node, const QString& name) {
     ++d->revision;
-    return appendGroup(*d, node, Side::Input, name);
+    return appendGroup(*d, node, detail::Side::Input, name);
 }
 
 int Graph::addOutputGroup(int node, const QString& name) {
     ++d->revision;
-    return appendGroup(*d, node, Side::Output, name);
+    return appendGroup(*d, node, detail::Side::Output, name);
 }
 
 int Graph::findNode(const QString& name, int parent) const {
-    const NodeRecord* p = d->node(parent);
+    const detail::NodeRecord* p = d->node(parent);
     if (!p) return -1;
     for (int child : p->children) {
-        const NodeRecord* c = d->node(child);
+        const detail::NodeRecord* c = d->node(child);
         if (c && c->name == name) return child;
     }
     return -1;
 }
 
 int Graph::findInput(int node, const QString& name) const {
-    return findIn<PortRecord>(*d, node, Side::Input, name);
+    return findIn<detail::PortRecord>(*d, node, detail::Side::Input, name);
 }
 
 int Graph::findOutput(int node, const QString& name) const {
-    return findIn<PortRecord>(*d, node, Side::Output, name);
+    return findIn<detail::PortRecord>(*d, node, detail::Side::Output, name);
 }
 
 int Graph::findInputGroup(int node, const QString& name) const {
-    return findIn<GroupRecord>(*d, node, Side::Input, name);
+    return findIn<detail::GroupRecord>(*d, node, detail::Side::Input, name);
 }
 
 int Graph::findOutputGroup(int node, const QString& name) const {
-    return findIn<GroupRecord>(*d, node, Side::Output, name);
+    return findIn<detail::GroupRecord>(*d, node, detail::Side::Output, name);
 }
 
 int Graph::numInputs(int node) const {
-    return countOf<PortRecord>(*d, node, Side::Input);
+    return countOf<detail::PortRecord>(*d, node, detail::Side::Input);
 }
 
 int Graph::numOutputs(int node) const {
-    return countOf<PortRecord>(*d, node, Side::Output);
+    return countOf<detail::PortRecord>(*d, node, detail::Side::Output);
 }
 
 int Graph::numInputGroups(int node) const {
-    return countOf<GroupRecord>(*d, node, Side::Input);
+    return countOf<detail::GroupRecord>(*d, node, detail::Side::Input);
 }
 
 int Graph::numOutputGroups(int node) const {
-    return countOf<GroupRecord>(*d, node, Side::Output);
+    return countOf<detail::GroupRecord>(*d, node, detail::Side::Output);
 }
 
 QString Graph::nodeName(int node) const {
-    const NodeRecord* n = d->node(node);
+    const detail::NodeRecord* n = d->node(node);
     return n ? n->name : QString();
 }
 
 void Graph::setNodeName(int node, const QString& name) {
     ++d->revision;
-    if (NodeRecord* n = d->editLiveNode(node)) n->name = name;
+    if (detail::NodeRecord* n = d->editLiveNode(node)) n->name = name;
 }
 
 QString Graph::inputName(int node, int input) const {
-    return nameOf<PortRecord>(*d, node, Side::Input, input);
+    return nameOf<detail::PortRecord>(*d, node, detail::Side::Input, input);
 }
 
 void Graph::setInputName(int node, int input, const QString& name) {
     ++d->revision;
-    setNameOf<PortRecord>(*d, node, Side::Input, input, name);
+    setNameOf<detail::PortRecord>(*d, node, detail::Side::Input, input, name);
 }
 
 QString Graph::outputName(int node, int output) const {
-    return nameOf<PortRecord>(*d, node, Side::Output, output);
+    return nameOf<detail::PortRecord>(*d, node, detail::Side::Output, output);
 }
 
 void Graph::setOutputName(int node, int output, const QString& name) {
     ++d->revision;
-    setNameOf<PortRecord>(*d, node, Side::Output, output, name);
+    setNameOf<detail::PortRecord>(*d, node, detail::Side::Output, output, name);
 }
 
 QString Graph::inputGroupName(int node, int group) const {
-    return nameOf<GroupRecord>(*d, node, Side::Input, group);
+    return nameOf<detail::GroupRecord>(*d, node, detail::Side::Input, group);
 }
 
 void Graph::setInputGroupName(int node, int group, const QString& name) {
     ++d->revision;
-    setNameOf<GroupRecord>(*d, node, Side::Input, group, name);
+    setNameOf<detail::GroupRecord>(*d, node, detail::Side::Input, group, name);
 }
 
 QString Graph::outputGroupName(int node, int group) const {
-    return nameOf<GroupRecord>(*d, node, Side::Output, group);
+    return nameOf<detail::GroupRecord>(*d, node, detail::Side::Output, group);
 }
 
 void Graph::setOutputGroupName(int node, int group, const QString& name) {
     ++d->revision;
-    setNameOf<GroupRecord>(*d, node, Side::Output, group, name);
+    setNameOf<detail::GroupRecord>(*d, node, detail::Side::Output, group, name);
 }
 
 int Graph::nodeValue(int node) const {
-    const NodeRecord* n = d->node(node);
+    const detail::NodeRecord* n = d->node(node);
     return n ? n->value : -1;
 }
 
 void Graph::setNodeValue(int node, int value) {
     ++d->revision;
-    if (NodeRecord* n = d->editLiveNode(node)) n->value = value;
+    if (detail::NodeRecord* n = d->editLiveNode(node)) n->value = value;
 }
 
 int Graph::parentNode(int node) const {
-    const NodeRecord* n = d->node(node);
+    const detail::NodeRecord* n = d->node(node);
     return n ? n->parent : -1;
 }
 
 // --- Port wiring ----------------------------------------------------------------------------
 
 int Graph::inputSource(int node, int input) const {
-    return d->sourceOf(node, Side::Input, input);
+    return d->sourceOf(node, detail::Side::Input, input);
 }
 
 int Graph::numInputDestinations(int node, int input) const {
-    return numDestinationsOf(*d, node, Side::Input, input);
+    return numDestinationsOf(*d, node, detail::Side::Input, input);
 }
 
 int Graph::inputDestination(int node, int input, int index) const {
-    return destinationOf(*d, node, Side::Input, input, index);
+    return destinationOf(*d, node, detail::Side::Input, input, index);
 }
 
 int Graph::inputGroup(int node, int input) const {
-    return groupOf(*d, node, Side::Input, input);
+    return groupOf(*d, node, detail::Side::Input, input);
 }
 
 int Graph::outputSource(int node, int output) const {
-    return d->sourceOf(node, Side::Output, output);
+    return d->sourceOf(node, detail::Side::Output, output);
 }
 
 int Graph::numOutputDestinations(int node, int output) const {
-    return numDestinationsOf(*d, node, Side::Output, output);
+    return numDestinationsOf(*d, node, detail::Side::Output, output);
 }
 
 int Graph::outputDestination(int node, int output, int index) const {
-    return destinationOf(*d, node, Side::Output, output, index);
+    return destinationOf(*d, node, detail::Side::Output, output, index);
 }
 
 int Graph::outputGroup(int node, int output) const {
-    return groupOf(*d, node, Side::Output, output);
+    return groupOf(*d, node, detail::Side::Output, output);
 }
 
 }  // namespace Orv

@@ -6,6 +6,7 @@
 
 namespace Vantrel {
 namespace Orv {
+namespace detail {
 
 // A node's two sides: its inputs and input groups, or its outputs and output groups.
 enum class Side { Input, Output };
@@ -72,18 +73,20 @@ struct EdgeRecord {
     bool removed = false;
 };
 
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel
 
 // Records hold ints, bools and implicitly shared Qt values, which may all be moved as raw bytes:
 // the tables then grow and shift with memcpy instead of element by element.
-Q_DECLARE_TYPEINFO(Vantrel::Orv::PortRecord, Q_MOVABLE_TYPE);
-Q_DECLARE_TYPEINFO(Vantrel::Orv::GroupRecord, Q_MOVABLE_TYPE);
-Q_DECLARE_TYPEINFO(Vantrel::Orv::NodeRecord, Q_MOVABLE_TYPE);
-Q_DECLARE_TYPEINFO(Vantrel::Orv::EdgeRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::detail::PortRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::detail::GroupRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::detail::NodeRecord, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::detail::EdgeRecord, Q_MOVABLE_TYPE);
 
 namespace Vantrel {
 namespace Orv {
+namespace detail {
 
 enum class EdgeKind { None, Regular, Down, Up };
 
@@ -176,5 +179,6 @@ struct GraphData {
     void unlinkPort(int ref, Side side, int index);
 };
 
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

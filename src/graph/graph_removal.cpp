@@ -1,7 +1,7 @@
 // Removal of nodes, ports and groups, and compaction of the tables.
 #include <Orv/Graph.h>
 
-#include "graph_p.h"
+#include "graph/graph_p.h"
 
 #include <QVector>
 
@@ -14,23 +14,23 @@ namespace {
 
 // Erases one port after unlinking its edges; the edges at later ports of the side follow their
 // ports down by one index, so that every edge still names the port that holds it.
-void erasePort(GraphData& d, int node, Side side, int port) {
+void erasePort(detail::GraphData& d, int node, detail::Side side, int port) {
     if (!d.livePort(node, side, port)) return;
     d.unlinkPort(node, side, port);
-    const QVector<PortRecord>& ports = d.node(node)->list<PortRecord>(side);
+    const QVector<detail::PortRecord>& ports = d.node(node)->list<detail::PortRecord>(side);
     for (int later = port + 1; later < ports.size(); ++later) {
-        if (EdgeRecord* source = d.editEdge(ports.at(later).source)) --source->dstIndex;
+        if (detail::EdgeRecord* source = d.editEdge(ports.at(later).source)) --source->dstIndex;
         for (int edge : ports.at(later).destinations) {
-            if (EdgeRecord* destination = d.editEdge(edge)) --destination->srcIndex;
+            if (detail::EdgeRecord* destination = d.editEdge(edge)) --destination->srcIndex;
         }
     }
-    d.editLiveNode(node)->list<PortRecord>(side).remove(port);
+    d.editLiveNode(node)->list<detail::PortRecord>(side).remove(port);
 }
 
 // Flags a live node and its whole subtree removed, once every edge at their ports is unlinked.
 // The subtree is gathered with an explicit stack, so that deep nesting cannot overflow the call
 // stack.
-void removeSubtree(GraphData& d, int node) {
+void removeSubtree(detail::GraphData& d, int node) {
     QVector<int> subtree;
     QVector<int> pending{node};
     while (!pending.isEmpty()) {
@@ -42,13 +42,13 @@ void removeSubtree(GraphData& d, int node) {
         }
     }
     for (int current : std::as_const(subtree)) {
-        for (Side side : {Side::Input, Side::Output}) {
-            const int numPorts = d.node(current)->list<PortRecord>(side).size();
+        for (detail::Side side : {detail::Side::Input, detail::Side::Output}) {
+            const int numPorts = d.node(current)->list<detail::PortRecord>(side).size();
             for (int port = 0; port < numPorts; ++port) d.unlinkPort(current, side, port);
         }
     }
     for (int i = subtree.size() - 1; i >= 0; --i) {
-        NodeRecord* record = d.editNode(subtree.at(i));
+        detail::NodeRecord* record = d.editNode(subtree.at(i));
         record->children.clear();
         record->removed = true;
     }
@@ -57,18 +57,18 @@ void removeSubtree(GraphData& d, int node) {
 // Takes the ports of a side out of `group` and lowers the refs of the later groups' ports, so
 // that they keep naming their groups once `group` is erased. Refs past the last group are
 // left as they are: they named no group before and name none after.
-void eraseGroup(GraphData& d, int node, Side side, int group) {
-    if (!d.liveEntry<GroupRecord>(node, side, group)) return;
-    NodeRecord* record = d.editLiveNode(node);
-    const int numGroups = record->list<GroupRecord>(side).size();
-    for (PortRecord& port : record->list<PortRecord>(side)) {
+void eraseGroup(detail::GraphData& d, int node, detail::Side side, int group) {
+    if (!d.liveEntry<detail::GroupRecord>(node, side, group)) return;
+    detail::NodeRecord* record = d.editLiveNode(node);
+    const int numGroups = record->list<detail::GroupRecord>(side).size();
+    for (detail::PortRecord& port : record->list<detail::PortRecord>(side)) {
         if (port.group == group) {
             port.group = -1;
         } else if (port.group > group && port.group < numGroups) {
             --port.group;
         }
     }
-    record->list<GroupRecord>(side).remove(group);
+    record->list<detail::GroupRecord>(side).remove(group);
 }
 
 int mapped(const QVector<int>& map, int ref) {
@@ -86,8 +86,8 @@ void remapList(QVector<int>& refs, const QVector<int>& map) {
     refs.resize(kept);
 }
 
-void remapPorts(QVector<PortRecord>& ports, const QVector<int>& edgeMap) {
-    for (PortRecord& port : ports) {
+void remapPorts(QVector<detail::PortRecord>& ports, const QVector<int>& edgeMap) {
+    for (detail::PortRecord& port : ports) {
         if (port.source != -1) port.source = mapped(edgeMap, port.source);
         remapList(port.destinations, edgeMap);
     }
@@ -127,7 +127,7 @@ void Graph::removeNode(int node) {
     if (!d->liveNode(node)) return;
     const int parent = d->node(node)->parent;
     removeSubtree(*d, node);
-    if (NodeRecord* p = d->editNode(parent)) {
+    if (detail::NodeRecord* p = d->editNode(parent)) {
         const int index = p->children.indexOf(node);
         if (index >= 0) p->children.remove(index);
     }
@@ -135,22 +135,22 @@ void Graph::removeNode(int node) {
 
 void Graph::removeInput(int node, int input) {
     ++d->revision;
-    erasePort(*d, node, Side::Input, input);
+    erasePort(*d, node, detail::Side::Input, input);
 }
 
 void Graph::removeOutput(int node, int output) {
     ++d->revision;
-    erasePort(*d, node, Side::Output, output);
+    erasePort(*d, node, detail::Side::Output, output);
 }
 
 void Graph::removeInputGroup(int node, int group) {
     ++d->revision;
-    eraseGroup(*d, node, Side::Input, group);
+    eraseGroup(*d, node, detail::Side::Input, group);
 }
 
 void Graph::removeOutputGroup(int node, int group) {
     ++d->revision;
-    eraseGroup(*d, node, Side::Output, group);
+    eraseGroup(*d, node, detail::Side::Output, group);
 }
 
 void Graph::purge() {
@@ -166,16 +166,16 @@ void Graph::purge() {
         const QVector<int> edgeMap = survivorMap(d->edges, &numEdges);
         if (numNodes == d->nodes.size() && numEdges == d->edges.size()) return;
 
-        NodeRecord* records = d->nodes.data();
+        detail::NodeRecord* records = d->nodes.data();
         for (int i = 0; i < d->nodes.size(); ++i) {
-            NodeRecord& record = records[i];
+            detail::NodeRecord& record = records[i];
             if (record.removed) continue;
             remapPorts(record.inputs, edgeMap);
             remapPorts(record.outputs, edgeMap);
             remapList(record.children, nodeMap);
             if (record.parent != -1) record.parent = mapped(nodeMap, record.parent);
         }
-        for (EdgeRecord& edge : d->edges) {
+        for (detail::EdgeRecord& edge : d->edges) {
             if (edge.removed) continue;
             edge.srcNode = mapped(nodeMap, edge.srcNode);
             edge.dstNode = mapped(nodeMap, edge.dstNode);

@@ -8,7 +8,7 @@
 
 namespace Vantrel {
 namespace Orv {
-namespace JsonDetail {
+namespace detail {
 
 // Longest line that the writer keeps an array or object on.
 const int kJsonLineWidth = 100;
@@ -122,6 +122,6 @@ private:
     JsonOut* _out;
 };
 
-}  // namespace JsonDetail
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

@@ -1,7 +1,9 @@
+// The host executable's path and its resources folder, each worked out once. The file keeps
+// its name because the error lines it writes name it.
 #include <Orv/Paths.h>
 
-#include "diagnostics_p.h"
-#include "platform_p.h"
+#include "platform/diagnostics_p.h"
+#include "platform/platform_p.h"
 
 #include <QFileInfo>
 

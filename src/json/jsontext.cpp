@@ -1,6 +1,6 @@
-#include "jsontext_p.h"
+#include "json/jsontext_p.h"
 
-#include "graphjson_p.h"
+#include "json/graphjson_p.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -12,7 +12,7 @@
 
 namespace Vantrel {
 namespace Orv {
-namespace JsonDetail {
+namespace detail {
 
 namespace {
 
@@ -162,6 +162,6 @@ QByteArray formatJson(const QJsonObject& object) {
     return text.take();
 }
 
-}  // namespace JsonDetail
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

@@ -2,7 +2,7 @@
 #include <Orv/Json.h>
 #include <Orv/Renderer.h>
 
-#include "core/graphjson_p.h"
+#include "json/graphjson_p.h"
 
 #include <QJsonDocument>
 #include <QSet>
@@ -18,7 +18,7 @@
 namespace Vantrel {
 namespace Orv {
 
-using namespace JsonDetail;
+using namespace detail;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "diagnostics_p.h"
+#include "platform/diagnostics_p.h"
 
 #include <QMessageLogger>
 #include <QtGlobal>

@@ -1,8 +1,8 @@
 #include <Orv/Graph.h>
 #include <Orv/Json.h>
 
-#include "core/graphjson_p.h"
 #include "graph_fixtures.h"
+#include "json/graphjson_p.h"
 #include "json_reference.h"
 
 #include <gtest/gtest.h>
@@ -289,7 +289,7 @@ TEST(GraphJsonTest, SavedTextIsTheFormattedObjectForAwkwardNamesAndValues) {
         SCOPED_TRACE(named.first);
         const QByteArray text = saveGraph(named.second);
         const QJsonObject object = graphToJson(named.second);
-        EXPECT_TRUE(text == JsonDetail::formatJson(object));
+        EXPECT_TRUE(text == detail::formatJson(object));
         EXPECT_TRUE(QJsonDocument::fromJson(text).object() == object);
         expectRoundTrip(named.second);
     }
@@ -307,11 +307,11 @@ TEST(GraphJsonTest, SavedTextIsReadWithoutQtsParser) {
     s.graph.addNode(QString::fromUtf8("\xc3\xa9t\xc3\xa9 \xf0\x9f\x98\x80"), 1, 1, s.p);
     s.graph.addEdge(s.a, 0, s.b, 1);
     s.graph.addDownEdge(0, s.x, 1);
-    JsonDetail::GraphDesc desc;
-    EXPECT_TRUE(JsonDetail::readGraphText(saveGraph(s.graph), &desc));
+    detail::GraphDesc desc;
+    EXPECT_TRUE(detail::readGraphText(saveGraph(s.graph), &desc));
     EXPECT_EQ(desc.nodes.size(), 8);
     EXPECT_EQ(desc.edges.size(), 2);
-    EXPECT_FALSE(JsonDetail::readGraphText(saveGraph(awkwardGraph()), &desc));  // escapes
+    EXPECT_FALSE(detail::readGraphText(saveGraph(awkwardGraph()), &desc));  // escapes
 }
 
 // Whatever the bytes, loadGraph gives what reading through Qt's parser gives: the same result,

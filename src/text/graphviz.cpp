@@ -1,3 +1,4 @@
+// dumpAsGraphviz: the top level of a graph as DOT lines on the debug channel.
 #include <Orv/Graph.h>
 
 #include <QByteArray>

@@ -2,8 +2,8 @@
 // file, and the matching operations.
 #include <Orv/Graph.h>
 
-#include "diagnostics_p.h"
-#include "graph_p.h"
+#include "graph/graph_p.h"
+#include "platform/diagnostics_p.h"
 
 namespace Vantrel {
 namespace Orv {
@@ -13,16 +13,16 @@ namespace {
 // The ports on one side of one node, as a name match reads them.
 struct Ports {
     int node;
-    Side side;
+    detail::Side side;
 };
 
-int portCount(const GraphData& d, Ports ports) {
-    const NodeRecord* n = d.node(ports.node);
-    return n ? n->list<PortRecord>(ports.side).size() : 0;
+int portCount(const detail::GraphData& d, Ports ports) {
+    const detail::NodeRecord* n = d.node(ports.node);
+    return n ? n->list<detail::PortRecord>(ports.side).size() : 0;
 }
 
-QString portName(const GraphData& d, Ports ports, int index) {
-    const PortRecord* p = d.port(ports.node, ports.side, index);
+QString portName(const detail::GraphData& d, Ports ports, int index) {
+    const detail::PortRecord* p = d.port(ports.node, ports.side, index);
     return p ? p->name : QString();
 }
 
@@ -30,7 +30,7 @@ QString portName(const GraphData& d, Ports ports, int index) {
 // offered to the first like-named candidate of `candidates` that is not skipped, and the scan
 // of candidates ends there whether or not `connect(candidate, port)` makes the edge.
 template <typename SkipPort, typename SkipCandidate, typename Connect>
-void connectMatching(const GraphData& d, Ports ports, Ports candidates, SkipPort skipPort,
+void connectMatching(const detail::GraphData& d, Ports ports, Ports candidates, SkipPort skipPort,
                      SkipCandidate skipCandidate, Connect connect) {
     const int numPorts = portCount(d, ports);
     for (int port = 0; port < numPorts; ++port) {
@@ -47,8 +47,9 @@ void connectMatching(const GraphData& d, Ports ports, Ports candidates, SkipPort
 }
 
 // True if the output feeds at least one edge and the first is not of `kind`.
-bool firstDestinationIsNot(const GraphData& d, int node, int output, EdgeKind kind) {
-    const PortRecord* p = d.port(node, Side::Output, output);
+bool firstDestinationIsNot(const detail::GraphData& d, int node, int output,
+                           detail::EdgeKind kind) {
+    const detail::PortRecord* p = d.port(node, detail::Side::Output, output);
     return p && !p->destinations.isEmpty() && d.edgeKind(p->destinations.first()) != kind;
 }
 
@@ -95,23 +96,25 @@ int Graph::addUpEdgeByName(const QString& parentOutputName, int childNode,
 void Graph::connectByName(int srcNode, int dstNode) {
     if (!isValidNode(srcNode) || !isValidNode(dstNode)) return;
     connectMatching(
-        *d, Ports{dstNode, Side::Input}, Ports{srcNode, Side::Output},
+        *d, Ports{dstNode, detail::Side::Input}, Ports{srcNode, detail::Side::Output},
         [&](int input) { return inputSource(dstNode, input) != kInvalidEdgeRef; },
-        [&](int output) { return firstDestinationIsNot(*d, srcNode, output, EdgeKind::Regular); },
+        [&](int output) {
+            return firstDestinationIsNot(*d, srcNode, output, detail::EdgeKind::Regular);
+        },
         [&](int output, int input) { addEdge(srcNode, output, dstNode, input); });
 }
 
 void Graph::connectGroups(int srcNode, int srcGroup, int dstNode, int dstGroup) {
     if (!isValidNode(srcNode) || !isValidNode(dstNode)) return;
     connectMatching(
-        *d, Ports{dstNode, Side::Input}, Ports{srcNode, Side::Output},
+        *d, Ports{dstNode, detail::Side::Input}, Ports{srcNode, detail::Side::Output},
         [&](int input) {
             return inputGroup(dstNode, input) != dstGroup ||
                    inputSource(dstNode, input) != kInvalidEdgeRef;
         },
         [&](int output) {
             return outputGroup(srcNode, output) != srcGroup ||
-                   firstDestinationIsNot(*d, srcNode, output, EdgeKind::Regular);
+                   firstDestinationIsNot(*d, srcNode, output, detail::EdgeKind::Regular);
         },
         [&](int output, int input) { addEdge(srcNode, output, dstNode, input); });
 }
@@ -126,7 +129,7 @@ void Graph::connectDownByName(int childNode) {
     const int parent = parentNode(childNode);
     if (!isValidNode(childNode) || !isValidNode(parent)) return;
     connectMatching(
-        *d, Ports{childNode, Side::Input}, Ports{parent, Side::Input},
+        *d, Ports{childNode, detail::Side::Input}, Ports{parent, detail::Side::Input},
         [&](int input) { return inputSource(childNode, input) != kInvalidEdgeRef; },
         [](int) { return false; },
         [&](int parentInput, int input) { addDownEdge(parentInput, childNode, input); });
@@ -136,9 +139,9 @@ void Graph::connectUpByName(int childNode) {
     const int parent = parentNode(childNode);
     if (!isValidNode(childNode) || !isValidNode(parent)) return;
     connectMatching(
-        *d, Ports{childNode, Side::Output}, Ports{parent, Side::Output},
+        *d, Ports{childNode, detail::Side::Output}, Ports{parent, detail::Side::Output},
         [&](int output) { return outputSource(childNode, output) != kInvalidEdgeRef; },
-        [&](int output) { return firstDestinationIsNot(*d, parent, output, EdgeKind::Up); },
+        [&](int output) { return firstDestinationIsNot(*d, parent, output, detail::EdgeKind::Up); },
         [&](int parentOutput, int output) { addUpEdge(parentOutput, childNode, output); });
 }
 

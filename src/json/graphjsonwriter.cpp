@@ -1,8 +1,8 @@
 #include <Orv/Graph.h>
 #include <Orv/Json.h>
 
-#include "graphjson_p.h"
-#include "jsontext_p.h"
+#include "json/graphjson_p.h"
+#include "json/jsontext_p.h"
 
 #include <QHash>
 #include <QVarLengthArray>
@@ -11,7 +11,7 @@
 
 namespace Vantrel {
 namespace Orv {
-namespace JsonDetail {
+namespace detail {
 
 namespace {
 
@@ -378,6 +378,6 @@ QByteArray graphText(const Graph& graph) {
     return text.take();
 }
 
-}  // namespace JsonDetail
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel

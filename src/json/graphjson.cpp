@@ -1,7 +1,7 @@
 #include <Orv/Graph.h>
 #include <Orv/Json.h>
 
-#include "graphjson_p.h"
+#include "json/graphjson_p.h"
 
 #include <QHash>
 #include <QJsonDocument>
@@ -18,7 +18,7 @@ namespace Orv {
 const char* const kGraphJsonFormat = "orv-graph";
 const char* const kRendererJsonFormat = "orv-renderer";
 
-namespace JsonDetail {
+namespace detail {
 
 namespace {
 
@@ -635,9 +635,9 @@ bool parseJsonObject(const QByteArray& text, QJsonObject* object, QString* error
     return true;
 }
 
-}  // namespace JsonDetail
+}  // namespace detail
 
-using namespace JsonDetail;
+using namespace detail;
 
 QJsonObject graphToJson(const Graph& graph) {
     QJsonObject object;

@@ -1,10 +1,7 @@
-// What the latest frame did and why, its timeline, and the renderer's graph as a picture:
-// all worked out when asked, from what the frames keep anyway.
+// What the latest frame did and why, worked out when asked from what the frames keep anyway.
 #include <Orv/Renderer.h>
 
-#include "../text/dotwriter.h"
-#include "../text/textescape.h"
-#include "renderer_p.h"
+#include "render/renderer_p.h"
 
 #include <QHash>
 #include <QStringList>
@@ -18,7 +15,7 @@ namespace Orv {
 namespace {
 
 // Inspection reads the plan of the latest frame; a node added since is not part of it.
-bool inLatestFrame(const RendererData& d, int node) {
+bool inLatestFrame(const detail::RendererData& d, int node) {
     return d.latest.number > 0 && d.graph.isValidNode(node) && node < d.plan.tableSize();
 }
 
@@ -65,17 +62,17 @@ QStringList inputsCrossed(const Graph& graph, int node, int port) {
 
 // From `node` down the chain of consumers that first needed it to the root of the frame:
 // "a -> b -> group.out -> c -> output 'image'".
-QString neededChain(const RendererData& d, int node) {
+QString neededChain(const detail::RendererData& d, int node) {
     const Graph& graph = d.graph;
     QStringList chain{graph.nodePath(node)};
     for (int guard = d.plan.tableSize(); guard > 0; --guard) {
-        const FramePlan::Reach reach = d.plan.reachOf(node);
+        const detail::FramePlan::Reach reach = d.plan.reachOf(node);
         if (reach.consumer < 0) {
             if (reach.input >= 0) {
                 chain << outputsCrossed(graph, Graph::kRootNodeRef, reach.input)
                       << QStringLiteral("output ") +
                              quoted(graph.outputName(Graph::kRootNodeRef, reach.input));
-            } else if (reach.input == FramePlan::Reach::kTarget) {
+            } else if (reach.input == detail::FramePlan::Reach::kTarget) {
                 chain << QStringLiteral("the target");
             } else {
                 chain << QStringLiteral("every pass (culling is off)");
@@ -117,10 +114,10 @@ QString milliseconds(qint64 ns) {
     return QString::number(double(ns) / 1e6, 'f', 3) + QStringLiteral(" ms");
 }
 
-const FrameTrace* latestTrace(const RendererData& d) {
+const detail::FrameTrace* latestTrace(const detail::RendererData& d) {
     if (d.traces.empty()) return nullptr;
     const size_t newest = (d.traceHead + d.traces.size() - 1) % d.traces.size();
-    const FrameTrace& trace = d.traces[newest];
+    const detail::FrameTrace& trace = d.traces[newest];
     return trace.number == d.latest.number ? &trace : nullptr;
 }
 
@@ -132,8 +129,8 @@ NodeOutcome Renderer::outcome(int node) const {
     if (s < 0)
         return d->isPassIndex(d->graph.nodeValue(node)) ? NodeOutcome::NotNeeded
                                                         : NodeOutcome::NoPass;
-    const FramePlan::Step& step = d->plan.schedule()[size_t(s)];
-    const LatestFrame& latest = d->latest;
+    const detail::FramePlan::Step& step = d->plan.schedule()[size_t(s)];
+    const detail::LatestFrame& latest = d->latest;
     if (!latest.enabled.value(step.passIndex)) return NodeOutcome::Disabled;
     for (const auto& failure : latest.failures) {
         if (failure.first == s) return NodeOutcome::Failed;
@@ -158,9 +155,9 @@ unsigned int Renderer::failureCode(int node) const {
 }
 
 qint64 Renderer::latestPassTime(int node) const {
-    const FrameTrace* trace = latestTrace(*d);
+    const detail::FrameTrace* trace = latestTrace(*d);
     if (!trace) return -1;
-    for (const PassSpan& span : trace->spans) {
+    for (const detail::PassSpan& span : trace->spans) {
         if (span.node == node && span.end >= span.start) return span.end - span.start;
     }
     return -1;
@@ -204,7 +201,7 @@ QString Renderer::explain(int node) const {
             // The needed inputs that this pass would have fed took their defaults instead.
             const int passIndex = d->plan.schedule()[size_t(d->plan.stepOf(node))].passIndex;
             QStringList fellBack;
-            for (const FramePlan::Step& step : d->plan.schedule()) {
+            for (const detail::FramePlan::Step& step : d->plan.schedule()) {
                 for (int i = 0; i < step.numInputs; ++i) {
                     if (d->plan.feeds()[size_t(step.firstFeed + i)].pass == passIndex)
                         fellBack << graph.nodePath(step.node) + QLatin1Char('.') +
@@ -230,166 +227,6 @@ QString Renderer::explain(int node) const {
             break;
     }
     return QStringLiteral("Nothing is known of %1.").arg(name);
-}
-
-void Renderer::setCulling(bool culling) {
-    d->culling = culling;
-}
-
-bool Renderer::culling() const {
-    return d->culling;
-}
-
-void Renderer::setTimingEnabled(bool enabled) {
-    d->timing = enabled;
-}
-
-bool Renderer::timingEnabled() const {
-    return d->timing;
-}
-
-bool Renderer::setTimingHistory(int frames) {
-    if (frames < 1 || frames > 100000) return false;
-    // Keep the newest frames, oldest first from the start of the ring.
-    std::rotate(d->traces.begin(), d->traces.begin() + long(d->traceHead), d->traces.end());
-    if (d->traces.size() > size_t(frames))
-        d->traces.erase(d->traces.begin(), d->traces.end() - frames);
-    d->traceHead = 0;
-    d->timingHistory = frames;
-    return true;
-}
-
-int Renderer::timingHistory() const {
-    return d->timingHistory;
-}
-
-namespace {
-
-// Appends JSON text without temporaries: the trace of 100 frames of a large graph holds
-// hundreds of thousands of numbers.
-class JsonText {
-public:
-    explicit JsonText(QByteArray* out) : _out(*out) {}
-    JsonText& operator<<(const char* text) {
-        _out.append(text);
-        return *this;
-    }
-    JsonText& operator<<(const QByteArray& text) {
-        _out.append(text);
-        return *this;
-    }
-    JsonText& operator<<(qint64 value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        _out.append(digits, int(end - digits));
-        return *this;
-    }
-    // Nanoseconds as microseconds with three decimals, the trace format's unit.
-    JsonText& micros(qint64 ns) {
-        if (ns < 0) {
-            _out.append('-');
-            ns = -ns;
-        }
-        *this << ns / 1000;
-        const int rest = int(ns % 1000);
-        const char decimals[] = {'.', char('0' + rest / 100), char('0' + rest / 10 % 10),
-                                 char('0' + rest % 10)};
-        _out.append(decimals, 4);
-        return *this;
-    }
-
-private:
-    QByteArray& _out;
-};
-
-}  // namespace
-
-QByteArray Renderer::traceJson() const {
-    size_t numSpans = 0;
-    for (const FrameTrace& trace : d->traces) numSpans += trace.spans.size();
-    QByteArray json;
-    json.reserve(int(std::min<size_t>(256 + (numSpans + d->traces.size()) * 160, 1 << 30)));
-    JsonText out(&json);
-    out << "{\"traceEvents\":[\n"
-        << "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":1,\"tid\":0,"
-           "\"args\":{\"name\":\"OrvCore renderer\"}},\n"
-        << "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":0,"
-           "\"args\":{\"name\":\"frames\"}}";
-    QHash<int, QByteArray> names;  // escaped node paths
-    auto nameOf = [&](int node) -> const QByteArray& {
-        auto it = names.find(node);
-        if (it == names.end()) {
-            const QString path = d->graph.isValidNode(node) ? d->graph.nodePath(node)
-                                                            : QStringLiteral("node %1").arg(node);
-            it = names.insert(node, jsonEscaped(path));
-        }
-        return *it;
-    };
-
-    qint64 tracks = 0;
-    std::vector<qint64> trackEnds;
-    for (size_t k = 0; k < d->traces.size(); ++k) {
-        const FrameTrace& trace = d->traces[(d->traceHead + k) % d->traces.size()];
-        out << ",\n{\"name\":\"frame " << trace.number
-            << "\",\"ph\":\"X\",\"pid\":1,\"tid\":0,\"ts\":";
-        out.micros(trace.start) << ",\"dur\":";
-        out.micros(trace.end - trace.start) << ",\"args\":{\"frame\":" << trace.number << "}}";
-        // Each pass goes on the first track that is free when it starts, so that passes that
-        // overlap in time never share one.
-        trackEnds.clear();
-        for (const PassSpan& span : trace.spans) {
-            size_t track = 0;
-            while (track < trackEnds.size() && trackEnds[track] > span.start) ++track;
-            if (track == trackEnds.size()) trackEnds.push_back(span.end);
-            trackEnds[track] = span.end;
-            out << ",\n{\"name\":\"" << nameOf(span.node)
-                << "\",\"ph\":\"X\",\"pid\":1,\"tid\":" << qint64(track + 1) << ",\"ts\":";
-            out.micros(span.start) << ",\"dur\":";
-            out.micros(span.end - span.start)
-                << ",\"args\":{\"node\":" << qint64(span.node) << ",\"frame\":" << trace.number;
-            if (span.errorCode != 0) out << ",\"errorCode\":" << qint64(span.errorCode);
-            out << "}}";
-        }
-        tracks = std::max(tracks, qint64(trackEnds.size()));
-    }
-    for (qint64 track = 1; track <= tracks; ++track) {
-        out << ",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":" << track
-            << ",\"args\":{\"name\":\"passes " << track << "\"}}";
-    }
-    out << "\n],\"displayTimeUnit\":\"ms\"}\n";
-    return json;
-}
-
-QByteArray frameAsDot(const Renderer& renderer) {
-    DotStyle style;
-    style.rootInputs = QStringLiteral("parameters");
-    style.rootOutputs = QStringLiteral("outputs");
-    style.decorate = [&renderer](int node, DotNodeStyle* look) {
-        switch (renderer.outcome(node)) {
-            case NodeOutcome::Ran:
-                look->fill = "#c8f0c8";
-                break;
-            case NodeOutcome::Failed:
-                look->fill = "#f4a3a3";
-                break;
-            case NodeOutcome::Disabled:
-                look->fill = "#d9d9d9";
-                break;
-            case NodeOutcome::NotReached:
-                look->fill = "#ffd699";
-                break;
-            case NodeOutcome::NotNeeded:
-                look->fill = "#ffffff";
-                look->faded = true;
-                break;
-            default:
-                return;
-        }
-        const qint64 took = renderer.latestPassTime(node);
-        if (took >= 0)
-            look->note = QString::number(double(took) / 1e6, 'f', 2) + QStringLiteral(" ms");
-    };
-    return writeDot(*renderer.getGraph(), style);
 }
 
 }  // namespace Orv

@@ -11,7 +11,7 @@
 #include <vector>
 
 // The diagnostics are internal to the library; this test builds its own copy of them.
-#include "../src/core/diagnostics.cpp"
+#include "platform/diagnostics.cpp"
 
 using namespace Vantrel::Orv;
 

@@ -15,7 +15,7 @@
 
 namespace Vantrel {
 namespace Orv {
-namespace JsonDetail {
+namespace detail {
 
 // A JSON pointer that grows as the readers descend, for error messages.
 class Pointer {
@@ -183,12 +183,12 @@ QString describeNode(const Graph& graph, int node);
 // "lighting/direct"; empty for the root.
 QString displayPath(const Graph& graph, int node);
 
-}  // namespace JsonDetail
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel
 
 // Descriptions of large graphs grow by the thousand: moved, not copied, when their lists grow.
-Q_DECLARE_TYPEINFO(Vantrel::Orv::JsonDetail::PortDesc, Q_MOVABLE_TYPE);
-Q_DECLARE_TYPEINFO(Vantrel::Orv::JsonDetail::NodeDesc, Q_MOVABLE_TYPE);
-Q_DECLARE_TYPEINFO(Vantrel::Orv::JsonDetail::PathToken, Q_MOVABLE_TYPE);
-Q_DECLARE_TYPEINFO(Vantrel::Orv::JsonDetail::EdgeDesc, Q_PRIMITIVE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::detail::PortDesc, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::detail::NodeDesc, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::detail::PathToken, Q_MOVABLE_TYPE);
+Q_DECLARE_TYPEINFO(Vantrel::Orv::detail::EdgeDesc, Q_PRIMITIVE_TYPE);

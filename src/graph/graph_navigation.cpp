@@ -1,7 +1,7 @@
 // Navigation: the cursor walks along edges, precedence and containment.
 #include <Orv/Graph.h>
 
-#include "graph_p.h"
+#include "graph/graph_p.h"
 
 #include <QSet>
 
@@ -13,14 +13,15 @@ namespace {
 // Follows the chain of `kind` edges that feed a port (down edges into inputs, up edges into
 // outputs) to its far end. Each step moves one level in the hierarchy, so the chain is no
 // longer than the edge table; a longer one can only be a corrupt loop and is refused.
-bool walkChain(const GraphData& d, Side side, EdgeKind kind, int& node, int& port) {
+bool walkChain(const detail::GraphData& d, detail::Side side, detail::EdgeKind kind, int& node,
+               int& port) {
     int edge = d.sourceOf(node, side, port);
     if (d.edgeKind(edge) != kind) return false;
     int n = node;
     int p = port;
     for (int steps = 0; d.edgeKind(edge) == kind; ++steps) {
         if (steps == d.edges.size()) return false;
-        const EdgeRecord& e = d.edges.at(edge);
+        const detail::EdgeRecord& e = d.edges.at(edge);
         n = e.srcNode;
         p = e.srcIndex;
         edge = d.sourceOf(n, side, p);
@@ -31,8 +32,8 @@ bool walkChain(const GraphData& d, Side side, EdgeKind kind, int& node, int& por
 }
 
 // Only a node with an output that feeds some edge can be queued by the upstream search.
-bool feedsAnything(const NodeRecord& node) {
-    for (const PortRecord& output : node.outputs) {
+bool feedsAnything(const detail::NodeRecord& node) {
+    for (const detail::PortRecord& output : node.outputs) {
         if (!output.destinations.isEmpty()) return true;
     }
     return false;
@@ -41,13 +42,13 @@ bool feedsAnything(const NodeRecord& node) {
 }  // namespace
 
 bool Graph::walkUp(int& node, int& port) const {
-    return walkChain(*d, Side::Input, EdgeKind::Down, node, port);
+    return walkChain(*d, detail::Side::Input, detail::EdgeKind::Down, node, port);
 }
 
 bool Graph::walkAcross(int& node, int& port) const {
     const int edge = inputSource(node, port);
-    if (d->edgeKind(edge) != EdgeKind::Regular) return false;
-    const EdgeRecord& e = d->edges.at(edge);
+    if (d->edgeKind(edge) != detail::EdgeKind::Regular) return false;
+    const detail::EdgeRecord& e = d->edges.at(edge);
     node = e.srcNode;
     port = e.srcIndex;
     return true;
@@ -56,9 +57,9 @@ bool Graph::walkAcross(int& node, int& port) const {
 bool Graph::walkDown(int& node, int& port) const {
     // Only an up edge from a live child feeds an output, so a node without children ends the
     // walk at once, without reading its port list: most producers are such nodes.
-    const NodeRecord* n = d->node(node);
+    const detail::NodeRecord* n = d->node(node);
     if (!n || n->children.isEmpty()) return false;
-    return walkChain(*d, Side::Output, EdgeKind::Up, node, port);
+    return walkChain(*d, detail::Side::Output, detail::EdgeKind::Up, node, port);
 }
 
 bool Graph::walkToSourceNode(int& node, int& port) const {
@@ -74,7 +75,7 @@ bool Graph::walkToSourceNode(int& node, int& port) const {
 // rather than one mark per node of the table. Nothing is kept between calls, so concurrent
 // readers stay safe. A node equals itself only when it is in the table.
 bool Graph::precedes(int upstream, int downstream, bool throughHierarchy) const {
-    const NodeRecord* target = d->node(upstream);
+    const detail::NodeRecord* target = d->node(upstream);
     if (!target || !d->node(downstream)) return false;
     if (upstream == downstream) return true;
     if (!feedsAnything(*target)) return false;
@@ -101,14 +102,14 @@ bool Graph::precedes(int upstream, int downstream, bool throughHierarchy) const 
 }
 
 bool Graph::contains(int ancestor, int node) const {
-    const NodeRecord* n = d->node(node);
+    const detail::NodeRecord* n = d->node(node);
     if (!n) return false;
     // Parents always precede their children in the table, so the climb ends; the bound only
     // guards against a corrupt chain.
     int p = n->parent;
     for (int steps = 0; p != -1 && steps < d->nodes.size(); ++steps) {
         if (p == ancestor) return true;
-        const NodeRecord* r = d->node(p);
+        const detail::NodeRecord* r = d->node(p);
         if (!r) return false;
         p = r->parent;
     }
@@ -116,7 +117,7 @@ bool Graph::contains(int ancestor, int node) const {
 }
 
 int Graph::indexOfNode(int node) const {
-    const NodeRecord* parent = d->node(parentNode(node));
+    const detail::NodeRecord* parent = d->node(parentNode(node));
     return parent ? parent->children.indexOf(node) : -1;
 }
 

@@ -9,6 +9,7 @@
 
 namespace Vantrel {
 namespace Orv {
+namespace detail {
 
 // Everything a frame derives from the graph and the renderer's set-up, built once and reused
 // until either changes: the roots, the needed flags, the producer-first schedule with each
@@ -158,5 +159,6 @@ private:
     std::vector<int> _firstConsumerStep;             // by step, into _consumerSteps (CSR)
 };
 
+}  // namespace detail
 }  // namespace Orv
 }  // namespace Vantrel
