@@ -74,6 +74,7 @@ public:
     QMetaType::Type parameterType(int index) const;       ///< Type of the parameter's value.
     void setParameter(int index, const QVariant& value);  ///< Used from the next frame.
     QVariant parameterValue(int index);                   ///< The value the next frame uses.
+    QVariant parameterValue(int index) const;             ///< The value the next frame uses.
     QMetaType::Type outputType(int index) const;          ///< Type of the output's value.
     QVariant output(int index) const;                     ///< As the latest frame collected it.
 

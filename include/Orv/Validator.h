@@ -1,5 +1,8 @@
 #pragma once
 
+/// @file
+/// What validate() finds wrong or doubtful in a graph or a renderer's set-up.
+
 #include <Orv/OrvCoreExport.h>
 
 #include <QString>

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace Vantrel {
@@ -469,6 +470,10 @@ void Renderer::setParameter(int index, const QVariant& value) {
 }
 
 QVariant Renderer::parameterValue(int index) {
+    return std::as_const(*this).parameterValue(index);
+}
+
+QVariant Renderer::parameterValue(int index) const {
     return detail::inRange(d->parameters, index) ? d->parameters.at(index) : QVariant();
 }
 

@@ -35,6 +35,9 @@ TEST(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
     renderer.setParameter(0, QString("bright"));
     EXPECT_EQ(renderer.parameterType(0), QMetaType::QString);
     EXPECT_EQ(renderer.parameterValue(0), QVariant(QString("bright")));
+    const Renderer& readOnly = renderer;
+    EXPECT_EQ(readOnly.parameterValue(0), QVariant(QString("bright")));
+    EXPECT_FALSE(readOnly.parameterValue(2).isValid());
     EXPECT_EQ(renderer.outputType(0), QMetaType::UnknownType);
     EXPECT_FALSE(renderer.output(0).isValid());
     for (int index : {-1, 2, 50}) {
