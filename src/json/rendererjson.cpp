@@ -247,7 +247,7 @@ bool decodeValue(const JsonValue& value, const JsonValue* type, const Pointer& v
         bool composite = false;
         if (t ? t->IsArray() || t->IsObject() : v->IsArray() || v->IsObject()) {
             const bool isMap = t ? t->IsObject() : v->IsObject();
-            if (t && isMap && (!v->IsObject() || v->MemberCount() != t->MemberCount()))
+            if (t && isMap && !v->IsObject())
                 return errors.fail(vAt, QStringLiteral("expected an object with the keys its"
                                                        " type lists"));
             if (t && !isMap && (!v->IsArray() || v->Size() != t->Size()))
@@ -294,6 +294,10 @@ bool decodeValue(const JsonValue& value, const JsonValue* type, const Pointer& v
             Open& top = open.back();
             const bool isMap = top.values->IsObject();
             if (top.next < (isMap ? top.values->MemberCount() : top.values->Size())) break;
+            // Every key was found among the type's; the type may list more.
+            if (isMap && top.types && top.map.size() != int(top.types->MemberCount()))
+                return errors.fail(top.valueAt, QStringLiteral("expected an object with the keys"
+                                                               " its type lists"));
             result = isMap ? QVariant(top.map) : QVariant(top.list);
             open.pop_back();
         }
