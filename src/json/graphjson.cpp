@@ -53,10 +53,8 @@ public:
             return find(_ports[int(side)], node, name, count,
                         [&](int p) { return std::make_pair(portName(_graph, node, side, p), p); });
         int found = -1;
-        for (int p = 0; p < count; ++p) {
-            if (portName(_graph, node, side, p) != name) continue;
-            if (found >= 0) return -2;
-            found = p;
+        for (int p = 0; p < count && found != -2; ++p) {
+            if (portName(_graph, node, side, p) == name) found = found >= 0 ? -2 : p;
         }
         return found;
     }
@@ -461,7 +459,7 @@ public:
     }
 
     bool write(QString* error) {
-        _out.key(QLatin1String("root"));
+        _out.key("root");
         std::vector<std::pair<int, int>> open;  // a node and its next child
         if (!node(kRoot, &open, error)) return false;
         while (!open.empty()) {
@@ -475,7 +473,7 @@ public:
                 return false;
             }
         }
-        _out.key(QLatin1String("edges"));
+        _out.key("edges");
         _out.beginArray();
         for (int e = 0; e < _graph.numEdgesGlobal(); ++e) {
             const bool down = _graph.isDownEdge(e);
@@ -484,10 +482,10 @@ public:
             // A regular edge leaves an output for an input, a down edge joins two inputs and an
             // up edge two outputs.
             _out.beginObject(JsonWriter::Layout::Fit);
-            _out.key(QLatin1String("from"));
+            _out.key("from");
             end(_graph.edgeSourceNode(e), down ? Side::Input : Side::Output,
                 _graph.edgeSourceIndex(e));
-            _out.key(QLatin1String("to"));
+            _out.key("to");
             end(_graph.edgeDestNode(e), regular || down ? Side::Input : Side::Output,
                 _graph.edgeDestIndex(e));
             _out.end();
@@ -535,16 +533,13 @@ private:
         const bool leaf = _graph.numNodes(n) == 0;
         if (!_out.beginObject(leaf ? JsonWriter::Layout::Fit : JsonWriter::Layout::Block))
             return tooDeep(n, error);
-        _out.key(QLatin1String("name"));
-        _out.string(_graph.nodeName(n));
+        _out.key("name").string(_graph.nodeName(n));
         if (n != kRoot && _options.decorate && !_options.decorate(n, _out, error)) return false;
         if (_withIds && n != kRoot) {
-            _out.key(QLatin1String("id"));
-            _out.integer(_idOf.at(n));
+            _out.key("id").integer(_idOf.at(n));
         }
         if (_options.values && _graph.nodeValue(n) != -1) {
-            _out.key(QLatin1String("value"));
-            _out.integer(_graph.nodeValue(n));
+            _out.key("value").integer(_graph.nodeValue(n));
         }
         const bool ports = n != kRoot || _options.rootPorts;
         if ((ports && (!writePorts(n, Side::Input) || !writePorts(n, Side::Output))) ||
@@ -554,7 +549,7 @@ private:
             _out.end();
             return true;
         }
-        _out.key(QLatin1String("children"));
+        _out.key("children");
         if (!_out.beginArray()) return tooDeep(n, error);
         open->emplace_back(n, 0);
         return true;
@@ -563,7 +558,7 @@ private:
     bool writePorts(int node, Side side) {
         const int count = numPorts(_graph, node, side);
         if (count == 0) return true;
-        _out.key(QLatin1String(side == Side::Input ? "inputs" : "outputs"));
+        _out.key(side == Side::Input ? "inputs" : "outputs");
         if (!_out.beginArray(JsonWriter::Layout::Fit)) return false;
         for (int p = 0; p < count; ++p) {
             const int group = portGroup(_graph, node, side, p);
@@ -572,10 +567,8 @@ private:
                 continue;
             }
             if (!_out.beginObject()) return false;
-            _out.key(QLatin1String("name"));
-            _out.string(portName(_graph, node, side, p));
-            _out.key(QLatin1String("group"));
-            _out.integer(group);
+            _out.key("name").string(portName(_graph, node, side, p));
+            _out.key("group").integer(group);
             _out.end();
         }
         _out.end();
@@ -585,7 +578,7 @@ private:
     bool writeGroups(int node, Side side) {
         const int count = numGroups(_graph, node, side);
         if (count == 0) return true;
-        _out.key(QLatin1String(side == Side::Input ? "inputGroups" : "outputGroups"));
+        _out.key(side == Side::Input ? "inputGroups" : "outputGroups");
         if (!_out.beginArray(JsonWriter::Layout::Fit)) return false;
         for (int g = 0; g < count; ++g) _out.string(groupName(_graph, node, side, g));
         _out.end();
@@ -637,10 +630,8 @@ bool writeGraphDocument(const Graph& graph, QByteArray* text, QString* error) {
     JsonWriter out(int(qMin<qint64>(
         64 + 64 * qint64(graph.numNodesGlobal()) + 48 * qint64(graph.numEdgesGlobal()), 1 << 26)));
     out.beginObject();
-    out.key(QLatin1String("format"));
-    out.string(QLatin1String(kGraphJsonFormat));
-    out.key(QLatin1String("version"));
-    out.integer(kJsonVersion);
+    out.key("format").string(kGraphJsonFormat);
+    out.key("version").integer(kJsonVersion);
     if (!writeGraph(graph, GraphWriteOptions(), out, error)) return false;
     out.end();
     *text = out.take();

@@ -13,66 +13,22 @@ namespace detail {
 
 namespace {
 
-// Hands the parser's events to the document, refusing an array or object that would nest
-// deeper than the limit: the parser does not recurse, but the readers after it and Qt's
-// classes in the adapters do not see deeper documents either.
-class DepthLimit {
-public:
-    explicit DepthLimit(JsonDocument& document) : _document(document) {}
-
-    bool Null() { return _document.Null(); }
-    bool Bool(bool b) { return _document.Bool(b); }
-    bool Int(int i) { return _document.Int(i); }
-    bool Uint(unsigned u) { return _document.Uint(u); }
-    bool Int64(int64_t i) { return _document.Int64(i); }
-    bool Uint64(uint64_t u) { return _document.Uint64(u); }
-    bool Double(double d) { return _document.Double(d); }
-    bool RawNumber(const char* s, rapidjson::SizeType n, bool copy) {
-        return _document.RawNumber(s, n, copy);
-    }
-    bool String(const char* s, rapidjson::SizeType n, bool copy) {
-        return _document.String(s, n, copy);
-    }
-    bool Key(const char* s, rapidjson::SizeType n, bool copy) { return _document.Key(s, n, copy); }
-    bool StartObject() { return enter() && _document.StartObject(); }
-    bool EndObject(rapidjson::SizeType n) {
-        --_depth;
-        return _document.EndObject(n);
-    }
-    bool StartArray() { return enter() && _document.StartArray(); }
-    bool EndArray(rapidjson::SizeType n) {
-        --_depth;
-        return _document.EndArray(n);
-    }
-
-    bool tooDeep() const { return _tooDeep; }
-
-private:
-    bool enter() {
-        _tooDeep = ++_depth > kJsonMaxDepth;
-        return !_tooDeep;
-    }
-
-    JsonDocument& _document;
-    int _depth = 0;
-    bool _tooDeep = false;
-};
-
-// Runs the parser for JsonDocument::Populate, which keeps the document only when it succeeds.
+// Runs the parser for Document::Populate, which keeps the document only when it succeeds.
 struct Parse {
     const QByteArray& text;
     rapidjson::ParseResult result;
     bool tooDeep = false;
     size_t end = 0;
 
-    bool operator()(JsonDocument& document) {
-        DepthLimit limit(document);
+    bool operator()(rapidjson::Document& handler) {
+        // Populate hands over the document it was called on, which is a JsonDocument.
+        JsonDocument& document = static_cast<JsonDocument&>(handler);
         rapidjson::MemoryStream stream(text.constData(), size_t(text.size()));
         rapidjson::Reader reader;
         result =
             reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(
-                stream, limit);
-        tooDeep = limit.tooDeep();
+                stream, document);
+        tooDeep = document.tooDeep();
         end = stream.Tell();
         return !result.IsError();
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Orv/Json.h>
+
 #include <QByteArray>
 #include <QString>
 
@@ -11,8 +13,34 @@ namespace Vantrel {
 namespace Orv {
 namespace detail {
 
-using JsonDocument = rapidjson::Document;
 using JsonValue = rapidjson::Value;
+
+// A RapidJSON document that, as the parser's handler, refuses arrays and objects nested deeper
+// than kJsonMaxDepth: the parser does not recurse, but neither the readers nor Qt's classes in
+// the adapters should see deeper documents.
+class JsonDocument : public rapidjson::Document {
+public:
+    bool StartObject() { return enter() && rapidjson::Document::StartObject(); }
+    bool StartArray() { return enter() && rapidjson::Document::StartArray(); }
+    bool EndObject(rapidjson::SizeType count) {
+        --_depth;
+        return rapidjson::Document::EndObject(count);
+    }
+    bool EndArray(rapidjson::SizeType count) {
+        --_depth;
+        return rapidjson::Document::EndArray(count);
+    }
+    bool tooDeep() const { return _tooDeep; }
+
+private:
+    bool enter() {
+        _tooDeep = ++_depth > kJsonMaxDepth;
+        return !_tooDeep;
+    }
+
+    int _depth = 0;
+    bool _tooDeep = false;
+};
 
 // A JSON pointer (RFC 6901) that grows as the readers descend; the whole document's is "".
 class Pointer {

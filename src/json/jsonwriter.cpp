@@ -94,19 +94,21 @@ void JsonWriter::breakLines(const Level& level) {
     _out += text.back();
 }
 
-void JsonWriter::key(QLatin1String name) {
+JsonWriter& JsonWriter::key(const char* latin1) {
     next();
     _out += '"';
-    _out.append(name.data(), size_t(name.size()));
+    _out += latin1;
     _out += "\": ";
     _afterKey = true;
+    return *this;
 }
 
-void JsonWriter::key(const QString& name) {
+JsonWriter& JsonWriter::key(const QString& name) {
     next();
     escaped(name);
     _out += ": ";
     _afterKey = true;
+    return *this;
 }
 
 void JsonWriter::string(const QString& text) {
@@ -114,8 +116,8 @@ void JsonWriter::string(const QString& text) {
     escaped(text);
 }
 
-void JsonWriter::string(QLatin1String text) {
-    string(QString(text));
+void JsonWriter::string(const char* latin1) {
+    string(QString::fromLatin1(latin1));
 }
 
 void JsonWriter::integer(qint64 number) {

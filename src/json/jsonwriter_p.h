@@ -30,12 +30,12 @@ public:
     bool beginObject(Layout layout = Layout::Block);
     bool beginArray(Layout layout = Layout::Block);
     void end();
-    // A member's name; the next call writes its value.
-    void key(QLatin1String name);
-    void key(const QString& name);
+    // A member's name; the next call writes its value: out.key("a").integer(1).
+    JsonWriter& key(const char* latin1);
+    JsonWriter& key(const QString& name);
 
     void string(const QString& text);
-    void string(QLatin1String text);
+    void string(const char* latin1);
     void integer(qint64 number);
     // The shortest decimal form that reads back as the same double; `number` must be finite.
     void number(double number);

@@ -61,7 +61,7 @@ bool writeVariant(const QVariant& variant, bool types, JsonWriter& out, QString*
         QStringLiteral("nests deeper than a document may (%1 levels)").arg(kJsonMaxDepth);
     for (;;) {
         const int id = current.userType();
-        const auto scalar = [&](const char* type) { out.string(QLatin1String(type)); };
+        const auto scalar = [&](const char* type) { out.string(type); };
         switch (id) {
             case QMetaType::UnknownType:
             case QMetaType::Nullptr:
@@ -334,32 +334,6 @@ bool isEmpty(const Renderer& renderer) {
            renderer.target() == -1;
 }
 
-// "the ports of node 'blur' no longer match its pass: its pass names input 1 'b'"
-QString describeMismatch(const Graph& graph, int node, const RenderPass& pass,
-                         const PortMismatch& mismatch) {
-    const QString side = QLatin1String(sideName(mismatch.side));
-    QString how;
-    switch (mismatch.kind) {
-        case PortMismatch::Count:
-            how = QStringLiteral("it has %1 %2s, its pass %3")
-                      .arg(numPorts(graph, node, mismatch.side))
-                      .arg(side)
-                      .arg(passPorts(pass, mismatch.side));
-            break;
-        case PortMismatch::Name:
-            how = QStringLiteral("its pass names %1 %2 ").arg(side).arg(mismatch.port) +
-                  quoted(passPortName(pass, mismatch.side, mismatch.port));
-            break;
-        case PortMismatch::Group:
-            how = QStringLiteral("%1 %2 is in a group, which a pass's ports never are")
-                      .arg(side)
-                      .arg(mismatch.port);
-            break;
-    }
-    return QStringLiteral("the ports of ") + describeNode(graph, node) +
-           QStringLiteral(" no longer match its pass: ") + how;
-}
-
 // "pass type 'mix' has inputs ('in0', 'in1'), without groups; these do not match"
 QString describePassPorts(const RenderPass& pass, const QString& type, Side side) {
     QStringList names;
@@ -514,29 +488,26 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
 
     JsonWriter out;
     out.beginObject();
-    out.key(QLatin1String("format"));
-    out.string(QLatin1String(kRendererJsonFormat));
-    out.key(QLatin1String("version"));
-    out.integer(kJsonVersion);
-    out.key(QLatin1String("parameters"));
+    out.key("format").string(kRendererJsonFormat);
+    out.key("version").integer(kJsonVersion);
+    out.key("parameters");
     out.beginArray();
     QString problem;
     for (int p = 0; p < renderer.numParameters(); ++p) {
         // parameterValue only reads, but is not declared const.
         const QVariant value = const_cast<Renderer&>(renderer).parameterValue(p);
         out.beginObject(JsonWriter::Layout::Fit);
-        out.key(QLatin1String("name"));
-        out.string(graph.inputName(kRoot, p));
-        out.key(QLatin1String("value"));
+        out.key("name").string(graph.inputName(kRoot, p));
+        out.key("value");
         if (!writeVariant(value, false, out, &problem))
             return refuse(QStringLiteral("parameter %1 ").arg(p) +
                           quoted(graph.inputName(kRoot, p)) + QStringLiteral(": ") + problem);
-        out.key(QLatin1String("type"));
+        out.key("type");
         writeVariant(value, true, out, &problem);
         out.end();
     }
     out.end();
-    out.key(QLatin1String("outputs"));
+    out.key("outputs");
     out.beginArray(JsonWriter::Layout::Fit);
     for (int o = 0; o < renderer.numOutputs(); ++o) out.string(graph.outputName(kRoot, o));
     out.end();
@@ -546,8 +517,7 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
     options.values = false;
     options.decorate = [&](int node, JsonWriter& writer, QString* why) {
         const RenderPass* pass = renderer.renderPass(node);
-        writer.key(QLatin1String("kind"));
-        writer.string(QLatin1String(pass ? "pass" : "group"));
+        writer.key("kind").string(pass ? "pass" : "group");
         if (!pass) return true;
         const QString type = typeName(*pass);
         if (type.isEmpty()) {
@@ -555,23 +525,22 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
                    QStringLiteral(" has no type name");
             return false;
         }
-        const QVector<PortMismatch> mismatches = passPortMismatches(graph, node, *pass);
-        if (!mismatches.isEmpty()) {
-            *why = describeMismatch(graph, node, *pass, mismatches.first());
+        // validate() says how they differ.
+        if (!passPortMismatches(graph, node, *pass).isEmpty()) {
+            *why = QStringLiteral("the ports of ") + describeNode(graph, node) +
+                   QStringLiteral(" no longer match its pass");
             return false;
         }
-        writer.key(QLatin1String("type"));
-        writer.string(type);
-        writer.key(QLatin1String("enabled"));
-        writer.boolean(renderer.enabled(node));
+        writer.key("type").string(type);
+        writer.key("enabled").boolean(renderer.enabled(node));
         return true;
     };
-    out.key(QLatin1String("graph"));
+    out.key("graph");
     out.beginObject();
     if (!writeGraph(graph, options, out, &problem)) return refuse(problem);
     out.end();
     if (target != -1) {
-        out.key(QLatin1String("target"));
+        out.key("target");
         writeNodePath(graph, target, out);
     }
     out.end();

@@ -43,42 +43,31 @@ QByteArray Renderer::traceJson() const {
     // One event a line; the metadata names the process and its tracks.
     const auto metadata = [&out](const char* kind, qint64 track, const QString& name) {
         out.beginObject(Layout::Line);
-        out.key(QLatin1String("name"));
-        out.string(QLatin1String(kind));
-        out.key(QLatin1String("ph"));
-        out.string(QLatin1String("M"));
-        out.key(QLatin1String("pid"));
-        out.integer(1);
-        out.key(QLatin1String("tid"));
-        out.integer(track);
-        out.key(QLatin1String("args"));
+        out.key("name").string(kind);
+        out.key("ph").string("M");
+        out.key("pid").integer(1);
+        out.key("tid").integer(track);
+        out.key("args");
         out.beginObject();
-        out.key(QLatin1String("name"));
-        out.string(name);
+        out.key("name").string(name);
         out.end();
         out.end();
     };
     // A complete event; the caller adds its args and closes both objects.
     const auto event = [&out](const QString& name, qint64 track, qint64 start, qint64 end) {
         out.beginObject(Layout::Line);
-        out.key(QLatin1String("name"));
-        out.string(name);
-        out.key(QLatin1String("ph"));
-        out.string(QLatin1String("X"));
-        out.key(QLatin1String("pid"));
-        out.integer(1);
-        out.key(QLatin1String("tid"));
-        out.integer(track);
+        out.key("name").string(name);
+        out.key("ph").string("X");
+        out.key("pid").integer(1);
+        out.key("tid").integer(track);
         // Nanoseconds as microseconds with three decimals, the trace format's unit.
-        out.key(QLatin1String("ts"));
-        out.thousandths(start);
-        out.key(QLatin1String("dur"));
-        out.thousandths(end - start);
-        out.key(QLatin1String("args"));
+        out.key("ts").thousandths(start);
+        out.key("dur").thousandths(end - start);
+        out.key("args");
         out.beginObject();
     };
     out.beginObject();
-    out.key(QLatin1String("traceEvents"));
+    out.key("traceEvents");
     out.beginArray();
     metadata("process_name", 0, QStringLiteral("OrvCore renderer"));
     metadata("thread_name", 0, QStringLiteral("frames"));
@@ -98,8 +87,7 @@ QByteArray Renderer::traceJson() const {
     for (size_t k = 0; k < d->traces.size(); ++k) {
         const detail::FrameTrace& trace = d->traces[(d->traceHead + k) % d->traces.size()];
         event(QStringLiteral("frame %1").arg(trace.number), 0, trace.start, trace.end);
-        out.key(QLatin1String("frame"));
-        out.integer(trace.number);
+        out.key("frame").integer(trace.number);
         out.end();
         out.end();
         // Each pass goes on the first track that is free when it starts, so that passes that
@@ -111,13 +99,10 @@ QByteArray Renderer::traceJson() const {
             if (track == trackEnds.size()) trackEnds.push_back(span.end);
             trackEnds[track] = span.end;
             event(nameOf(span.node), qint64(track + 1), span.start, span.end);
-            out.key(QLatin1String("node"));
-            out.integer(span.node);
-            out.key(QLatin1String("frame"));
-            out.integer(trace.number);
+            out.key("node").integer(span.node);
+            out.key("frame").integer(trace.number);
             if (span.errorCode != 0) {
-                out.key(QLatin1String("errorCode"));
-                out.integer(span.errorCode);
+                out.key("errorCode").integer(span.errorCode);
             }
             out.end();
             out.end();
@@ -127,8 +112,7 @@ QByteArray Renderer::traceJson() const {
     for (qint64 track = 1; track <= tracks; ++track)
         metadata("thread_name", track, QStringLiteral("passes %1").arg(track));
     out.end();
-    out.key(QLatin1String("displayTimeUnit"));
-    out.string(QLatin1String("ms"));
+    out.key("displayTimeUnit").string("ms");
     out.end();
     return out.take();
 }
