@@ -267,7 +267,6 @@ TEST(RendererJsonTest, NodesSayWhatTheyAreAndDocumentsAreReadStrictly) {
     const QByteArray good = save(sample.renderer);
     const QByteArray passA = R"("name": "a", "kind": "pass", "type": "gen", "enabled": true)";
     EXPECT_TRUE(good.contains(passA)) << good.constData();
-    EXPECT_EQ(good.count(R"("kind": "group")"), 1);  // fx
     const std::vector<std::pair<QByteArray, QString>> cases = {
         {QByteArray(good).replace(passA, R"("name": "a", "kind": "pass", "enabled": true)"),
          "/graph/root/children/0: missing member 'type'"},
@@ -292,8 +291,6 @@ TEST(RendererJsonTest, NodesSayWhatTheyAreAndDocumentsAreReadStrictly) {
         {QByteArray(good).replace(R"("name": "gain", "value": 2,)",
                                   R"("name": "gain", "value": 2.0,)"),
          "/parameters/0/value: expected a whole number from -2147483648 to 2147483647"},
-        {QByteArray(good).replace("\"version\": 1", "\"version\": 1.0"),
-         "/version: expected a whole number"},
         {QByteArray(good).replace("\"graph\": {", "\"graph\": {\"root\": {}, "),
          "/graph/root: repeated member 'root'"},
     };
@@ -313,26 +310,22 @@ TEST(RendererJsonTest, NodesSayWhatTheyAreAndDocumentsAreReadStrictly) {
 
 // A parameter value nested deeper than a document may is refused when saved, naming where.
 TEST(RendererJsonTest, ParameterValuesNestOnlyAsDeepAsADocumentMay) {
+    // The document, its list of parameters and the parameter take three levels.
     QVariant deep = 1;
-    for (int i = 0; i < kJsonMaxDepth; ++i) deep = QVariantList{deep};
+    for (int i = 0; i < kJsonMaxDepth - 3; ++i) deep = QVariantList{deep};
     SampleRenderer sample;
     sample.renderer.addParameter("deep", deep);
-    QByteArray text;
-    QString error;
-    EXPECT_FALSE(saveRenderer(sample.renderer, typeOf, &text, &error));
-    EXPECT_TRUE(error.startsWith("parameter 2 'deep': element 0: element 0: "))
-        << qPrintable(error);
-    EXPECT_TRUE(error.endsWith("nests deeper than a document may (512 levels)"));
-    // Shallow enough, it goes through and comes back the same.
-    QVariant shallow = 1;
-    for (int i = 0; i < kJsonMaxDepth - 8; ++i) shallow = QVariantList{shallow};
-    SampleRenderer other;
-    other.renderer.addParameter("deep", shallow);
-    text = save(other.renderer);
     Factory factory;
     Renderer loaded;
-    ASSERT_TRUE(loadRenderer(text, factory.function(), &loaded, &error)) << qPrintable(error);
-    EXPECT_EQ(loaded.parameterValue(2), shallow);
+    QString error;
+    ASSERT_TRUE(loadRenderer(save(sample.renderer), factory.function(), &loaded, &error));
+    EXPECT_EQ(loaded.parameterValue(2), deep);
+    sample.renderer.setParameter(2, QVariantList{deep});
+    QByteArray text;
+    EXPECT_FALSE(saveRenderer(sample.renderer, typeOf, &text, &error));
+    EXPECT_TRUE(error.startsWith("parameter 2 'deep': element 0: element 0: ") &&
+                error.endsWith("nests deeper than a document may (512 levels)"))
+        << qPrintable(error);
 }
 
 // The trace goes through the same writer: names are escaped as in documents, half a surrogate
@@ -344,8 +337,6 @@ TEST(RendererJsonTest, TraceNamesAreEscapedAsInDocuments) {
     sample.renderer.setTimingEnabled(true);
     ASSERT_TRUE(sample.renderer.render(nullptr));
     const QByteArray trace = sample.renderer.traceJson();
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(trace, &parseError);
-    ASSERT_EQ(parseError.error, QJsonParseError::NoError) << trace.constData();
+    EXPECT_TRUE(QJsonDocument::fromJson(trace).isObject()) << trace.constData();
     EXPECT_TRUE(trace.contains("\"\\\"a\\\"\\n\xef\xbf\xbd\"")) << trace.constData();
 }
