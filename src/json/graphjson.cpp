@@ -178,7 +178,9 @@ struct End {
 
 bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, const PathPlace& at,
                 Errors& errors, End* end) {
-    if (!expectArray(path, [&at] { return at(-1); }, errors)) return false;
+    if (!expectArray(
+            path, [&at] { return at(-1); }, errors))
+        return false;
     if (path.Empty())
         return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
     const int last = int(path.Size()) - 1;
