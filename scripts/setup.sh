@@ -5,7 +5,7 @@
 #   qt6 (the Qt 6 build), clang (the fuzzers), valgrind (memcheck).
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config qtbase5-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake g++ make pkg-config qtbase5-dev rapidjson-dev libgtest-dev libgmock-dev libbenchmark-dev)
 for arg in "$@"; do
     case "$arg" in
         qt6) packages+=(qt6-base-dev) ;;

@@ -18,6 +18,7 @@ namespace Orv {
 
 namespace detail {
 class RendererData;
+struct RendererAccess;
 }  // namespace detail
 
 /// What a node did in the renderer's latest frame.
@@ -155,6 +156,7 @@ protected:
     virtual void endFrame(RenderCallbacks* callbacks);    ///< Stops the frame timer.
 
 private:
+    friend struct detail::RendererAccess;
     Renderer(const Renderer&) = delete;
     Renderer& operator=(const Renderer&) = delete;
 

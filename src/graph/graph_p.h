@@ -1,5 +1,7 @@
 #pragma once
 
+#include "graph/side_p.h"
+
 #include <QString>
 #include <QVector>
 #include <QtGlobal>
@@ -7,9 +9,6 @@
 namespace Vantrel {
 namespace Orv {
 namespace detail {
-
-// A node's two sides: its inputs and input groups, or its outputs and output groups.
-enum class Side { Input, Output };
 
 struct PortRecord {
     QString name = QString(QLatin1String(""));  // empty, not null, until named

@@ -2,15 +2,15 @@
 #include <Orv/Json.h>
 
 #include "json/graphjson_p.h"
+#include "text/textescape_p.h"
 
 #include <QHash>
 #include <QJsonDocument>
-#include <QJsonParseError>
+#include <QVarLengthArray>
 
 #include <algorithm>
-#include <climits>
-#include <cmath>
 #include <utility>
+#include <vector>
 
 namespace Vantrel {
 namespace Orv {
@@ -22,142 +22,183 @@ namespace detail {
 
 namespace {
 
-const QString kName = QStringLiteral("name");
-const QString kValue = QStringLiteral("value");
-const QString kId = QStringLiteral("id");
-const QString kInputs = QStringLiteral("inputs");
-const QString kOutputs = QStringLiteral("outputs");
-const QString kInputGroups = QStringLiteral("inputGroups");
-const QString kOutputGroups = QStringLiteral("outputGroups");
-const QString kChildren = QStringLiteral("children");
-const QString kGroup = QStringLiteral("group");
-const QString kRoot = QStringLiteral("root");
-const QString kEdges = QStringLiteral("edges");
-const QString kFrom = QStringLiteral("from");
-const QString kTo = QStringLiteral("to");
+const int kRoot = Graph::kRootNodeRef;
 
-QString quoted(const QString& text) {
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
+// A node's members, then the extra ones a renderer allows.
+const char* const kNodeKeys[] = {"name",        "value",        "inputs",   "outputs",
+                                 "inputGroups", "outputGroups", "children", "id"};
+enum NodeKey { kName, kValue, kInputs, kOutputs, kInputGroups, kOutputGroups, kChildren, kId };
+const int kNumNodeKeys = 8;
+const int kMaxKeys = kNumNodeKeys + 3;
 
-QString sideName(bool input) {
-    return input ? QStringLiteral("input") : QStringLiteral("output");
-}
+// Finds children and ports by name on a graph that no longer changes shape, one table per list,
+// made when first asked, so that a search does not cost the length of a long list.
+class NameIndex {
+public:
+    explicit NameIndex(const Graph& graph) : _graph(graph) {}
 
-bool wholeInt(double number, int* out) {
-    if (number != std::floor(number) || number < double(INT_MIN) || number > double(INT_MAX))
-        return false;
-    *out = int(number);
-    return true;
-}
+    // The live child of `parent` so named: its ref, -1 for none, -2 for several.
+    int child(int parent, const QString& name) {
+        return find(_children, parent, name, _graph.numNodes(parent), [&](int c) {
+            const int child = _graph.getNode(c, parent);
+            return std::make_pair(_graph.nodeName(child), child);
+        });
+    }
 
-bool tokenIndex(const PathToken& token, int* out) {
-    return token.kind == PathToken::Number && wholeInt(token.number, out);
-}
+    // The port of the node's side so named: its index, -1 for none, -2 for several.
+    int port(int node, Side side, const QString& name) {
+        const int count = numPorts(_graph, node, side);
+        // A short list is searched as it is: a table for each would cost more than it saves.
+        if (count > kShortList)
+            return find(_ports[int(side)], node, name, count,
+                        [&](int p) { return std::make_pair(portName(_graph, node, side, p), p); });
+        int found = -1;
+        for (int p = 0; p < count && found != -2; ++p) {
+            if (portName(_graph, node, side, p) == name) found = found >= 0 ? -2 : p;
+        }
+        return found;
+    }
+
+private:
+    using Tables = QHash<int, QHash<QString, int>>;
+    static constexpr int kShortList = 8;
+
+    template <typename Entry>
+    static int find(Tables& tables, int list, const QString& name, int count, Entry entry) {
+        auto table = tables.find(list);
+        if (table == tables.end()) {
+            table = tables.insert(list, QHash<QString, int>());
+            for (int i = 0; i < count; ++i) {
+                const std::pair<QString, int> named = entry(i);
+                auto known = table->find(named.first);
+                if (known == table->end())
+                    table->insert(named.first, named.second);
+                else
+                    *known = -2;
+            }
+        }
+        return table->value(name, -1);
+    }
+
+    const Graph& _graph;
+    Tables _children;
+    Tables _ports[2];  // by Side
+};
 
 // "input 'color' of node 'tonemap'"
-QString describePort(const Graph& graph, int node, bool input, int port) {
-    return sideName(input) + QLatin1Char(' ') + quoted(portName(graph, node, input, port)) +
-           QStringLiteral(" of ") + describeNode(graph, node);
+QString describePort(const Graph& graph, int node, Side side, int port) {
+    return QLatin1String(sideName(side)) + QLatin1Char(' ') +
+           quoted(portName(graph, node, side, port)) + QStringLiteral(" of ") +
+           describeNode(graph, node);
+}
+
+// The place of a path (element -1) or of one of its elements.
+using PathPlace = std::function<Pointer(int element)>;
+
+// An element of a path that must be a child or port index.
+bool readIndex(const JsonValue& element, const PathPlace& at, int s, const char* expected,
+               Errors& errors, int* index) {
+    if (element.IsInt()) {
+        *index = element.GetInt();
+        return true;
+    }
+    if (element.IsNumber())
+        return errors.fail(at(s),
+                           QStringLiteral("expected a whole number within the range of int"));
+    return errors.fail(at(s), QStringLiteral("expected a ") + QLatin1String(expected));
 }
 
 // The port named by the last element of an edge end: a name unique in the list, or an index.
-bool resolvePort(const Graph& graph, NameIndex& names, int node, bool input, const PathToken& token,
-                 const PathPlace& at, int element, Errors& errors, int* port) {
-    const auto place = [&] { return at(element); };
-    const int count = numPorts(graph, node, input);
-    if (token.kind == PathToken::Name) {
-        const QString& name = token.name;
-        const int found = names.port(node, input, name);
+bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side,
+                 const JsonValue& element, const PathPlace& at, int s, Errors& errors, int* port) {
+    if (element.IsString()) {
+        const QString name = toQString(element);
+        const int found = names.port(node, side, name);
         if (found == -2)
-            return errors.fail(place(), describeNode(graph, node) +
-                                            QStringLiteral(" has several ") + sideName(input) +
-                                            QStringLiteral("s named ") + quoted(name) +
-                                            QStringLiteral("; use its index"));
+            return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has several ") +
+                                          QLatin1String(sideName(side)) +
+                                          QStringLiteral("s named ") + quoted(name) +
+                                          QStringLiteral("; use its index"));
         if (found < 0)
-            return errors.fail(place(), describeNode(graph, node) + QStringLiteral(" has no ") +
-                                            sideName(input) + QStringLiteral(" named ") +
-                                            quoted(name));
+            return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has no ") +
+                                          QLatin1String(sideName(side)) +
+                                          QStringLiteral(" named ") + quoted(name));
         *port = found;
         return true;
     }
     int index = -1;
-    if (!tokenIndex(token, &index)) {
-        if (token.kind == PathToken::Number)
-            readInt(QJsonValue(token.number), place(), errors, &index);
-        return errors.fail(place(), QStringLiteral("expected a port name or index"));
-    }
-    if (index < 0 || index >= count)
-        return errors.fail(place(), describeNode(graph, node) + QStringLiteral(" has no ") +
-                                        sideName(input) + QLatin1Char(' ') +
-                                        QString::number(index));
+    if (!readIndex(element, at, s, "port name or index", errors, &index)) return false;
+    if (index < 0 || index >= numPorts(graph, node, side))
+        return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has no ") +
+                                      QLatin1String(sideName(side)) + QLatin1Char(' ') +
+                                      QString::number(index));
     *port = index;
     return true;
 }
 
-bool resolvePath(const Graph& graph, NameIndex& names, const PathToken* path, int length,
+// The node that the first `length` elements of `path` name.
+bool resolvePath(const Graph& graph, NameIndex& names, const JsonValue& path, int length,
                  const PathPlace& at, Errors& errors, int* node) {
-    int current = Graph::kRootNodeRef;
+    int current = kRoot;
     for (int s = 0; s < length; ++s) {
-        const PathToken& segment = path[s];
-        const auto here = [&] { return at(s); };
-        if (segment.kind == PathToken::Name) {
-            const int child = names.child(current, segment.name);
+        const JsonValue& element = path[rapidjson::SizeType(s)];
+        if (element.IsString()) {
+            const QString name = toQString(element);
+            const int child = names.child(current, name);
             if (child == -1)
-                return errors.fail(here(), describeNode(graph, current) +
-                                               QStringLiteral(" has no child named ") +
-                                               quoted(segment.name));
+                return errors.fail(at(s), describeNode(graph, current) +
+                                              QStringLiteral(" has no child named ") +
+                                              quoted(name));
             if (child == -2)
-                return errors.fail(here(), describeNode(graph, current) +
-                                               QStringLiteral(" has several children named ") +
-                                               quoted(segment.name) +
-                                               QStringLiteral("; use a child index"));
+                return errors.fail(at(s), describeNode(graph, current) +
+                                              QStringLiteral(" has several children named ") +
+                                              quoted(name) + QStringLiteral("; use a child index"));
             current = child;
             continue;
         }
         int index = -1;
-        if (!tokenIndex(segment, &index)) {
-            if (segment.kind == PathToken::Number)
-                readInt(QJsonValue(segment.number), here(), errors, &index);
-            return errors.fail(here(), QStringLiteral("expected a node name or child index"));
-        }
+        if (!readIndex(element, at, s, "node name or child index", errors, &index)) return false;
         if (index < 0 || index >= graph.numNodes(current))
-            return errors.fail(here(), describeNode(graph, current) +
-                                           QStringLiteral(" has no child ") +
-                                           QString::number(index));
+            return errors.fail(at(s), describeNode(graph, current) +
+                                          QStringLiteral(" has no child ") +
+                                          QString::number(index));
         current = graph.getNode(index, current);
     }
     *node = current;
     return true;
 }
 
-// One end of an edge: the path of its node, then its port.
+// One end of an edge: the node its path names, and the element naming its port.
 struct End {
     int node = -1;
-    PathToken port;
-    const PathPlace* at = nullptr;  // the place of the path
+    const JsonValue* port = nullptr;
+    const PathPlace* at = nullptr;
     int portElement = 0;
 };
 
-bool resolveEnd(const Graph& graph, NameIndex& names, const GraphDesc& desc, const PathRange& path,
-                const PathPlace& at, Errors& errors, End* end) {
-    if (path.size == 0)
+bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, const PathPlace& at,
+                Errors& errors, End* end) {
+    if (!expectArray(
+            path, [&at] { return at(-1); }, errors))
+        return false;
+    if (path.Empty())
         return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
-    const PathToken* tokens = desc.tokens.constData() + path.begin;
-    if (!resolvePath(graph, names, tokens, path.size - 1, at, errors, &end->node)) return false;
-    end->port = tokens[path.size - 1];
+    const int last = int(path.Size()) - 1;
+    if (!resolvePath(graph, names, path, last, at, errors, &end->node)) return false;
+    end->port = &path[rapidjson::SizeType(last)];
     end->at = &at;
-    end->portElement = path.size - 1;
+    end->portElement = last;
     return true;
 }
 
 // Adds one edge, choosing its kind from where its two nodes stand; names the refusal.
-bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, const Place& place,
+template <typename At>
+bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, const At& place,
              Errors& errors) {
     const int src = from.node;
     const int dst = to.node;
-    const bool siblings = src != Graph::kRootNodeRef && dst != Graph::kRootNodeRef &&
-                          graph.parentNode(src) == graph.parentNode(dst);
+    const bool siblings =
+        src != kRoot && dst != kRoot && graph.parentNode(src) == graph.parentNode(dst);
     const bool down = !siblings && graph.parentNode(dst) == src;
     const bool up = !siblings && !down && graph.parentNode(src) == dst;
     if (!siblings && !down && !up)
@@ -166,22 +207,24 @@ bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, con
                          QStringLiteral(" are neither siblings nor parent and child"));
     // A regular edge leaves an output for an input, a down edge joins two inputs and an up
     // edge two outputs.
+    const Side fromSide = down ? Side::Input : Side::Output;
+    const Side toSide = up ? Side::Output : Side::Input;
     int srcPort = -1;
     int dstPort = -1;
-    if (!resolvePort(graph, names, src, down, from.port, *from.at, from.portElement, errors,
+    if (!resolvePort(graph, names, src, fromSide, *from.port, *from.at, from.portElement, errors,
                      &srcPort) ||
-        !resolvePort(graph, names, dst, !up, to.port, *to.at, to.portElement, errors, &dstPort))
+        !resolvePort(graph, names, dst, toSide, *to.port, *to.at, to.portElement, errors, &dstPort))
         return false;
 
     if (siblings) {
         if (graph.addEdge(src, srcPort, dst, dstPort) >= 0) return true;
         if (graph.inputSource(dst, dstPort) >= 0)
-            return errors.fail(place(), describePort(graph, dst, true, dstPort) +
+            return errors.fail(place(), describePort(graph, dst, Side::Input, dstPort) +
                                             QStringLiteral(" already has a source"));
         if (graph.numOutputDestinations(src, srcPort) > 0 &&
             !graph.isRegularEdge(graph.outputDestination(src, srcPort, 0)))
             return errors.fail(place(),
-                               describePort(graph, src, false, srcPort) +
+                               describePort(graph, src, Side::Output, srcPort) +
                                    QStringLiteral(" already feeds its parent's output, which"
                                                   " must come after its regular edges"));
         return errors.fail(place(), QStringLiteral("the edge from ") + describeNode(graph, src) +
@@ -191,85 +234,106 @@ bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, con
     if (down ? graph.addDownEdge(srcPort, dst, dstPort) >= 0
              : graph.addUpEdge(dstPort, src, srcPort) >= 0)
         return true;
-    return errors.fail(
-        place(), describePort(graph, dst, down, dstPort) + QStringLiteral(" already has a source"));
+    return errors.fail(place(), describePort(graph, dst, toSide, dstPort) +
+                                    QStringLiteral(" already has a source"));
 }
 
-// Pre-order reading of the node tree; ids, when given, are checked and applied afterwards.
+// Reads the node tree in pre-order with a stack of open child lists, never recursing.
 class NodeReader {
 public:
-    NodeReader(const QStringList& extraKeys, Errors& errors, GraphDesc* desc)
-        : _errors(errors), _desc(desc) {
-        _keys = QStringList{kName,        kValue,        kInputs,   kOutputs,
-                            kInputGroups, kOutputGroups, kChildren, kId} +
-                extraKeys;
+    NodeReader(const QVector<const char*>& extra, Errors& errors, GraphDesc* desc)
+        : _numKeys(kNumNodeKeys + extra.size()), _errors(errors), _desc(desc) {
+        std::copy(kNodeKeys, kNodeKeys + kNumNodeKeys, _keys);
+        std::copy(extra.begin(), extra.end(), _keys + kNumNodeKeys);
     }
 
-    bool read(const QJsonObject& object, const Pointer& at, int parent, int index) {
-        if (!checkKeys(object, _keys, at, _errors)) return false;
-        NodeDesc node;
-        node.parent = parent;
-        node.index = index;
-        node.object = object;
-        const int self = _desc->nodes.size();
-        if (object.contains(kName) &&
-            !readString(object.value(kName), at / kName, _errors, &node.name))
-            return false;
-        if (object.contains(kValue) &&
-            !readInt(object.value(kValue), at / kValue, _errors, &node.value))
-            return false;
-        node.hasInputs = object.contains(kInputs);
-        node.hasOutputs = object.contains(kOutputs);
-        if (!readPorts(object, kInputs, at, &node.inputs) ||
-            !readPorts(object, kOutputs, at, &node.outputs) ||
-            !readGroups(object, kInputGroups, at, &node.inputGroups) ||
-            !readGroups(object, kOutputGroups, at, &node.outputGroups))
-            return false;
-        int id = -1;
-        if (object.contains(kId)) {
-            if (parent < 0) return _errors.fail(at / kId, QStringLiteral("the root has no id"));
-            if (!readInt(object.value(kId), at / kId, _errors, &id)) return false;
-        }
-        _desc->ids.append(id);
-        _desc->nodes.append(node);
-
-        QJsonArray children;
-        if (object.contains(kChildren) &&
-            !readArray(object.value(kChildren), at / kChildren, _errors, &children))
-            return false;
-        for (int c = 0; c < children.size(); ++c) {
-            const Pointer childAt = at / kChildren / c;
-            QJsonObject child;
-            if (!readObject(children.at(c), childAt, _errors, &child) ||
-                !read(child, childAt, self, c))
-                return false;
+    bool read(const JsonValue& root) {
+        struct Open {
+            const JsonValue* children;
+            int node;
+            rapidjson::SizeType next;
+        };
+        std::vector<Open> open;
+        const JsonValue* children = nullptr;
+        if (!readNode(root, -1, 0, &children)) return false;
+        if (children) open.push_back(Open{children, 0, 0});
+        while (!open.empty()) {
+            Open& top = open.back();
+            if (top.next == top.children->Size()) {
+                open.pop_back();
+                continue;
+            }
+            const rapidjson::SizeType index = top.next++;
+            const int parent = top.node;
+            const int self = _desc->nodes.size();
+            if (!readNode((*top.children)[index], parent, int(index), &children)) return false;
+            if (children) open.push_back(Open{children, self, 0});
         }
         return true;
     }
 
 private:
-    bool readPorts(const QJsonObject& object, const QString& key, const Pointer& at,
+    bool readNode(const JsonValue& object, int parent, int index, const JsonValue** children) {
+        const int self = _desc->nodes.size();
+        _desc->nodes.append(NodeDesc());
+        _desc->ids.append(-1);
+        NodeDesc& node = _desc->nodes.last();
+        node.parent = parent;
+        node.index = index;
+        const auto at = [this, self] { return nodeAt(*_desc, self); };
+        const JsonValue* m[kMaxKeys];
+        if (!readMembers(object, _keys, _numKeys, at, _errors, m)) return false;
+        if (m[kName] && !readString(
+                            *m[kName], [&] { return at() / "name"; }, _errors, &node.name))
+            return false;
+        if (m[kValue] && !readInt(
+                             *m[kValue], [&] { return at() / "value"; }, _errors, &node.value))
+            return false;
+        node.inputsListed = m[kInputs];
+        node.outputsListed = m[kOutputs];
+        if (!readPorts(m[kInputs], at, "inputs", &node.inputs) ||
+            !readPorts(m[kOutputs], at, "outputs", &node.outputs) ||
+            !readGroups(m[kInputGroups], at, "inputGroups", &node.inputGroups) ||
+            !readGroups(m[kOutputGroups], at, "outputGroups", &node.outputGroups))
+            return false;
+        if (m[kId]) {
+            if (parent < 0) return _errors.fail(at() / "id", QStringLiteral("the root has no id"));
+            if (!readInt(
+                    *m[kId], [&] { return at() / "id"; }, _errors, &_desc->ids.last()))
+                return false;
+        }
+        for (int e = 0; e < _numKeys - kNumNodeKeys; ++e) node.extra[e] = m[kNumNodeKeys + e];
+        *children = m[kChildren];
+        if (*children && !expectArray(
+                             **children, [&] { return at() / "children"; }, _errors))
+            return false;
+        if (*children && (*children)->Empty()) *children = nullptr;
+        return true;
+    }
+
+    template <typename At>
+    bool readPorts(const JsonValue* list, const At& node, const char* key,
                    QVector<PortDesc>* ports) {
-        if (!object.contains(key)) return true;
-        QJsonArray list;
-        if (!readArray(object.value(key), at / key, _errors, &list)) return false;
-        ports->reserve(list.size());
-        for (int p = 0; p < list.size(); ++p) {
-            const Pointer portAt = at / key / p;
-            const QJsonValue entry = list.at(p);
+        if (!list) return true;
+        const auto at = [&] { return node() / key; };
+        if (!expectArray(*list, at, _errors)) return false;
+        ports->reserve(int(list->Size()));
+        for (rapidjson::SizeType p = 0; p < list->Size(); ++p) {
+            const JsonValue& entry = (*list)[p];
+            const auto portAt = [&] { return at() / int(p); };
             PortDesc port;
-            if (entry.isString()) {
-                port.name = entry.toString();
+            if (entry.IsString()) {
+                port.name = toQString(entry);
             } else {
-                QJsonObject portObject;
-                if (!entry.isObject())
-                    return _errors.fail(portAt, QStringLiteral("expected a port name or object"));
-                portObject = entry.toObject();
-                if (!checkKeys(portObject, {kName, kGroup}, portAt, _errors) ||
-                    (portObject.contains(kName) &&
-                     !readString(portObject.value(kName), portAt / kName, _errors, &port.name)) ||
-                    (portObject.contains(kGroup) &&
-                     !readInt(portObject.value(kGroup), portAt / kGroup, _errors, &port.group)))
+                static const char* const kPortKeys[] = {"name", "group"};
+                const JsonValue* m[2];
+                if (!entry.IsObject())
+                    return _errors.fail(portAt(), QStringLiteral("expected a port name or object"));
+                if (!readMembers(entry, kPortKeys, 2, portAt, _errors, m) ||
+                    (m[0] && !readString(
+                                 *m[0], [&] { return portAt() / "name"; }, _errors, &port.name)) ||
+                    (m[1] && !readInt(
+                                 *m[1], [&] { return portAt() / "group"; }, _errors, &port.group)))
                     return false;
             }
             ports->append(port);
@@ -277,193 +341,25 @@ private:
         return true;
     }
 
-    bool readGroups(const QJsonObject& object, const QString& key, const Pointer& at,
-                    QStringList* groups) {
-        if (!object.contains(key)) return true;
-        QJsonArray list;
-        if (!readArray(object.value(key), at / key, _errors, &list)) return false;
-        for (int g = 0; g < list.size(); ++g) {
+    template <typename At>
+    bool readGroups(const JsonValue* list, const At& node, const char* key, QStringList* groups) {
+        if (!list) return true;
+        const auto at = [&] { return node() / key; };
+        if (!expectArray(*list, at, _errors)) return false;
+        for (rapidjson::SizeType g = 0; g < list->Size(); ++g) {
             QString name;
-            if (!readString(list.at(g), at / key / g, _errors, &name)) return false;
+            if (!readString((*list)[g], [&] { return at() / int(g); }, _errors, &name))
+                return false;
             groups->append(name);
         }
         return true;
     }
 
+    const char* _keys[kMaxKeys];
+    int _numKeys;
     Errors& _errors;
     GraphDesc* _desc;
-    QStringList _keys;
 };
-
-PathRange appendTokens(const QJsonArray& path, GraphDesc* desc) {
-    PathRange range{int(desc->tokens.size()), int(path.size())};
-    for (const QJsonValue& token : path) desc->tokens.append(PathToken::fromJson(token));
-    return range;
-}
-
-// How many of the ports addNode can make: all of them where none is in a group, else none.
-int ungrouped(const QVector<PortDesc>& ports) {
-    for (const PortDesc& port : ports) {
-        if (port.group != Graph::kInvalidGroupRef) return 0;
-    }
-    return ports.size();
-}
-
-// The node's groups and ports; the first `made` inputs and outputs exist and need their names.
-void addPorts(Graph& graph, int node, const NodeDesc& desc, int madeInputs, int madeOutputs) {
-    for (const QString& name : desc.inputGroups) graph.addInputGroup(node, name);
-    for (const QString& name : desc.outputGroups) graph.addOutputGroup(node, name);
-    for (int p = 0; p < desc.inputs.size(); ++p) {
-        const PortDesc& port = desc.inputs.at(p);
-        if (p >= madeInputs)
-            graph.addInput(node, port.name, port.group);
-        else if (!port.name.isEmpty())
-            graph.setInputName(node, p, port.name);
-    }
-    for (int p = 0; p < desc.outputs.size(); ++p) {
-        const PortDesc& port = desc.outputs.at(p);
-        if (p >= madeOutputs)
-            graph.addOutput(node, port.name, port.group);
-        else if (!port.name.isEmpty())
-            graph.setOutputName(node, p, port.name);
-    }
-}
-
-}  // namespace
-
-int NameIndex::child(int parent, const QString& name) {
-    return find(_children, parent, name, _graph.numNodes(parent), [&](int c) {
-        const int child = _graph.getNode(c, parent);
-        return std::make_pair(_graph.nodeName(child), child);
-    });
-}
-
-int NameIndex::port(int node, bool input, const QString& name) {
-    const int count = numPorts(_graph, node, input);
-    // A short list is searched as it is: a table for each would cost more than it saves.
-    if (count > kShortList)
-        return find(_ports[input], node, name, count,
-                    [&](int p) { return std::make_pair(portName(_graph, node, input, p), p); });
-    int found = -1;
-    for (int p = 0; p < count; ++p) {
-        if (portName(_graph, node, input, p) != name) continue;
-        if (found >= 0) return -2;
-        found = p;
-    }
-    return found;
-}
-
-template <typename Entry>
-int NameIndex::find(Tables& tables, int list, const QString& name, int count, Entry entry) {
-    auto table = tables.find(list);
-    if (table == tables.end()) {
-        table = tables.insert(list, QHash<QString, int>());
-        for (int i = 0; i < count; ++i) {
-            const std::pair<QString, int> named = entry(i);
-            auto known = table->find(named.first);
-            if (known == table->end())
-                table->insert(named.first, named.second);
-            else
-                *known = -2;
-        }
-    }
-    return table->value(name, -1);
-}
-
-Pointer Pointer::operator/(const QString& key) const {
-    Pointer next;
-    // JSON pointer escaping: '~' and '/' inside a key.
-    QString escaped = key;
-    escaped.replace(QLatin1Char('~'), QLatin1String("~0"))
-        .replace(QLatin1Char('/'), QLatin1String("~1"));
-    next._text = _text + QLatin1Char('/') + escaped;
-    return next;
-}
-
-Pointer Pointer::operator/(int index) const {
-    Pointer next;
-    next._text = _text + QLatin1Char('/') + QString::number(index);
-    return next;
-}
-
-bool Errors::fail(const Pointer& at, const QString& problem) {
-    // The innermost report is the precise one; callers that add context come later.
-    if (_problem.isEmpty()) {
-        _at = at.text();
-        _problem = problem;
-    }
-    return false;
-}
-
-QString Errors::text() const {
-    return (_at.isEmpty() ? QStringLiteral("/") : _at) + QStringLiteral(": ") + _problem;
-}
-
-QString portName(const Graph& graph, int node, bool input, int port) {
-    return input ? graph.inputName(node, port) : graph.outputName(node, port);
-}
-
-int numPorts(const Graph& graph, int node, bool input) {
-    return input ? graph.numInputs(node) : graph.numOutputs(node);
-}
-
-bool readString(const QJsonValue& value, const Pointer& at, Errors& errors, QString* out) {
-    if (!value.isString()) return errors.fail(at, QStringLiteral("expected a string"));
-    *out = value.toString();
-    return true;
-}
-
-bool toInt(const QJsonValue& value, int* out) {
-    return value.isDouble() && wholeInt(value.toDouble(), out);
-}
-
-bool readInt(const QJsonValue& value, const Pointer& at, Errors& errors, int* out) {
-    return toInt(value, out) ||
-           errors.fail(at, QStringLiteral("expected a whole number within the range of int"));
-}
-
-bool readArray(const QJsonValue& value, const Pointer& at, Errors& errors, QJsonArray* out) {
-    if (!value.isArray()) return errors.fail(at, QStringLiteral("expected an array"));
-    *out = value.toArray();
-    return true;
-}
-
-bool readObject(const QJsonValue& value, const Pointer& at, Errors& errors, QJsonObject* out) {
-    if (!value.isObject()) return errors.fail(at, QStringLiteral("expected an object"));
-    *out = value.toObject();
-    return true;
-}
-
-bool checkKeys(const QJsonObject& object, const QStringList& known, const Pointer& at,
-               Errors& errors) {
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (!known.contains(it.key()))
-            return errors.fail(at / it.key(), QStringLiteral("unknown member ") + quoted(it.key()));
-    }
-    return true;
-}
-
-bool checkHeader(const QJsonObject& document, const char* format, Errors& errors) {
-    const QString expected = QString::fromLatin1(format);
-    QString found;
-    if (!readString(document.value(QStringLiteral("format")), Pointer() / QStringLiteral("format"),
-                    errors, &found))
-        return false;
-    if (found != expected)
-        return errors.fail(Pointer() / QStringLiteral("format"),
-                           QStringLiteral("unknown format ") + quoted(found) +
-                               QStringLiteral("; expected ") + quoted(expected));
-    int version = 0;
-    const Pointer versionAt = Pointer() / QStringLiteral("version");
-    if (!readInt(document.value(QStringLiteral("version")), versionAt, errors, &version))
-        return false;
-    if (version != kJsonVersion)
-        return errors.fail(versionAt, QStringLiteral("unsupported version %1; this library reads"
-                                                     " version %2")
-                                          .arg(version)
-                                          .arg(kJsonVersion));
-    return true;
-}
 
 // With ids, creation follows them: they must be the refs 1..n-1, each above its parent's and
 // rising along each list of children, as refs handed out by addNode are.
@@ -475,7 +371,7 @@ bool applyIds(Errors& errors, GraphDesc* desc) {
     if (!withIds) {
         for (int n = 2; n < count; ++n) {
             if (ids.at(n) >= 0)
-                return errors.fail(nodeAt(*desc, n) / kId,
+                return errors.fail(nodeAt(*desc, n) / "id",
                                    QStringLiteral("ids must be given on every node or none"));
         }
         return true;
@@ -484,7 +380,7 @@ bool applyIds(Errors& errors, GraphDesc* desc) {
     QVector<int> lastChildId(count, 0);
     for (int n = 1; n < count; ++n) {
         const int id = ids.at(n);
-        const auto at = [&] { return nodeAt(*desc, n) / kId; };
+        const auto at = [&] { return nodeAt(*desc, n) / "id"; };
         if (id < 0) return errors.fail(nodeAt(*desc, n), QStringLiteral("this node has no id"));
         if (id == 0 || id >= count)
             return errors.fail(at(),
@@ -515,41 +411,271 @@ bool applyIds(Errors& errors, GraphDesc* desc) {
     return true;
 }
 
-bool readGraphDesc(const QJsonObject& object, const Pointer& at, const QStringList& extraNodeKeys,
-                   Errors& errors, GraphDesc* desc) {
-    QJsonObject root;
-    if (!readObject(object.value(kRoot), at / kRoot, errors, &root)) return false;
-    NodeReader reader(extraNodeKeys, errors, desc);
-    desc->at = at;
-    if (!reader.read(root, at / kRoot, -1, 0) || !applyIds(errors, desc)) return false;
+// How many of the ports addNode can make: all of them where none is in a group, else none.
+int ungrouped(const QVector<PortDesc>& ports) {
+    for (const PortDesc& port : ports) {
+        if (port.group != Graph::kInvalidGroupRef) return 0;
+    }
+    return ports.size();
+}
 
-    QJsonArray edges;
-    if (object.contains(kEdges) && !readArray(object.value(kEdges), at / kEdges, errors, &edges))
+// The node's groups and ports; the first `made` inputs and outputs exist and need their names.
+void addPorts(Graph& graph, int node, const NodeDesc& desc, int madeInputs, int madeOutputs) {
+    for (const QString& name : desc.inputGroups) graph.addInputGroup(node, name);
+    for (const QString& name : desc.outputGroups) graph.addOutputGroup(node, name);
+    for (int p = 0; p < desc.inputs.size(); ++p) {
+        const PortDesc& port = desc.inputs.at(p);
+        if (p >= madeInputs)
+            graph.addInput(node, port.name, port.group);
+        else if (!port.name.isEmpty())
+            graph.setInputName(node, p, port.name);
+    }
+    for (int p = 0; p < desc.outputs.size(); ++p) {
+        const PortDesc& port = desc.outputs.at(p);
+        if (p >= madeOutputs)
+            graph.addOutput(node, port.name, port.group);
+        else if (!port.name.isEmpty())
+            graph.setOutputName(node, p, port.name);
+    }
+}
+
+// Writes a graph's members without recursing: nodes in pre-order with a stack of open child
+// lists, then the edges.
+class GraphWriter {
+public:
+    GraphWriter(const Graph& graph, const GraphWriteOptions& options, JsonWriter& out)
+        : _graph(graph), _options(options), _out(out), _names(graph) {
+        // Purge renumbers the live nodes in table order; ids are written only when that order
+        // is not the order in which the tree lists them.
+        const QVector<int> order = preOrder();
+        const int count = _graph.numNodesGlobal();
+        _idOf.fill(-1, count);
+        _segment.fill(kUnknown, count);
+        int next = 0;
+        for (int n = 0; n < count; ++n) {
+            if (!_graph.isValidNode(n)) continue;
+            _withIds = _withIds || next >= order.size() || order.at(next) != n;
+            _idOf[n] = next++;
+        }
+        _withIds = _withIds || next != order.size();
+    }
+
+    bool write(QString* error) {
+        _out.key("root");
+        std::vector<std::pair<int, int>> open;  // a node and its next child
+        if (!node(kRoot, &open, error)) return false;
+        while (!open.empty()) {
+            const int parent = open.back().first;
+            const int next = open.back().second++;
+            if (next == _graph.numNodes(parent)) {
+                _out.end();  // children
+                _out.end();  // the node
+                open.pop_back();
+            } else if (!node(_graph.getNode(next, parent), &open, error)) {
+                return false;
+            }
+        }
+        _out.key("edges");
+        _out.beginArray();
+        for (int e = 0; e < _graph.numEdgesGlobal(); ++e) {
+            const bool down = _graph.isDownEdge(e);
+            const bool regular = _graph.isRegularEdge(e);
+            if (!down && !regular && !_graph.isUpEdge(e)) continue;
+            // A regular edge leaves an output for an input, a down edge joins two inputs and an
+            // up edge two outputs.
+            _out.beginObject(JsonWriter::Layout::Fit);
+            _out.key("from");
+            end(_graph.edgeSourceNode(e), down ? Side::Input : Side::Output,
+                _graph.edgeSourceIndex(e));
+            _out.key("to");
+            end(_graph.edgeDestNode(e), regular || down ? Side::Input : Side::Output,
+                _graph.edgeDestIndex(e));
+            _out.end();
+        }
+        _out.end();
+        return true;
+    }
+
+    // The path of `node`'s elements, top first.
+    void path(int node) {
+        QVarLengthArray<int, 16> nodes;
+        for (int n = node; n != kRoot && _graph.isValidNode(n); n = _graph.parentNode(n))
+            nodes.append(n);
+        for (int i = nodes.size() - 1; i >= 0; --i) segment(nodes.at(i));
+    }
+
+private:
+    static constexpr int kUnknown = -2;
+    static constexpr int kNamed = -1;
+
+    QVector<int> preOrder() const {
+        QVector<int> order;
+        QVector<int> stack{kRoot};
+        while (!stack.isEmpty()) {
+            const int n = stack.takeLast();
+            order.append(n);
+            for (int c = _graph.numNodes(n) - 1; c >= 0; --c) stack.append(_graph.getNode(c, n));
+        }
+        return order;
+    }
+
+    bool tooDeep(int node, QString* error) const {
+        if (error)
+            *error = describeNode(_graph, node) +
+                     QStringLiteral(
+                         " nests too deep for a document, which holds at most %1"
+                         " levels of arrays and objects")
+                         .arg(kJsonMaxDepth);
         return false;
-    desc->edges.reserve(edges.size());
-    for (int e = 0; e < edges.size(); ++e) {
-        const Pointer edgeAt = at / kEdges / e;
-        QJsonObject edgeObject;
-        QJsonArray from;
-        QJsonArray to;
-        if (!readObject(edges.at(e), edgeAt, errors, &edgeObject) ||
-            !checkKeys(edgeObject, {kFrom, kTo}, edgeAt, errors) ||
-            !readArray(edgeObject.value(kFrom), edgeAt / kFrom, errors, &from) ||
-            !readArray(edgeObject.value(kTo), edgeAt / kTo, errors, &to))
+    }
+
+    // Opens the node's object and writes its members; a node with children is left open, with
+    // its list of children, on `open`.
+    bool node(int n, std::vector<std::pair<int, int>>* open, QString* error) {
+        const bool leaf = _graph.numNodes(n) == 0;
+        if (!_out.beginObject(leaf ? JsonWriter::Layout::Fit : JsonWriter::Layout::Block))
+            return tooDeep(n, error);
+        _out.key("name").string(_graph.nodeName(n));
+        if (n != kRoot && _options.decorate && !_options.decorate(n, _out, error)) return false;
+        if (_withIds && n != kRoot) {
+            _out.key("id").integer(_idOf.at(n));
+        }
+        if (_options.values && _graph.nodeValue(n) != -1) {
+            _out.key("value").integer(_graph.nodeValue(n));
+        }
+        const bool ports = n != kRoot || _options.rootPorts;
+        if ((ports && (!writePorts(n, Side::Input) || !writePorts(n, Side::Output))) ||
+            !writeGroups(n, Side::Input) || !writeGroups(n, Side::Output))
+            return tooDeep(n, error);
+        if (leaf) {
+            _out.end();
+            return true;
+        }
+        _out.key("children");
+        if (!_out.beginArray()) return tooDeep(n, error);
+        open->emplace_back(n, 0);
+        return true;
+    }
+
+    bool writePorts(int node, Side side) {
+        const int count = numPorts(_graph, node, side);
+        if (count == 0) return true;
+        _out.key(side == Side::Input ? "inputs" : "outputs");
+        if (!_out.beginArray(JsonWriter::Layout::Fit)) return false;
+        for (int p = 0; p < count; ++p) {
+            const int group = portGroup(_graph, node, side, p);
+            if (group == Graph::kInvalidGroupRef) {
+                _out.string(portName(_graph, node, side, p));
+                continue;
+            }
+            if (!_out.beginObject()) return false;
+            _out.key("name").string(portName(_graph, node, side, p));
+            _out.key("group").integer(group);
+            _out.end();
+        }
+        _out.end();
+        return true;
+    }
+
+    bool writeGroups(int node, Side side) {
+        const int count = numGroups(_graph, node, side);
+        if (count == 0) return true;
+        _out.key(side == Side::Input ? "inputGroups" : "outputGroups");
+        if (!_out.beginArray(JsonWriter::Layout::Fit)) return false;
+        for (int g = 0; g < count; ++g) _out.string(groupName(_graph, node, side, g));
+        _out.end();
+        return true;
+    }
+
+    void end(int node, Side side, int port) {
+        _out.beginArray(JsonWriter::Layout::Line);
+        path(node);
+        // A port by its name where no other port of its side shares it, else by its index.
+        const QString name = portName(_graph, node, side, port);
+        if (_names.port(node, side, name) >= 0)
+            _out.string(name);
+        else
+            _out.integer(port);
+        _out.end();
+    }
+
+    // A node in a path: its name where no sibling shares it, else its child index.
+    void segment(int node) {
+        if (_segment.at(node) == kUnknown) {
+            // Worked out for all the siblings at once.
+            const int parent = _graph.parentNode(node);
+            const int count = _graph.numNodes(parent);
+            QHash<QString, int> named;
+            for (int c = 0; c < count; ++c) ++named[_graph.nodeName(_graph.getNode(c, parent))];
+            for (int c = 0; c < count; ++c) {
+                const int child = _graph.getNode(c, parent);
+                _segment[child] = named.value(_graph.nodeName(child)) == 1 ? kNamed : c;
+            }
+        }
+        if (_segment.at(node) == kNamed)
+            _out.string(_graph.nodeName(node));
+        else
+            _out.integer(_segment.at(node));
+    }
+
+    const Graph& _graph;
+    const GraphWriteOptions& _options;
+    JsonWriter& _out;
+    NameIndex _names;
+    QVector<int> _idOf;  // by node ref: its ref after purge
+    bool _withIds = false;
+    QVector<int> _segment;  // by node ref: kNamed, a child index or kUnknown
+};
+
+bool writeGraphDocument(const Graph& graph, QByteArray* text, QString* error) {
+    // About what a graph of unnamed nodes needs per node and per edge.
+    JsonWriter out(int(qMin<qint64>(
+        64 + 64 * qint64(graph.numNodesGlobal()) + 48 * qint64(graph.numEdgesGlobal()), 1 << 26)));
+    out.beginObject();
+    out.key("format").string(kGraphJsonFormat);
+    out.key("version").integer(kJsonVersion);
+    if (!writeGraph(graph, GraphWriteOptions(), out, error)) return false;
+    out.end();
+    *text = out.take();
+    return true;
+}
+
+}  // namespace
+
+Pointer nodeAt(const GraphDesc& desc, int node) {
+    QVarLengthArray<int, 32> indexes;
+    for (int n = node; n > 0; n = desc.nodes.at(n).parent) indexes.append(desc.nodes.at(n).index);
+    Pointer at = desc.at / "root";
+    for (int i = indexes.size() - 1; i >= 0; --i) at = at / "children" / indexes.at(i);
+    return at;
+}
+
+bool readGraphDesc(const JsonValue* root, const JsonValue* edges, const Pointer& at,
+                   const QVector<const char*>& extra, Errors& errors, GraphDesc* desc) {
+    desc->at = at;
+    if (!require(root, "root", at, errors) || !NodeReader(extra, errors, desc).read(*root) ||
+        !applyIds(errors, desc))
+        return false;
+    if (!edges) return true;
+    if (!expectArray(*edges, at / "edges", errors)) return false;
+    static const char* const kEdgeKeys[] = {"from", "to"};
+    desc->edges.reserve(int(edges->Size()));
+    for (rapidjson::SizeType e = 0; e < edges->Size(); ++e) {
+        const auto edgeAt = [&] { return at / "edges" / int(e); };
+        const JsonValue* m[2];
+        if (!readMembers((*edges)[e], kEdgeKeys, 2, edgeAt, errors, m) ||
+            !require(m[0], "from", edgeAt, errors) || !require(m[1], "to", edgeAt, errors))
             return false;
-        EdgeDesc edge;
-        edge.from = appendTokens(from, desc);
-        edge.to = appendTokens(to, desc);
-        desc->edges.append(edge);
+        desc->edges.append(EdgeDesc{m[0], m[1]});
     }
     return true;
 }
 
-bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
+void buildNodes(const GraphDesc& desc, Graph* graph) {
     const NodeDesc& root = desc.nodes.at(0);
-    graph->setNodeName(Graph::kRootNodeRef, root.name);
-    graph->setNodeValue(Graph::kRootNodeRef, root.value);
-    addPorts(*graph, Graph::kRootNodeRef, root, 0, 0);
+    graph->setNodeName(kRoot, root.name);
+    graph->setNodeValue(kRoot, root.value);
+    addPorts(*graph, kRoot, root, 0, 0);
     for (int n = 1; n < desc.nodes.size(); ++n) {
         // Ports made with their node, as a host makes them, save growing each list port by port.
         const NodeDesc& node = desc.nodes.at(n);
@@ -559,132 +685,100 @@ bool buildGraph(const GraphDesc& desc, Errors& errors, Graph* graph) {
         if (node.value != -1) graph->setNodeValue(ref, node.value);
         addPorts(*graph, ref, node, inputs, outputs);
     }
+}
+
+bool buildEdges(const GraphDesc& desc, Errors& errors, Graph* graph) {
     NameIndex names(*graph);
     // Made once: only an error asks where it is.
     int e = 0;
-    const Place at = [&desc, &e] { return desc.at / kEdges / e; };
-    const PathPlace fromAt = [&at](int s) { return s < 0 ? at() / kFrom : at() / kFrom / s; };
-    const PathPlace toAt = [&at](int s) { return s < 0 ? at() / kTo : at() / kTo / s; };
+    const auto at = [&desc, &e] { return desc.at / "edges" / e; };
+    const PathPlace fromAt = [&at](int s) { return s < 0 ? at() / "from" : at() / "from" / s; };
+    const PathPlace toAt = [&at](int s) { return s < 0 ? at() / "to" : at() / "to" / s; };
     for (; e < desc.edges.size(); ++e) {
         const EdgeDesc& edge = desc.edges.at(e);
         End from;
         End to;
-        if (!resolveEnd(*graph, names, desc, edge.from, fromAt, errors, &from) ||
-            !resolveEnd(*graph, names, desc, edge.to, toAt, errors, &to) ||
+        if (!resolveEnd(*graph, names, *edge.from, fromAt, errors, &from) ||
+            !resolveEnd(*graph, names, *edge.to, toAt, errors, &to) ||
             !addEdge(*graph, names, from, to, at, errors))
             return false;
     }
     return true;
 }
 
-bool resolveNode(const Graph& graph, const QJsonArray& path, int length, const Pointer& at,
-                 Errors& errors, int* node) {
+bool resolveNode(const Graph& graph, const JsonValue& path, const Pointer& at, Errors& errors,
+                 int* node) {
     NameIndex names(graph);
-    QVector<PathToken> tokens;
-    for (const QJsonValue& token : path) tokens.append(PathToken::fromJson(token));
-    return resolvePath(
-        graph, names, tokens.constData(), qMin(length, tokens.size()),
-        [&at](int s) { return s < 0 ? at : at / s; }, errors, node);
+    return expectArray(path, at, errors) &&
+           resolvePath(
+               graph, names, path, int(path.Size()), [&at](int s) { return s < 0 ? at : at / s; },
+               errors, node);
 }
 
-PathToken PathToken::fromJson(const QJsonValue& value) {
-    PathToken token;
-    if (value.isString()) {
-        token.kind = Name;
-        token.name = value.toString();
-    } else if (value.isDouble()) {
-        token.kind = Number;
-        token.number = value.toDouble();
-    }
-    return token;
+bool writeGraph(const Graph& graph, const GraphWriteOptions& options, JsonWriter& writer,
+                QString* error) {
+    return GraphWriter(graph, options, writer).write(error);
 }
 
-Pointer nodeAt(const GraphDesc& desc, int node) {
-    if (node <= 0) return desc.at / kRoot;
-    const NodeDesc& n = desc.nodes.at(node);
-    return nodeAt(desc, n.parent) / kChildren / n.index;
-}
-
-QString displayPath(const Graph& graph, int node) {
-    QStringList names;
-    for (int n = node; n > Graph::kRootNodeRef && graph.isValidNode(n); n = graph.parentNode(n))
-        names.prepend(graph.nodeName(n));
-    return names.join(QLatin1Char('/'));
+void writeNodePath(const Graph& graph, int node, JsonWriter& writer) {
+    const GraphWriteOptions options;
+    writer.beginArray(JsonWriter::Layout::Line);
+    GraphWriter(graph, options, writer).path(node);
+    writer.end();
 }
 
 QString describeNode(const Graph& graph, int node) {
-    if (node == Graph::kRootNodeRef) return QStringLiteral("the root");
-    return QStringLiteral("node ") + quoted(displayPath(graph, node));
-}
-
-bool parseJsonObject(const QByteArray& text, QJsonObject* object, QString* error) {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        if (error)
-            *error = QStringLiteral("malformed JSON at offset %1: %2")
-                         .arg(parseError.offset)
-                         .arg(parseError.errorString());
-        return false;
-    }
-    if (!document.isObject()) {
-        if (error) *error = QStringLiteral("/: expected an object");
-        return false;
-    }
-    *object = document.object();
-    return true;
+    if (node == kRoot) return QStringLiteral("the root");
+    return QStringLiteral("node ") + quoted(graph.nodePath(node));
 }
 
 }  // namespace detail
 
 using namespace detail;
 
-QJsonObject graphToJson(const Graph& graph) {
-    QJsonObject object;
-    object.insert(QStringLiteral("format"), QString::fromLatin1(kGraphJsonFormat));
-    object.insert(QStringLiteral("version"), kJsonVersion);
-    writeGraph(graph, GraphWriteOptions(), &object, nullptr);
-    return object;
+bool saveGraph(const Graph& graph, QByteArray* text, QString* error) {
+    if (!text) {
+        if (error) *error = QStringLiteral("no text to save into");
+        return false;
+    }
+    return writeGraphDocument(graph, text, error);
 }
 
 QByteArray saveGraph(const Graph& graph) {
-    return graphText(graph);
+    QByteArray text;
+    saveGraph(graph, &text, nullptr);
+    return text;
 }
 
-bool graphFromJson(const QJsonObject& json, Graph* graph, QString* error) {
+QJsonObject graphToJson(const Graph& graph) {
+    return QJsonDocument::fromJson(saveGraph(graph)).object();
+}
+
+bool loadGraph(const QByteArray& text, Graph* graph, QString* error) {
     Errors errors;
+    JsonDocument document;
     GraphDesc desc;
     Graph built;
+    static const char* const kKeys[] = {"format", "version", "root", "edges"};
+    const JsonValue* m[4];
     if (!graph) {
         errors.fail(Pointer(), QStringLiteral("no graph to load into"));
-    } else if (checkHeader(json, kGraphJsonFormat, errors) &&
-               checkKeys(json, {QStringLiteral("format"), QStringLiteral("version"), kRoot, kEdges},
-                         Pointer(), errors) &&
-               readGraphDesc(json, Pointer(), {}, errors, &desc) &&
-               buildGraph(desc, errors, &built)) {
-        *graph = std::move(built);
-        return true;
+    } else if (parseJson(text, &document, errors) &&
+               readMembers(document, kKeys, 4, Pointer(), errors, m) &&
+               checkHeader(m[0], m[1], kGraphJsonFormat, errors) &&
+               readGraphDesc(m[2], m[3], Pointer(), {}, errors, &desc)) {
+        buildNodes(desc, &built);
+        if (buildEdges(desc, errors, &built)) {
+            *graph = std::move(built);
+            return true;
+        }
     }
     if (error) *error = errors.text();
     return false;
 }
 
-bool loadGraph(const QByteArray& text, Graph* graph, QString* error) {
-    // Documents as saveGraph writes them are read straight from the text; the rest, errors in
-    // the text or in its members included, through Qt's parser and graphFromJson.
-    GraphDesc desc;
-    if (graph && readGraphText(text, &desc)) {
-        Errors errors;
-        Graph built;
-        if (applyIds(errors, &desc) && buildGraph(desc, errors, &built)) {
-            *graph = std::move(built);
-            return true;
-        }
-        if (error) *error = errors.text();
-        return false;
-    }
-    QJsonObject object;
-    return parseJsonObject(text, &object, error) && graphFromJson(object, graph, error);
+bool graphFromJson(const QJsonObject& json, Graph* graph, QString* error) {
+    return loadGraph(QJsonDocument(json).toJson(QJsonDocument::Compact), graph, error);
 }
 
 }  // namespace Orv

@@ -3,6 +3,9 @@
 #include <Orv/Renderer.h>
 
 #include "json/graphjson_p.h"
+#include "render/passports_p.h"
+#include "render/renderer_p.h"
+#include "text/textescape_p.h"
 
 #include <QJsonDocument>
 #include <QSet>
@@ -22,132 +25,142 @@ using namespace detail;
 
 namespace {
 
-const QString kFormat = QStringLiteral("format");
-const QString kVersion = QStringLiteral("version");
-const QString kParameters = QStringLiteral("parameters");
-const QString kOutputs = QStringLiteral("outputs");
-const QString kGraph = QStringLiteral("graph");
-const QString kTarget = QStringLiteral("target");
-const QString kName = QStringLiteral("name");
-const QString kValue = QStringLiteral("value");
-const QString kType = QStringLiteral("type");
-const QString kEnabled = QStringLiteral("enabled");
+const int kRoot = Graph::kRootNodeRef;
 
 // Integers up to 2^53 survive a double, which is all that Qt 5 keeps of a JSON number; larger
 // 64-bit values are written as decimal strings.
 const double kExactIntegerLimit = 9007199254740992.0;
 
-QString quoted(const QString& text) {
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
+// The extra members of a renderer's nodes, in NodeDesc::extra.
+enum Extra { kKind, kType, kEnabled };
+const char* const kExtraKeys[] = {"kind", "type", "enabled"};
 
-// A value as JSON, with a type descriptor of the same shape (a type name for a scalar, an
-// array or object of descriptors for a list or map), so that an int comes back as an int and
-// not as the double that JSON alone would give. `why` names what cannot be carried.
-bool encodeValue(const QVariant& variant, QJsonValue* value, QJsonValue* type, QString* why) {
-    const int id = variant.userType();
-    switch (id) {
-        case QMetaType::UnknownType:
-            *value = QJsonValue(QJsonValue::Null);
-            *type = QStringLiteral("null");
-            return true;
-        case QMetaType::Nullptr:
-            *value = QJsonValue(QJsonValue::Null);
-            *type = QStringLiteral("nullptr");
-            return true;
-        case QMetaType::Bool:
-            *value = variant.toBool();
-            *type = QStringLiteral("bool");
-            return true;
-        case QMetaType::Int:
-            *value = variant.toInt();
-            *type = QStringLiteral("int");
-            return true;
-        case QMetaType::UInt:
-            *value = double(variant.toUInt());
-            *type = QStringLiteral("uint");
-            return true;
-        case QMetaType::LongLong: {
-            const qlonglong number = variant.toLongLong();
-            *value = std::fabs(double(number)) <= kExactIntegerLimit
-                         ? QJsonValue(double(number))
-                         : QJsonValue(QString::number(number));
-            *type = QStringLiteral("qlonglong");
-            return true;
-        }
-        case QMetaType::ULongLong: {
-            const qulonglong number = variant.toULongLong();
-            *value = double(number) <= kExactIntegerLimit ? QJsonValue(double(number))
-                                                          : QJsonValue(QString::number(number));
-            *type = QStringLiteral("qulonglong");
-            return true;
-        }
-        case QMetaType::Float:
-        case QMetaType::Double: {
-            const double number = variant.toDouble();
-            if (!std::isfinite(number)) {
-                *why = QStringLiteral("%1 is not a finite number").arg(number);
-                return false;
+// A parameter value's JSON, or its type descriptor of the same shape (a type name for a scalar,
+// an array or object of descriptors for a list or map), so that an int comes back as an int
+// and not as the double that JSON alone would give. Walks lists and maps with a stack of its
+// own. `why` names what cannot be carried.
+bool writeVariant(const QVariant& variant, bool types, JsonWriter& out, QString* why) {
+    struct Open {
+        QVariantList list;
+        QVariantMap map;
+        QStringList keys;
+        int next = 0;
+        bool isMap = false;
+    };
+    std::vector<Open> open;
+    QVariant current = variant;
+    const auto fail = [&](const QString& problem) {
+        *why = problem;
+        for (auto frame = open.rbegin(); frame != open.rend(); ++frame)
+            *why = (frame->isMap ? QStringLiteral("key ") + quoted(frame->keys.at(frame->next - 1))
+                                 : QStringLiteral("element %1").arg(frame->next - 1)) +
+                   QStringLiteral(": ") + *why;
+        return false;
+    };
+    const QString tooDeep =
+        QStringLiteral("nests deeper than a document may (%1 levels)").arg(kJsonMaxDepth);
+    for (;;) {
+        const int id = current.userType();
+        const auto scalar = [&](const char* type) { out.string(type); };
+        switch (id) {
+            case QMetaType::UnknownType:
+            case QMetaType::Nullptr:
+                types ? scalar(id == QMetaType::Nullptr ? "nullptr" : "null") : out.null();
+                break;
+            case QMetaType::Bool:
+                types ? scalar("bool") : out.boolean(current.toBool());
+                break;
+            case QMetaType::Int:
+                types ? scalar("int") : out.integer(current.toInt());
+                break;
+            case QMetaType::UInt:
+                types ? scalar("uint") : out.integer(current.toUInt());
+                break;
+            case QMetaType::LongLong: {
+                const qlonglong number = current.toLongLong();
+                if (types)
+                    scalar("qlonglong");
+                else if (std::fabs(double(number)) <= kExactIntegerLimit)
+                    out.integer(number);
+                else
+                    out.string(QString::number(number));
+                break;
             }
-            *value = number;
-            *type = id == QMetaType::Float ? QStringLiteral("float") : QStringLiteral("double");
-            return true;
-        }
-        case QMetaType::QString:
-            *value = variant.toString();
-            *type = QStringLiteral("QString");
-            return true;
-        case QMetaType::QStringList:
-            *value = QJsonArray::fromStringList(variant.toStringList());
-            *type = QStringLiteral("QStringList");
-            return true;
-        case QMetaType::QVariantList: {
-            QJsonArray values;
-            QJsonArray types;
-            const QVariantList list = variant.toList();
-            for (int i = 0; i < list.size(); ++i) {
-                QJsonValue elementValue;
-                QJsonValue elementType;
-                if (!encodeValue(list.at(i), &elementValue, &elementType, why)) {
-                    *why = QStringLiteral("element %1: ").arg(i) + *why;
-                    return false;
+            case QMetaType::ULongLong: {
+                const qulonglong number = current.toULongLong();
+                if (types)
+                    scalar("qulonglong");
+                else if (double(number) <= kExactIntegerLimit)
+                    out.integer(qint64(number));
+                else
+                    out.string(QString::number(number));
+                break;
+            }
+            case QMetaType::Float:
+            case QMetaType::Double: {
+                const double number = current.toDouble();
+                if (!std::isfinite(number))
+                    return fail(QStringLiteral("%1 is not a finite number").arg(number));
+                types ? scalar(id == QMetaType::Float ? "float" : "double") : out.number(number);
+                break;
+            }
+            case QMetaType::QString:
+                types ? scalar("QString") : out.string(current.toString());
+                break;
+            case QMetaType::QStringList:
+                if (types) {
+                    scalar("QStringList");
+                    break;
                 }
-                values.append(elementValue);
-                types.append(elementType);
-            }
-            *value = values;
-            *type = types;
-            return true;
-        }
-        case QMetaType::QVariantMap: {
-            QJsonObject values;
-            QJsonObject types;
-            const QVariantMap map = variant.toMap();
-            for (auto it = map.begin(); it != map.end(); ++it) {
-                QJsonValue elementValue;
-                QJsonValue elementType;
-                if (!encodeValue(it.value(), &elementValue, &elementType, why)) {
-                    *why = QStringLiteral("key ") + quoted(it.key()) + QStringLiteral(": ") + *why;
-                    return false;
+                if (!out.beginArray(JsonWriter::Layout::Line)) return fail(tooDeep);
+                for (const QString& text : current.toStringList()) out.string(text);
+                out.end();
+                break;
+            case QMetaType::QVariantList:
+            case QMetaType::QVariantMap: {
+                Open frame;
+                frame.isMap = id == QMetaType::QVariantMap;
+                if (!(frame.isMap ? out.beginObject(JsonWriter::Layout::Line)
+                                  : out.beginArray(JsonWriter::Layout::Line)))
+                    return fail(tooDeep);
+                if (frame.isMap) {
+                    frame.map = current.toMap();
+                    frame.keys = frame.map.keys();
+                } else {
+                    frame.list = current.toList();
                 }
-                values.insert(it.key(), elementValue);
-                types.insert(it.key(), elementType);
+                open.push_back(std::move(frame));
+                break;
             }
-            *value = values;
-            *type = types;
-            return true;
+            default:
+                return fail(QStringLiteral("its type ") +
+                            quoted(QString::fromLatin1(current.typeName())) +
+                            QStringLiteral(" has no JSON form"));
         }
-        default:
-            *why = QStringLiteral("its type ") + quoted(QString::fromLatin1(variant.typeName())) +
-                   QStringLiteral(" has no JSON form");
-            return false;
+        // The next element of the innermost open list or map, closing those that are done.
+        while (!open.empty() && open.back().next == (open.back().isMap ? open.back().keys.size()
+                                                                       : open.back().list.size())) {
+            out.end();
+            open.pop_back();
+        }
+        if (open.empty()) return true;
+        Open& top = open.back();
+        if (top.isMap) {
+            const QString& key = top.keys.at(top.next);
+            out.key(key);
+            current = top.map.value(key);
+        } else {
+            current = top.list.at(top.next);
+        }
+        ++top.next;
     }
 }
 
-bool readWhole(const QJsonValue& value, double lo, double hi, const Pointer& at, Errors& errors,
+bool readWhole(const JsonValue& value, double lo, double hi, const Pointer& at, Errors& errors,
                double* out) {
-    const double number = value.toDouble();
-    if (!value.isDouble() || number != std::floor(number) || number < lo || number > hi)
+    const bool whole = value.IsInt64() || value.IsUint64();
+    const double number = whole ? value.GetDouble() : 0;
+    if (!whole || number < lo || number > hi)
         return errors.fail(at, QStringLiteral("expected a whole number from %1 to %2")
                                    .arg(lo, 0, 'g', 20)
                                    .arg(hi, 0, 'g', 20));
@@ -155,96 +168,17 @@ bool readWhole(const QJsonValue& value, double lo, double hi, const Pointer& at,
     return true;
 }
 
-// A 64-bit integer: a number that a double holds exactly, or a decimal string.
-bool readInt64(const QJsonValue& value, bool isSigned, const Pointer& at, Errors& errors,
-               QVariant* out) {
-    if (value.isString()) {
-        bool ok = false;
-        const QVariant parsed = isSigned ? QVariant(value.toString().toLongLong(&ok))
-                                         : QVariant(value.toString().toULongLong(&ok));
-        if (!ok) return errors.fail(at, QStringLiteral("expected a 64-bit integer"));
-        *out = parsed;
-        return true;
-    }
-    double number = 0;
-    if (!readWhole(value, isSigned ? -kExactIntegerLimit : 0.0, kExactIntegerLimit, at, errors,
-                   &number))
-        return false;
-    *out = isSigned ? QVariant(qlonglong(number)) : QVariant(qulonglong(number));
-    return true;
-}
-
-// A value as plain JSON gives it: numbers are doubles, arrays lists and objects maps.
-QVariant naturalValue(const QJsonValue& value) {
-    if (value.isArray()) {
-        QVariantList list;
-        for (const QJsonValue& element : value.toArray()) list.append(naturalValue(element));
-        return list;
-    }
-    if (value.isObject()) {
-        QVariantMap map;
-        const QJsonObject object = value.toObject();
-        for (auto it = object.begin(); it != object.end(); ++it)
-            map.insert(it.key(), naturalValue(it.value()));
-        return map;
-    }
-    if (value.isDouble()) return value.toDouble();
-    if (value.isBool()) return value.toBool();
-    if (value.isString()) return value.toString();
-    return QVariant();  // null, or a missing value
-}
-
-bool decodeValue(const QJsonValue& value, const QJsonValue& type, const Pointer& valueAt,
-                 const Pointer& typeAt, Errors& errors, QVariant* out) {
-    if (type.isArray()) {
-        const QJsonArray types = type.toArray();
-        const QJsonArray values = value.toArray();
-        if (!value.isArray() || values.size() != types.size())
-            return errors.fail(valueAt, QStringLiteral("expected an array of %1 elements, as its"
-                                                       " type says")
-                                            .arg(types.size()));
-        QVariantList list;
-        for (int i = 0; i < values.size(); ++i) {
-            QVariant element;
-            if (!decodeValue(values.at(i), types.at(i), valueAt / i, typeAt / i, errors, &element))
-                return false;
-            list.append(element);
-        }
-        *out = list;
-        return true;
-    }
-    if (type.isObject()) {
-        const QJsonObject types = type.toObject();
-        const QJsonObject values = value.toObject();
-        if (!value.isObject() || values.keys() != types.keys())
-            return errors.fail(valueAt, QStringLiteral("expected an object with the keys its"
-                                                       " type lists"));
-        QVariantMap map;
-        for (auto it = types.begin(); it != types.end(); ++it) {
-            QVariant element;
-            if (!decodeValue(values.value(it.key()), it.value(), valueAt / it.key(),
-                             typeAt / it.key(), errors, &element))
-                return false;
-            map.insert(it.key(), element);
-        }
-        *out = map;
-        return true;
-    }
-    if (type.isUndefined()) {
-        *out = naturalValue(value);
-        return true;
-    }
-    if (!type.isString())
-        return errors.fail(typeAt, QStringLiteral("expected a type name, array or object"));
-
-    const QString name = type.toString();
+// One scalar of a typed value.
+bool decodeScalar(const JsonValue& value, const QString& name, const Pointer& valueAt,
+                  const Pointer& typeAt, Errors& errors, QVariant* out) {
     double number = 0;
     if (name == QLatin1String("null") || name == QLatin1String("nullptr")) {
-        if (!value.isNull()) return errors.fail(valueAt, QStringLiteral("expected null"));
+        if (!value.IsNull()) return errors.fail(valueAt, QStringLiteral("expected null"));
         *out = name == QLatin1String("null") ? QVariant() : QVariant::fromValue(nullptr);
     } else if (name == QLatin1String("bool")) {
-        if (!value.isBool()) return errors.fail(valueAt, QStringLiteral("expected true or false"));
-        *out = value.toBool();
+        bool flag = false;
+        if (!readBool(value, valueAt, errors, &flag)) return false;
+        *out = flag;
     } else if (name == QLatin1String("int")) {
         if (!readWhole(value, INT_MIN, INT_MAX, valueAt, errors, &number)) return false;
         *out = int(number);
@@ -252,23 +186,34 @@ bool decodeValue(const QJsonValue& value, const QJsonValue& type, const Pointer&
         if (!readWhole(value, 0, UINT_MAX, valueAt, errors, &number)) return false;
         *out = uint(number);
     } else if (name == QLatin1String("qlonglong") || name == QLatin1String("qulonglong")) {
-        return readInt64(value, name == QLatin1String("qlonglong"), valueAt, errors, out);
+        // A number that a double holds exactly, or a decimal string.
+        const bool isSigned = name == QLatin1String("qlonglong");
+        if (value.IsString()) {
+            bool ok = false;
+            const QString text = toQString(value);
+            *out = isSigned ? QVariant(text.toLongLong(&ok)) : QVariant(text.toULongLong(&ok));
+            return ok || errors.fail(valueAt, QStringLiteral("expected a 64-bit integer"));
+        }
+        if (!readWhole(value, isSigned ? -kExactIntegerLimit : 0.0, kExactIntegerLimit, valueAt,
+                       errors, &number))
+            return false;
+        *out = isSigned ? QVariant(qlonglong(number)) : QVariant(qulonglong(number));
     } else if (name == QLatin1String("double") || name == QLatin1String("float")) {
         const bool isFloat = name == QLatin1String("float");
-        if (!value.isDouble() || (isFloat && std::fabs(value.toDouble()) > double(FLT_MAX)))
+        if (!value.IsNumber() || (isFloat && std::fabs(value.GetDouble()) > double(FLT_MAX)))
             return errors.fail(valueAt, QStringLiteral("expected a number that fits a ") + name);
-        *out = isFloat ? QVariant(float(value.toDouble())) : QVariant(value.toDouble());
+        *out = isFloat ? QVariant(float(value.GetDouble())) : QVariant(value.GetDouble());
     } else if (name == QLatin1String("QString")) {
-        if (!value.isString()) return errors.fail(valueAt, QStringLiteral("expected a string"));
-        *out = value.toString();
+        QString text;
+        if (!readString(value, valueAt, errors, &text)) return false;
+        *out = text;
     } else if (name == QLatin1String("QStringList")) {
+        if (!expectArray(value, valueAt, errors)) return false;
         QStringList list;
-        const QJsonArray array = value.toArray();
-        if (!value.isArray()) return errors.fail(valueAt, QStringLiteral("expected an array"));
-        for (int i = 0; i < array.size(); ++i) {
-            if (!array.at(i).isString())
-                return errors.fail(valueAt / i, QStringLiteral("expected a string"));
-            list.append(array.at(i).toString());
+        for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
+            QString text;
+            if (!readString(value[i], valueAt / int(i), errors, &text)) return false;
+            list.append(text);
         }
         *out = list;
     } else {
@@ -277,221 +222,302 @@ bool decodeValue(const QJsonValue& value, const QJsonValue& type, const Pointer&
     return true;
 }
 
-// What a renderer description holds besides its graph.
-struct RendererDesc {
-    GraphDesc graph;
-    QVector<QVariant> parameterValues;
-    QJsonArray target;
-    bool hasTarget = false;
-    QVector<int> passNodes;  // node refs (creation order) that carry a type
-};
-
-bool readParameters(const QJsonObject& document, Errors& errors, RendererDesc* desc,
-                    NodeDesc* root) {
-    const Pointer at = Pointer() / kParameters;
-    QJsonArray list;
-    if (document.contains(kParameters) &&
-        !readArray(document.value(kParameters), at, errors, &list))
-        return false;
-    for (int p = 0; p < list.size(); ++p) {
-        QJsonObject parameter;
-        PortDesc port;
-        QVariant value;
-        if (!readObject(list.at(p), at / p, errors, &parameter) ||
-            !checkKeys(parameter, {kName, kValue, kType}, at / p, errors) ||
-            !readString(parameter.value(kName), at / p / kName, errors, &port.name) ||
-            !decodeValue(parameter.value(kValue), parameter.value(kType), at / p / kValue,
-                         at / p / kType, errors, &value))
+// A parameter value as its type descriptor says, or as plain JSON gives it where there is none
+// (numbers are doubles, arrays lists and objects maps). Walks nested values with a stack of its
+// own.
+bool decodeValue(const JsonValue& value, const JsonValue* type, const Pointer& valueAt,
+                 const Pointer& typeAt, Errors& errors, QVariant* out) {
+    struct Open {
+        const JsonValue* values = nullptr;
+        const JsonValue* types = nullptr;  // null: plain JSON
+        Pointer valueAt;
+        Pointer typeAt;
+        rapidjson::SizeType next = 0;
+        QVariantList list;
+        QVariantMap map;
+        QString key;  // of the element being read
+    };
+    std::vector<Open> open;
+    const JsonValue* v = &value;
+    const JsonValue* t = type;
+    Pointer vAt = valueAt;
+    Pointer tAt = typeAt;
+    for (;;) {
+        QVariant result;
+        bool composite = false;
+        if (t ? t->IsArray() || t->IsObject() : v->IsArray() || v->IsObject()) {
+            const bool isMap = t ? t->IsObject() : v->IsObject();
+            if (t && isMap && !v->IsObject())
+                return errors.fail(vAt, QStringLiteral("expected an object with the keys its"
+                                                       " type lists"));
+            if (t && !isMap && (!v->IsArray() || v->Size() != t->Size()))
+                return errors.fail(vAt, QStringLiteral("expected an array of %1 elements, as"
+                                                       " its type says")
+                                            .arg(t->Size()));
+            Open frame;
+            frame.values = v;
+            frame.types = t;
+            frame.valueAt = vAt;
+            frame.typeAt = tAt;
+            open.push_back(std::move(frame));
+            composite = true;
+        } else if (!t) {
+            if (v->IsNumber())
+                result = v->GetDouble();
+            else if (v->IsBool())
+                result = v->GetBool();
+            else if (v->IsString())
+                result = toQString(*v);
+        } else if (!t->IsString()) {
+            return errors.fail(tAt, QStringLiteral("expected a type name, array or object"));
+        } else if (!decodeScalar(*v, toQString(*t), vAt, tAt, errors, &result)) {
             return false;
-        root->inputs.append(port);
-        desc->parameterValues.append(value);
+        }
+        // Hands the result to the innermost open value, then finds the next element to read.
+        for (;;) {
+            if (!composite) {
+                if (open.empty()) {
+                    *out = result;
+                    return true;
+                }
+                Open& top = open.back();
+                if (top.values->IsObject()) {
+                    if (top.map.contains(top.key))
+                        return errors.fail(top.valueAt / top.key,
+                                           QStringLiteral("repeated member ") + quoted(top.key));
+                    top.map.insert(top.key, result);
+                } else {
+                    top.list.append(result);
+                }
+            }
+            composite = false;
+            Open& top = open.back();
+            const bool isMap = top.values->IsObject();
+            if (top.next < (isMap ? top.values->MemberCount() : top.values->Size())) break;
+            // Every key was found among the type's; the type may list more.
+            if (isMap && top.types && top.map.size() != int(top.types->MemberCount()))
+                return errors.fail(top.valueAt, QStringLiteral("expected an object with the keys"
+                                                               " its type lists"));
+            result = isMap ? QVariant(top.map) : QVariant(top.list);
+            open.pop_back();
+        }
+        Open& top = open.back();
+        const rapidjson::SizeType i = top.next++;
+        if (top.values->IsObject()) {
+            const auto member = top.values->MemberBegin() + i;
+            top.key = toQString(member->name);
+            v = &member->value;
+            vAt = top.valueAt / top.key;
+            tAt = top.typeAt / top.key;
+            t = nullptr;
+            if (top.types) {
+                const auto typed = top.types->FindMember(member->name);
+                if (typed == top.types->MemberEnd())
+                    return errors.fail(vAt, QStringLiteral("a key that its type does not list"));
+                t = &typed->value;
+            }
+        } else {
+            v = &(*top.values)[i];
+            t = top.types ? &(*top.types)[i] : nullptr;
+            vAt = top.valueAt / int(i);
+            tAt = top.typeAt / int(i);
+        }
     }
-
-    const Pointer outputsAt = Pointer() / kOutputs;
-    QJsonArray outputs;
-    if (document.contains(kOutputs) &&
-        !readArray(document.value(kOutputs), outputsAt, errors, &outputs))
-        return false;
-    for (int o = 0; o < outputs.size(); ++o) {
-        PortDesc port;
-        if (!readString(outputs.at(o), outputsAt / o, errors, &port.name)) return false;
-        root->outputs.append(port);
-    }
-    return true;
-}
-
-// Node members the graph reader leaves to the renderer: a pass's type and enabled flag, and
-// nothing the renderer keeps for itself (root ports, node values).
-bool checkRendererNodes(RendererDesc* desc, Errors& errors) {
-    QVector<NodeDesc>& nodes = desc->graph.nodes;
-    const NodeDesc& root = nodes.at(0);
-    for (const QString& key : {QStringLiteral("inputs"), QStringLiteral("outputs")}) {
-        if (root.object.contains(key))
-            return errors.fail(nodeAt(desc->graph, 0) / key,
-                               QStringLiteral("the root's ports are the renderer's"
-                                              " parameters and outputs"));
-    }
-    for (int n = 0; n < nodes.size(); ++n) {
-        const NodeDesc& node = nodes.at(n);
-        if (node.object.contains(kValue))
-            return errors.fail(nodeAt(desc->graph, n) / kValue,
-                               QStringLiteral("node values belong to the renderer"));
-        const bool isPass = node.object.contains(kType);
-        if (isPass && n == 0)
-            return errors.fail(nodeAt(desc->graph, n) / kType,
-                               QStringLiteral("the root is not a pass"));
-        if (!isPass && node.object.contains(kEnabled))
-            return errors.fail(nodeAt(desc->graph, n) / kEnabled,
-                               QStringLiteral("only a pass node has an enabled flag"));
-        QString type;
-        if (isPass &&
-            !readString(node.object.value(kType), nodeAt(desc->graph, n) / kType, errors, &type))
-            return false;
-        if (node.object.contains(kEnabled) && !node.object.value(kEnabled).isBool())
-            return errors.fail(nodeAt(desc->graph, n) / kEnabled,
-                               QStringLiteral("expected true or false"));
-        if (isPass) desc->passNodes.append(n);
-    }
-    return true;
-}
-
-// A pass's own ports, which a listing in the document must match.
-bool takePassPorts(const RenderPass& pass, const QString& type, bool input, GraphDesc* desc, int n,
-                   Errors& errors) {
-    NodeDesc* node = &desc->nodes[n];
-    const int count = qMax(0, input ? pass.numInputs() : pass.numOutputs());
-    QVector<PortDesc> ports;
-    QStringList names;
-    for (int p = 0; p < count; ++p) {
-        const QString name = input ? pass.inputName(p) : pass.outputName(p);
-        ports.append(PortDesc{name, Graph::kInvalidGroupRef});
-        names.append(quoted(name));
-    }
-    QVector<PortDesc>& listed = input ? node->inputs : node->outputs;
-    bool matches = listed.size() == ports.size();
-    for (int p = 0; matches && p < ports.size(); ++p)
-        matches = listed.at(p).name == ports.at(p).name && listed.at(p).group == ports.at(p).group;
-    if ((input ? node->hasInputs : node->hasOutputs) && !matches) {
-        const QString side = input ? QStringLiteral("inputs") : QStringLiteral("outputs");
-        return errors.fail(nodeAt(*desc, n) / side,
-                           QStringLiteral("pass type ") + quoted(type) + QStringLiteral(" has ") +
-                               side + QStringLiteral(" (") + names.join(QStringLiteral(", ")) +
-                               QStringLiteral("), without groups; these do not match"));
-    }
-    listed = ports;
-    return true;
 }
 
 bool isEmpty(const Renderer& renderer) {
     const Graph& graph = *renderer.getGraph();
-    const int root = Graph::kRootNodeRef;
     return renderer.numParameters() == 0 && renderer.numOutputs() == 0 &&
            graph.numNodesGlobal() == 1 && graph.numEdgesGlobal() == 0 &&
-           graph.numInputs(root) == 0 && graph.numOutputs(root) == 0 &&
-           graph.numInputGroups(root) == 0 && graph.numOutputGroups(root) == 0 &&
+           graph.numInputs(kRoot) == 0 && graph.numOutputs(kRoot) == 0 &&
+           graph.numInputGroups(kRoot) == 0 && graph.numOutputGroups(kRoot) == 0 &&
            renderer.target() == -1;
 }
 
-// Repeats on the renderer what buildGraph did on the scratch graph, so every ref comes out the
-// same and nothing can be refused.
-void fillRenderer(const RendererDesc& desc, const Graph& built,
-                  std::vector<std::unique_ptr<RenderPass>>& passes, Renderer* renderer) {
-    Graph& graph = *renderer->getGraph();
-    const int root = Graph::kRootNodeRef;
-    const NodeDesc& rootDesc = desc.graph.nodes.at(0);
-    graph.setNodeName(root, rootDesc.name);
-    for (int p = 0; p < rootDesc.inputs.size(); ++p)
-        renderer->addParameter(rootDesc.inputs.at(p).name, desc.parameterValues.at(p));
-    for (const PortDesc& port : rootDesc.outputs) renderer->addOutput(port.name);
+// "pass type 'mix' has inputs ('in0', 'in1'), without groups; these do not match"
+QString describePassPorts(const RenderPass& pass, const QString& type, Side side) {
+    QStringList names;
+    for (int p = 0; p < passPorts(pass, side); ++p)
+        names.append(quoted(passPortName(pass, side, p)));
+    return QStringLiteral("pass type %1 has %2s (%3), without groups; these do not match")
+        .arg(quoted(type), QLatin1String(sideName(side)), names.join(QStringLiteral(", ")));
+}
 
-    int nextPass = 0;
-    for (int n = 0; n < desc.graph.nodes.size(); ++n) {
-        const NodeDesc& node = desc.graph.nodes.at(n);
-        const bool isPass = nextPass < desc.passNodes.size() && desc.passNodes.at(nextPass) == n;
-        int ref = root;
-        if (isPass)
-            ref = renderer->addPass(node.name, passes[size_t(nextPass++)].release(), node.parent);
-        else if (n != root)
-            ref = renderer->addGroup(node.name, 0, 0, node.parent);
-        Q_ASSERT(ref == n);
-        for (const QString& name : node.inputGroups) graph.addInputGroup(ref, name);
-        for (const QString& name : node.outputGroups) graph.addOutputGroup(ref, name);
-        if (isPass || n == root) continue;
-        for (const PortDesc& port : node.inputs) graph.addInput(ref, port.name, port.group);
-        for (const PortDesc& port : node.outputs) graph.addOutput(ref, port.name, port.group);
+// What a renderer document holds besides its graph.
+struct RendererDesc {
+    GraphDesc graph;
+    QVector<QVariant> parameterValues;
+    QVector<int> passNodes;  // node refs (creation order) of the passes
+    QVector<bool> enabled;   // by pass
+};
+
+bool readParameters(const JsonValue* parameters, const JsonValue* outputs, Errors& errors,
+                    RendererDesc* desc) {
+    NodeDesc& root = desc->graph.nodes[0];
+    const Pointer at = Pointer() / "parameters";
+    if (parameters && !expectArray(*parameters, at, errors)) return false;
+    for (rapidjson::SizeType p = 0; parameters && p < parameters->Size(); ++p) {
+        static const char* const kKeys[] = {"name", "value", "type"};
+        const Pointer parameterAt = at / int(p);
+        const JsonValue* m[3];
+        PortDesc port;
+        QVariant value;
+        if (!readMembers((*parameters)[p], kKeys, 3, parameterAt, errors, m) ||
+            !require(m[0], "name", parameterAt, errors) ||
+            !readString(*m[0], parameterAt / "name", errors, &port.name) ||
+            !require(m[1], "value", parameterAt, errors) ||
+            !decodeValue(*m[1], m[2], parameterAt / "value", parameterAt / "type", errors, &value))
+            return false;
+        root.inputs.append(port);
+        desc->parameterValues.append(value);
     }
-    for (int e = 0; e < built.numEdgesGlobal(); ++e) {
-        const int src = built.edgeSourceNode(e);
-        const int srcPort = built.edgeSourceIndex(e);
-        const int dst = built.edgeDestNode(e);
-        const int dstPort = built.edgeDestIndex(e);
-        int added = -1;
-        if (built.isRegularEdge(e))
-            added = graph.addEdge(src, srcPort, dst, dstPort);
-        else if (built.isDownEdge(e))
-            added = graph.addDownEdge(srcPort, dst, dstPort);
-        else
-            added = graph.addUpEdge(dstPort, src, srcPort);
-        Q_ASSERT(added == e);
-        Q_UNUSED(added);
+    const Pointer outputsAt = Pointer() / "outputs";
+    if (outputs && !expectArray(*outputs, outputsAt, errors)) return false;
+    for (rapidjson::SizeType o = 0; outputs && o < outputs->Size(); ++o) {
+        PortDesc port;
+        if (!readString((*outputs)[o], outputsAt / int(o), errors, &port.name)) return false;
+        root.outputs.append(port);
     }
-    for (int n : desc.passNodes) {
-        if (!desc.graph.nodes.at(n).object.value(kEnabled).toBool(true))
-            renderer->setEnabled(n, false);
+    return true;
+}
+
+// Every node below the root says whether it is a pass (with a type and perhaps an enabled flag)
+// or a group; the root is neither and its ports are the parameters and outputs. Node values
+// belong to the renderer.
+bool readNodeKinds(RendererDesc* desc, Errors& errors) {
+    const GraphDesc& graph = desc->graph;
+    const NodeDesc& root = graph.nodes.at(0);
+    const Pointer rootAt = nodeAt(graph, 0);
+    if (root.inputsListed || root.outputsListed)
+        return errors.fail(rootAt / (root.inputsListed ? "inputs" : "outputs"),
+                           QStringLiteral("the root's ports are the renderer's parameters and"
+                                          " outputs"));
+    for (int n = 0; n < graph.nodes.size(); ++n) {
+        const NodeDesc& node = graph.nodes.at(n);
+        const auto at = [&] { return nodeAt(graph, n); };
+        if (node.value != -1)
+            return errors.fail(at() / "value",
+                               QStringLiteral("node values belong to the renderer"));
+        if (n == 0) {
+            for (int e = kKind; e <= kEnabled; ++e) {
+                if (node.extra[e])
+                    return errors.fail(at() / kExtraKeys[e],
+                                       QStringLiteral("the root is neither a pass nor a group"));
+            }
+            continue;
+        }
+        QString kind;
+        if (!require(node.extra[kKind], "kind", at, errors) ||
+            !readString(
+                *node.extra[kKind], [&] { return at() / "kind"; }, errors, &kind))
+            return false;
+        if (kind == QLatin1String("group")) {
+            if (node.extra[kType] || node.extra[kEnabled])
+                return errors.fail(at() / (node.extra[kType] ? "type" : "enabled"),
+                                   QStringLiteral("a group has no pass type or enabled flag"));
+            continue;
+        }
+        if (kind != QLatin1String("pass"))
+            return errors.fail(at() / "kind", QStringLiteral("expected \"pass\" or \"group\""));
+        QString type;
+        bool enabled = true;
+        if (!require(node.extra[kType], "type", at, errors) ||
+            !readString(
+                *node.extra[kType], [&] { return at() / "type"; }, errors, &type) ||
+            (node.extra[kEnabled] &&
+             !readBool(
+                 *node.extra[kEnabled], [&] { return at() / "enabled"; }, errors, &enabled)))
+            return false;
+        desc->passNodes.append(n);
+        desc->enabled.append(enabled);
     }
+    return true;
+}
+
+// Creates each pass node's pass; a node that does not list its ports takes the pass's.
+bool makePasses(const PassFactory& factory, RendererDesc* desc, Errors& errors,
+                std::vector<std::unique_ptr<RenderPass>>* passes) {
+    QSet<RenderPass*> made;
+    for (int k = 0; k < desc->passNodes.size(); ++k) {
+        const int n = desc->passNodes.at(k);
+        NodeDesc& node = desc->graph.nodes[n];
+        const QString type = toQString(*node.extra[kType]);
+        RenderPass* pass = factory(type);
+        if (!pass)
+            return errors.fail(nodeAt(desc->graph, n) / "type",
+                               QStringLiteral("unknown pass type ") + quoted(type));
+        if (made.contains(pass))
+            return errors.fail(nodeAt(desc->graph, n) / "type",
+                               QStringLiteral("the factory returned the same pass twice"));
+        made.insert(pass);
+        passes->emplace_back(pass);
+        node.value = k;
+        for (const Side side : {Side::Input, Side::Output}) {
+            if (side == Side::Input ? node.inputsListed : node.outputsListed) continue;
+            QVector<PortDesc>& ports = side == Side::Input ? node.inputs : node.outputs;
+            for (int p = 0; p < passPorts(*pass, side); ++p)
+                ports.append(PortDesc{passPortName(*pass, side, p), Graph::kInvalidGroupRef});
+        }
+    }
+    return true;
 }
 
 }  // namespace
 
-bool rendererToJson(const Renderer& renderer, const PassTypeName& typeName, QJsonObject* json,
-                    QString* error) {
-    QString problem;
+bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteArray* text,
+                  QString* error) {
     auto refuse = [&](const QString& why) {
         if (error) *error = why;
         return false;
     };
-    if (!json) return refuse(QStringLiteral("no object to save into"));
+    if (!text) return refuse(QStringLiteral("no text to save into"));
     if (!typeName) return refuse(QStringLiteral("no pass type names were given"));
     const Graph& graph = *renderer.getGraph();
-    const int root = Graph::kRootNodeRef;
-    if (graph.numInputs(root) != renderer.numParameters() ||
-        graph.numOutputs(root) != renderer.numOutputs())
+    if (graph.numInputs(kRoot) != renderer.numParameters() ||
+        graph.numOutputs(kRoot) != renderer.numOutputs())
         return refuse(QStringLiteral("the root has %1 inputs and %2 outputs but the renderer %3"
                                      " parameters and %4 outputs; add root ports only with"
                                      " addParameter and addOutput")
-                          .arg(graph.numInputs(root))
-                          .arg(graph.numOutputs(root))
+                          .arg(graph.numInputs(kRoot))
+                          .arg(graph.numOutputs(kRoot))
                           .arg(renderer.numParameters())
                           .arg(renderer.numOutputs()));
+    const int target = renderer.target();
+    if (target != -1 && !graph.isValidNode(target))
+        return refuse(QStringLiteral("the target %1 is not a live node").arg(target));
 
-    QJsonObject document;
-    document.insert(kFormat, QString::fromLatin1(kRendererJsonFormat));
-    document.insert(kVersion, kJsonVersion);
-    QJsonArray parameters;
+    JsonWriter out;
+    out.beginObject();
+    out.key("format").string(kRendererJsonFormat);
+    out.key("version").integer(kJsonVersion);
+    out.key("parameters");
+    out.beginArray();
+    QString problem;
     for (int p = 0; p < renderer.numParameters(); ++p) {
-        QJsonObject parameter;
-        QJsonValue value;
-        QJsonValue type;
         // parameterValue only reads, but is not declared const.
-        const QVariant variant = const_cast<Renderer&>(renderer).parameterValue(p);
-        if (!encodeValue(variant, &value, &type, &problem))
+        const QVariant value = const_cast<Renderer&>(renderer).parameterValue(p);
+        out.beginObject(JsonWriter::Layout::Fit);
+        out.key("name").string(graph.inputName(kRoot, p));
+        out.key("value");
+        if (!writeVariant(value, false, out, &problem))
             return refuse(QStringLiteral("parameter %1 ").arg(p) +
-                          quoted(graph.inputName(root, p)) + QStringLiteral(": ") + problem);
-        parameter.insert(kName, graph.inputName(root, p));
-        parameter.insert(kValue, value);
-        parameter.insert(kType, type);
-        parameters.append(parameter);
+                          quoted(graph.inputName(kRoot, p)) + QStringLiteral(": ") + problem);
+        out.key("type");
+        writeVariant(value, true, out, &problem);
+        out.end();
     }
-    document.insert(kParameters, parameters);
-    QJsonArray outputs;
-    for (int o = 0; o < renderer.numOutputs(); ++o) outputs.append(graph.outputName(root, o));
-    document.insert(kOutputs, outputs);
+    out.end();
+    out.key("outputs");
+    out.beginArray(JsonWriter::Layout::Fit);
+    for (int o = 0; o < renderer.numOutputs(); ++o) out.string(graph.outputName(kRoot, o));
+    out.end();
 
     GraphWriteOptions options;
     options.rootPorts = false;
     options.values = false;
-    options.decorate = [&](int node, QJsonObject* object, QString* why) {
+    options.decorate = [&](int node, JsonWriter& writer, QString* why) {
         const RenderPass* pass = renderer.renderPass(node);
+        writer.key("kind").string(pass ? "pass" : "group");
         if (!pass) return true;
         const QString type = typeName(*pass);
         if (type.isEmpty()) {
@@ -499,116 +525,110 @@ bool rendererToJson(const Renderer& renderer, const PassTypeName& typeName, QJso
                    QStringLiteral(" has no type name");
             return false;
         }
-        bool matches = graph.numInputs(node) == qMax(0, pass->numInputs()) &&
-                       graph.numOutputs(node) == qMax(0, pass->numOutputs());
-        for (int i = 0; matches && i < graph.numInputs(node); ++i)
-            matches = graph.inputName(node, i) == pass->inputName(i) &&
-                      graph.inputGroup(node, i) == Graph::kInvalidGroupRef;
-        for (int o = 0; matches && o < graph.numOutputs(node); ++o)
-            matches = graph.outputName(node, o) == pass->outputName(o) &&
-                      graph.outputGroup(node, o) == Graph::kInvalidGroupRef;
-        if (!matches) {
+        // validate() says how they differ.
+        if (!passPortMismatches(graph, node, *pass).isEmpty()) {
             *why = QStringLiteral("the ports of ") + describeNode(graph, node) +
                    QStringLiteral(" no longer match its pass");
             return false;
         }
-        object->insert(kType, type);
-        object->insert(kEnabled, renderer.enabled(node));
+        writer.key("type").string(type);
+        writer.key("enabled").boolean(renderer.enabled(node));
         return true;
     };
-    QJsonObject graphObject;
-    if (!writeGraph(graph, options, &graphObject, &problem)) return refuse(problem);
-    document.insert(kGraph, graphObject);
-
-    const int target = renderer.target();
+    out.key("graph");
+    out.beginObject();
+    if (!writeGraph(graph, options, out, &problem)) return refuse(problem);
+    out.end();
     if (target != -1) {
-        if (!graph.isValidNode(target))
-            return refuse(QStringLiteral("the target %1 is not a live node").arg(target));
-        document.insert(kTarget, nodePath(graph, target));
+        out.key("target");
+        writeNodePath(graph, target, out);
     }
-    *json = document;
+    out.end();
+    *text = out.take();
     return true;
 }
 
-bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteArray* text,
-                  QString* error) {
-    QJsonObject object;
-    if (!text) {
-        if (error) *error = QStringLiteral("no text to save into");
+bool rendererToJson(const Renderer& renderer, const PassTypeName& typeName, QJsonObject* json,
+                    QString* error) {
+    QByteArray text;
+    if (!json) {
+        if (error) *error = QStringLiteral("no object to save into");
         return false;
     }
-    if (!rendererToJson(renderer, typeName, &object, error)) return false;
-    *text = formatJson(object);
+    if (!saveRenderer(renderer, typeName, &text, error)) return false;
+    *json = QJsonDocument::fromJson(text).object();
+    return true;
+}
+
+bool loadRenderer(const QByteArray& text, const PassFactory& factory, Renderer* renderer,
+                  QString* error) {
+    Errors errors;
+    JsonDocument document;
+    RendererDesc desc;
+    Graph built;
+    // Owned here until the renderer takes them, so that a failed load deletes them.
+    std::vector<std::unique_ptr<RenderPass>> passes;
+    int target = -1;
+
+    auto load = [&]() -> bool {
+        static const char* const kKeys[] = {"format",  "version", "parameters",
+                                            "outputs", "graph",   "target"};
+        static const char* const kGraphKeys[] = {"root", "edges"};
+        const JsonValue* m[6];
+        const JsonValue* g[2];
+        const Pointer graphAt = Pointer() / "graph";
+        if (!renderer) return errors.fail(Pointer(), QStringLiteral("no renderer to load into"));
+        if (!factory) return errors.fail(Pointer(), QStringLiteral("no pass factory was given"));
+        if (!isEmpty(*renderer))
+            return errors.fail(Pointer(), QStringLiteral("the renderer is not empty"));
+        if (!parseJson(text, &document, errors) ||
+            !readMembers(document, kKeys, 6, Pointer(), errors, m) ||
+            !checkHeader(m[0], m[1], kRendererJsonFormat, errors) ||
+            !require(m[4], "graph", Pointer(), errors) ||
+            !readMembers(*m[4], kGraphKeys, 2, graphAt, errors, g) ||
+            !readGraphDesc(g[0], g[1], graphAt, {kExtraKeys[0], kExtraKeys[1], kExtraKeys[2]},
+                           errors, &desc.graph) ||
+            !readNodeKinds(&desc, errors) || !readParameters(m[2], m[3], errors, &desc) ||
+            !makePasses(factory, &desc, errors, &passes))
+            return false;
+        buildNodes(desc.graph, &built);
+        for (int k = 0; k < desc.passNodes.size(); ++k) {
+            const int n = desc.passNodes.at(k);
+            const QVector<PortMismatch> mismatches =
+                passPortMismatches(built, n, *passes[size_t(k)]);
+            if (mismatches.isEmpty()) continue;
+            const Side side = mismatches.first().side;
+            return errors.fail(
+                nodeAt(desc.graph, n) / (side == Side::Input ? "inputs" : "outputs"),
+                describePassPorts(*passes[size_t(k)],
+                                  toQString(*desc.graph.nodes.at(n).extra[kType]), side));
+        }
+        if (!buildEdges(desc.graph, errors, &built)) return false;
+        return !m[5] || m[5]->IsNull() ||
+               resolveNode(built, *m[5], Pointer() / "target", errors, &target);
+    };
+    if (!load()) {
+        if (error) *error = errors.text();
+        return false;
+    }
+    // The renderer takes the graph as built, with the passes, parameters and outputs it names.
+    RendererData& d = RendererAccess::data(*renderer);
+    d.graph = std::move(built);
+    d.parameters = desc.parameterValues;
+    d.outputs = QVector<QVariant>(desc.graph.nodes.at(0).outputs.size());
+    d.enabled = desc.enabled;
+    for (std::unique_ptr<RenderPass>& pass : passes) {
+        d.passes.append(pass.get());
+        d.owned.insert(pass.release());
+    }
+    d.target = target;
     return true;
 }
 
 bool rendererFromJson(const QJsonObject& json, const PassFactory& factory, Renderer* renderer,
                       QString* error) {
-    Errors errors;
-    RendererDesc desc;
-    QJsonObject graphObject;
-    Graph built;
-    // Owned here until the renderer takes them, so that a failed load deletes them.
-    std::vector<std::unique_ptr<RenderPass>> passes;
-    QSet<RenderPass*> made;
-
-    auto load = [&]() -> bool {
-        if (!renderer) return errors.fail(Pointer(), QStringLiteral("no renderer to load into"));
-        if (!factory) return errors.fail(Pointer(), QStringLiteral("no pass factory was given"));
-        if (!isEmpty(*renderer))
-            return errors.fail(Pointer(), QStringLiteral("the renderer is not empty"));
-        if (!checkHeader(json, kRendererJsonFormat, errors) ||
-            !checkKeys(json, {kFormat, kVersion, kParameters, kOutputs, kGraph, kTarget}, Pointer(),
-                       errors) ||
-            !readObject(json.value(kGraph), Pointer() / kGraph, errors, &graphObject) ||
-            !checkKeys(graphObject, {QStringLiteral("root"), QStringLiteral("edges")},
-                       Pointer() / kGraph, errors) ||
-            !readGraphDesc(graphObject, Pointer() / kGraph, {kType, kEnabled}, errors,
-                           &desc.graph) ||
-            !checkRendererNodes(&desc, errors) ||
-            !readParameters(json, errors, &desc, &desc.graph.nodes[0]))
-            return false;
-
-        for (int n : desc.passNodes) {
-            const NodeDesc& node = desc.graph.nodes.at(n);
-            const QString type = node.object.value(kType).toString();
-            RenderPass* pass = factory(type);
-            if (!pass)
-                return errors.fail(nodeAt(desc.graph, n) / kType,
-                                   QStringLiteral("unknown pass type ") + quoted(type));
-            if (made.contains(pass))
-                return errors.fail(nodeAt(desc.graph, n) / kType,
-                                   QStringLiteral("the factory returned the same pass twice"));
-            made.insert(pass);
-            passes.emplace_back(pass);
-            if (!takePassPorts(*pass, type, true, &desc.graph, n, errors) ||
-                !takePassPorts(*pass, type, false, &desc.graph, n, errors))
-                return false;
-        }
-        if (!buildGraph(desc.graph, errors, &built)) return false;
-
-        int target = -1;
-        const QJsonValue targetValue = json.value(kTarget);
-        if (!targetValue.isUndefined() && !targetValue.isNull()) {
-            QJsonArray path;
-            if (!readArray(targetValue, Pointer() / kTarget, errors, &path) ||
-                !resolveNode(built, path, path.size(), Pointer() / kTarget, errors, &target))
-                return false;
-        }
-        fillRenderer(desc, built, passes, renderer);
-        renderer->setTarget(target);
-        return true;
-    };
-    if (load()) return true;
-    if (error) *error = errors.text();
-    return false;
-}
-
-bool loadRenderer(const QByteArray& text, const PassFactory& factory, Renderer* renderer,
-                  QString* error) {
-    QJsonObject object;
-    return parseJsonObject(text, &object, error) &&
-           rendererFromJson(object, factory, renderer, error);
+    return loadRenderer(QJsonDocument(json).toJson(QJsonDocument::Compact), factory, renderer,
+                        error);
 }
 
 }  // namespace Orv

@@ -1,7 +1,9 @@
 // What the latest frame did and why, worked out when asked from what the frames keep anyway.
 #include <Orv/Renderer.h>
 
+#include "graph/side_p.h"
 #include "render/renderer_p.h"
+#include "text/textescape_p.h"
 
 #include <QHash>
 #include <QStringList>
@@ -19,18 +21,16 @@ bool inLatestFrame(const detail::RendererData& d, int node) {
     return d.latest.number > 0 && d.graph.isValidNode(node) && node < d.plan.tableSize();
 }
 
-QString quoted(const QString& text) {
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
+using detail::quoted;
+using detail::Side;
 
 QString pathOf(const Graph& graph, int node) {
     return node == Graph::kRootNodeRef ? QStringLiteral("the root") : quoted(graph.nodePath(node));
 }
 
 // "node.port" for a container port that a value crosses.
-QString portOf(const Graph& graph, int node, int port, bool input) {
-    const QString name = input ? graph.inputName(node, port) : graph.outputName(node, port);
-    return graph.nodePath(node) + QLatin1Char('.') + name;
+QString portOf(const Graph& graph, int node, int port, Side side) {
+    return graph.nodePath(node) + QLatin1Char('.') + detail::portName(graph, node, side, port);
 }
 
 // The container outputs a value crosses going up from the producer to `node`'s output `port`
@@ -40,7 +40,7 @@ QStringList outputsCrossed(const Graph& graph, int node, int port) {
     for (int guard = graph.numNodesGlobal(); guard > 0; --guard) {
         const int edge = graph.outputSource(node, port);
         if (!graph.isUpEdge(edge)) break;
-        if (node != Graph::kRootNodeRef) crossed.prepend(portOf(graph, node, port, false));
+        if (node != Graph::kRootNodeRef) crossed.prepend(portOf(graph, node, port, Side::Output));
         node = graph.edgeSourceNode(edge);
         port = graph.edgeSourceIndex(edge);
     }
@@ -55,7 +55,7 @@ QStringList inputsCrossed(const Graph& graph, int node, int port) {
         if (!graph.isDownEdge(edge)) break;
         node = graph.edgeSourceNode(edge);
         port = graph.edgeSourceIndex(edge);
-        crossed.prepend(portOf(graph, node, port, true));
+        crossed.prepend(portOf(graph, node, port, Side::Input));
     }
     return crossed;
 }

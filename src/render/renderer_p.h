@@ -2,6 +2,7 @@
 
 #include <Orv/Graph.h>
 #include <Orv/RenderPass.h>
+#include <Orv/Renderer.h>
 
 #include "render/frameplan_p.h"
 
@@ -120,6 +121,12 @@ public:
     std::vector<FrameTrace> traces;
     size_t traceHead = 0;
     FrameTrace* currentTrace = nullptr;  // the frame being timed, or null
+};
+
+// The renderer's data, for code of the library that fills a renderer in one step (loading a
+// document) rather than call by call.
+struct RendererAccess {
+    static RendererData& data(Renderer& renderer) { return *renderer.d; }
 };
 
 }  // namespace detail

@@ -1,13 +1,12 @@
 // The timeline of the latest frames: what timing keeps, and the trace it is written out as.
 #include <Orv/Renderer.h>
 
+#include "json/jsonwriter_p.h"
 #include "render/renderer_p.h"
-#include "text/textescape_p.h"
 
 #include <QHash>
 
 #include <algorithm>
-#include <charconv>
 
 namespace Vantrel {
 namespace Orv {
@@ -35,65 +34,50 @@ int Renderer::timingHistory() const {
     return d->timingHistory;
 }
 
-namespace {
-
-// Appends JSON text without temporaries: the trace of 100 frames of a large graph holds
-// hundreds of thousands of numbers.
-class JsonText {
-public:
-    explicit JsonText(QByteArray* out) : _out(*out) {}
-    JsonText& operator<<(const char* text) {
-        _out.append(text);
-        return *this;
-    }
-    JsonText& operator<<(const QByteArray& text) {
-        _out.append(text);
-        return *this;
-    }
-    JsonText& operator<<(qint64 value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        _out.append(digits, int(end - digits));
-        return *this;
-    }
-    // Nanoseconds as microseconds with three decimals, the trace format's unit.
-    JsonText& micros(qint64 ns) {
-        if (ns < 0) {
-            _out.append('-');
-            ns = -ns;
-        }
-        *this << ns / 1000;
-        const int rest = int(ns % 1000);
-        const char decimals[] = {'.', char('0' + rest / 100), char('0' + rest / 10 % 10),
-                                 char('0' + rest % 10)};
-        _out.append(decimals, 4);
-        return *this;
-    }
-
-private:
-    QByteArray& _out;
-};
-
-}  // namespace
-
 QByteArray Renderer::traceJson() const {
+    using Layout = detail::JsonWriter::Layout;
     size_t numSpans = 0;
     for (const detail::FrameTrace& trace : d->traces) numSpans += trace.spans.size();
-    QByteArray json;
-    json.reserve(int(std::min<size_t>(256 + (numSpans + d->traces.size()) * 160, 1 << 30)));
-    JsonText out(&json);
-    out << "{\"traceEvents\":[\n"
-        << "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":1,\"tid\":0,"
-           "\"args\":{\"name\":\"OrvCore renderer\"}},\n"
-        << "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":0,"
-           "\"args\":{\"name\":\"frames\"}}";
-    QHash<int, QByteArray> names;  // escaped node paths
-    auto nameOf = [&](int node) -> const QByteArray& {
+    detail::JsonWriter out(
+        int(std::min<size_t>(256 + (numSpans + d->traces.size()) * 160, 1 << 30)));
+    // One event a line; the metadata names the process and its tracks.
+    const auto metadata = [&out](const char* kind, qint64 track, const QString& name) {
+        out.beginObject(Layout::Line);
+        out.key("name").string(kind);
+        out.key("ph").string("M");
+        out.key("pid").integer(1);
+        out.key("tid").integer(track);
+        out.key("args");
+        out.beginObject();
+        out.key("name").string(name);
+        out.end();
+        out.end();
+    };
+    // A complete event; the caller adds its args and closes both objects.
+    const auto event = [&out](const QString& name, qint64 track, qint64 start, qint64 end) {
+        out.beginObject(Layout::Line);
+        out.key("name").string(name);
+        out.key("ph").string("X");
+        out.key("pid").integer(1);
+        out.key("tid").integer(track);
+        // Nanoseconds as microseconds with three decimals, the trace format's unit.
+        out.key("ts").thousandths(start);
+        out.key("dur").thousandths(end - start);
+        out.key("args");
+        out.beginObject();
+    };
+    out.beginObject();
+    out.key("traceEvents");
+    out.beginArray();
+    metadata("process_name", 0, QStringLiteral("OrvCore renderer"));
+    metadata("thread_name", 0, QStringLiteral("frames"));
+    QHash<int, QString> names;  // node paths
+    auto nameOf = [&](int node) -> const QString& {
         auto it = names.find(node);
         if (it == names.end()) {
             const QString path = d->graph.isValidNode(node) ? d->graph.nodePath(node)
                                                             : QStringLiteral("node %1").arg(node);
-            it = names.insert(node, detail::jsonEscaped(path));
+            it = names.insert(node, path);
         }
         return *it;
     };
@@ -102,10 +86,10 @@ QByteArray Renderer::traceJson() const {
     std::vector<qint64> trackEnds;
     for (size_t k = 0; k < d->traces.size(); ++k) {
         const detail::FrameTrace& trace = d->traces[(d->traceHead + k) % d->traces.size()];
-        out << ",\n{\"name\":\"frame " << trace.number
-            << "\",\"ph\":\"X\",\"pid\":1,\"tid\":0,\"ts\":";
-        out.micros(trace.start) << ",\"dur\":";
-        out.micros(trace.end - trace.start) << ",\"args\":{\"frame\":" << trace.number << "}}";
+        event(QStringLiteral("frame %1").arg(trace.number), 0, trace.start, trace.end);
+        out.key("frame").integer(trace.number);
+        out.end();
+        out.end();
         // Each pass goes on the first track that is free when it starts, so that passes that
         // overlap in time never share one.
         trackEnds.clear();
@@ -114,22 +98,23 @@ QByteArray Renderer::traceJson() const {
             while (track < trackEnds.size() && trackEnds[track] > span.start) ++track;
             if (track == trackEnds.size()) trackEnds.push_back(span.end);
             trackEnds[track] = span.end;
-            out << ",\n{\"name\":\"" << nameOf(span.node)
-                << "\",\"ph\":\"X\",\"pid\":1,\"tid\":" << qint64(track + 1) << ",\"ts\":";
-            out.micros(span.start) << ",\"dur\":";
-            out.micros(span.end - span.start)
-                << ",\"args\":{\"node\":" << qint64(span.node) << ",\"frame\":" << trace.number;
-            if (span.errorCode != 0) out << ",\"errorCode\":" << qint64(span.errorCode);
-            out << "}}";
+            event(nameOf(span.node), qint64(track + 1), span.start, span.end);
+            out.key("node").integer(span.node);
+            out.key("frame").integer(trace.number);
+            if (span.errorCode != 0) {
+                out.key("errorCode").integer(span.errorCode);
+            }
+            out.end();
+            out.end();
         }
         tracks = std::max(tracks, qint64(trackEnds.size()));
     }
-    for (qint64 track = 1; track <= tracks; ++track) {
-        out << ",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":1,\"tid\":" << track
-            << ",\"args\":{\"name\":\"passes " << track << "\"}}";
-    }
-    out << "\n],\"displayTimeUnit\":\"ms\"}\n";
-    return json;
+    for (qint64 track = 1; track <= tracks; ++track)
+        metadata("thread_name", track, QStringLiteral("passes %1").arg(track));
+    out.end();
+    out.key("displayTimeUnit").string("ms");
+    out.end();
+    return out.take();
 }
 
 }  // namespace Orv

@@ -2,8 +2,10 @@
 #include <Orv/Renderer.h>
 #include <Orv/Validator.h>
 
-#include "json/graphjson_p.h"
+#include "graph/side_p.h"
 #include "render/frameplan_p.h"
+#include "render/passports_p.h"
+#include "text/textescape_p.h"
 
 #include <QHash>
 
@@ -16,12 +18,9 @@ namespace Orv {
 namespace {
 
 using Severity = Finding::Severity;
-using Side = Finding::Side;
+using detail::quoted;
+using detail::Side;
 const int kRoot = Graph::kRootNodeRef;
-
-QString quoted(const QString& text) {
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
 
 class Findings {
 public:
@@ -31,17 +30,16 @@ public:
         Finding finding;
         finding.severity = severity;
         finding.node = _graph.isValidNode(node) ? node : -1;
-        if (finding.node >= 0) finding.path = detail::displayPath(_graph, node);
+        if (finding.node >= 0) finding.path = _graph.nodePath(node);
         finding.message = message;
         _list.append(finding);
     }
     void add(Severity severity, int node, Side side, int port, const QString& message) {
         add(severity, node, message);
         Finding& finding = _list.last();
-        finding.side = side;
+        finding.side = side == Side::Input ? Finding::Side::Input : Finding::Side::Output;
         finding.port = port;
-        finding.portName =
-            side == Side::Input ? _graph.inputName(node, port) : _graph.outputName(node, port);
+        finding.portName = detail::portName(_graph, node, side, port);
     }
 
     // Errors, then warnings, then notes; the order of discovery within each.
@@ -73,10 +71,10 @@ QVector<int> liveNodes(const Graph& graph) {
 // Later ports that share an earlier port's name: by-name wiring never reaches them.
 void checkPortNames(const Graph& graph, int node, Side side, Findings& findings) {
     const bool input = side == Side::Input;
-    const int count = input ? graph.numInputs(node) : graph.numOutputs(node);
+    const int count = detail::numPorts(graph, node, side);
     QHash<QString, int> first;
     for (int p = 0; p < count; ++p) {
-        const QString name = input ? graph.inputName(node, p) : graph.outputName(node, p);
+        const QString name = detail::portName(graph, node, side, p);
         auto it = first.constFind(name);
         if (it == first.constEnd()) {
             first.insert(name, p);
@@ -125,7 +123,7 @@ void checkGraph(const Graph& graph, const QVector<int>& nodes,
 // The root ports beyond the parameters or outputs, or a count that fell short of them.
 void checkRootPorts(const Graph& graph, Side side, int expected, Findings& findings) {
     const bool input = side == Side::Input;
-    const int count = input ? graph.numInputs(kRoot) : graph.numOutputs(kRoot);
+    const int count = detail::numPorts(graph, kRoot, side);
     for (int p = expected; p < count; ++p)
         findings.add(Severity::Error, kRoot, side, p,
                      input ? QStringLiteral("This root input is not a parameter: it was added"
@@ -142,27 +140,31 @@ void checkRootPorts(const Graph& graph, Side side, int expected, Findings& findi
                          .arg(input ? QStringLiteral("parameters") : QStringLiteral("outputs")));
 }
 
-void checkPassPorts(const Graph& graph, int node, const RenderPass& pass, Side side,
-                    Findings& findings) {
-    const bool input = side == Side::Input;
-    const int nodeCount = input ? graph.numInputs(node) : graph.numOutputs(node);
-    const int passCount = qMax(0, input ? pass.numInputs() : pass.numOutputs());
-    const QString plural = input ? QStringLiteral("inputs") : QStringLiteral("outputs");
-    if (nodeCount != passCount) {
-        findings.add(Severity::Error, node,
-                     QStringLiteral("The node has %1 %2 but its pass %3.")
-                         .arg(nodeCount)
-                         .arg(plural)
-                         .arg(passCount));
-        return;
-    }
-    for (int p = 0; p < nodeCount; ++p) {
-        const QString onNode = input ? graph.inputName(node, p) : graph.outputName(node, p);
-        const QString onPass = input ? pass.inputName(p) : pass.outputName(p);
-        if (onNode != onPass)
-            findings.add(
-                Severity::Error, node, side, p,
-                QStringLiteral("Its pass names this port ") + quoted(onPass) + QLatin1Char('.'));
+// Where the node's ports no longer match its pass, as the JSON savers and loaders judge it.
+void checkPassPorts(const Graph& graph, int node, const RenderPass& pass, Findings& findings) {
+    for (const detail::PortMismatch& mismatch : detail::passPortMismatches(graph, node, pass)) {
+        const QString plural =
+            mismatch.side == Side::Input ? QStringLiteral("inputs") : QStringLiteral("outputs");
+        switch (mismatch.kind) {
+            case detail::PortMismatch::Count:
+                findings.add(Severity::Error, node,
+                             QStringLiteral("The node has %1 %2 but its pass %3.")
+                                 .arg(detail::numPorts(graph, node, mismatch.side))
+                                 .arg(plural)
+                                 .arg(detail::passPorts(pass, mismatch.side)));
+                break;
+            case detail::PortMismatch::Name:
+                findings.add(Severity::Error, node, mismatch.side, mismatch.port,
+                             QStringLiteral("Its pass names this port ") +
+                                 quoted(detail::passPortName(pass, mismatch.side, mismatch.port)) +
+                                 QLatin1Char('.'));
+                break;
+            case detail::PortMismatch::Group:
+                findings.add(Severity::Error, node, mismatch.side, mismatch.port,
+                             QStringLiteral("This port is in a group, which a pass's ports never"
+                                            " are."));
+                break;
+        }
     }
 }
 
@@ -173,8 +175,9 @@ QString Finding::toString() const {
     QString where = path;
     if (where.isEmpty())
         where = node == kRoot ? QStringLiteral("root") : QStringLiteral("renderer");
-    if (side != Side::None)
-        where += (side == Side::Input ? QStringLiteral(" input ") : QStringLiteral(" output ")) +
+    if (side != Finding::Side::None)
+        where += (side == Finding::Side::Input ? QStringLiteral(" input ")
+                                               : QStringLiteral(" output ")) +
                  quoted(portName);
     return QString::fromLatin1(kSeverities[int(severity)]) + QStringLiteral(": ") + where +
            QStringLiteral(": ") + message;
@@ -225,8 +228,7 @@ QVector<Finding> validate(const Renderer& renderer) {
     for (int node : nodes) {
         const RenderPass* pass = renderer.renderPass(node);
         if (!pass) continue;
-        checkPassPorts(graph, node, *pass, Side::Input, findings);
-        checkPassPorts(graph, node, *pass, Side::Output, findings);
+        checkPassPorts(graph, node, *pass, findings);
         if (!plan.isNeeded(node))
             findings.add(Severity::Warning, node,
                          QStringLiteral("No output or target needs this pass, so it never runs."));

@@ -2,12 +2,16 @@
 // table cells.
 #include "text/dotwriter_p.h"
 
+#include "graph/side_p.h"
 #include "text/textescape_p.h"
 
 namespace Vantrel {
 namespace Orv {
 
 namespace {
+
+using detail::numPorts;
+using detail::Side;
 
 class DotWriter {
 public:
@@ -20,8 +24,8 @@ public:
             "  node [shape=plaintext, fontname=\"Helvetica\", fontsize=11];\n"
             "  edge [arrowsize=0.7];\n";
         const int root = Graph::kRootNodeRef;
-        portsNode(root, true, _style.rootInputs, "  ");
-        portsNode(root, false, _style.rootOutputs, "  ");
+        portsNode(root, Side::Input, _style.rootInputs, "  ");
+        portsNode(root, Side::Output, _style.rootOutputs, "  ");
         for (int i = 0; i < _graph.numNodes(root); ++i) node(_graph.getNode(i, root), "  ");
         edges();
         _out += "}\n";
@@ -34,26 +38,28 @@ private:
     }
     static QByteArray id(int node) { return "n" + QByteArray::number(node); }
     // Where an edge attaches to a port: a container's ports are nodes of their own.
-    QByteArray endpoint(int node, int port, bool input) const {
+    QByteArray endpoint(int node, int port, Side side) const {
+        const bool input = side == Side::Input;
         const QByteArray cell = (input ? ":i" : ":o") + QByteArray::number(port);
         if (isContainer(node)) return '"' + id(node) + (input ? "_in\"" : "_out\"") + cell;
         return '"' + id(node) + '"' + cell;
     }
-    QByteArray portName(int node, int port, bool input) const {
-        const QString name = input ? _graph.inputName(node, port) : _graph.outputName(node, port);
+    QByteArray portName(int node, int port, Side side) const {
+        const QString name = detail::portName(_graph, node, side, port);
         return name.isEmpty() ? QByteArray("&nbsp;") : detail::dotHtmlEscaped(name);
     }
 
     // A container's inputs or outputs, one row each, as a node inside its cluster.
-    void portsNode(int node, bool inputs, const QString& title, const char* indent) {
-        const int count = inputs ? _graph.numInputs(node) : _graph.numOutputs(node);
+    void portsNode(int node, Side side, const QString& title, const char* indent) {
+        const bool inputs = side == Side::Input;
+        const int count = numPorts(_graph, node, side);
         if (count == 0) return;
         _out += indent + ('"' + id(node) + (inputs ? "_in" : "_out") + "\" [label=<");
         _out += "<TABLE BORDER=\"0\" CELLBORDER=\"1\" CELLSPACING=\"0\" BGCOLOR=\"#eef3fb\">";
         _out += "<TR><TD><I>" + detail::dotHtmlEscaped(title) + "</I></TD></TR>";
         for (int p = 0; p < count; ++p) {
             _out += "<TR><TD PORT=\"" + QByteArray(inputs ? "i" : "o") + QByteArray::number(p) +
-                    "\">" + portName(node, p, inputs) + "</TD></TR>";
+                    "\">" + portName(node, p, side) + "</TD></TR>";
         }
         _out += "</TABLE>>];\n";
     }
@@ -63,8 +69,8 @@ private:
             _out += indent + "subgraph \"cluster_" + id(node) + "\" {\n";
             _out += indent + "  label=<" + detail::dotHtmlEscaped(_graph.nodeName(node)) + ">;\n";
             _out += indent + "  style=rounded; color=\"#7a8aa6\";\n";
-            portsNode(node, true, QStringLiteral("in"), (indent + "  ").constData());
-            portsNode(node, false, QStringLiteral("out"), (indent + "  ").constData());
+            portsNode(node, Side::Input, QStringLiteral("in"), (indent + "  ").constData());
+            portsNode(node, Side::Output, QStringLiteral("out"), (indent + "  ").constData());
             for (int i = 0; i < _graph.numNodes(node); ++i)
                 this->node(_graph.getNode(i, node), indent + "  ");
             _out += indent + "}\n";
@@ -85,14 +91,14 @@ private:
         for (int r = 0; r < rows; ++r) {
             table += "<TR>";
             table += r < numInputs ? "<TD PORT=\"i" + QByteArray::number(r) + "\" ALIGN=\"LEFT\">" +
-                                         font + portName(node, r, true) + "</FONT></TD>"
+                                         font + portName(node, r, Side::Input) + "</FONT></TD>"
                                    : QByteArray("<TD></TD>");
             if (r == 0)
                 table += "<TD ROWSPAN=\"" + QByteArray::number(rows) + "\">" + font + title +
                          "</FONT></TD>";
             table += r < numOutputs
                          ? "<TD PORT=\"o" + QByteArray::number(r) + "\" ALIGN=\"RIGHT\">" + font +
-                               portName(node, r, false) + "</FONT></TD>"
+                               portName(node, r, Side::Output) + "</FONT></TD>"
                          : QByteArray("<TD></TD>");
             table += "</TR>";
         }
@@ -114,15 +120,15 @@ private:
             if (_graph.isDownEdge(e)) {
                 // From the container's input, inside its cluster, to the child's input.
                 from = '"' + id(src) + "_in\":i" + QByteArray::number(srcPort);
-                to = endpoint(dst, dstPort, true);
+                to = endpoint(dst, dstPort, Side::Input);
                 look = " [style=dashed, color=\"#3b6fb6\"]";
             } else if (_graph.isUpEdge(e)) {
-                from = endpoint(src, srcPort, false);
+                from = endpoint(src, srcPort, Side::Output);
                 to = '"' + id(dst) + "_out\":o" + QByteArray::number(dstPort);
                 look = " [style=dotted, color=\"#2e8b57\"]";
             } else {
-                from = endpoint(src, srcPort, false);
-                to = endpoint(dst, dstPort, true);
+                from = endpoint(src, srcPort, Side::Output);
+                to = endpoint(dst, dstPort, Side::Input);
             }
             _out += "  " + from + " -> " + to + look + ";\n";
         }

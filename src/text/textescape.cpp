@@ -3,25 +3,8 @@
 namespace Vantrel {
 namespace Orv {
 
-QByteArray detail::jsonEscaped(const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    QByteArray out;
-    out.reserve(utf8.size() + 8);
-    for (const char c : utf8) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+QString detail::quoted(const QString& text) {
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
 }
 
 QByteArray detail::dotHtmlEscaped(const QString& text) {

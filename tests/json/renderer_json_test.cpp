@@ -106,7 +106,6 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
         1.0,
         QString("text"),
         QString(150, QLatin1Char('x')),  // longer than a line
-        QString(QChar(0xd800)),          // half a surrogate pair
         QStringList{"a", "b"},
         QVariantMap{{"n", 3}, {"list", QVariantList{qlonglong(-5), 2.5f}}}};
     for (const QVariant& value : values) sample.renderer.addParameter("p", value);
@@ -136,7 +135,7 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
         EXPECT_EQ(loaded.parameterType(p), sample.renderer.parameterType(p));
         EXPECT_EQ(loaded.parameterValue(p), sample.renderer.parameterValue(p));
     }
-    EXPECT_EQ(loaded.parameterValue(15).toMap()["list"].toList()[0].userType(),
+    EXPECT_EQ(loaded.parameterValue(14).toMap()["list"].toList()[0].userType(),
               QMetaType::LongLong);
 
     // The loaded renderer runs: a feeds fx, b is disabled so m1's second input takes its default.
@@ -231,7 +230,7 @@ TEST(RendererJsonTest, BadDescriptionsLeaveTheRendererEmptyAndDeleteTheNewPasses
         {edit([&](QJsonObject& j) {
              setPath(j, {"graph", "root", "children", "2", "enabled"}, true);
          }),
-         "/graph/root/children/2/enabled: only a pass node has an enabled flag"},
+         "/graph/root/children/2/enabled: a group has no pass type or enabled flag"},
         {edit([&](QJsonObject& j) {
              setPath(j, {"graph", "root", "inputs"}, QJsonArray{"x"});
          }),
@@ -255,7 +254,89 @@ TEST(RendererJsonTest, BadDescriptionsLeaveTheRendererEmptyAndDeleteTheNewPasses
     QString error;
     const QStringList before = graphSnapshot(*sample.renderer.getGraph());
     EXPECT_FALSE(rendererFromJson(good, factory.function(), &sample.renderer, &error));
-    EXPECT_EQ(error, "/: the renderer is not empty");
+    EXPECT_EQ(error, ": the renderer is not empty");
     EXPECT_EQ(graphSnapshot(*sample.renderer.getGraph()), before);
     EXPECT_EQ(factory.made, 0);
+}
+
+// Each node below the root says whether it is a pass or a group, so that dropping a member
+// never turns one into the other; every document error names its place, and repeated members
+// are refused wherever they stand.
+TEST(RendererJsonTest, NodesSayWhatTheyAreAndDocumentsAreReadStrictly) {
+    SampleRenderer sample;
+    const QByteArray good = save(sample.renderer);
+    const QByteArray passA = R"("name": "a", "kind": "pass", "type": "gen", "enabled": true)";
+    EXPECT_TRUE(good.contains(passA)) << good.constData();
+    const std::vector<std::pair<QByteArray, QString>> cases = {
+        {QByteArray(good).replace(passA, R"("name": "a", "kind": "pass", "enabled": true)"),
+         "/graph/root/children/0: missing member 'type'"},
+        {QByteArray(good).replace(passA, R"("name": "a", "kind": "pass")"),
+         "/graph/root/children/0: missing member 'type'"},
+        {QByteArray(good).replace(passA, R"("name": "a")"),
+         "/graph/root/children/0: missing member 'kind'"},
+        {QByteArray(good).replace(passA, R"("name": "a", "kind": "pas", "type": "gen")"),
+         "/graph/root/children/0/kind: expected \"pass\" or \"group\""},
+        {QByteArray(good).replace(passA,
+                                  R"("name": "a", "kind": "pass", "type": "gen", "enabled": 1)"),
+         "/graph/root/children/0/enabled: expected true or false"},
+        {QByteArray(good).replace(R"("kind": "group")", R"("kind": "group", "type": "mix")"),
+         "/graph/root/children/2/type: a group has no pass type or enabled flag"},
+        {QByteArray(good).replace(R"("name": "",)", R"("name": "", "kind": "group",)"),
+         "/graph/root/kind: the root is neither a pass nor a group"},
+        {QByteArray(good).replace(R"("name": "gain", "value": 2,)",
+                                  R"("name": "gain", "value": 2, "value": 2,)"),
+         "/parameters/0/value: repeated member 'value'"},
+        {QByteArray(good).replace(R"({"k": true})", R"({"k": true, "k": false})"),
+         "/parameters/1/value/2/k: repeated member 'k'"},
+        {QByteArray(good).replace(R"("name": "gain", "value": 2,)",
+                                  R"("name": "gain", "value": 2.0,)"),
+         "/parameters/0/value: expected a whole number from -2147483648 to 2147483647"},
+        {QByteArray(good).replace("\"graph\": {", "\"graph\": {\"root\": {}, "),
+         "/graph/root: repeated member 'root'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first.constData());
+        ASSERT_NE(c.first, good);
+        Factory factory;
+        Renderer renderer;
+        const int aliveBefore = TypedPass::alive;
+        QString error;
+        EXPECT_FALSE(loadRenderer(c.first, factory.function(), &renderer, &error));
+        EXPECT_TRUE(error.startsWith(c.second)) << qPrintable(error);
+        EXPECT_EQ(TypedPass::alive, aliveBefore);
+        EXPECT_EQ(renderer.getGraph()->numNodesGlobal(), 1);
+    }
+}
+
+// A parameter value nested deeper than a document may is refused when saved, naming where.
+TEST(RendererJsonTest, ParameterValuesNestOnlyAsDeepAsADocumentMay) {
+    // The document, its list of parameters and the parameter take three levels.
+    QVariant deep = 1;
+    for (int i = 0; i < kJsonMaxDepth - 3; ++i) deep = QVariantList{deep};
+    SampleRenderer sample;
+    sample.renderer.addParameter("deep", deep);
+    Factory factory;
+    Renderer loaded;
+    QString error;
+    ASSERT_TRUE(loadRenderer(save(sample.renderer), factory.function(), &loaded, &error));
+    EXPECT_EQ(loaded.parameterValue(2), deep);
+    sample.renderer.setParameter(2, QVariantList{deep});
+    QByteArray text;
+    EXPECT_FALSE(saveRenderer(sample.renderer, typeOf, &text, &error));
+    EXPECT_TRUE(error.startsWith("parameter 2 'deep': element 0: element 0: ") &&
+                error.endsWith("nests deeper than a document may (512 levels)"))
+        << qPrintable(error);
+}
+
+// The trace goes through the same writer: names are escaped as in documents, half a surrogate
+// pair included.
+TEST(RendererJsonTest, TraceNamesAreEscapedAsInDocuments) {
+    SampleRenderer sample;
+    sample.renderer.getGraph()->setNodeName(sample.a, QString("\"a\"\n") + QChar(0xd800));
+    sample.renderer.setTarget(-1);
+    sample.renderer.setTimingEnabled(true);
+    ASSERT_TRUE(sample.renderer.render(nullptr));
+    const QByteArray trace = sample.renderer.traceJson();
+    EXPECT_TRUE(QJsonDocument::fromJson(trace).isObject()) << trace.constData();
+    EXPECT_TRUE(trace.contains("\"\\\"a\\\"\\n\xef\xbf\xbd\"")) << trace.constData();
 }

@@ -1,4 +1,5 @@
 #include <Orv/Graph.h>
+#include <Orv/Json.h>
 #include <Orv/Renderer.h>
 #include <Orv/Validator.h>
 
@@ -6,6 +7,8 @@
 #include "recording_pass.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace Vantrel::Orv;
 
@@ -110,4 +113,56 @@ TEST(ValidatorTest, PlainGraphsGetTheContainerAndNameChecks) {
     };
     EXPECT_EQ(lines(validate(s.graph)), expected);
     EXPECT_TRUE(validate(Graph()).isEmpty());
+}
+
+// A finding names its node as Graph::nodePath does, so that the path finds the node again even
+// where a name holds the separator.
+TEST(ValidatorTest, FindingPathsResolveToTheirNodes) {
+    QStringList log;
+    Renderer renderer;
+    Graph* g = renderer.getGraph();
+    const int group = renderer.addGroup("a/b", 0, 0, kRoot);
+    g->addOutput(group, "out", -1);
+    const int pass = renderer.addPass("c\\d", new RecordingPass("pass", &log, 0, 1), group);
+    QVector<int> nodes;
+    for (const Finding& finding : validate(renderer)) {
+        EXPECT_EQ(g->findNodeByPath(finding.path), finding.node) << qPrintable(finding.path);
+        nodes.append(finding.node);
+    }
+    EXPECT_TRUE(nodes.contains(group) && nodes.contains(pass));
+}
+
+// The validator and the JSON saver judge a pass node's ports by the same rule: what one calls
+// an error the other refuses, and what one passes the other saves.
+TEST(ValidatorTest, AgreesWithSavingOnPassPorts) {
+    const std::vector<std::pair<const char*, std::function<void(Graph&, int)>>> cases = {
+        {"as made", [](Graph&, int) {}},
+        {"an extra input", [](Graph& g, int n) { g.addInput(n, "extra", -1); }},
+        {"a renamed output", [](Graph& g, int n) { g.setOutputName(n, 0, "renamed"); }},
+        {"an input made again in a group",
+         [](Graph& g, int n) {
+             g.removeInput(n, 1);
+             g.addInput(n, "in1", g.addInputGroup(n, "set"));
+         }},
+        {"a group with no port in it", [](Graph& g, int n) { g.addOutputGroup(n, "set"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        QStringList log;
+        Renderer renderer;
+        const int pass = renderer.addPass("p", new RecordingPass("p", &log, 2, 1), kRoot);
+        c.second(*renderer.getGraph(), pass);
+        bool portErrors = false;
+        for (const Finding& finding : validate(renderer))
+            portErrors = portErrors ||
+                         (finding.severity == Finding::Severity::Error && finding.node == pass);
+        QByteArray text;
+        QString error;
+        const bool saved = saveRenderer(
+            renderer, [](const RenderPass&) { return QStringLiteral("p"); }, &text, &error);
+        EXPECT_EQ(saved, !portErrors) << qPrintable(error);
+        if (!saved) {
+            EXPECT_TRUE(error.startsWith("the ports of node 'p' no longer match"));
+        }
+    }
 }
