@@ -224,6 +224,7 @@ void detail::FramePlan::linkSteps() {
     std::vector<int> latestStep(size_t(_passes->size()), -1);
     _stepLinks.clear();
     _predecessorCounts.clear();
+    _readyAtStart.assign(size_t(numSteps + 63) / 64, 0);
     for (int s = 0; s < numSteps; ++s) {
         const Step& step = _schedule[size_t(s)];
         const size_t first = _stepLinks.size();
@@ -243,6 +244,7 @@ void detail::FramePlan::linkSteps() {
         for (int k = _firstExtra[size_t(s)]; k < _firstExtra[size_t(s) + 1]; ++k)
             waitFor(_extraOf[size_t(k)]);
         _predecessorCounts.push_back(int(_stepLinks.size() - first));
+        if (_stepLinks.size() == first) _readyAtStart[size_t(s) / 64] |= quint64(1) << (s % 64);
         latestStep[size_t(step.passIndex)] = s;
     }
 

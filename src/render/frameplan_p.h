@@ -37,7 +37,8 @@ public:
     // producers, an earlier step of its own pass (which must end before the pass starts again)
     // and its extra predecessors. Later producers (a loop through container ports) are not
     // waited for, just as in a frame that runs one pass at a time. The later steps that wait
-    // for it are successorSteps()[firstSuccessor...].
+    // for it are successorSteps()[firstSuccessor...]. The steps that wait for none have their
+    // bits set in readyAtStart(), 64 steps a word.
     struct Step {
         RenderPass* pass;
         int node;
@@ -80,6 +81,7 @@ public:
     bool hasRoots() const { return !_roots.empty(); }
     const int* successorSteps() const { return _successorSteps.data(); }
     const std::vector<int>& predecessorCounts() const { return _predecessorCounts; }  // by step
+    const std::vector<quint64>& readyAtStart() const { return _readyAtStart; }
     const std::vector<Step>& schedule() const { return _schedule; }
     const std::vector<Feed>& feeds() const { return _feeds; }
     const std::vector<OutputUsers>& users() const { return _users; }
@@ -147,6 +149,7 @@ private:
     std::vector<Collected> _collected;
     std::vector<int> _successorSteps;  // by step, from Step::firstSuccessor
     std::vector<int> _predecessorCounts;
+    std::vector<quint64> _readyAtStart;
     // Extra predecessors: (earlier step, step) pairs where the step must wait for the earlier
     // one to end although it reads none of its outputs.
     std::vector<std::pair<int, int>> _extraPredecessors;

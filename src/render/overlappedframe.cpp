@@ -18,18 +18,25 @@ namespace {
 // seldom passes a word twice, and it never starts when nothing is ready.
 class ReadySteps {
 public:
-    // Empties the set, for `numSteps` steps kept in `words`.
-    void reset(std::vector<quint64>& words, int numSteps) {
-        words.assign(size_t(numSteps + 63) / 64, 0);
+    // Sets `words` to `initial` and works on them.
+    void reset(std::vector<quint64>& words, const std::vector<quint64>& initial) {
+        words = initial;
         _words = words.data();
         _first = 0;
         _count = 0;
+        for (const quint64 bits : words) _count += __builtin_popcountll(bits);
     }
     void insert(int step) {
         const int word = int(unsigned(step) / 64);
-        _words[word] |= quint64(1) << (unsigned(step) % 64);
+        _words[word] |= bit(step);
         if (word < _first) _first = word;
         ++_count;
+    }
+    void erase(int step) {
+        quint64& bits = _words[unsigned(step) / 64];
+        if (!(bits & bit(step))) return;
+        bits &= ~bit(step);
+        --_count;
     }
     int takeLowest() {  // -1 when none
         if (_count == 0) return -1;
@@ -42,6 +49,8 @@ public:
     }
 
 private:
+    static quint64 bit(int step) { return quint64(1) << (unsigned(step) % 64); }
+
     quint64* _words = nullptr;
     int _first = 0;
     int _count = 0;
@@ -78,24 +87,21 @@ public:
     }
 
 private:
-    // Each step waits for its predecessors in the plan, less the disabled ones, which never
-    // run; a disabled step itself waits for ever. Predecessors come first in the schedule, so
-    // one pass in order settles every count.
+    // The plan's counts and ready steps, less the disabled steps, which never run: their
+    // successors do not wait for them, and they themselves wait for ever. Predecessors come
+    // first in the schedule, so one pass in order settles every count.
     void readyFirstSteps() {
-        const std::vector<detail::FramePlan::Step>& schedule = _plan.schedule();
-        const int numSteps = int(schedule.size());
         _d.overlap.waiting = _plan.predecessorCounts();
         _waiting = _d.overlap.waiting.data();
-        _ready.reset(_d.overlap.readyWords, numSteps);
-        for (int s = 0; s < numSteps; ++s) {
-            if (_enabled.at(schedule[size_t(s)].passIndex)) {
-                if (_waiting[s] == 0) _ready.insert(s);
-                continue;
-            }
-            _waiting[s] = std::numeric_limits<int>::max();
+        _ready.reset(_d.overlap.readyWords, _plan.readyAtStart());
+        if (!_enabled.contains(false)) return;
+        const std::vector<detail::FramePlan::Step>& schedule = _plan.schedule();
+        for (int s = 0; s < int(schedule.size()); ++s) {
             const detail::FramePlan::Step& step = schedule[size_t(s)];
-            const int* const successors = _plan.successorSteps() + step.firstSuccessor;
-            for (int k = 0; k < step.numSuccessors; ++k) --_waiting[successors[k]];
+            if (_enabled.at(step.passIndex)) continue;
+            _ready.erase(s);
+            _waiting[s] = std::numeric_limits<int>::max();
+            release(s);
         }
     }
 
