@@ -40,7 +40,7 @@ bool runOneAtATime(detail::RendererData& d, RenderCallbacks* callbacks) {
         const detail::FramePlan::Step& step = schedule[size_t(s)];
         if (!d.enabled.at(step.passIndex)) continue;
         const detail::StartedPass started = detail::startPass(d, d.enabled, s, callbacks);
-        while (!step.pass->isFinished()) QThread::usleep(100);
+        while (!started.pass->isFinished()) QThread::usleep(100);
         if (!detail::endPass(d, started, callbacks)) return false;
     }
     return true;
@@ -85,13 +85,12 @@ detail::StartedPass detail::startPass(RendererData& d, const QVector<bool>& enab
     pass->beginFrame(callbacks);
     pass->start(callbacks);
     ++d.passesRun;
-    return StartedPass{s, span};
+    return StartedPass{pass, s, span};
 }
 
 bool detail::endPass(RendererData& d, StartedPass started, RenderCallbacks* callbacks) {
-    RenderPass* pass = d.plan.schedule()[size_t(started.step)].pass;
-    pass->endFrame(callbacks);
-    const unsigned int code = pass->errorCode();
+    started.pass->endFrame(callbacks);
+    const unsigned int code = started.pass->errorCode();
     if (started.span >= 0) endPassSpan(d, started.span, code);
     d.latest.passEnded(started.step, code);
     return code == 0;

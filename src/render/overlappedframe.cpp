@@ -112,7 +112,7 @@ private:
         bool ended = false;
         for (int k = 0; k < _numInFlight; ++k) {
             const detail::StartedPass running = _inFlight[k];
-            if (!_plan.schedule()[size_t(running.step)].pass->isFinished()) {
+            if (!running.pass->isFinished()) {
                 _inFlight[kept++] = running;
                 continue;
             }

@@ -49,9 +49,10 @@ struct LatestFrame {
     }
 };
 
-// A pass between its start and its end: its step, and its span in the frame's trace (-1 when
-// the frame is not timed).
+// A pass between its start and its end: the pass, its step, and its span in the frame's trace
+// (-1 when the frame is not timed).
 struct StartedPass {
+    RenderPass* pass;
     int step;
     int span;
 };
