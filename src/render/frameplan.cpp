@@ -213,7 +213,8 @@ void detail::FramePlan::addReadsBeforeWrites() {
 
 void detail::FramePlan::linkSteps() {
     // Each predecessor once per step: the latest earlier step of each pass the step reads, the
-    // latest earlier step of its own pass, and its extra predecessors.
+    // latest earlier step of its own pass, and its extra predecessors. Only earlier steps count,
+    // as one pass at a time runs them in schedule order anyway.
     const int numSteps = int(_schedule.size());
     listBySource(
         numSteps,
@@ -229,7 +230,7 @@ void detail::FramePlan::linkSteps() {
         const Step& step = _schedule[size_t(s)];
         const size_t first = _stepLinks.size();
         auto waitFor = [&](int predecessor) {
-            if (predecessor < 0) return;
+            if (predecessor < 0 || predecessor >= s) return;
             const auto known = std::find_if(_stepLinks.begin() + long(first), _stepLinks.end(),
                                             [predecessor](const std::pair<int, int>& link) {
                                                 return link.first == predecessor;
