@@ -7,7 +7,9 @@
 //  - the first non-zero error code ends the frame (one pass at a time), and render() reports it;
 //  - with passes in flight or culling off, the same rules of who runs and in what order hold;
 //  - a frame makes exactly the calls that a renderer rebuilt with the frame's set-up makes as
-//    its first frame (frames may repeat the set-up of the frame before);
+//    its first frame, given the passes' outputs from before the frame;
+//  - with passes in flight, every pass that also runs one pass at a time receives the same
+//    values, and without a failure each pass receives the same calls;
 //  - every node's outcome in the latest frame agrees with what the frame did, and the
 //    explanations, the trace and the pictures are made for any graph;
 //  - the renderer writes no message.
@@ -17,6 +19,7 @@
 #include "fuzz_input.h"
 #include "recording_pass.h"
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QSet>
 #include <QString>
@@ -151,41 +154,48 @@ public:
         }
     }
 
-    // Error codes and slowness for the next frame, and its enabled flags, limit, culling and
-    // target, unless told to keep those of the frame before: a renderer may reuse what one frame
-    // taught it in the next with the same set-up, so frames must also repeat one. Timing is
-    // drawn every time; it must not change what a frame does.
-    void prepareFrame(bool mayKeep) {
-        QVector<uint8_t> bits(passes.size());
+    // Error codes and slowness for the next frame, and its enabled flags, limit, culling,
+    // target and timing. Timing must not change what a frame does.
+    void prepareFrame() {
         for (int i = 0; i < passes.size(); ++i) {
-            bits[i] = _data.byte();
-            passes[i]->failWith = (bits[i] >> 3) == 1 ? 1u + (bits[i] & 3) : 0u;
-            passes[i]->unfinishedPolls = (bits[i] >> 6) == 3 ? 2 : 0;
+            const uint8_t bits = _data.byte();
+            passes[i]->failWith = (bits >> 3) == 1 ? 1u + (bits & 3) : 0u;
+            passes[i]->unfinishedPolls = (bits >> 6) == 3 ? 2 : 0;
+            _renderer.setEnabled(passNodes[i], (bits & 7) != 0);
         }
         const uint8_t mode = _data.byte();
-        const bool keep = mayKeep && (mode >> 6) == 3;
-        _renderer.setTimingEnabled((mode >> 5) & 1);
-        const int target = drawTarget();
-        if (keep) return;
-        for (int i = 0; i < passes.size(); ++i)
-            _renderer.setEnabled(passNodes[i], (bits[i] & 7) != 0);
         static const int kLimits[] = {1, 1, 2, 8};
         _renderer.setMaxPassesInFlight(kLimits[mode & 3]);
         _renderer.setCulling(((mode >> 2) & 7) != 0);
-        _renderer.setTarget(target);
+        _renderer.setTimingEnabled((mode >> 5) & 1);
+        _renderer.setTarget(drawTarget());
     }
 
-    // Gives `other`, built from the same bytes, this renderer's set-up and passes' behaviour.
-    void copySetUpTo(Builder& other) const {
+    // Gives `other`, built from the same bytes, this renderer's set-up, its passes' behaviour
+    // and the passes' output values `outputs`.
+    void copySetUpTo(Builder& other, const QVector<QVector<QVariant>>& outputs) const {
         for (int i = 0; i < passes.size(); ++i) {
             other._renderer.setEnabled(other.passNodes[i], _renderer.enabled(passNodes[i]));
             other.passes[i]->failWith = passes[i]->failWith;
             other.passes[i]->unfinishedPolls = passes[i]->unfinishedPolls;
+            for (int o = 0; o < outputs[i].size(); ++o)
+                other.passes[i]->setOutput(o, outputs[i][o]);
         }
         other._renderer.setMaxPassesInFlight(_renderer.maxPassesInFlight());
         other._renderer.setCulling(_renderer.culling());
         other._renderer.setTimingEnabled(_renderer.timingEnabled());
         other._renderer.setTarget(_renderer.target());
+    }
+
+    // The output values of every pass, by id: what a pass keeps from one frame that a later
+    // frame may read.
+    QVector<QVector<QVariant>> passOutputs() const {
+        QVector<QVector<QVariant>> values(passes.size());
+        for (int i = 0; i < passes.size(); ++i) {
+            for (int o = 0; o < passes[i]->numOutputs(); ++o)
+                values[i].append(passes[i]->output(o));
+        }
+        return values;
     }
 
     QVector<CheckedPass*> passes;  // by id (the pass index)
@@ -334,26 +344,74 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
     if (frameAsDot(renderer).isEmpty()) fail(log.frame, QStringLiteral("no picture of the frame"));
 }
 
-// A renderer may keep what one frame taught it for the next frame with the same set-up. So a
-// frame must make exactly the calls, and return what, the same renderer makes as its first
-// frame: one rebuilt from the same bytes and given this frame's set-up.
-void checkAgainstFirstFrame(const uint8_t* bytes, size_t size, const Builder& built, int frame,
-                            const QStringList& calls, bool result) {
+// The calls of a log by pass: "3" -> {in0, reset, ...}.
+QHash<QString, QStringList> callsByPass(const QStringList& calls) {
+    QHash<QString, QStringList> byPass;
+    for (const QString& call : calls) byPass[call.section('.', 0, 0)] << call.section('.', 1);
+    return byPass;
+}
+
+// What one frame of a renderer rebuilt from the same bytes did.
+struct Rerun {
+    QStringList calls;
+    bool result = false;
+    QVector<QVector<QVariant>> outputs;  // the passes' outputs after the frame
+};
+
+// Rebuilds the renderer from the same bytes, gives it the checked renderer's set-up (with
+// `limit` passes in flight) and the passes' outputs from before the frame, and renders one
+// frame.
+Rerun rerun(const uint8_t* bytes, size_t size, const Builder& built,
+            const QVector<QVector<QVariant>>& before, int limit, int frame) {
     FuzzInput data(bytes, size);
-    FrameLog firstLog;
-    firstLog.frame = frame;
-    Renderer first;
-    Builder builder(data, first, firstLog);
+    FrameLog log;
+    log.frame = frame;
+    Renderer renderer;
+    Builder builder(data, renderer, log);
     builder.build();
-    built.copySetUpTo(builder);
+    built.copySetUpTo(builder, before);
+    renderer.setMaxPassesInFlight(limit);
     RenderCallbacks callbacks;
-    const bool firstResult = first.render(&callbacks);
-    if (firstLog.calls != calls)
+    Rerun rerun;
+    rerun.result = renderer.render(&callbacks);
+    rerun.calls = log.calls;
+    rerun.outputs = builder.passOutputs();
+    return rerun;
+}
+
+// A frame depends on nothing but the set-up and the passes' outputs from before it: it makes
+// exactly the calls, and returns what, a rebuilt renderer makes as its first frame. With passes
+// in flight, what each pass receives is what it receives one pass at a time: the passes that
+// run both ways write the same outputs (a recording pass writes its inputs), and without a
+// failure each pass receives the same calls.
+void checkAgainstRebuilt(const uint8_t* bytes, size_t size, const Renderer& renderer,
+                         const Builder& built, const QVector<QVector<QVariant>>& before, int frame,
+                         const QStringList& calls, bool result) {
+    const int limit = renderer.maxPassesInFlight();
+    const Rerun same = rerun(bytes, size, built, before, limit, frame);
+    if (same.calls != calls)
         fail(frame, QStringLiteral("the calls differ from a first frame's:\n%1\nfirst frame:\n%2")
-                        .arg(grouped(calls), grouped(firstLog.calls)));
-    if (firstResult != result)
+                        .arg(grouped(calls), grouped(same.calls)));
+    if (same.result != result)
         fail(frame,
-             QStringLiteral("render() returned %1, a first frame %2").arg(result).arg(firstResult));
+             QStringLiteral("render() returned %1, a first frame %2").arg(result).arg(same.result));
+    if (limit == 1) return;
+
+    const Rerun single = rerun(bytes, size, built, before, 1, frame);
+    const QStringList ranSingly = passesThat(single.calls, QStringLiteral("start")).split(' ');
+    const QVector<QVector<QVariant>> after = built.passOutputs();
+    for (const QString& id : passesThat(calls, QStringLiteral("start")).split(' ')) {
+        const int p = id.toInt();
+        if (!id.isEmpty() && ranSingly.contains(id) && after[p] != single.outputs[p])
+            fail(frame,
+                 QStringLiteral("pass %1 received other values than one at a time: %2, "
+                                "one at a time %3")
+                     .arg(id, after[p].value(0).toString(), single.outputs[p].value(0).toString()));
+    }
+    if (result && single.result && callsByPass(calls) != callsByPass(single.calls))
+        fail(frame, QStringLiteral("the passes' calls differ from one at a time:\n%1\none at a "
+                                   "time:\n%2")
+                        .arg(grouped(calls), grouped(single.calls)));
 }
 
 }  // namespace
@@ -373,13 +431,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     renderer.setup(&callbacks);
     const int frames = data.intInRange(1, 4);
     for (int f = 1; f <= frames; ++f) {
-        builder.prepareFrame(f > 1);
+        builder.prepareFrame();
+        const QVector<QVector<QVariant>> before = builder.passOutputs();
         log.calls.clear();
         log.frame = f;
         const bool result = renderer.render(&callbacks);
         const QStringList calls = log.calls;  // before the checks' own calls
         checkFrame(renderer, builder, log, result);
-        checkAgainstFirstFrame(bytes, size, builder, log.frame, calls, result);
+        checkAgainstRebuilt(bytes, size, renderer, builder, before, log.frame, calls, result);
     }
     renderer.teardown(&callbacks);
     if (g_messages != 0)

@@ -91,8 +91,10 @@ public:
     /// How many passes a frame may have in flight at once; 1, the default, runs one pass at a
     /// time. Above 1, a pass starts as soon as the passes whose outputs it reads have ended,
     /// and passes that do not depend on each other overlap: all calls stay on the calling
-    /// thread, and each pass still receives its own calls in the same order. Refused (false,
-    /// unchanged) below 1. Used from the next frame.
+    /// thread, and each pass still receives its own calls in the same order, with the same
+    /// values (a pass that reads another's output of the frame before, through a loop of
+    /// container ports, is fed before that other pass starts). Refused (false, unchanged) below
+    /// 1. Used from the next frame.
     bool setMaxPassesInFlight(int limit);
     int maxPassesInFlight() const;  ///< 1 unless set.
 

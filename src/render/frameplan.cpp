@@ -64,6 +64,8 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
         orderPasses();
     }
     // 3. What each step waits for when passes overlap.
+    _extraPredecessors.clear();
+    addReadsBeforeWrites();
     linkSteps();
     _graph = nullptr;
     _passes = nullptr;
@@ -193,29 +195,57 @@ void detail::FramePlan::orderPasses() {
     }
 }
 
+void detail::FramePlan::addReadsBeforeWrites() {
+    // A step that reads a pass scheduled after it (a loop through container ports) gets that
+    // pass's output of the frame before when one pass runs at a time. With passes in flight the
+    // pass's next step must therefore wait until the reader has been fed.
+    std::vector<int> nextStep(size_t(_passes->size()), -1);  // by pass index
+    for (int s = int(_schedule.size()) - 1; s >= 0; --s) {
+        const Step& step = _schedule[size_t(s)];
+        for (int i = 0; i < step.numInputs; ++i) {
+            const Feed& feed = _feeds[size_t(step.firstFeed + i)];
+            if (feed.pass >= 0 && nextStep[size_t(feed.pass)] >= 0)
+                _extraPredecessors.emplace_back(s, nextStep[size_t(feed.pass)]);
+        }
+        nextStep[size_t(step.passIndex)] = s;
+    }
+}
+
 void detail::FramePlan::linkSteps() {
-    // Only feeds from passes earlier in the schedule: the latest earlier step of that pass.
+    // Each predecessor once per step: the latest earlier step of each pass the step reads, the
+    // latest earlier step of its own pass, and its extra predecessors. Only earlier steps count,
+    // as one pass at a time runs them in schedule order anyway.
     const int numSteps = int(_schedule.size());
+    listBySource(
+        numSteps,
+        [this](auto add) {
+            for (const auto& extra : _extraPredecessors) add(extra.second, extra.first);
+        },
+        &_firstExtra, &_extraOf);
     std::vector<int> latestStep(size_t(_passes->size()), -1);
     _stepLinks.clear();
-    _producerCounts.clear();
+    _predecessorCounts.clear();
+    _readyAtStart.assign(size_t(numSteps + 63) / 64, 0);
     for (int s = 0; s < numSteps; ++s) {
         const Step& step = _schedule[size_t(s)];
         const size_t first = _stepLinks.size();
-        auto waitFor = [&](int passIndex) {
-            const int producer = latestStep[size_t(passIndex)];
-            if (producer < 0) return;
-            const auto known = std::find_if(
-                _stepLinks.begin() + long(first), _stepLinks.end(),
-                [producer](const std::pair<int, int>& link) { return link.first == producer; });
-            if (known == _stepLinks.end()) _stepLinks.emplace_back(producer, s);
+        auto waitFor = [&](int predecessor) {
+            if (predecessor < 0 || predecessor >= s) return;
+            const auto known = std::find_if(_stepLinks.begin() + long(first), _stepLinks.end(),
+                                            [predecessor](const std::pair<int, int>& link) {
+                                                return link.first == predecessor;
+                                            });
+            if (known == _stepLinks.end()) _stepLinks.emplace_back(predecessor, s);
         };
         for (int i = 0; i < step.numInputs; ++i) {
             const Feed& feed = _feeds[size_t(step.firstFeed + i)];
-            if (feed.pass >= 0) waitFor(feed.pass);
+            if (feed.pass >= 0) waitFor(latestStep[size_t(feed.pass)]);
         }
-        waitFor(step.passIndex);
-        _producerCounts.push_back(int(_stepLinks.size() - first));
+        waitFor(latestStep[size_t(step.passIndex)]);
+        for (int k = _firstExtra[size_t(s)]; k < _firstExtra[size_t(s) + 1]; ++k)
+            waitFor(_extraOf[size_t(k)]);
+        _predecessorCounts.push_back(int(_stepLinks.size() - first));
+        if (_stepLinks.size() == first) _readyAtStart[size_t(s) / 64] |= quint64(1) << (s % 64);
         latestStep[size_t(step.passIndex)] = s;
     }
 
@@ -224,11 +254,11 @@ void detail::FramePlan::linkSteps() {
         [this](auto add) {
             for (const auto& link : _stepLinks) add(link.first, link.second);
         },
-        &_firstConsumerStep, &_consumerSteps);
+        &_firstSuccessor, &_successorSteps);
     for (int s = 0; s < numSteps; ++s) {
         Step& step = _schedule[size_t(s)];
-        step.firstConsumerStep = _firstConsumerStep[size_t(s)];
-        step.numConsumerSteps = _firstConsumerStep[size_t(s) + 1] - step.firstConsumerStep;
+        step.firstSuccessor = _firstSuccessor[size_t(s)];
+        step.numSuccessors = _firstSuccessor[size_t(s) + 1] - step.firstSuccessor;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <QVector>
 
+#include <utility>
 #include <vector>
 
 namespace Vantrel {
@@ -32,11 +33,12 @@ public:
     // One pass of the schedule. Its graph inputs' feeds are feeds()[firstFeed...], its outputs
     // with users users()[firstUsers...].
     //
-    // When passes overlap, a step waits for producerCounts()[s] earlier steps: those whose
-    // outputs it reads, and an earlier step of its own pass, which must end before the pass
-    // starts again. Later producers (a loop through container ports) are not waited for, just
-    // as in a frame that runs one pass at a time. The later steps that wait for it are
-    // consumerSteps()[firstConsumerStep...].
+    // When passes overlap, a step waits for predecessorCounts()[s] earlier steps to end: its
+    // producers, an earlier step of its own pass (which must end before the pass starts again)
+    // and its extra predecessors. Later producers (a loop through container ports) are not
+    // waited for, just as in a frame that runs one pass at a time. The later steps that wait
+    // for it are successorSteps()[firstSuccessor...]. The steps that wait for none have their
+    // bits set in readyAtStart(), 64 steps a word.
     struct Step {
         RenderPass* pass;
         int node;
@@ -45,8 +47,8 @@ public:
         int firstFeed;
         int firstUsers;
         int numUsers;
-        int firstConsumerStep;
-        int numConsumerSteps;
+        int firstSuccessor;
+        int numSuccessors;
     };
     struct OutputUsers {
         int output;
@@ -77,8 +79,9 @@ public:
                int numParameters, int numOutputs, bool culling);
 
     bool hasRoots() const { return !_roots.empty(); }
-    const int* consumerSteps() const { return _consumerSteps.data(); }
-    const std::vector<int>& producerCounts() const { return _producerCounts; }  // by step
+    const int* successorSteps() const { return _successorSteps.data(); }
+    const std::vector<int>& predecessorCounts() const { return _predecessorCounts; }  // by step
+    const std::vector<quint64>& readyAtStart() const { return _readyAtStart; }
     const std::vector<Step>& schedule() const { return _schedule; }
     const std::vector<Feed>& feeds() const { return _feeds; }
     const std::vector<OutputUsers>& users() const { return _users; }
@@ -112,6 +115,7 @@ private:
     void findRoots();
     void visitFrom(int root, int reason);
     void orderPasses();
+    void addReadsBeforeWrites();
     void linkSteps();
     // Follows an input to where its value comes from. `producer` becomes the node whose output
     // feeds it, through containers (a node without a pass included), or -1.
@@ -143,8 +147,12 @@ private:
     std::vector<Feed> _feeds;
     std::vector<OutputUsers> _users;
     std::vector<Collected> _collected;
-    std::vector<int> _consumerSteps;  // by step, from Step::firstConsumerStep
-    std::vector<int> _producerCounts;
+    std::vector<int> _successorSteps;  // by step, from Step::firstSuccessor
+    std::vector<int> _predecessorCounts;
+    std::vector<quint64> _readyAtStart;
+    // Extra predecessors: (earlier step, step) pairs where the step must wait for the earlier
+    // one to end although it reads none of its outputs.
+    std::vector<std::pair<int, int>> _extraPredecessors;
 
     // Scratch of build(), kept for its capacity.
     std::vector<Visit> _stack;
@@ -155,8 +163,10 @@ private:
     std::vector<int> _firstConsumer;  // by position in _finished, into _consumers (CSR)
     std::vector<int> _consumers;
     std::vector<std::pair<int, int>> _dependencies;  // (producer, consumer) positions
-    std::vector<std::pair<int, int>> _stepLinks;     // (producer, consumer) steps
-    std::vector<int> _firstConsumerStep;             // by step, into _consumerSteps (CSR)
+    std::vector<std::pair<int, int>> _stepLinks;     // (predecessor, successor) steps
+    std::vector<int> _firstSuccessor;                // by step, into _successorSteps (CSR)
+    std::vector<int> _firstExtra;                    // by step, into _extraOf (CSR)
+    std::vector<int> _extraOf;                       // extra predecessors, by step
 };
 
 }  // namespace detail

@@ -135,10 +135,8 @@ NodeOutcome Renderer::outcome(int node) const {
     for (const auto& failure : latest.failures) {
         if (failure.first == s) return NodeOutcome::Failed;
     }
-    const bool reached = latest.overlapped
-                             ? size_t(s) < latest.started.size() && latest.started[size_t(s)]
-                             : s < latest.reached;
-    return reached ? NodeOutcome::Ran : NodeOutcome::NotReached;
+    const bool started = size_t(s) < latest.started.size() && latest.started[size_t(s)];
+    return started ? NodeOutcome::Ran : NodeOutcome::NotReached;
 }
 
 bool Renderer::wasNeeded(int node) const {

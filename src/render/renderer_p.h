@@ -12,26 +12,11 @@
 #include <QVector>
 
 #include <utility>
-#if defined(__x86_64__) || defined(__i386__)
-#include <x86intrin.h>
-#endif
 #include <vector>
 
 namespace Vantrel {
 namespace Orv {
 namespace detail {
-
-// A pass's timestamps: the processor's time-stamp counter where there is one, which costs a
-// few nanoseconds a reading against tens for the system clock; a frame turns them into
-// nanoseconds on its own clock readings when it ends.
-inline qint64 readTicks(const QElapsedTimer& clock) {
-#if defined(__x86_64__) || defined(__i386__)
-    Q_UNUSED(clock);
-    return qint64(__rdtsc());
-#else
-    return clock.nsecsElapsed();
-#endif
-}
 
 // One pass run, in nanoseconds on the renderer's clock (ticks while its frame runs): from just
 // before its beginFrame to just after its endFrame returned.
@@ -51,41 +36,33 @@ struct FrameTrace {
     std::vector<PassSpan> spans;
 };
 
-// What the latest frame kept for the outcome queries: how far the schedule got (one pass at a
-// time) or which steps started (with passes in flight), the passes that failed, and the
-// enabled flags it ran with.
+// What the latest frame kept for the outcome queries: which steps started, the passes that
+// failed, and the enabled flags it ran with. Filled where a pass starts and ends.
 struct LatestFrame {
-    qint64 number = 0;  // frames rendered so far; 0 before the first
-    bool overlapped = false;
-    int reached = 0;            // one at a time: steps before this one were reached
-    std::vector<char> started;  // in flight: by step
+    qint64 number = 0;          // frames rendered so far; 0 before the first
+    std::vector<char> started;  // by step
     std::vector<std::pair<int, unsigned int>> failures;  // (step, error code)
     QVector<bool> enabled;
+
+    void passStarted(int step) { started[size_t(step)] = 1; }
+    void passEnded(int step, unsigned int errorCode) {
+        if (errorCode != 0) failures.emplace_back(step, errorCode);
+    }
 };
 
-// The rounds of a frame with passes in flight in which every pass finished at its first poll
-// and none failed: the steps in the order they started, cut into rounds (started together,
-// then polled together). Every such frame with the same plan, limit and enabled flags takes
-// the same rounds.
-struct PromptRounds {
-    int limit = 0;  // 0 while none are kept
-    QVector<bool> enabled;
-    std::vector<int> order;
-    std::vector<int> ends;  // by round: one past its last position in `order`
+// A pass between its start and its end: the pass, its step, and its span in the frame's trace
+// (-1 when the frame is not timed).
+struct StartedPass {
+    RenderPass* pass;
+    int step;
+    int span;
 };
 
 // What a frame with passes in flight works on, kept from frame to frame for its capacity.
 struct OverlapScratch {
-    struct Running {
-        int step;
-        int span;  // in the frame's trace, or -1
-    };
-    std::vector<int> waiting;  // by step: producers not yet ended
+    std::vector<int> waiting;  // by step: predecessors not yet ended
     std::vector<quint64> readyWords;
-    std::vector<Running> inFlight;
-    std::vector<int> recordedOrder;  // this frame's rounds as it takes them, as in PromptRounds
-    std::vector<int> recordedEnds;
-    PromptRounds prompt;  // the latest prompt frame's, until the plan is rebuilt
+    std::vector<StartedPass> inFlight;
 };
 
 // The registry: what the host set up, the frame plan derived from it, and what the latest

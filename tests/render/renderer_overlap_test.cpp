@@ -126,10 +126,10 @@ TEST_F(RendererOverlapTest, AChainRunsAsOneAtATimeAndStopsAtAFailure) {
     EXPECT_EQ(runs(), "X Y");
 }
 
-//   A -> C.0;  B -> D;  C, D -> E -> output 0.  A frame whose passes all finish at their first
-// poll is repeated call for call by the next frame with the same set-up, until a pass lags or
-// fails; from there the frame goes on as if it had counted all along.
-TEST_F(RendererOverlapTest, APromptFrameIsRepeatedUntilAPassLagsOrFails) {
+//   A -> C.0;  B -> D;  C, D -> E -> output 0.  Frames with the same set-up make the same calls;
+// a pass that lags lets the passes ready behind it start in its place, and a frame after a
+// lagging or failing one is as before.
+TEST_F(RendererOverlapTest, FramesRepeatTheirCallsAndALaggingPassLetsOthersStart) {
     add("A"), add("B"), add("C", 2, 1), add("D"), add("E", 2, 1);
     chain("A C E");
     link("B", "D");
@@ -163,9 +163,49 @@ TEST_F(RendererOverlapTest, APromptFrameIsRepeatedUntilAPassLagsOrFails) {
     EXPECT_TRUE(render());
     EXPECT_EQ(grouped(log), prompt);
 
-    // A new edge makes C wait for D: the rounds of the old graph are not followed.
+    // A new edge makes C wait for D.
     link("D", "C", 0, 1);
     EXPECT_TRUE(render());
     EXPECT_EQ(runs(), "A B D C E");
     EXPECT_EQ(outputs(), "E(C(A(default),D(B(default))),D(B(default)))");
+}
+
+//   Y -> G.in;  G[ G.in -> X.0;  Q -> X.1;  X -> G.out ];  G.out -> H.in;  H.out -> Y;
+//   Y -> output 0.
+// Nothing inside H feeds its output, so Y reads its default. The frame meets Y first and cuts
+// the loop at X's input: the schedule is Q, X, Y, and X reads Y's output of the frame before.
+// In flight, Y is ready at once, but must not start before X has been fed.
+TEST_F(RendererOverlapTest, APassReadingTheFrameBeforeIsFedBeforeThatPassRunsAgain) {
+    add("Y");
+    group("G", 1, 1);
+    group("H", 1, 1);
+    add("Q", 1, 1, "G");
+    add("X", 2, 1, "G");
+    down(0, "X");
+    link("Q", "X", 0, 1);
+    up(0, "X");
+    link("G", "H");
+    link("H", "Y");
+    link("Y", "G");
+    up(renderer.addOutput("image"), "Y");
+
+    QString oneAtATime;
+    for (int limit : {1, 4}) {
+        ASSERT_TRUE(renderer.setMaxPassesInFlight(limit));
+        passes["Y"]->setOutput(0, QString("Y before"));
+        EXPECT_TRUE(render());
+        EXPECT_EQ(runs(), "Q X Y") << limit;
+        EXPECT_EQ(passes["X"]->output(0).toString(), "X(Y before,Q(default))") << limit;
+        EXPECT_EQ(outputs(), "Y(default)") << limit;
+        if (limit == 1)
+            oneAtATime = grouped(log);
+        else
+            EXPECT_EQ(grouped(log), oneAtATime);
+    }
+    // A lagging Q holds X back, and with it Y.
+    passes["Q"]->unfinishedPolls = 2;
+    passes["Y"]->setOutput(0, QString("Y before"));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "Q X Y");
+    EXPECT_EQ(passes["X"]->output(0).toString(), "X(Y before,Q(default))");
 }

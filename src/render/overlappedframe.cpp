@@ -1,0 +1,159 @@
+// A frame with more than one pass in flight. Every call is still made on the thread that calls
+// render(); passes overlap only in the work they hand elsewhere.
+#include "render/frame_p.h"
+
+#include <QThread>
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace Vantrel {
+namespace Orv {
+
+namespace {
+
+// The steps that may start, lowest position first: one bit per step, the first word that may
+// hold a bit, and how many are set. Steps mostly become ready in schedule order, so the search
+// seldom passes a word twice, and it never starts when nothing is ready.
+class ReadySteps {
+public:
+    // Sets `words` to `initial` and works on them.
+    void reset(std::vector<quint64>& words, const std::vector<quint64>& initial) {
+        words = initial;
+        _words = words.data();
+        _first = 0;
+        _count = 0;
+        for (const quint64 bits : words) _count += __builtin_popcountll(bits);
+    }
+    void insert(int step) {
+        const int word = int(unsigned(step) / 64);
+        _words[word] |= bit(step);
+        if (word < _first) _first = word;
+        ++_count;
+    }
+    void erase(int step) {
+        quint64& bits = _words[unsigned(step) / 64];
+        if (!(bits & bit(step))) return;
+        bits &= ~bit(step);
+        --_count;
+    }
+    int takeLowest() {  // -1 when none
+        if (_count == 0) return -1;
+        --_count;
+        while (_words[_first] == 0) ++_first;
+        quint64& bits = _words[_first];
+        const int step = _first * 64 + __builtin_ctzll(bits);
+        bits &= bits - 1;
+        return step;
+    }
+
+private:
+    static quint64 bit(int step) { return quint64(1) << (unsigned(step) % 64); }
+
+    quint64* _words = nullptr;
+    int _first = 0;
+    int _count = 0;
+};
+
+// A pass starts, in schedule order, once its predecessors in the plan have ended and there is
+// room; a pass that must wait holds back no other. Then the passes in flight are polled in the
+// order they started, and each that has finished is ended at once. After a failure nothing
+// more starts, but the passes in flight are still polled and ended: their work cannot be
+// abandoned.
+class OverlappedFrame {
+public:
+    OverlappedFrame(detail::RendererData& d, RenderCallbacks* callbacks)
+        : _d(d),
+          _plan(d.plan),
+          _enabled(d.enabled),
+          _callbacks(callbacks),
+          _room(std::min(d.maxPassesInFlight, int(d.plan.schedule().size()))) {
+        d.overlap.inFlight.resize(size_t(_room));
+        _inFlight = d.overlap.inFlight.data();
+        readyFirstSteps();
+    }
+
+    bool run() {
+        for (;;) {
+            while (_numInFlight < _room) {
+                const int s = _ready.takeLowest();
+                if (s < 0) break;
+                _inFlight[_numInFlight++] = detail::startPass(_d, _enabled, s, _callbacks);
+            }
+            if (_numInFlight == 0) return _d.latest.failures.empty();
+            pollRound();
+        }
+    }
+
+private:
+    // The plan's counts and ready steps, less the disabled steps, which never run: their
+    // successors do not wait for them, and they themselves wait for ever. Predecessors come
+    // first in the schedule, so one pass in order settles every count.
+    void readyFirstSteps() {
+        _d.overlap.waiting = _plan.predecessorCounts();
+        _waiting = _d.overlap.waiting.data();
+        _ready.reset(_d.overlap.readyWords, _plan.readyAtStart());
+        if (!_enabled.contains(false)) return;
+        const std::vector<detail::FramePlan::Step>& schedule = _plan.schedule();
+        for (int s = 0; s < int(schedule.size()); ++s) {
+            const detail::FramePlan::Step& step = schedule[size_t(s)];
+            if (_enabled.at(step.passIndex)) continue;
+            _ready.erase(s);
+            _waiting[s] = std::numeric_limits<int>::max();
+            release(s);
+        }
+    }
+
+    // Polls the passes in flight in the order they started and ends each that has finished;
+    // when none has, waits a poll interval.
+    void pollRound() {
+        int kept = 0;
+        bool ended = false;
+        for (int k = 0; k < _numInFlight; ++k) {
+            const detail::StartedPass running = _inFlight[k];
+            if (!running.pass->isFinished()) {
+                _inFlight[kept++] = running;
+                continue;
+            }
+            ended = true;
+            if (detail::endPass(_d, running, _callbacks))
+                release(running.step);
+            else
+                _room = 0;
+        }
+        _numInFlight = kept;
+        if (!ended) QThread::usleep(100);
+    }
+
+    // Readies the steps that waited only for `s`.
+    void release(int s) {
+        const detail::FramePlan::Step& step = _plan.schedule()[size_t(s)];
+        const int* const successors = _plan.successorSteps() + step.firstSuccessor;
+        for (int k = 0; k < step.numSuccessors; ++k) {
+            if (--_waiting[successors[k]] == 0) _ready.insert(successors[k]);
+        }
+    }
+
+    detail::RendererData& _d;
+    const detail::FramePlan& _plan;
+    // The frame's own copy (shared until written): a pass that switches another mid-frame
+    // must not leave a step waiting for a predecessor that will never end.
+    const QVector<bool> _enabled;
+    RenderCallbacks* const _callbacks;
+
+    int* _waiting = nullptr;  // by step: predecessors not yet ended
+    ReadySteps _ready;
+    detail::StartedPass* _inFlight = nullptr;  // in the order they started
+    int _numInFlight = 0;
+    int _room;  // room for passes in flight; none after a failure
+};
+
+}  // namespace
+
+bool detail::runOverlapped(RendererData& d, RenderCallbacks* callbacks) {
+    return OverlappedFrame(d, callbacks).run();
+}
+
+}  // namespace Orv
+}  // namespace Vantrel
