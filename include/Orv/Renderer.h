@@ -129,7 +129,7 @@ public:
     void setTimingEnabled(bool enabled);  ///< Used from the next frame.
     bool timingEnabled() const;           ///< False unless switched on.
     /// Frames kept, from 1 to 100000 (default 100); the newest are kept. False, and no
-    /// change, for any other count.
+    /// change, for any other count and while a frame is rendering.
     bool setTimingHistory(int frames);
     int timingHistory() const;  ///< 100 unless set.
     /// Nanoseconds the node's pass took in the latest frame, if that frame was timed and the

@@ -88,7 +88,8 @@ bool Renderer::timingEnabled() const {
 }
 
 bool Renderer::setTimingHistory(int frames) {
-    if (frames < 1 || frames > 100000) return false;
+    // The frame being rendered writes into the ring.
+    if (frames < 1 || frames > 100000 || d->rendering) return false;
     // Keep the newest frames, oldest first from the start of the ring.
     std::rotate(d->traces.begin(), d->traces.begin() + long(d->traceHead), d->traces.end());
     if (d->traces.size() > size_t(frames))
