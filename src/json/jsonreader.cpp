@@ -126,6 +126,8 @@ QString unknownOrRepeated(const JsonValue& key, bool repeated) {
 }
 
 QString toQString(const JsonValue& string) {
+    // Unnamed ports are many, and an empty string needs no allocation.
+    if (string.GetStringLength() == 0) return QString(QLatin1String(""));
     return QString::fromUtf8(string.GetString(), int(string.GetStringLength()));
 }
 
