@@ -110,8 +110,10 @@ bool readIndex(const JsonValue& element, const PathPlace& at, int s, const char*
 }
 
 // The port named by the last element of an edge end: a name unique in the list, or an index.
-bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side,
-                 const JsonValue& element, const PathPlace& at, int s, Errors& errors, int* port) {
+bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side, const JsonValue& path,
+                 const PathPlace& at, Errors& errors, int* port) {
+    const int s = int(path.Size()) - 1;
+    const JsonValue& element = path[rapidjson::SizeType(s)];
     if (element.IsString()) {
         const QString name = toQString(element);
         const int found = names.port(node, side, name);
@@ -169,35 +171,26 @@ bool resolvePath(const Graph& graph, NameIndex& names, const JsonValue& path, in
     return true;
 }
 
-// One end of an edge: the node its path names, and the element naming its port.
-struct End {
-    int node = -1;
-    const JsonValue* port = nullptr;
-    const PathPlace* at = nullptr;
-    int portElement = 0;
-};
-
+// The node that an edge end names: all but the last element of its path, which names the port.
 bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, const PathPlace& at,
-                Errors& errors, End* end) {
+                Errors& errors, int* node) {
     if (!expectArray(
             path, [&at] { return at(-1); }, errors))
         return false;
     if (path.Empty())
         return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
-    const int last = int(path.Size()) - 1;
-    if (!resolvePath(graph, names, path, last, at, errors, &end->node)) return false;
-    end->port = &path[rapidjson::SizeType(last)];
-    end->at = &at;
-    end->portElement = last;
-    return true;
+    return resolvePath(graph, names, path, int(path.Size()) - 1, at, errors, node);
 }
 
 // Adds one edge, choosing its kind from where its two nodes stand; names the refusal.
 template <typename At>
-bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, const At& place,
-             Errors& errors) {
-    const int src = from.node;
-    const int dst = to.node;
+bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPlace& fromAt,
+             const JsonValue& to, const PathPlace& toAt, const At& place, Errors& errors) {
+    int src = -1;
+    int dst = -1;
+    if (!resolveEnd(graph, names, from, fromAt, errors, &src) ||
+        !resolveEnd(graph, names, to, toAt, errors, &dst))
+        return false;
     const bool siblings =
         src != kRoot && dst != kRoot && graph.parentNode(src) == graph.parentNode(dst);
     const bool down = !siblings && graph.parentNode(dst) == src;
@@ -212,9 +205,8 @@ bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, con
     const Side toSide = up ? Side::Output : Side::Input;
     int srcPort = -1;
     int dstPort = -1;
-    if (!resolvePort(graph, names, src, fromSide, *from.port, *from.at, from.portElement, errors,
-                     &srcPort) ||
-        !resolvePort(graph, names, dst, toSide, *to.port, *to.at, to.portElement, errors, &dstPort))
+    if (!resolvePort(graph, names, src, fromSide, from, fromAt, errors, &srcPort) ||
+        !resolvePort(graph, names, dst, toSide, to, toAt, errors, &dstPort))
         return false;
 
     if (siblings) {
@@ -695,11 +687,8 @@ bool readEdges(const JsonValue* edges, const Pointer& at, Errors& errors, Graph*
     };
     const PathPlace toAt = [&](int s) { return s < 0 ? edgeAt() / "to" : edgeAt() / "to" / s; };
     for (; e < int(edges->Size()); ++e) {
-        End from;
-        End to;
-        if (!resolveEnd(*graph, names, *ends[2 * size_t(e)], fromAt, errors, &from) ||
-            !resolveEnd(*graph, names, *ends[2 * size_t(e) + 1], toAt, errors, &to) ||
-            !addEdge(*graph, names, from, to, edgeAt, errors))
+        if (!addEdge(*graph, names, *ends[2 * size_t(e)], fromAt, *ends[2 * size_t(e) + 1], toAt,
+                     edgeAt, errors))
             return false;
     }
     return true;
