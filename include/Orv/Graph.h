@@ -16,6 +16,7 @@ namespace Orv {
 
 namespace detail {
 struct GraphData;
+struct GraphAccess;
 }  // namespace detail
 
 /// A hierarchical port graph. Nodes carry named inputs and outputs (ports), optionally gathered
@@ -245,6 +246,7 @@ public:
     ///@}
 
 private:
+    friend struct detail::GraphAccess;
     detail::GraphData* d;
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Orv/Graph.h>
+
 #include "graph/side_p.h"
 
 #include <QString>
@@ -176,6 +178,14 @@ struct GraphData {
     void unlinkEdge(int ref);
     // Unlinks every edge at a port: the one ending there and all those starting there.
     void unlinkPort(int ref, Side side, int index);
+};
+
+// For code of the library that builds a graph in one step (reading a document) rather than
+// call by call.
+struct GraphAccess {
+    // Gives each node n the ref refOf[n], on a graph without edges; refOf is a permutation that
+    // keeps the root at 0. Parents and lists of children follow.
+    static void renumberNodes(Graph& graph, const QVector<int>& refOf);
 };
 
 }  // namespace detail

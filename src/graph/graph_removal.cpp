@@ -185,5 +185,18 @@ void Graph::purge() {
     compact(d->edges, numEdges);
 }
 
+void detail::GraphAccess::renumberNodes(Graph& graph, const QVector<int>& refOf) {
+    ++graph.d->revision;
+    QVector<NodeRecord>& table = graph.d->nodes;
+    QVector<NodeRecord> renumbered(table.size());
+    for (int n = 0; n < table.size(); ++n) {
+        NodeRecord& record = table[n];
+        if (record.parent != -1) record.parent = refOf.at(record.parent);
+        for (int& child : record.children) child = refOf.at(child);
+        renumbered[refOf.at(n)] = std::move(record);
+    }
+    table.swap(renumbered);
+}
+
 }  // namespace Orv
 }  // namespace Vantrel

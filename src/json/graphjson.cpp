@@ -1,6 +1,7 @@
 #include <Orv/Graph.h>
 #include <Orv/Json.h>
 
+#include "graph/graph_p.h"
 #include "json/graphjson_p.h"
 #include "text/textescape_p.h"
 
@@ -109,8 +110,10 @@ bool readIndex(const JsonValue& element, const PathPlace& at, int s, const char*
 }
 
 // The port named by the last element of an edge end: a name unique in the list, or an index.
-bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side,
-                 const JsonValue& element, const PathPlace& at, int s, Errors& errors, int* port) {
+bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side, const JsonValue& path,
+                 const PathPlace& at, Errors& errors, int* port) {
+    const int s = int(path.Size()) - 1;
+    const JsonValue& element = path[rapidjson::SizeType(s)];
     if (element.IsString()) {
         const QString name = toQString(element);
         const int found = names.port(node, side, name);
@@ -168,35 +171,26 @@ bool resolvePath(const Graph& graph, NameIndex& names, const JsonValue& path, in
     return true;
 }
 
-// One end of an edge: the node its path names, and the element naming its port.
-struct End {
-    int node = -1;
-    const JsonValue* port = nullptr;
-    const PathPlace* at = nullptr;
-    int portElement = 0;
-};
-
+// The node that an edge end names: all but the last element of its path, which names the port.
 bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, const PathPlace& at,
-                Errors& errors, End* end) {
+                Errors& errors, int* node) {
     if (!expectArray(
             path, [&at] { return at(-1); }, errors))
         return false;
     if (path.Empty())
         return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
-    const int last = int(path.Size()) - 1;
-    if (!resolvePath(graph, names, path, last, at, errors, &end->node)) return false;
-    end->port = &path[rapidjson::SizeType(last)];
-    end->at = &at;
-    end->portElement = last;
-    return true;
+    return resolvePath(graph, names, path, int(path.Size()) - 1, at, errors, node);
 }
 
 // Adds one edge, choosing its kind from where its two nodes stand; names the refusal.
 template <typename At>
-bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, const At& place,
-             Errors& errors) {
-    const int src = from.node;
-    const int dst = to.node;
+bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPlace& fromAt,
+             const JsonValue& to, const PathPlace& toAt, const At& place, Errors& errors) {
+    int src = -1;
+    int dst = -1;
+    if (!resolveEnd(graph, names, from, fromAt, errors, &src) ||
+        !resolveEnd(graph, names, to, toAt, errors, &dst))
+        return false;
     const bool siblings =
         src != kRoot && dst != kRoot && graph.parentNode(src) == graph.parentNode(dst);
     const bool down = !siblings && graph.parentNode(dst) == src;
@@ -211,9 +205,8 @@ bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, con
     const Side toSide = up ? Side::Output : Side::Input;
     int srcPort = -1;
     int dstPort = -1;
-    if (!resolvePort(graph, names, src, fromSide, *from.port, *from.at, from.portElement, errors,
-                     &srcPort) ||
-        !resolvePort(graph, names, dst, toSide, *to.port, *to.at, to.portElement, errors, &dstPort))
+    if (!resolvePort(graph, names, src, fromSide, from, fromAt, errors, &srcPort) ||
+        !resolvePort(graph, names, dst, toSide, to, toAt, errors, &dstPort))
         return false;
 
     if (siblings) {
@@ -238,11 +231,31 @@ bool addEdge(Graph& graph, NameIndex& names, const End& from, const End& to, con
                                     QStringLiteral(" already has a source"));
 }
 
-// Reads the node tree in pre-order with a stack of open child lists, never recursing.
+// One port as a node lists it.
+struct PortDesc {
+    QString name;
+    int group = Graph::kInvalidGroupRef;
+};
+
+// How many of the ports addNode can make: all of them where none is in a group, else none.
+int ungrouped(const std::vector<PortDesc>& ports) {
+    for (const PortDesc& port : ports) {
+        if (port.group != Graph::kInvalidGroupRef) return 0;
+    }
+    return int(ports.size());
+}
+
+// Reads the node tree in pre-order with a stack of open child lists, never recursing, and makes
+// each node on the graph as soon as it is read, so that refs come out in document order.
 class NodeReader {
 public:
-    NodeReader(const QVector<const char*>& extra, Errors& errors, GraphDesc* desc)
-        : _numKeys(kNumNodeKeys + extra.size()), _errors(errors), _desc(desc) {
+    NodeReader(const Pointer& at, const QVector<const char*>& extra, const NodeHook& hook,
+               Errors& errors, Graph& graph)
+        : _at(at),
+          _numKeys(kNumNodeKeys + extra.size()),
+          _hook(hook),
+          _errors(errors),
+          _graph(graph) {
         std::copy(kNodeKeys, kNodeKeys + kNumNodeKeys, _keys);
         std::copy(extra.begin(), extra.end(), _keys + kNumNodeKeys);
     }
@@ -255,8 +268,9 @@ public:
         };
         std::vector<Open> open;
         const JsonValue* children = nullptr;
-        if (!readNode(root, -1, 0, &children)) return false;
-        if (children) open.push_back(Open{children, 0, 0});
+        int node = kRoot;
+        if (!readNode(root, -1, 0, &node, &children)) return false;
+        if (children) open.push_back(Open{children, node, 0});
         while (!open.empty()) {
             Open& top = open.back();
             if (top.next == top.children->Size()) {
@@ -264,60 +278,85 @@ public:
                 continue;
             }
             const rapidjson::SizeType index = top.next++;
-            const int parent = top.node;
-            const int self = _desc->nodes.size();
-            if (!readNode((*top.children)[index], parent, int(index), &children)) return false;
-            if (children) open.push_back(Open{children, self, 0});
+            if (!readNode((*top.children)[index], top.node, int(index), &node, &children))
+                return false;
+            if (children) open.push_back(Open{children, node, 0});
         }
         return true;
     }
 
+    // By node ref: the id the document gives, or -1.
+    const QVector<int>& ids() const { return _ids; }
+
 private:
-    bool readNode(const JsonValue& object, int parent, int index, const JsonValue** children) {
-        const int self = _desc->nodes.size();
-        _desc->nodes.append(NodeDesc());
-        _desc->ids.append(-1);
-        NodeDesc& node = _desc->nodes.last();
-        node.parent = parent;
-        node.index = index;
-        const auto at = [this, self] { return nodeAt(*_desc, self); };
+    bool readNode(const JsonValue& object, int parent, int index, int* node,
+                  const JsonValue** children) {
+        const auto at = [&] {
+            return parent < 0 ? _at / "root" : nodeAt(_graph, parent, _at) / "children" / index;
+        };
         const JsonValue* m[kMaxKeys];
+        QString name;
+        int value = -1;
+        int id = -1;
         if (!readMembers(object, _keys, _numKeys, at, _errors, m)) return false;
         if (m[kName] && !readString(
-                            *m[kName], [&] { return at() / "name"; }, _errors, &node.name))
+                            *m[kName], [&] { return at() / "name"; }, _errors, &name))
             return false;
         if (m[kValue] && !readInt(
-                             *m[kValue], [&] { return at() / "value"; }, _errors, &node.value))
+                             *m[kValue], [&] { return at() / "value"; }, _errors, &value))
             return false;
-        node.inputsListed = m[kInputs];
-        node.outputsListed = m[kOutputs];
-        if (!readPorts(m[kInputs], at, "inputs", &node.inputs) ||
-            !readPorts(m[kOutputs], at, "outputs", &node.outputs) ||
-            !readGroups(m[kInputGroups], at, "inputGroups", &node.inputGroups) ||
-            !readGroups(m[kOutputGroups], at, "outputGroups", &node.outputGroups))
+        if (!readPorts(m[kInputs], at, "inputs", &_ports[0]) ||
+            !readPorts(m[kOutputs], at, "outputs", &_ports[1]))
+            return false;
+        // Ports made with their node, as a host makes them, save growing each list port by port.
+        const int made[2] = {parent < 0 ? 0 : ungrouped(_ports[0]),
+                             parent < 0 ? 0 : ungrouped(_ports[1])};
+        if (parent < 0)
+            _graph.setNodeName(kRoot, name);
+        else
+            *node = _graph.addNode(name, made[0], made[1], parent);
+        if (value != -1) _graph.setNodeValue(*node, value);
+        for (const Side side : {Side::Input, Side::Output}) {
+            const std::vector<PortDesc>& ports = _ports[int(side)];
+            for (int p = 0; p < int(ports.size()); ++p) {
+                const PortDesc& port = ports[size_t(p)];
+                if (p >= made[int(side)])
+                    side == Side::Input ? _graph.addInput(*node, port.name, port.group)
+                                        : _graph.addOutput(*node, port.name, port.group);
+                else if (!port.name.isEmpty())
+                    side == Side::Input ? _graph.setInputName(*node, p, port.name)
+                                        : _graph.setOutputName(*node, p, port.name);
+            }
+        }
+        if (!readGroups(m[kInputGroups], at, "inputGroups", *node, Side::Input) ||
+            !readGroups(m[kOutputGroups], at, "outputGroups", *node, Side::Output))
             return false;
         if (m[kId]) {
             if (parent < 0) return _errors.fail(at() / "id", QStringLiteral("the root has no id"));
             if (!readInt(
-                    *m[kId], [&] { return at() / "id"; }, _errors, &_desc->ids.last()))
+                    *m[kId], [&] { return at() / "id"; }, _errors, &id))
                 return false;
         }
-        for (int e = 0; e < _numKeys - kNumNodeKeys; ++e) node.extra[e] = m[kNumNodeKeys + e];
+        _ids.append(id);
         *children = m[kChildren];
         if (*children && !expectArray(
                              **children, [&] { return at() / "children"; }, _errors))
             return false;
         if (*children && (*children)->Empty()) *children = nullptr;
-        return true;
+        return !_hook ||
+               _hook(*node,
+                     NodeMembers{m[kInputs],
+                                 m[kOutputs],
+                                 {m[kNumNodeKeys], m[kNumNodeKeys + 1], m[kNumNodeKeys + 2]}});
     }
 
     template <typename At>
     bool readPorts(const JsonValue* list, const At& node, const char* key,
-                   QVector<PortDesc>* ports) {
+                   std::vector<PortDesc>* ports) {
+        ports->clear();
         if (!list) return true;
         const auto at = [&] { return node() / key; };
         if (!expectArray(*list, at, _errors)) return false;
-        ports->reserve(int(list->Size()));
         for (rapidjson::SizeType p = 0; p < list->Size(); ++p) {
             const JsonValue& entry = (*list)[p];
             const auto portAt = [&] { return at() / int(p); };
@@ -336,13 +375,13 @@ private:
                                  *m[1], [&] { return portAt() / "group"; }, _errors, &port.group)))
                     return false;
             }
-            ports->append(port);
+            ports->push_back(port);
         }
         return true;
     }
 
     template <typename At>
-    bool readGroups(const JsonValue* list, const At& node, const char* key, QStringList* groups) {
+    bool readGroups(const JsonValue* list, const At& node, const char* key, int ref, Side side) {
         if (!list) return true;
         const auto at = [&] { return node() / key; };
         if (!expectArray(*list, at, _errors)) return false;
@@ -350,93 +389,62 @@ private:
             QString name;
             if (!readString((*list)[g], [&] { return at() / int(g); }, _errors, &name))
                 return false;
-            groups->append(name);
+            side == Side::Input ? _graph.addInputGroup(ref, name)
+                                : _graph.addOutputGroup(ref, name);
         }
         return true;
     }
 
+    const Pointer& _at;
     const char* _keys[kMaxKeys];
     int _numKeys;
+    const NodeHook& _hook;
     Errors& _errors;
-    GraphDesc* _desc;
+    Graph& _graph;
+    std::vector<PortDesc> _ports[2];  // the node's being read, by Side; kept for their capacity
+    QVector<int> _ids;
 };
 
-// With ids, creation follows them: they must be the refs 1..n-1, each above its parent's and
-// rising along each list of children, as refs handed out by addNode are.
-bool applyIds(Errors& errors, GraphDesc* desc) {
-    const QVector<int>& ids = desc->ids;
-    QVector<NodeDesc>& nodes = desc->nodes;
-    const int count = nodes.size();
+// With ids, refs follow them: they must be 1..n-1, each above its parent's and rising along
+// each list of children, as refs handed out by addNode are. Nodes were made in document order
+// and are renumbered.
+bool applyIds(const QVector<int>& ids, const Pointer& at, Errors& errors, Graph* graph) {
+    const int count = ids.size();
     const bool withIds = count > 1 && ids.at(1) >= 0;
     if (!withIds) {
         for (int n = 2; n < count; ++n) {
             if (ids.at(n) >= 0)
-                return errors.fail(nodeAt(*desc, n) / "id",
+                return errors.fail(nodeAt(*graph, n, at) / "id",
                                    QStringLiteral("ids must be given on every node or none"));
         }
         return true;
     }
-    QVector<int> byId(count, -1);
+    QVector<bool> used(count, false);
     QVector<int> lastChildId(count, 0);
     for (int n = 1; n < count; ++n) {
         const int id = ids.at(n);
-        const auto at = [&] { return nodeAt(*desc, n) / "id"; };
-        if (id < 0) return errors.fail(nodeAt(*desc, n), QStringLiteral("this node has no id"));
+        const auto idAt = [&] { return nodeAt(*graph, n, at) / "id"; };
+        if (id < 0)
+            return errors.fail(nodeAt(*graph, n, at), QStringLiteral("this node has no id"));
         if (id == 0 || id >= count)
-            return errors.fail(at(),
+            return errors.fail(idAt(),
                                QStringLiteral("id %1 is outside 1..%2").arg(id).arg(count - 1));
-        if (byId.at(id) >= 0)
-            return errors.fail(at(), QStringLiteral("id %1 is used twice").arg(id));
-        const int parent = nodes.at(n).parent;
-        const int parentId = parent == 0 ? 0 : ids.at(parent);
+        if (used.at(id)) return errors.fail(idAt(), QStringLiteral("id %1 is used twice").arg(id));
+        const int parent = graph->parentNode(n);
+        const int parentId = parent == kRoot ? 0 : ids.at(parent);
         if (id < parentId)
             return errors.fail(
-                at(), QStringLiteral("id %1 is below its parent's id %2").arg(id).arg(parentId));
+                idAt(), QStringLiteral("id %1 is below its parent's id %2").arg(id).arg(parentId));
         if (id < lastChildId.at(parent))
             return errors.fail(
-                at(), QStringLiteral("id %1 is below the id of an earlier sibling").arg(id));
+                idAt(), QStringLiteral("id %1 is below the id of an earlier sibling").arg(id));
         lastChildId[parent] = id;
-        byId[id] = n;
+        used[id] = true;
     }
-    QVector<int> idOf(ids);
-    idOf[0] = 0;
-    QVector<NodeDesc> ordered;
-    ordered.reserve(count);
-    ordered.append(nodes.at(0));
-    for (int id = 1; id < count; ++id) {
-        ordered.append(nodes.at(byId.at(id)));
-        ordered.last().parent = idOf.at(ordered.last().parent);
-    }
-    nodes.swap(ordered);
+    QVector<int> refOf(ids);
+    refOf[0] = kRoot;
+    GraphAccess::renumberNodes(*graph, refOf);
     return true;
-}
-
-// How many of the ports addNode can make: all of them where none is in a group, else none.
-int ungrouped(const QVector<PortDesc>& ports) {
-    for (const PortDesc& port : ports) {
-        if (port.group != Graph::kInvalidGroupRef) return 0;
-    }
-    return ports.size();
-}
-
-// The node's groups and ports; the first `made` inputs and outputs exist and need their names.
-void addPorts(Graph& graph, int node, const NodeDesc& desc, int madeInputs, int madeOutputs) {
-    for (const QString& name : desc.inputGroups) graph.addInputGroup(node, name);
-    for (const QString& name : desc.outputGroups) graph.addOutputGroup(node, name);
-    for (int p = 0; p < desc.inputs.size(); ++p) {
-        const PortDesc& port = desc.inputs.at(p);
-        if (p >= madeInputs)
-            graph.addInput(node, port.name, port.group);
-        else if (!port.name.isEmpty())
-            graph.setInputName(node, p, port.name);
-    }
-    for (int p = 0; p < desc.outputs.size(); ++p) {
-        const PortDesc& port = desc.outputs.at(p);
-        if (p >= madeOutputs)
-            graph.addOutput(node, port.name, port.group);
-        else if (!port.name.isEmpty())
-            graph.setOutputName(node, p, port.name);
-    }
 }
 
 // Writes a graph's members without recursing: nodes in pre-order with a stack of open child
@@ -642,65 +650,45 @@ bool writeGraphDocument(const Graph& graph, QByteArray* text, QString* error) {
 
 }  // namespace
 
-Pointer nodeAt(const GraphDesc& desc, int node) {
+Pointer nodeAt(const Graph& graph, int node, const Pointer& at) {
     QVarLengthArray<int, 32> indexes;
-    for (int n = node; n > 0; n = desc.nodes.at(n).parent) indexes.append(desc.nodes.at(n).index);
-    Pointer at = desc.at / "root";
-    for (int i = indexes.size() - 1; i >= 0; --i) at = at / "children" / indexes.at(i);
-    return at;
+    for (int n = node; n != kRoot; n = graph.parentNode(n)) indexes.append(graph.indexOfNode(n));
+    Pointer place = at / "root";
+    for (int i = indexes.size() - 1; i >= 0; --i) place = place / "children" / indexes.at(i);
+    return place;
 }
 
-bool readGraphDesc(const JsonValue* root, const JsonValue* edges, const Pointer& at,
-                   const QVector<const char*>& extra, Errors& errors, GraphDesc* desc) {
-    desc->at = at;
-    if (!require(root, "root", at, errors) || !NodeReader(extra, errors, desc).read(*root) ||
-        !applyIds(errors, desc))
-        return false;
+bool readNodes(const JsonValue* root, const Pointer& at, const QVector<const char*>& extra,
+               const NodeHook& hook, Errors& errors, Graph* graph) {
+    if (!require(root, "root", at, errors)) return false;
+    NodeReader reader(at, extra, hook, errors, *graph);
+    return reader.read(*root) && applyIds(reader.ids(), at, errors, graph);
+}
+
+bool readEdges(const JsonValue* edges, const Pointer& at, Errors& errors, Graph* graph) {
     if (!edges) return true;
     if (!expectArray(*edges, at / "edges", errors)) return false;
+    // Every edge is checked for its two members before any is added.
     static const char* const kEdgeKeys[] = {"from", "to"};
-    desc->edges.reserve(int(edges->Size()));
+    std::vector<const JsonValue*> ends(2 * size_t(edges->Size()));
     for (rapidjson::SizeType e = 0; e < edges->Size(); ++e) {
         const auto edgeAt = [&] { return at / "edges" / int(e); };
-        const JsonValue* m[2];
+        const JsonValue** m = &ends[2 * size_t(e)];
         if (!readMembers((*edges)[e], kEdgeKeys, 2, edgeAt, errors, m) ||
             !require(m[0], "from", edgeAt, errors) || !require(m[1], "to", edgeAt, errors))
             return false;
-        desc->edges.append(EdgeDesc{m[0], m[1]});
     }
-    return true;
-}
-
-void buildNodes(const GraphDesc& desc, Graph* graph) {
-    const NodeDesc& root = desc.nodes.at(0);
-    graph->setNodeName(kRoot, root.name);
-    graph->setNodeValue(kRoot, root.value);
-    addPorts(*graph, kRoot, root, 0, 0);
-    for (int n = 1; n < desc.nodes.size(); ++n) {
-        // Ports made with their node, as a host makes them, save growing each list port by port.
-        const NodeDesc& node = desc.nodes.at(n);
-        const int inputs = ungrouped(node.inputs);
-        const int outputs = ungrouped(node.outputs);
-        const int ref = graph->addNode(node.name, inputs, outputs, node.parent);
-        if (node.value != -1) graph->setNodeValue(ref, node.value);
-        addPorts(*graph, ref, node, inputs, outputs);
-    }
-}
-
-bool buildEdges(const GraphDesc& desc, Errors& errors, Graph* graph) {
     NameIndex names(*graph);
     // Made once: only an error asks where it is.
     int e = 0;
-    const auto at = [&desc, &e] { return desc.at / "edges" / e; };
-    const PathPlace fromAt = [&at](int s) { return s < 0 ? at() / "from" : at() / "from" / s; };
-    const PathPlace toAt = [&at](int s) { return s < 0 ? at() / "to" : at() / "to" / s; };
-    for (; e < desc.edges.size(); ++e) {
-        const EdgeDesc& edge = desc.edges.at(e);
-        End from;
-        End to;
-        if (!resolveEnd(*graph, names, *edge.from, fromAt, errors, &from) ||
-            !resolveEnd(*graph, names, *edge.to, toAt, errors, &to) ||
-            !addEdge(*graph, names, from, to, at, errors))
+    const auto edgeAt = [&at, &e] { return at / "edges" / e; };
+    const PathPlace fromAt = [&](int s) {
+        return s < 0 ? edgeAt() / "from" : edgeAt() / "from" / s;
+    };
+    const PathPlace toAt = [&](int s) { return s < 0 ? edgeAt() / "to" : edgeAt() / "to" / s; };
+    for (; e < int(edges->Size()); ++e) {
+        if (!addEdge(*graph, names, *ends[2 * size_t(e)], fromAt, *ends[2 * size_t(e) + 1], toAt,
+                     edgeAt, errors))
             return false;
     }
     return true;
@@ -757,7 +745,6 @@ QJsonObject graphToJson(const Graph& graph) {
 bool loadGraph(const QByteArray& text, Graph* graph, QString* error) {
     Errors errors;
     JsonDocument document;
-    GraphDesc desc;
     Graph built;
     static const char* const kKeys[] = {"format", "version", "root", "edges"};
     const JsonValue* m[4];
@@ -766,12 +753,10 @@ bool loadGraph(const QByteArray& text, Graph* graph, QString* error) {
     } else if (parseJson(text, &document, errors) &&
                readMembers(document, kKeys, 4, Pointer(), errors, m) &&
                checkHeader(m[0], m[1], kGraphJsonFormat, errors) &&
-               readGraphDesc(m[2], m[3], Pointer(), {}, errors, &desc)) {
-        buildNodes(desc, &built);
-        if (buildEdges(desc, errors, &built)) {
-            *graph = std::move(built);
-            return true;
-        }
+               readNodes(m[2], Pointer(), {}, NodeHook(), errors, &built) &&
+               readEdges(m[3], Pointer(), errors, &built)) {
+        *graph = std::move(built);
+        return true;
     }
     if (error) *error = errors.text();
     return false;

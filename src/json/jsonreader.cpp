@@ -25,6 +25,9 @@ struct Parse {
         JsonDocument& document = static_cast<JsonDocument&>(handler);
         rapidjson::MemoryStream stream(text.constData(), size_t(text.size()));
         rapidjson::Reader reader;
+        // Not kParseFullPrecisionFlag, though without it a number may be read a step off the
+        // nearest double (a saved 1.9800000000000002e+82 loads as 1.98e+82): in RapidJSON 1.1.0
+        // that path is undefined for input such as "0e95".
         result =
             reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(
                 stream, document);
@@ -126,6 +129,8 @@ QString unknownOrRepeated(const JsonValue& key, bool repeated) {
 }
 
 QString toQString(const JsonValue& string) {
+    // Unnamed ports are many, and an empty string needs no allocation.
+    if (string.GetStringLength() == 0) return QString(QLatin1String(""));
     return QString::fromUtf8(string.GetString(), int(string.GetStringLength()));
 }
 

@@ -31,7 +31,7 @@ const int kRoot = Graph::kRootNodeRef;
 // 64-bit values are written as decimal strings.
 const double kExactIntegerLimit = 9007199254740992.0;
 
-// The extra members of a renderer's nodes, in NodeDesc::extra.
+// The extra members of a renderer's nodes, in NodeMembers::extra.
 enum Extra { kKind, kType, kEnabled };
 const char* const kExtraKeys[] = {"kind", "type", "enabled"};
 
@@ -345,121 +345,122 @@ QString describePassPorts(const RenderPass& pass, const QString& type, Side side
 
 // What a renderer document holds besides its graph.
 struct RendererDesc {
-    GraphDesc graph;
     QVector<QVariant> parameterValues;
-    QVector<int> passNodes;  // node refs (creation order) of the passes
-    QVector<bool> enabled;   // by pass
+    int numOutputs = 0;
+    std::vector<std::unique_ptr<RenderPass>> passes;  // deleted unless the renderer takes them
+    QVector<bool> enabled;                            // by pass
+    QSet<RenderPass*> made;
 };
 
+// The root's ports are the renderer's parameters and outputs.
 bool readParameters(const JsonValue* parameters, const JsonValue* outputs, Errors& errors,
-                    RendererDesc* desc) {
-    NodeDesc& root = desc->graph.nodes[0];
+                    RendererDesc* desc, Graph* graph) {
     const Pointer at = Pointer() / "parameters";
     if (parameters && !expectArray(*parameters, at, errors)) return false;
     for (rapidjson::SizeType p = 0; parameters && p < parameters->Size(); ++p) {
         static const char* const kKeys[] = {"name", "value", "type"};
         const Pointer parameterAt = at / int(p);
         const JsonValue* m[3];
-        PortDesc port;
+        QString name;
         QVariant value;
         if (!readMembers((*parameters)[p], kKeys, 3, parameterAt, errors, m) ||
             !require(m[0], "name", parameterAt, errors) ||
-            !readString(*m[0], parameterAt / "name", errors, &port.name) ||
+            !readString(*m[0], parameterAt / "name", errors, &name) ||
             !require(m[1], "value", parameterAt, errors) ||
             !decodeValue(*m[1], m[2], parameterAt / "value", parameterAt / "type", errors, &value))
             return false;
-        root.inputs.append(port);
+        graph->addInput(kRoot, name, Graph::kInvalidGroupRef);
         desc->parameterValues.append(value);
     }
     const Pointer outputsAt = Pointer() / "outputs";
     if (outputs && !expectArray(*outputs, outputsAt, errors)) return false;
     for (rapidjson::SizeType o = 0; outputs && o < outputs->Size(); ++o) {
-        PortDesc port;
-        if (!readString((*outputs)[o], outputsAt / int(o), errors, &port.name)) return false;
-        root.outputs.append(port);
+        QString name;
+        if (!readString((*outputs)[o], outputsAt / int(o), errors, &name)) return false;
+        graph->addOutput(kRoot, name, Graph::kInvalidGroupRef);
+        ++desc->numOutputs;
     }
     return true;
 }
 
 // Every node below the root says whether it is a pass (with a type and perhaps an enabled flag)
 // or a group; the root is neither and its ports are the parameters and outputs. Node values
-// belong to the renderer.
-bool readNodeKinds(RendererDesc* desc, Errors& errors) {
-    const GraphDesc& graph = desc->graph;
-    const NodeDesc& root = graph.nodes.at(0);
-    const Pointer rootAt = nodeAt(graph, 0);
-    if (root.inputsListed || root.outputsListed)
-        return errors.fail(rootAt / (root.inputsListed ? "inputs" : "outputs"),
+// belong to the renderer. A pass node gets its pass from the factory, and the pass's ports where
+// it lists none, and must then match it.
+bool readNodeKind(int node, const NodeMembers& members, const PassFactory& factory, Errors& errors,
+                  RendererDesc* desc, Graph* graph) {
+    const auto at = [&] { return nodeAt(*graph, node, Pointer() / "graph"); };
+    if (node == kRoot && (members.inputs || members.outputs))
+        return errors.fail(at() / (members.inputs ? "inputs" : "outputs"),
                            QStringLiteral("the root's ports are the renderer's parameters and"
                                           " outputs"));
-    for (int n = 0; n < graph.nodes.size(); ++n) {
-        const NodeDesc& node = graph.nodes.at(n);
-        const auto at = [&] { return nodeAt(graph, n); };
-        if (node.value != -1)
-            return errors.fail(at() / "value",
-                               QStringLiteral("node values belong to the renderer"));
-        if (n == 0) {
-            for (int e = kKind; e <= kEnabled; ++e) {
-                if (node.extra[e])
-                    return errors.fail(at() / kExtraKeys[e],
-                                       QStringLiteral("the root is neither a pass nor a group"));
-            }
-            continue;
+    if (graph->nodeValue(node) != -1)
+        return errors.fail(at() / "value", QStringLiteral("node values belong to the renderer"));
+    if (node == kRoot) {
+        for (int e = kKind; e <= kEnabled; ++e) {
+            if (members.extra[e])
+                return errors.fail(at() / kExtraKeys[e],
+                                   QStringLiteral("the root is neither a pass nor a group"));
         }
-        QString kind;
-        if (!require(node.extra[kKind], "kind", at, errors) ||
-            !readString(
-                *node.extra[kKind], [&] { return at() / "kind"; }, errors, &kind))
-            return false;
-        if (kind == QLatin1String("group")) {
-            if (node.extra[kType] || node.extra[kEnabled])
-                return errors.fail(at() / (node.extra[kType] ? "type" : "enabled"),
-                                   QStringLiteral("a group has no pass type or enabled flag"));
-            continue;
-        }
-        if (kind != QLatin1String("pass"))
-            return errors.fail(at() / "kind", QStringLiteral("expected \"pass\" or \"group\""));
-        QString type;
-        bool enabled = true;
-        if (!require(node.extra[kType], "type", at, errors) ||
-            !readString(
-                *node.extra[kType], [&] { return at() / "type"; }, errors, &type) ||
-            (node.extra[kEnabled] &&
-             !readBool(
-                 *node.extra[kEnabled], [&] { return at() / "enabled"; }, errors, &enabled)))
-            return false;
-        desc->passNodes.append(n);
-        desc->enabled.append(enabled);
+        return true;
     }
-    return true;
+    QString kind;
+    if (!require(members.extra[kKind], "kind", at, errors) ||
+        !readString(
+            *members.extra[kKind], [&] { return at() / "kind"; }, errors, &kind))
+        return false;
+    if (kind == QLatin1String("group")) {
+        if (members.extra[kType] || members.extra[kEnabled])
+            return errors.fail(at() / (members.extra[kType] ? "type" : "enabled"),
+                               QStringLiteral("a group has no pass type or enabled flag"));
+        return true;
+    }
+    if (kind != QLatin1String("pass"))
+        return errors.fail(at() / "kind", QStringLiteral("expected \"pass\" or \"group\""));
+    QString type;
+    bool enabled = true;
+    if (!require(members.extra[kType], "type", at, errors) ||
+        !readString(
+            *members.extra[kType], [&] { return at() / "type"; }, errors, &type) ||
+        (members.extra[kEnabled] &&
+         !readBool(
+             *members.extra[kEnabled], [&] { return at() / "enabled"; }, errors, &enabled)))
+        return false;
+    RenderPass* pass = factory(type);
+    if (!pass)
+        return errors.fail(at() / "type", QStringLiteral("unknown pass type ") + quoted(type));
+    if (desc->made.contains(pass))
+        return errors.fail(at() / "type",
+                           QStringLiteral("the factory returned the same pass twice"));
+    desc->made.insert(pass);
+    graph->setNodeValue(node, int(desc->passes.size()));
+    desc->passes.emplace_back(pass);
+    desc->enabled.append(enabled);
+    for (int p = 0; !members.inputs && p < passPorts(*pass, Side::Input); ++p)
+        graph->addInput(node, passPortName(*pass, Side::Input, p), Graph::kInvalidGroupRef);
+    for (int p = 0; !members.outputs && p < passPorts(*pass, Side::Output); ++p)
+        graph->addOutput(node, passPortName(*pass, Side::Output, p), Graph::kInvalidGroupRef);
+    const QVector<PortMismatch> mismatches = passPortMismatches(*graph, node, *pass);
+    if (mismatches.isEmpty()) return true;
+    const Side side = mismatches.first().side;
+    return errors.fail(at() / (side == Side::Input ? "inputs" : "outputs"),
+                       describePassPorts(*pass, type, side));
 }
 
-// Creates each pass node's pass; a node that does not list its ports takes the pass's.
-bool makePasses(const PassFactory& factory, RendererDesc* desc, Errors& errors,
-                std::vector<std::unique_ptr<RenderPass>>* passes) {
-    QSet<RenderPass*> made;
-    for (int k = 0; k < desc->passNodes.size(); ++k) {
-        const int n = desc->passNodes.at(k);
-        NodeDesc& node = desc->graph.nodes[n];
-        const QString type = toQString(*node.extra[kType]);
-        RenderPass* pass = factory(type);
-        if (!pass)
-            return errors.fail(nodeAt(desc->graph, n) / "type",
-                               QStringLiteral("unknown pass type ") + quoted(type));
-        if (made.contains(pass))
-            return errors.fail(nodeAt(desc->graph, n) / "type",
-                               QStringLiteral("the factory returned the same pass twice"));
-        made.insert(pass);
-        passes->emplace_back(pass);
-        node.value = k;
-        for (const Side side : {Side::Input, Side::Output}) {
-            if (side == Side::Input ? node.inputsListed : node.outputsListed) continue;
-            QVector<PortDesc>& ports = side == Side::Input ? node.inputs : node.outputs;
-            for (int p = 0; p < passPorts(*pass, side); ++p)
-                ports.append(PortDesc{passPortName(*pass, side, p), Graph::kInvalidGroupRef});
-        }
+// Passes in the order of their nodes' refs, as a host adding them one by one would have them,
+// where the document's ids gave the nodes another order than their reading.
+void orderPasses(RendererDesc* desc, Graph* graph) {
+    std::vector<std::unique_ptr<RenderPass>> passes;
+    QVector<bool> enabled;
+    for (int n = 0; n < graph->numNodesGlobal(); ++n) {
+        const int k = graph->nodeValue(n);
+        if (k < 0) continue;
+        graph->setNodeValue(n, int(passes.size()));
+        passes.push_back(std::move(desc->passes[size_t(k)]));
+        enabled.append(desc->enabled.at(k));
     }
-    return true;
+    desc->passes.swap(passes);
+    desc->enabled.swap(enabled);
 }
 
 }  // namespace
@@ -566,8 +567,6 @@ bool loadRenderer(const QByteArray& text, const PassFactory& factory, Renderer* 
     JsonDocument document;
     RendererDesc desc;
     Graph built;
-    // Owned here until the renderer takes them, so that a failed load deletes them.
-    std::vector<std::unique_ptr<RenderPass>> passes;
     int target = -1;
 
     auto load = [&]() -> bool {
@@ -581,31 +580,22 @@ bool loadRenderer(const QByteArray& text, const PassFactory& factory, Renderer* 
         if (!factory) return errors.fail(Pointer(), QStringLiteral("no pass factory was given"));
         if (!isEmpty(*renderer))
             return errors.fail(Pointer(), QStringLiteral("the renderer is not empty"));
+        const NodeHook hook = [&](int node, const NodeMembers& members) {
+            return readNodeKind(node, members, factory, errors, &desc, &built);
+        };
         if (!parseJson(text, &document, errors) ||
             !readMembers(document, kKeys, 6, Pointer(), errors, m) ||
             !checkHeader(m[0], m[1], kRendererJsonFormat, errors) ||
             !require(m[4], "graph", Pointer(), errors) ||
             !readMembers(*m[4], kGraphKeys, 2, graphAt, errors, g) ||
-            !readGraphDesc(g[0], g[1], graphAt, {kExtraKeys[0], kExtraKeys[1], kExtraKeys[2]},
-                           errors, &desc.graph) ||
-            !readNodeKinds(&desc, errors) || !readParameters(m[2], m[3], errors, &desc) ||
-            !makePasses(factory, &desc, errors, &passes))
+            !readNodes(g[0], graphAt, {kExtraKeys[0], kExtraKeys[1], kExtraKeys[2]}, hook, errors,
+                       &built))
             return false;
-        buildNodes(desc.graph, &built);
-        for (int k = 0; k < desc.passNodes.size(); ++k) {
-            const int n = desc.passNodes.at(k);
-            const QVector<PortMismatch> mismatches =
-                passPortMismatches(built, n, *passes[size_t(k)]);
-            if (mismatches.isEmpty()) continue;
-            const Side side = mismatches.first().side;
-            return errors.fail(
-                nodeAt(desc.graph, n) / (side == Side::Input ? "inputs" : "outputs"),
-                describePassPorts(*passes[size_t(k)],
-                                  toQString(*desc.graph.nodes.at(n).extra[kType]), side));
-        }
-        if (!buildEdges(desc.graph, errors, &built)) return false;
-        return !m[5] || m[5]->IsNull() ||
-               resolveNode(built, *m[5], Pointer() / "target", errors, &target);
+        orderPasses(&desc, &built);
+        return readParameters(m[2], m[3], errors, &desc, &built) &&
+               readEdges(g[1], graphAt, errors, &built) &&
+               (!m[5] || m[5]->IsNull() ||
+                resolveNode(built, *m[5], Pointer() / "target", errors, &target));
     };
     if (!load()) {
         if (error) *error = errors.text();
@@ -615,9 +605,9 @@ bool loadRenderer(const QByteArray& text, const PassFactory& factory, Renderer* 
     RendererData& d = RendererAccess::data(*renderer);
     d.graph = std::move(built);
     d.parameters = desc.parameterValues;
-    d.outputs = QVector<QVariant>(desc.graph.nodes.at(0).outputs.size());
+    d.outputs = QVector<QVariant>(desc.numOutputs);
     d.enabled = desc.enabled;
-    for (std::unique_ptr<RenderPass>& pass : passes) {
+    for (std::unique_ptr<RenderPass>& pass : desc.passes) {
         d.passes.append(pass.get());
         d.owned.insert(pass.release());
     }

@@ -143,6 +143,35 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
     EXPECT_EQ(loaded.output(0).toString(), "mix(mix(gen(),default),default)");
 }
 
+// Nodes made out of tree order are saved with ids: the loaded renderer has its nodes and its
+// passes in the order they were made, so that it sets them up and schedules them alike.
+//
+//   fx[ inner:gen ]  late:mix (disabled)      made fx, late, inner; listed fx, inner, late
+TEST(RendererJsonTest, NodesMadeOutOfTreeOrderComeBackInTheOrderTheyWereMade) {
+    Factory factory;
+    Renderer renderer;
+    const int fx = renderer.addGroup("fx", 0, 0, kRoot);
+    const int late = renderer.addPass("late", factory.function()("mix"), kRoot);
+    const int inner = renderer.addPass("inner", factory.function()("gen"), fx);
+    renderer.setEnabled(late, false);
+    const QByteArray text = save(renderer);
+    ASSERT_TRUE(text.contains("\"id\": 3")) << text.constData();
+
+    Factory again;
+    Renderer loaded;
+    QString error;
+    ASSERT_TRUE(loadRenderer(text, again.function(), &loaded, &error)) << qPrintable(error);
+    EXPECT_EQ(graphSnapshot(*loaded.getGraph()), graphSnapshot(*renderer.getGraph()));
+    EXPECT_EQ(save(loaded), text);
+    EXPECT_EQ(typeOf(*loaded.renderPass(inner)), "gen");
+    EXPECT_FALSE(loaded.enabled(late));
+    EXPECT_TRUE(loaded.enabled(inner));
+    renderer.setup(nullptr);
+    loaded.setup(nullptr);
+    EXPECT_EQ(again.log, factory.log);
+    EXPECT_EQ(again.log.first(), "mix.setup");
+}
+
 TEST(RendererJsonTest, SavingRefusesWhatTheDescriptionCannotCarry) {
     const std::vector<std::pair<std::function<void(SampleRenderer&)>, QString>> cases = {
         {[](SampleRenderer& s) { s.renderer.addParameter("where", QPoint(1, 2)); },
