@@ -7,6 +7,9 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include <algorithm>
+#include <charconv>
+
 namespace Vantrel {
 namespace Orv {
 namespace detail {
@@ -25,12 +28,12 @@ struct Parse {
         JsonDocument& document = static_cast<JsonDocument&>(handler);
         rapidjson::MemoryStream stream(text.constData(), size_t(text.size()));
         rapidjson::Reader reader;
-        // Not kParseFullPrecisionFlag, though without it a number may be read a step off the
-        // nearest double (a saved 1.9800000000000002e+82 loads as 1.98e+82): in RapidJSON 1.1.0
-        // that path is undefined for input such as "0e95".
+        // RapidJSON's own conversion may land a step off the nearest double (1.98e+82 for
+        // 1.9800000000000002e+82), and its full-precision one is undefined for input such as
+        // "0e95" in version 1.1.0: numbers come as text to JsonDocument::RawNumber instead.
         result =
-            reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag>(
-                stream, document);
+            reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
+                         rapidjson::kParseValidateEncodingFlag>(stream, document);
         tooDeep = document.tooDeep();
         end = stream.Tell();
         return !result.IsError();
@@ -68,7 +71,9 @@ bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors) {
     document->Populate(parse);
     size_t offset = parse.result.Offset();
     QString problem;
-    if (parse.tooDeep) {
+    if (document->outOfRange()) {
+        problem = QStringLiteral("a number beyond the range of a double");
+    } else if (parse.tooDeep) {
         problem =
             QStringLiteral("arrays and objects nest deeper than %1 levels").arg(kJsonMaxDepth);
     } else if (parse.result.IsError()) {
@@ -97,6 +102,28 @@ bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors) {
                                       .arg(line)
                                       .arg(column)
                                       .arg(problem));
+}
+
+bool JsonDocument::RawNumber(const char* text, rapidjson::SizeType length, bool) {
+    const char* const end = text + length;
+    const bool whole =
+        std::none_of(text, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; });
+    if (whole && length > 0 && text[0] == '-') {
+        qint64 number = 0;
+        const auto read = std::from_chars(text, end, number);
+        if (read.ec == std::errc() && read.ptr == end) return Int64(number);
+    } else if (whole) {
+        quint64 number = 0;
+        const auto read = std::from_chars(text, end, number);
+        if (read.ec == std::errc() && read.ptr == end) return Uint64(number);
+    }
+    // Fractions, exponents and whole numbers beyond 64 bits, as doubles.
+    double number = 0;
+    const auto read = std::from_chars(text, end, number);
+    // Beyond a double's range either way: refused rather than read as infinity or zero.
+    _outOfRange = read.ec != std::errc();
+    if (_outOfRange) return false;
+    return Double(number);
 }
 
 bool checkHeader(const JsonValue* format, const JsonValue* version, const char* expected,

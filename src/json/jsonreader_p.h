@@ -30,7 +30,11 @@ public:
         --_depth;
         return rapidjson::Document::EndArray(count);
     }
+    // Numbers arrive as text and are converted here with std::from_chars, which rounds
+    // correctly, so that every double the writer saves reads back as the same double.
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool copy);
     bool tooDeep() const { return _tooDeep; }
+    bool outOfRange() const { return _outOfRange; }
 
 private:
     bool enter() {
@@ -40,6 +44,7 @@ private:
 
     int _depth = 0;
     bool _tooDeep = false;
+    bool _outOfRange = false;
 };
 
 // A JSON pointer (RFC 6901) that grows as the readers descend; the whole document's is "".

@@ -219,6 +219,8 @@ TEST(GraphJsonTest, BadInputIsRefusedWithItsPlaceAndTheGraphUnchanged) {
         {"{\"a\": \"\\ud800\"}", ": malformed JSON at line 1, column 8: the surrogate pair"},
         {"{\"a\": 1}\n{}", ": malformed JSON at line 2, column 1: the document root must not"},
         {QByteArray("{}\0{}", 5), ": malformed JSON at line 1, column 3: a NUL character"},
+        {"{\"a\": [1,\n 1e309]}", ": malformed JSON at line 2, column 2: number too big"},
+        {"{\"a\": -1e-400}", ": malformed JSON at line 1, column 7: a number beyond the range"},
         {"[1, 2]", ": expected an object"},
         {R"({"version": 1})", ": missing member 'format'"},
         {R"({"format": "orv-renderer", "version": 1})", "/format: unknown format 'orv-renderer'"},

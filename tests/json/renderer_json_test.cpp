@@ -95,19 +95,12 @@ QByteArray save(const Renderer& renderer) {
 TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
     SampleRenderer sample;
     const QVariantList values = {
-        QVariant(),
-        QVariant::fromValue(nullptr),
-        true,
-        -7,
-        4000000000u,
-        qlonglong(1) << 60,
-        qulonglong(1) << 63,
-        0.1f,
-        1.0,
-        QString("text"),
+        QVariant(), QVariant::fromValue(nullptr), true, -7, 4000000000u, qlonglong(1) << 60,
+        qulonglong(1) << 63, 0.1f, 1.0, QString("text"),
         QString(150, QLatin1Char('x')),  // longer than a line
-        QStringList{"a", "b"},
-        QVariantMap{{"n", 3}, {"list", QVariantList{qlonglong(-5), 2.5f}}}};
+        QStringList{"a", "b"}, QVariantMap{{"n", 3}, {"list", QVariantList{qlonglong(-5), 2.5f}}},
+        // Doubles whose shortest text a quick conversion reads a step off, and the smallest.
+        1.9800000000000002e+82, 4.9406564584124654e-324};
     for (const QVariant& value : values) sample.renderer.addParameter("p", value);
     sample.renderer.getGraph()->addOutput(kRoot, "unused", -1);
     sample.renderer.addOutput("late");
