@@ -57,8 +57,9 @@ private:
 };
 
 // A pass starts, in schedule order, once its predecessors in the plan have ended and there is
-// room; a pass that must wait holds back no other. Then the passes in flight are polled in the
-// order they started, and each that has finished is ended at once. After a failure nothing
+// room; a pass that must wait holds back no other. It is asked whether it has finished as soon
+// as it starts, and ended then if it has. Then the passes in flight are polled in the order
+// they started, and each that has finished is ended at once. After a failure nothing
 // more starts, but the passes in flight are still polled and ended: their work cannot be
 // abandoned.
 class OverlappedFrame {
@@ -79,7 +80,13 @@ public:
             while (_numInFlight < _room) {
                 const int s = _ready.takeLowest();
                 if (s < 0) break;
-                _inFlight[_numInFlight++] = detail::startPass(_d, _enabled, s, _callbacks);
+                const detail::StartedPass started = detail::startPass(_d, _enabled, s, _callbacks);
+                // Asked at once, as one pass at a time asks: a pass that finished as it started
+                // ends while its data is still at hand, and takes no room.
+                if (started.pass->isFinished())
+                    end(started);
+                else
+                    _inFlight[_numInFlight++] = started;
             }
             if (_numInFlight == 0) return _d.latest.failures.empty();
             pollRound();
@@ -117,13 +124,19 @@ private:
                 continue;
             }
             ended = true;
-            if (detail::endPass(_d, running, _callbacks))
-                release(running.step);
-            else
-                _room = 0;
+            end(running);
         }
         _numInFlight = kept;
         if (!ended) QThread::usleep(100);
+    }
+
+    // Ends a finished pass: readies the steps that waited only for it, or, when it failed,
+    // starts nothing more.
+    void end(const detail::StartedPass& started) {
+        if (detail::endPass(_d, started, _callbacks))
+            release(started.step);
+        else
+            _room = 0;
     }
 
     // Readies the steps that waited only for `s`.

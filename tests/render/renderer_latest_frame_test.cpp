@@ -72,15 +72,18 @@ TEST_F(RendererLatestFrameTest, EveryOutcomeIsExplained) {
     renderer.setEnabled(node("D"), true);
     passes["Y"]->failWith = 0;
     passes["D"]->failWith = 5;
+    passes["X"]->unfinishedPolls = 1;
     EXPECT_FALSE(render());
     EXPECT_EQ(runs(), "X D");
+    EXPECT_EQ(renderer.outcome(node("X")), NodeOutcome::Ran);
 
     // Without culling every enabled pass runs, producers first.
     passes["D"]->failWith = 0;
+    passes["X"]->unfinishedPolls = 0;
     renderer.setCulling(false);
     EXPECT_FALSE(renderer.culling());
     EXPECT_TRUE(render());
-    EXPECT_EQ(runs(), "X D V Y U Z");
+    EXPECT_EQ(runs(), "X Y D Z V U");
     EXPECT_EQ(explained("U"), "'U' ran, needed by U -> every pass (culling is off).");
 }
 

@@ -42,12 +42,12 @@ TEST_F(RendererOverlapTest, IndependentPassesAreInFlightTogetherAndKeepTheirOwnC
 
     ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
     EXPECT_TRUE(render());
-    // Both start before either is polled; each poll round asks them in the order they started
-    // and ends at once whichever has finished; C starts only when both have ended.
+    // Each is asked once as it starts; then each poll round asks them in the order they
+    // started and ends at once whichever has finished; C starts only when both have ended.
     EXPECT_EQ(grouped(log),
-              "frame{begin} A{in0 reset users0=1 err=0 begin start} B{in0 reset "
-              "users0=1 err=0 begin start} A{poll} B{poll} A{poll} B{poll end err?} "
-              "A{poll end err?} C{in0 in1 reset " +
+              "frame{begin} A{in0 reset users0=1 err=0 begin start poll} B{in0 reset "
+              "users0=1 err=0 begin start poll} A{poll} B{poll end err?} A{poll end err?} "
+              "C{in0 in1 reset " +
                   kRun + "} frame{end}");
     for (const char* pass : {"A", "B", "C"}) EXPECT_EQ(callsOf(pass), oneAtATime[pass]) << pass;
     EXPECT_EQ(outputs(), "C(A(default),B(default))");
@@ -58,24 +58,26 @@ TEST_F(RendererOverlapTest, IndependentPassesAreInFlightTogetherAndKeepTheirOwnC
     EXPECT_EQ(renderer.maxPassesInFlight(), 2);
 }
 
-//   A, B, D -> C (inputs 0, 1, 2) -> output 0;  E -> output 1.  A finishes on its second poll.
+//   A, B, D -> C (inputs 0, 1, 2) -> output 0;  E -> output 1.  A finishes on its third poll,
+// B and D on their second; C and E as they start.
 TEST_F(RendererOverlapTest, TheLimitHoldsAndAWaitingPassHoldsBackNoOther) {
     add("A"), add("B"), add("D"), add("C", 3, 1), add("E");
     chain("A C");
     link("B", "C", 0, 1);
     link("D", "C", 0, 2);
     chain("E");
-    passes["A"]->unfinishedPolls = 1;
+    passes["A"]->unfinishedPolls = 2;
+    passes["B"]->unfinishedPolls = 1;
+    passes["D"]->unfinishedPolls = 1;
     ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
     EXPECT_TRUE(render());
     // D starts only once B has left a place free.
     EXPECT_EQ(grouped(log),
-              "frame{begin} A{in0 reset users0=1 err=0 begin start} B{in0 reset "
-              "users0=1 err=0 begin start} A{poll} B{poll end err?} D{in0 reset "
-              "users0=1 err=0 begin start} A{poll end err?} D{poll end err?} C{in0 "
-              "in1 in2 reset "
-              "err=0 begin start} E{in0 reset err=0 begin start} "
-              "C{poll end err?} E{poll end err?} frame{end}");
+              "frame{begin} A{in0 reset users0=1 err=0 begin start poll} B{in0 reset "
+              "users0=1 err=0 begin start poll} A{poll} B{poll end err?} D{in0 reset "
+              "users0=1 err=0 begin start poll} A{poll end err?} D{poll end err?} "
+              "C{in0 in1 in2 reset " +
+                  kRun + "} E{in0 reset " + kRun + "} frame{end}");
 
     // With a third place, E starts while C, before it in the schedule, still waits for A.
     ASSERT_TRUE(renderer.setMaxPassesInFlight(3));
@@ -103,9 +105,8 @@ TEST_F(RendererOverlapTest, AFailureStopsNewStartsButPassesInFlightAreEnded) {
     ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
     EXPECT_FALSE(render());
     EXPECT_EQ(grouped(log),
-              "frame{begin} A{in0 reset users0=1 err=0 begin start} B{in0 reset "
-              "users0=1 err=0 begin start} A{poll} B{poll end err?} A{poll poll end "
-              "err?} frame{end}");
+              "frame{begin} A{in0 reset users0=1 err=0 begin start poll} B{in0 reset "
+              "users0=1 err=0 begin start poll end err?} A{poll poll end err?} frame{end}");
     EXPECT_EQ(renderer.getNumPasses(), 2);
     EXPECT_EQ(outputs(), "kept") << "the outputs are still collected";
 }
@@ -126,21 +127,23 @@ TEST_F(RendererOverlapTest, AChainRunsAsOneAtATimeAndStopsAtAFailure) {
     EXPECT_EQ(runs(), "X Y");
 }
 
-//   A -> C.0;  B -> D;  C, D -> E -> output 0.  Frames with the same set-up make the same calls;
-// a pass that lags lets the passes ready behind it start in its place, and a frame after a
-// lagging or failing one is as before.
+//   A -> C.0;  B -> D;  C, D -> E -> output 0.  Passes that finish as they start make the calls
+// of one pass at a time; a pass that lags lets the passes ready behind it start in its place,
+// and a frame after a lagging or failing one is as before.
 TEST_F(RendererOverlapTest, FramesRepeatTheirCallsAndALaggingPassLetsOthersStart) {
     add("A"), add("B"), add("C", 2, 1), add("D"), add("E", 2, 1);
     chain("A C E");
     link("B", "D");
     link("D", "E", 0, 1);
     ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
-    const QString prompt =
-        "frame{begin} A{in0 reset users0=1 err=0 begin start} B{in0 reset users0=1 err=0 "
-        "begin start} A{poll end err?} B{poll end err?} C{in0 in1 reset users0=1 err=0 begin "
-        "start} D{in0 reset users0=1 err=0 begin start} C{poll end err?} D{poll end err?} "
-        "E{in0 in1 reset " +
-        kRun + "} frame{end}";
+    const QString prompt = "frame{begin} A{in0 reset users0=1 " + kRun + "} B{in0 reset users0=1 " +
+                           kRun + "} C{in0 in1 reset users0=1 " + kRun +
+                           "} D{in0 reset users0=1 " + kRun + "} E{in0 in1 reset " + kRun +
+                           "} frame{end}";
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(1));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(grouped(log), prompt);
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
     EXPECT_TRUE(render());
     EXPECT_EQ(grouped(log), prompt);
     EXPECT_TRUE(render());
@@ -150,10 +153,10 @@ TEST_F(RendererOverlapTest, FramesRepeatTheirCallsAndALaggingPassLetsOthersStart
     passes["B"]->unfinishedPolls = 1;
     EXPECT_TRUE(render());
     EXPECT_EQ(grouped(log),
-              "frame{begin} A{in0 reset users0=1 err=0 begin start} B{in0 reset users0=1 "
-              "err=0 begin start} A{poll end err?} B{poll} C{in0 in1 reset users0=1 err=0 begin "
-              "start} B{poll end err?} C{poll end err?} D{in0 reset users0=1 " +
-                  kRun + "} E{in0 in1 reset " + kRun + "} frame{end}");
+              "frame{begin} A{in0 reset users0=1 " + kRun +
+                  "} B{in0 reset users0=1 err=0 begin start poll} C{in0 in1 reset users0=1 " +
+                  kRun + "} B{poll end err?} D{in0 reset users0=1 " + kRun +
+                  "} E{in0 in1 reset " + kRun + "} frame{end}");
 
     passes["B"]->unfinishedPolls = 0;
     passes["B"]->failWith = 3;

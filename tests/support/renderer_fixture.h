@@ -9,6 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Failed comparisons show the text, not the bytes.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 const int kRoot = Vantrel::Orv::Graph::kRootNodeRef;
 // What a pass that runs to the end without error receives after its inputs and user counts.
 const QString kRun = "err=0 begin start poll end err?";
