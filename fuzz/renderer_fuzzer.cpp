@@ -137,19 +137,22 @@ public:
         const int edges = _data.intInRange(0, 48);
         for (int e = 0; e < edges && !_data.empty(); ++e) {
             const int a = anyNode(), b = anyNode();
-            switch (_data.intInRange(0, 3)) {
-                case 0:
-                case 1:
-                    _graph.addEdge(a, port(_graph.numOutputs(a)), b, port(_graph.numInputs(b)));
-                    break;
-                case 2:
-                    _graph.addDownEdge(port(_graph.numInputs(_graph.parentNode(b))), b,
-                                       port(_graph.numInputs(b)));
-                    break;
-                default:
-                    _graph.addUpEdge(port(_graph.numOutputs(_graph.parentNode(b))), b,
-                                     port(_graph.numOutputs(b)));
-                    break;
+            // The ports are read one statement each, first end first: as arguments of one call
+            // their order would be the compiler's, and an input would mean one thing to the
+            // fuzzer and another to the replay.
+            const int kind = _data.intInRange(0, 3);
+            if (kind <= 1) {
+                const int output = port(_graph.numOutputs(a));
+                const int input = port(_graph.numInputs(b));
+                _graph.addEdge(a, output, b, input);
+            } else if (kind == 2) {
+                const int outer = port(_graph.numInputs(_graph.parentNode(b)));
+                const int inner = port(_graph.numInputs(b));
+                _graph.addDownEdge(outer, b, inner);
+            } else {
+                const int outer = port(_graph.numOutputs(_graph.parentNode(b)));
+                const int inner = port(_graph.numOutputs(b));
+                _graph.addUpEdge(outer, b, inner);
             }
         }
     }
