@@ -298,13 +298,15 @@ TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
 TEST_F(RendererLatestFrameTest, DotDrawsEveryLevelAndColoursTheLatestOutcomes) {
     renderer.addParameter("p <&>", 1);
     group("G {\"|}", 1, 1);
-    add("in\\side %s é", 1, 1, "G {\"|}"), add("off"), add("unused");
+    add("in\\side %s é", 1, 1, "G {\"|}"), add("off"), add("unused"), add("spare");
     down(0, "G {\"|}");
     down(0, "in\\side %s é");
     up(0, "in\\side %s é");
     chain("G {\"|} off");
     renderer.setEnabled(node("off"), false);
-    EXPECT_TRUE(render());
+    renderer.setTarget(node("unused"));
+    passes["unused"]->failWith = 4;
+    EXPECT_FALSE(render());
 
     const QByteArray plain = graphAsDot(*graph());
     EXPECT_TRUE(plain.startsWith("digraph \"Orv\" {\n") && plain.endsWith("}\n"));
@@ -318,5 +320,13 @@ TEST_F(RendererLatestFrameTest, DotDrawsEveryLevelAndColoursTheLatestOutcomes) {
     EXPECT_TRUE(frame.contains("BGCOLOR=\"#c8f0c8\"")) << "ran";
     EXPECT_TRUE(frame.contains("BGCOLOR=\"#d9d9d9\"")) << "disabled";
     EXPECT_TRUE(frame.contains("STYLE=\"dashed\"")) << "not needed";
+    // Hover texts name nodes by path and ports by name, never by the DOT ids.
+    EXPECT_TRUE(plain.contains("tooltip=\"G {\\\"|}/in\\\\\\\\side %s é\"")) << plain.toStdString();
+    EXPECT_TRUE(plain.contains("tooltip=\"G {\\\"|} (group)\""));
+    EXPECT_TRUE(plain.contains("tooltip=\"inputs.p <&> -> G {\\\"|}.input 0\""));
+    EXPECT_TRUE(frame.contains("tooltip=\"unused: failed (target, error code 4)\""));
+    EXPECT_TRUE(frame.contains("tooltip=\"spare: not needed\""));
+    EXPECT_TRUE(frame.contains("<TABLE BORDER=\"3\"")) << "the target";
+    EXPECT_TRUE(frame.contains("<I>legend</I>") && frame.contains("the target</TD>"));
     EXPECT_TRUE(dotAccepts(frame)) << frame.toStdString();
 }
