@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 namespace Vantrel {
@@ -54,6 +55,10 @@ public:
     /// A container node for passes and further groups; returns its node ref, or -1 for an
     /// invalid parent.
     int addGroup(const QString& name, int numInputs, int numOutputs, int parent);
+    /// As above, with one input per name in `inputs` and one output per name in `outputs`, so
+    /// that the by-name wiring (connectDownByName, addUpEdgeByName...) can find them.
+    int addGroup(const QString& name, const QStringList& inputs, const QStringList& outputs,
+                 int parent);
     /// Takes ownership of `pass` and mirrors it as a node under `parent`, with the pass's ports
     /// and names; returns the node ref. The pass starts enabled; setup is not called. Refused (-1)
     /// for a null pass or an invalid parent, and the renderer then deletes the pass, since the
