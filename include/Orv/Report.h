@@ -25,9 +25,10 @@ struct ReportContents {
 };
 
 /// One HTML page in UTF-8, with no script and nothing to fetch (the picture is a data: URI,
-/// the charts inline SVG): each pass's outcome in the latest frame with the renderer's
-/// explanation, and, from the frames kept while timing is on, each pass's mean time, the latest
-/// frame's timeline and a histogram of frame times. Writes nothing; the host saves the page.
+/// the charts inline SVG): each pass's outcome in the latest frame, with Renderer::explain for
+/// the first 100 passes that did not run, and, from the frames kept while timing is on, each
+/// pass's mean time, the latest frame's timeline and a histogram of frame times. Writes
+/// nothing; the host saves the page.
 ORVCORE_EXPORT QByteArray reportHtml(const Renderer& renderer,
                                      const ReportContents& contents = ReportContents());
 
