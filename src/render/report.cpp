@@ -347,7 +347,8 @@ private:
                        .arg(track == 0 ? QStringLiteral("frame")
                                        : QStringLiteral("passes %1").arg(track));
         QString html =
-            QStringLiteral("<section><h2>Timeline of the latest frame</h2><div class=\"chart\">") +
+            QStringLiteral(
+                "<section><h2>Timeline of the latest timed frame</h2><div class=\"chart\">") +
             svg + bars + QStringLiteral("</svg></div>");
         if (!keyed.isEmpty())
             html += QStringLiteral("<p class=\"key\">") +
