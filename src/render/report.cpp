@@ -7,7 +7,6 @@
 #include "render/renderer_p.h"
 
 #include <QHash>
-#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -58,6 +57,23 @@ double tickStep(double range, int maxTicks) {
 }
 
 // What the page says of one pass.
+// `text` without the spans from each `open` to the next `close`, both included; an unclosed
+// span stays. One pass, so that a large SVG costs no more than its length.
+QString withoutSpans(const QString& text, const QString& open, const QString& close) {
+    QString kept;
+    kept.reserve(text.size());
+    int from = 0;
+    for (;;) {
+        const int start = text.indexOf(open, from);
+        const int end = start < 0 ? -1 : text.indexOf(close, start + open.size());
+        if (end < 0) break;
+        kept.append(text.constData() + from, start - from);
+        from = end + close.size();
+    }
+    kept.append(text.constData() + from, text.size() - from);
+    return kept;
+}
+
 // Passes that did not run and that the page explains in the renderer's words.
 constexpr int kExplained = 100;
 
@@ -364,10 +380,10 @@ private:
         if (svgStart < 0) return QString();
         // Graphviz titles every shape with its DOT id; the tooltips frameAsDot wrote are the
         // hover texts worth showing, so the ids go, with the comments that repeat them.
-        QString svg = QString::fromUtf8(_contents.graphSvg.mid(svgStart));
-        static const QRegularExpression ids(QStringLiteral("<title>[^<]*</title>|<!--.*?-->"),
-                                            QRegularExpression::DotMatchesEverythingOption);
-        svg.remove(ids);
+        const QString svg =
+            withoutSpans(withoutSpans(QString::fromUtf8(_contents.graphSvg.mid(svgStart)),
+                                      QStringLiteral("<title>"), QStringLiteral("</title>")),
+                         QStringLiteral("<!--"), QStringLiteral("-->"));
         QString html = QStringLiteral(
                            "<section><h2>The graph, coloured by the latest frame</h2>"
                            "<div class=\"graph\">") +
