@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
@@ -164,6 +165,15 @@ void printInspectionTables(const Runs& m) {
     const double trace = value(m, "trace-json/layered/1024");
     std::printf("traceJson of 100 frames of the layered 1024 graph: %s ms\n",
                 cell(trace < 0 ? trace : trace / 1e6).toLocal8Bit().constData());
+    const double report = value(m, "report-html/layered/1024");
+    std::printf("reportHtml of 100 frames of the layered 1024 graph: %s ms\n",
+                cell(report < 0 ? report : report / 1e6).toLocal8Bit().constData());
+    QStringList explainRow;
+    for (int size : allSizes())
+        explainRow << QStringLiteral("N=%1 %2").arg(size).arg(
+                          cell(value(m, key("explain-first", Shape::Chain, size))));
+    std::printf("explain of a chain's first pass, ns per pass (median): %s\n",
+                explainRow.join(QStringLiteral(", ")).toLocal8Bit().constData());
     printHeader("JSON on the layered graph, ns per edge (median)",
                 {"operation", "N=64", "N=1024", "N=16384", "/ build"});
     for (const char* what : {"json-save", "json-load"}) {

@@ -8,6 +8,7 @@
 #include <Orv/Graph.h>
 #include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
+#include <Orv/Report.h>
 #include <Orv/Walkers.h>
 
 #include <QThread>
@@ -220,7 +221,24 @@ void registerFrameBenchmarks() {
                                     benchmark::DoNotOptimize(setup->renderer.render(nullptr));
                                 setup->renderer.setTimingEnabled(false);
                             });
+            if (shape == Shape::Chain) {
+                // From the chain's first pass explain walks every step to the output, but puts
+                // only the ends into words.
+                registerPerItem(key("explain-first", shape, size), setup->numRun,
+                                [setup](benchmark::State& state) {
+                                    for (auto _ : state)
+                                        benchmark::DoNotOptimize(
+                                            setup->renderer.explain(setup->nodes.first()));
+                                });
+            }
             if (shape == Shape::Layered && size == 1024) {
+                // The report page of the 100 frames kept by default, without a picture or SVG.
+                registerPerItem("report-html/layered/1024", 1, [setup](benchmark::State& state) {
+                    setup->renderer.setTimingEnabled(true);
+                    for (int frame = 0; frame < 100; ++frame) setup->renderer.render(nullptr);
+                    for (auto _ : state) benchmark::DoNotOptimize(reportHtml(setup->renderer));
+                    setup->renderer.setTimingEnabled(false);
+                });
                 // The timeline of the 100 frames kept by default.
                 registerPerItem("trace-json/layered/1024", 1, [setup](benchmark::State& state) {
                     setup->renderer.setTimingEnabled(true);

@@ -25,6 +25,7 @@
 #include <QString>
 #include <QVector>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -334,7 +335,14 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
                                 .arg(node)
                                 .arg(int(renderer.outcome(node)))
                                 .arg(int(expected)));
-        if (renderer.wasNeeded(node) != (g.isValidNode(node) && needed.contains(node)))
+        // A group or the root was needed when a live pass inside it was.
+        bool wasNeeded = g.isValidNode(node) && needed.contains(node);
+        if (id == -1 && g.isValidNode(node)) {
+            wasNeeded = std::any_of(built.passNodes.begin(), built.passNodes.end(), [&](int pass) {
+                return g.isValidNode(pass) && g.contains(node, pass) && needed.contains(pass);
+            });
+        }
+        if (renderer.wasNeeded(node) != wasNeeded)
             fail(log.frame, QStringLiteral("node %1: wasNeeded is wrong").arg(node));
         if (expected == NodeOutcome::Failed &&
             renderer.failureCode(node) != built.passes[id]->errorCode())

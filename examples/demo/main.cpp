@@ -3,12 +3,12 @@
 #include "options.h"
 #include "pipeline.h"
 #include "report.h"
-#include "report_html.h"
 #include "tonemap.h"
 
 #include <Orv/OrvCore.h>
 #include <Orv/Paths.h>
 #include <Orv/RenderPassHelper.h>
+#include <Orv/Report.h>
 #include <Orv/Validator.h>
 
 #include <QBuffer>
@@ -119,21 +119,6 @@ QStringList whyNotRun(const Pipeline& pipeline) {
     return lines;
 }
 
-HtmlReport::Pass reportedPass(const Orv::Renderer& renderer, const Pipeline::Node& node) {
-    HtmlReport::Pass pass;
-    pass.path = node.path;
-    pass.outcome = renderer.outcome(node.ref);
-    pass.explanation = renderer.explain(node.ref);
-    const qint64 latest = renderer.latestPassTime(node.ref);
-    pass.latestMs = latest >= 0 ? latest / 1e6 : -1.0;
-    if (const auto* helper =
-            dynamic_cast<const Orv::RenderPassHelper*>(renderer.renderPass(node.ref))) {
-        pass.runs = helper->frameTimer().count();
-        pass.meanMs = helper->frameTimer().mean();
-    }
-    return pass;
-}
-
 QByteArray pngOf(const QImage& image) {
     QByteArray png;
     QBuffer buffer(&png);
@@ -176,9 +161,9 @@ bool disablePasses(Pipeline& pipeline, const QStringList& names, QVector<int>* d
 }
 
 // Writes what the latest frame did, for the eye: the whole graph coloured by outcome (DOT, and
-// SVG when Graphviz is there), the renderer's trace and the report page, which `report` already
-// holds the run's figures for. True when the SVG was written.
-bool writeLastFrame(const Pipeline& pipeline, HtmlReport* report, OutputFolder* out) {
+// SVG when Graphviz is there), the renderer's trace and the library's report page, for which
+// `report` already holds the run's title, summary and picture. True when the SVG was written.
+bool writeLastFrame(const Pipeline& pipeline, Orv::ReportContents* report, OutputFolder* out) {
     const Orv::Renderer& renderer = pipeline.renderer();
     const QByteArray frameDot = Orv::frameAsDot(renderer);
     out->saveBytes(frameDot, QStringLiteral("frame-graph.dot"));
@@ -189,12 +174,8 @@ bool writeLastFrame(const Pipeline& pipeline, HtmlReport* report, OutputFolder* 
         out->record(QStringLiteral("frame-graph.svg"), file.open(QIODevice::ReadOnly));
         report->graphSvg = file.readAll();
     }
-    report->trace = renderer.traceJson();
-    out->saveBytes(report->trace, QStringLiteral("trace.json"));
-    for (const Pipeline::Node& node : pipeline.nodes())
-        if (renderer.renderPass(node.ref)) report->passes << reportedPass(renderer, node);
-    report->bucketUs = Orv::HistogramFrameTimes::_frameTimeStep;
-    out->saveBytes(reportHtml(*report), QStringLiteral("report.html"));
+    out->saveBytes(renderer.traceJson(), QStringLiteral("trace.json"));
+    out->saveBytes(Orv::reportHtml(renderer, *report), QStringLiteral("report.html"));
     return svg;
 }
 
@@ -296,6 +277,8 @@ int main(int argc, char** argv) {
 
     renderer.setMaxPassesInFlight(options.inFlight);
     renderer.setTimingEnabled(true);
+    // The report's frame-time histogram covers the frames the renderer keeps: all of them.
+    renderer.setTimingHistory(options.frames);
     renderer.setup(&callbacks);
     for (int frame = 0; frame < options.frames; ++frame) {
         pipeline.setFrame(frame, frame / kFramesPerSecond);
@@ -346,15 +329,15 @@ int main(int argc, char** argv) {
             .arg(options.frames / qMax(seconds, 1e-9), 0, 'f', 1)
             .arg(failedFrames ? QStringLiteral(", %1 failed").arg(failedFrames) : QString());
     // Taken before compareInFlight renders more frames.
-    HtmlReport report;
-    report.title = QStringLiteral("%1x%2 pixels through %3 passes, up to %4 in flight")
-                       .arg(options.size.width())
-                       .arg(options.size.height())
-                       .arg(pipeline.nodes().size() - 1)
-                       .arg(options.inFlight);
-    report.summary = rendered;
-    report.framePng = pngOf(last);
-    report.frameTimes = frameTimes.buckets();
+    Orv::ReportContents report;
+    report.title = QStringLiteral("orv-demo report");
+    report.summary = QStringLiteral("%1x%2 pixels through %3 passes, up to %4 in flight. %5")
+                         .arg(options.size.width())
+                         .arg(options.size.height())
+                         .arg(pipeline.nodes().size() - 1)
+                         .arg(options.inFlight)
+                         .arg(rendered);
+    report.picture = pngOf(last);
     const bool frameSvg = writeLastFrame(pipeline, &report, &out);
     const QStringList notRun = whyNotRun(pipeline);
 

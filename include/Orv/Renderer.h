@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 namespace Vantrel {
@@ -54,6 +55,10 @@ public:
     /// A container node for passes and further groups; returns its node ref, or -1 for an
     /// invalid parent.
     int addGroup(const QString& name, int numInputs, int numOutputs, int parent);
+    /// As above, with one input per name in `inputs` and one output per name in `outputs`, so
+    /// that the by-name wiring (connectDownByName, addUpEdgeByName...) can find them.
+    int addGroup(const QString& name, const QStringList& inputs, const QStringList& outputs,
+                 int parent);
     /// Takes ownership of `pass` and mirrors it as a node under `parent`, with the pass's ports
     /// and names; returns the node ref. The pass starts enabled; setup is not called. Refused (-1)
     /// for a null pass or an invalid parent, and the renderer then deletes the pass, since the
@@ -103,14 +108,18 @@ public:
     /// asked, from what the frame keeps anyway. Any ref is accepted.
     ///@{
 
-    NodeOutcome outcome(int node) const;       ///< Unknown before the first frame.
-    bool wasNeeded(int node) const;            ///< Whether the latest frame needed the node.
+    NodeOutcome outcome(int node) const;  ///< Unknown before the first frame.
+    /// Whether the latest frame needed the node; for a group or the root, whether it needed a
+    /// pass inside it (so never for an empty group).
+    bool wasNeeded(int node) const;
     unsigned int failureCode(int node) const;  ///< The error code of a Failed node, else 0.
     /// Why the node did what it did, in one line of English naming nodes by path and ports by
     /// name: for a pass that ran, the chain that needed it up to an output or the target (and
     /// its time when timing is on); for one not needed, its consumers that were not needed
     /// either; for a disabled one, the inputs that took their defaults instead; for one not
-    /// reached, the pass that failed and its code.
+    /// reached, the pass that failed and its code; for a group, what its passes did and the
+    /// chain that needed them. Lists and chains are shortened in the middle, saying how much
+    /// was left out, so that the line stays a few hundred characters long.
     QString explain(int node) const;
     ///@}
 

@@ -22,6 +22,13 @@ inline int numPorts(const Graph& graph, int node, Side side) {
 inline QString portName(const Graph& graph, int node, Side side, int port) {
     return side == Side::Input ? graph.inputName(node, port) : graph.outputName(node, port);
 }
+// How messages name a port: its name, or "input 2" / "output 0" for one without a name.
+inline QString portLabel(const Graph& graph, int node, Side side, int port) {
+    const QString name = portName(graph, node, side, port);
+    if (!name.isEmpty()) return name;
+    return (side == Side::Input ? QStringLiteral("input ") : QStringLiteral("output ")) +
+           QString::number(port);
+}
 inline int portGroup(const Graph& graph, int node, Side side, int port) {
     return side == Side::Input ? graph.inputGroup(node, port) : graph.outputGroup(node, port);
 }

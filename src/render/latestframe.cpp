@@ -30,7 +30,7 @@ QString pathOf(const Graph& graph, int node) {
 
 // "node.port" for a container port that a value crosses.
 QString portOf(const Graph& graph, int node, int port, Side side) {
-    return graph.nodePath(node) + QLatin1Char('.') + detail::portName(graph, node, side, port);
+    return graph.nodePath(node) + QLatin1Char('.') + detail::portLabel(graph, node, side, port);
 }
 
 // The container outputs a value crosses going up from the producer to `node`'s output `port`
@@ -60,36 +60,88 @@ QStringList inputsCrossed(const Graph& graph, int node, int port) {
     return crossed;
 }
 
+// How much of a long list or chain explain shows, so that its answer stays a few hundred
+// characters on any graph.
+constexpr int kNamesShown = 3;
+constexpr int kChainEnds = 3;  // steps kept at each end of a long chain
+
+// "a, b and c", or "a, b, c and 7 more" past kNamesShown.
+QString listed(const QStringList& names) {
+    if (names.size() <= 1) return names.value(0);
+    if (names.size() <= kNamesShown)
+        return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
+               names.last();
+    return names.mid(0, kNamesShown).join(QStringLiteral(", ")) +
+           QStringLiteral(" and %1 more").arg(names.size() - kNamesShown);
+}
+
 // From `node` down the chain of consumers that first needed it to the root of the frame:
-// "a -> b -> group.out -> c -> output 'image'".
+// "a -> b -> group.out -> c -> output 'image'". A chain of more than 2 * kChainEnds steps keeps
+// its ends and says how many steps it left out.
 QString neededChain(const detail::RendererData& d, int node) {
     const Graph& graph = d.graph;
-    QStringList chain{graph.nodePath(node)};
-    for (int guard = d.plan.tableSize(); guard > 0; --guard) {
-        const detail::FramePlan::Reach reach = d.plan.reachOf(node);
+    // The steps first, as refs, so that only the ends shown are put into words.
+    std::vector<detail::FramePlan::Reach> steps;
+    detail::FramePlan::Reach end{-1, detail::FramePlan::Reach::kTarget};
+    for (int at = node, guard = d.plan.tableSize(); guard > 0; --guard) {
+        const detail::FramePlan::Reach reach = d.plan.reachOf(at);
         if (reach.consumer < 0) {
-            if (reach.input >= 0) {
-                chain << outputsCrossed(graph, Graph::kRootNodeRef, reach.input)
-                      << QStringLiteral("output ") +
-                             quoted(graph.outputName(Graph::kRootNodeRef, reach.input));
-            } else if (reach.input == detail::FramePlan::Reach::kTarget) {
-                chain << QStringLiteral("the target");
-            } else {
-                chain << QStringLiteral("every pass (culling is off)");
-            }
+            end = reach;
             break;
         }
-        // From the consumer's input back to the producer: walkUp, walkAcross, walkDown.
+        steps.push_back(reach);
+        at = reach.consumer;
+    }
+    // One step in words: the container ports the value crosses, then the consumer.
+    auto step = [&graph](const detail::FramePlan::Reach& reach) {
         int source = reach.consumer;
         int port = reach.input;
         graph.walkUp(source, port);
+        QStringList words;
         const QStringList down = inputsCrossed(graph, reach.consumer, reach.input);
-        if (graph.walkAcross(source, port)) chain << outputsCrossed(graph, source, port);
-        chain << down;
-        node = reach.consumer;
-        chain << (node == Graph::kRootNodeRef ? QStringLiteral("the root") : graph.nodePath(node));
+        if (graph.walkAcross(source, port)) words << outputsCrossed(graph, source, port);
+        words << down;
+        words << (reach.consumer == Graph::kRootNodeRef ? QStringLiteral("the root")
+                                                        : graph.nodePath(reach.consumer));
+        return words;
+    };
+    QStringList chain{graph.nodePath(node)};
+    const size_t numSteps = steps.size();
+    const bool shorten = numSteps > size_t(2 * kChainEnds);
+    for (size_t s = 0; s < numSteps; ++s) {
+        if (shorten && s == size_t(kChainEnds)) {
+            chain << QStringLiteral("[%1 steps left out]").arg(numSteps - 2 * kChainEnds);
+            s = numSteps - kChainEnds - 1;
+            continue;
+        }
+        chain << step(steps[s]);
+    }
+    if (end.input >= 0) {
+        chain << outputsCrossed(graph, Graph::kRootNodeRef, end.input)
+              << QStringLiteral("output ") +
+                     quoted(graph.outputName(Graph::kRootNodeRef, end.input));
+    } else if (end.input == detail::FramePlan::Reach::kTarget) {
+        chain << QStringLiteral("the target");
+    } else {
+        chain << QStringLiteral("every pass (culling is off)");
     }
     return chain.join(QStringLiteral(" -> "));
+}
+
+// The pass nodes inside `container` at any depth, in table order.
+QVector<int> passesInside(const detail::RendererData& d, int container) {
+    QVector<int> inside;
+    QVector<int> stack{container};
+    while (!stack.isEmpty()) {
+        const int node = stack.takeLast();
+        for (int i = 0; i < d.graph.numNodes(node); ++i) {
+            const int child = d.graph.getNode(i, node);
+            if (d.isPassIndex(d.graph.nodeValue(child))) inside << child;
+            stack << child;
+        }
+    }
+    std::sort(inside.begin(), inside.end());
+    return inside;
 }
 
 // The nodes reading any output of `node`, each once, in table order.
@@ -121,6 +173,76 @@ const detail::FrameTrace* latestTrace(const detail::RendererData& d) {
     return trace.number == d.latest.number ? &trace : nullptr;
 }
 
+// A group through its passes: what they did and, when the frame needed any, the chain from
+// the one whose value left the group.
+QString explainGroup(const Renderer& renderer, const detail::RendererData& d, int group) {
+    const Graph& graph = d.graph;
+    const QString name = pathOf(graph, group);
+    const QVector<int> inside = passesInside(d, group);
+    if (inside.isEmpty())
+        return QStringLiteral("%1 has no pass and holds none; the latest frame did not need it.")
+            .arg(name);
+    QStringList ran, failed, disabled, notReached, notNeeded;
+    int leaving = -1;  // a needed pass whose value the frame used outside the group
+    for (int pass : inside) {
+        const QString path = graph.nodePath(pass);
+        switch (renderer.outcome(pass)) {
+            case NodeOutcome::Ran:
+                ran << path;
+                break;
+            case NodeOutcome::Failed:
+                failed << QStringLiteral("%1 failed with error code %2")
+                              .arg(path)
+                              .arg(renderer.failureCode(pass));
+                break;
+            case NodeOutcome::Disabled:
+                disabled << path;
+                break;
+            case NodeOutcome::NotReached:
+                notReached << path;
+                break;
+            default:
+                notNeeded << path;
+                break;
+        }
+        if (leaving < 0 && d.plan.hasRoots() && d.plan.isNeeded(pass)) {
+            const int consumer = d.plan.reachOf(pass).consumer;
+            if (consumer < 0 || (consumer != group && !graph.contains(group, consumer)))
+                leaving = pass;
+        }
+    }
+    QStringList parts;
+    auto add = [&parts](const QStringList& paths, const char* singular, const char* plural) {
+        if (!paths.isEmpty())
+            parts << listed(paths) + QLatin1Char(' ') +
+                         QLatin1String(paths.size() == 1 ? singular : plural);
+    };
+    add(ran, "ran", "ran");
+    for (int f = 0; f < failed.size() && f < kNamesShown; ++f) parts << failed[f];
+    if (failed.size() > kNamesShown)
+        parts << QStringLiteral("%1 more failed").arg(failed.size() - kNamesShown);
+    add(disabled, "was switched off", "were switched off");
+    add(notReached, "was not reached", "were not reached");
+    add(notNeeded, "was not needed", "were not needed");
+    QString text =
+        QStringLiteral("%1 is a group; its %2 %3")
+            .arg(name, inside.size() == 1 ? QStringLiteral("pass") : QStringLiteral("passes"),
+                 parts.join(QStringLiteral(", ")));
+    if (renderer.wasNeeded(group)) {
+        // Passes needed only inside the group (none leaving it) were needed as their chain shows.
+        if (leaving < 0) {
+            for (int pass : inside) {
+                if (d.plan.isNeeded(pass)) {
+                    leaving = pass;
+                    break;
+                }
+            }
+        }
+        return text + QStringLiteral("; needed by ") + neededChain(d, leaving) + QLatin1Char('.');
+    }
+    return text + QStringLiteral("; the latest frame did not need it.");
+}
+
 }  // namespace
 
 NodeOutcome Renderer::outcome(int node) const {
@@ -140,7 +262,13 @@ NodeOutcome Renderer::outcome(int node) const {
 }
 
 bool Renderer::wasNeeded(int node) const {
-    return inLatestFrame(*d, node) && d->plan.hasRoots() && d->plan.isNeeded(node);
+    if (!inLatestFrame(*d, node) || !d->plan.hasRoots()) return false;
+    if (d->isPassIndex(d->graph.nodeValue(node))) return d->plan.isNeeded(node);
+    // A group does work for a frame only through its passes: the plan may flag a group whose
+    // output a needed input reads, though nothing inside it feeds that output.
+    const QVector<int> inside = passesInside(*d, node);
+    return std::any_of(inside.begin(), inside.end(),
+                       [this](int pass) { return d->plan.isNeeded(pass); });
 }
 
 unsigned int Renderer::failureCode(int node) const {
@@ -172,9 +300,7 @@ QString Renderer::explain(int node) const {
 
     switch (outcome(node)) {
         case NodeOutcome::NoPass:
-            return QStringLiteral("%1 has no pass; the latest frame %2 it.")
-                .arg(name,
-                     wasNeeded(node) ? QStringLiteral("needed") : QStringLiteral("did not need"));
+            return explainGroup(*this, *d, node);
         case NodeOutcome::Ran:
             return QStringLiteral("%1 ran%2, needed by %3.").arg(name, time, neededChain(*d, node));
         case NodeOutcome::Failed:
@@ -210,7 +336,7 @@ QString Renderer::explain(int node) const {
                 .arg(name, fellBack.isEmpty()
                                ? QStringLiteral("; no input reads it")
                                : QStringLiteral(", so these inputs took their defaults: ") +
-                                     fellBack.join(QStringLiteral(", ")));
+                                     listed(fellBack));
         }
         case NodeOutcome::NotNeeded: {
             QStringList consumers;
@@ -219,7 +345,7 @@ QString Renderer::explain(int node) const {
                 .arg(name, consumers.isEmpty()
                                ? QStringLiteral(", and nothing reads its outputs")
                                : QStringLiteral(", and its consumers %1 were not needed either")
-                                     .arg(consumers.join(QStringLiteral(", "))));
+                                     .arg(listed(consumers)));
         }
         case NodeOutcome::Unknown:
             break;

@@ -42,6 +42,15 @@ int Renderer::addGroup(const QString& name, int numInputs, int numOutputs, int p
     return d->graph.addNode(name, numInputs, numOutputs, parent);
 }
 
+int Renderer::addGroup(const QString& name, const QStringList& inputs, const QStringList& outputs,
+                       int parent) {
+    const int node = addGroup(name, inputs.size(), outputs.size(), parent);
+    if (node < 0) return node;
+    for (int i = 0; i < inputs.size(); ++i) d->graph.setInputName(node, i, inputs[i]);
+    for (int o = 0; o < outputs.size(); ++o) d->graph.setOutputName(node, o, outputs[o]);
+    return node;
+}
+
 int Renderer::addPass(const QString& name, RenderPass* pass, int parent) {
     if (!pass || d->owned.contains(pass)) return -1;
     if (!d->graph.isValidNode(parent)) {

@@ -36,6 +36,10 @@ struct FrameTrace {
     std::vector<PassSpan> spans;
 };
 
+// The track of each of the trace's spans, counted from 1: the first track free when the span
+// starts, so that spans that overlap in time never share one.
+std::vector<int> spanTracks(const FrameTrace& trace);
+
 // What the latest frame kept for the outcome queries: which steps started, the passes that
 // failed, and the enabled flags it ran with. Filled where a pass starts and ends.
 struct LatestFrame {
@@ -104,6 +108,7 @@ public:
 // document) rather than call by call.
 struct RendererAccess {
     static RendererData& data(Renderer& renderer) { return *renderer.d; }
+    static const RendererData& data(const Renderer& renderer) { return *renderer.d; }
 };
 
 }  // namespace detail

@@ -103,6 +103,20 @@ int Renderer::timingHistory() const {
     return d->timingHistory;
 }
 
+std::vector<int> detail::spanTracks(const FrameTrace& trace) {
+    std::vector<int> tracks;
+    tracks.reserve(trace.spans.size());
+    std::vector<qint64> trackEnds;
+    for (const PassSpan& span : trace.spans) {
+        size_t track = 0;
+        while (track < trackEnds.size() && trackEnds[track] > span.start) ++track;
+        if (track == trackEnds.size()) trackEnds.push_back(span.end);
+        trackEnds[track] = span.end;
+        tracks.push_back(int(track) + 1);
+    }
+    return tracks;
+}
+
 QByteArray Renderer::traceJson() const {
     using Layout = detail::JsonWriter::Layout;
     size_t numSpans = 0;
@@ -151,23 +165,18 @@ QByteArray Renderer::traceJson() const {
         return *it;
     };
 
-    qint64 tracks = 0;
-    std::vector<qint64> trackEnds;
+    int tracks = 0;
     for (size_t k = 0; k < d->traces.size(); ++k) {
         const detail::FrameTrace& trace = d->traces[(d->traceHead + k) % d->traces.size()];
         event(QStringLiteral("frame %1").arg(trace.number), 0, trace.start, trace.end);
         out.key("frame").integer(trace.number);
         out.end();
         out.end();
-        // Each pass goes on the first track that is free when it starts, so that passes that
-        // overlap in time never share one.
-        trackEnds.clear();
-        for (const detail::PassSpan& span : trace.spans) {
-            size_t track = 0;
-            while (track < trackEnds.size() && trackEnds[track] > span.start) ++track;
-            if (track == trackEnds.size()) trackEnds.push_back(span.end);
-            trackEnds[track] = span.end;
-            event(nameOf(span.node), qint64(track + 1), span.start, span.end);
+        const std::vector<int> spanTrack = detail::spanTracks(trace);
+        for (size_t s = 0; s < trace.spans.size(); ++s) {
+            const detail::PassSpan& span = trace.spans[s];
+            tracks = std::max(tracks, spanTrack[s]);
+            event(nameOf(span.node), spanTrack[s], span.start, span.end);
             out.key("node").integer(span.node);
             out.key("frame").integer(trace.number);
             if (span.errorCode != 0) {
@@ -176,9 +185,8 @@ QByteArray Renderer::traceJson() const {
             out.end();
             out.end();
         }
-        tracks = std::max(tracks, qint64(trackEnds.size()));
     }
-    for (qint64 track = 1; track <= tracks; ++track)
+    for (int track = 1; track <= tracks; ++track)
         metadata("thread_name", track, QStringLiteral("passes %1").arg(track));
     out.end();
     out.key("displayTimeUnit").string("ms");

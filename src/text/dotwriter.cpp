@@ -27,6 +27,7 @@ public:
         portsNode(root, Side::Input, _style.rootInputs, "  ");
         portsNode(root, Side::Output, _style.rootOutputs, "  ");
         for (int i = 0; i < _graph.numNodes(root); ++i) node(_graph.getNode(i, root), "  ");
+        _out += _style.legend;
         edges();
         _out += "}\n";
         return _out;
@@ -44,6 +45,13 @@ private:
         if (isContainer(node)) return '"' + id(node) + (input ? "_in\"" : "_out\"") + cell;
         return '"' + id(node) + '"' + cell;
     }
+    // "blur.out0", or "parameters.exposure" for a port of the root, as hover texts name a port.
+    QString portPath(int node, int port, Side side) const {
+        return (node == Graph::kRootNodeRef
+                    ? (side == Side::Input ? _style.rootInputs : _style.rootOutputs)
+                    : _graph.nodePath(node)) +
+               QLatin1Char('.') + detail::portLabel(_graph, node, side, port);
+    }
     QByteArray portName(int node, int port, Side side) const {
         const QString name = detail::portName(_graph, node, side, port);
         return name.isEmpty() ? QByteArray("&nbsp;") : detail::dotHtmlEscaped(name);
@@ -54,7 +62,12 @@ private:
         const bool inputs = side == Side::Input;
         const int count = numPorts(_graph, node, side);
         if (count == 0) return;
-        _out += indent + ('"' + id(node) + (inputs ? "_in" : "_out") + "\" [label=<");
+        const QString tip = node == Graph::kRootNodeRef ? title
+                                                        : (inputs ? QStringLiteral("inputs of ")
+                                                                  : QStringLiteral("outputs of ")) +
+                                                              _graph.nodePath(node);
+        _out += indent + ('"' + id(node) + (inputs ? "_in" : "_out") +
+                          "\" [tooltip=" + detail::dotQuoted(tip) + ", label=<");
         _out += "<TABLE BORDER=\"0\" CELLBORDER=\"1\" CELLSPACING=\"0\" BGCOLOR=\"#eef3fb\">";
         _out += "<TR><TD><I>" + detail::dotHtmlEscaped(title) + "</I></TD></TR>";
         for (int p = 0; p < count; ++p) {
@@ -69,6 +82,8 @@ private:
             _out += indent + "subgraph \"cluster_" + id(node) + "\" {\n";
             _out += indent + "  label=<" + detail::dotHtmlEscaped(_graph.nodeName(node)) + ">;\n";
             _out += indent + "  style=rounded; color=\"#7a8aa6\";\n";
+            _out += indent + "  tooltip=" +
+                    detail::dotQuoted(_graph.nodePath(node) + QStringLiteral(" (group)")) + ";\n";
             portsNode(node, Side::Input, QStringLiteral("in"), (indent + "  ").constData());
             portsNode(node, Side::Output, QStringLiteral("out"), (indent + "  ").constData());
             for (int i = 0; i < _graph.numNodes(node); ++i)
@@ -81,7 +96,8 @@ private:
         const int numInputs = _graph.numInputs(node);
         const int numOutputs = _graph.numOutputs(node);
         const int rows = std::max({numInputs, numOutputs, 1});
-        QByteArray table = "<TABLE BORDER=\"1\" CELLBORDER=\"0\" CELLSPACING=\"0\"";
+        QByteArray table = look.marked ? "<TABLE BORDER=\"3\" CELLBORDER=\"0\" CELLSPACING=\"0\""
+                                       : "<TABLE BORDER=\"1\" CELLBORDER=\"0\" CELLSPACING=\"0\"";
         if (!look.fill.isEmpty()) table += " BGCOLOR=\"" + look.fill + '"';
         if (look.faded) table += " COLOR=\"#9a9a9a\" STYLE=\"dashed\"";
         table += '>';
@@ -103,7 +119,9 @@ private:
             table += "</TR>";
         }
         table += "</TABLE>";
-        _out += indent + '"' + id(node) + "\" [label=<" + table + ">];\n";
+        const QString tip = look.tooltip.isEmpty() ? _graph.nodePath(node) : look.tooltip;
+        _out += indent + '"' + id(node) + "\" [tooltip=" + detail::dotQuoted(tip) + ", label=<" +
+                table + ">];\n";
     }
 
     // Every live edge once, styled by kind.
@@ -130,6 +148,13 @@ private:
                 from = endpoint(src, srcPort, Side::Output);
                 to = endpoint(dst, dstPort, Side::Input);
             }
+            // A down edge leaves its container's input, an up edge ends at its container's output.
+            const QString tip =
+                portPath(src, srcPort, _graph.isDownEdge(e) ? Side::Input : Side::Output) +
+                QStringLiteral(" -> ") +
+                portPath(dst, dstPort, _graph.isUpEdge(e) ? Side::Output : Side::Input);
+            look = look.isEmpty() ? " [tooltip=" + detail::dotQuoted(tip) + ']'
+                                  : look.chopped(1) + ", tooltip=" + detail::dotQuoted(tip) + ']';
             _out += "  " + from + " -> " + to + look + ";\n";
         }
     }

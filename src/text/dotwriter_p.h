@@ -13,19 +13,23 @@ namespace detail {
 
 // How one node is drawn beyond its name and ports.
 struct DotNodeStyle {
-    QByteArray fill;     // background colour, empty for none
-    bool faded = false;  // grey and dashed, for work that was culled
-    QString note;        // a second line under the name, empty for none
+    QByteArray fill;      // background colour, empty for none
+    bool faded = false;   // grey and dashed, for work that was culled
+    QString note;         // a second line under the name, empty for none
+    bool marked = false;  // a heavy border, for the node a reader should find first
+    QString tooltip;      // the hover text; the node's path when empty
 };
 
 struct DotStyle {
     QString rootInputs = QStringLiteral("inputs");
     QString rootOutputs = QStringLiteral("outputs");
     std::function<void(int node, DotNodeStyle* style)> decorate;  // may be empty
+    QByteArray legend;  // DOT statements drawn at the top level, after the nodes
 };
 
 // The whole graph as DOT: containers as clusters with their ports as nodes inside, the other
-// nodes as tables of input ports, name and output ports; edges port to port.
+// nodes as tables of input ports, name and output ports; edges port to port. Every node, cluster
+// and edge has a tooltip naming it by path, for the SVG's hover texts.
 QByteArray writeDot(const Graph& graph, const DotStyle& style);
 
 }  // namespace detail

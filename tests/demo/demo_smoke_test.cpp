@@ -153,6 +153,11 @@ TEST_F(DemoSmokeTest, WritesATraceAColouredGraphAndASelfContainedReport) {
     for (const char* pass : {"scene", "vignette", "bloom/blur", "composite", "present"})
         EXPECT_TRUE(report.contains(QString(">%1<").arg(pass))) << pass;
     EXPECT_GE(report.count("<svg"), 3) << "timeline, graph and histogram";
+    // Hover texts name nodes by path, never by the DOT ids Graphviz titles its shapes with.
+    if (QFile::exists(path("frame-graph.svg"))) {
+        EXPECT_TRUE(report.contains("xlink:title=\"bloom/blur: ran")) << "a tooltip";
+        EXPECT_FALSE(report.contains("cluster_n") || report.contains("n0_in"));
+    }
 }
 
 // The failing scene still ran (and was timed); what depends on it skipped that frame. A disabled

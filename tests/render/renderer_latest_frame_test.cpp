@@ -1,5 +1,6 @@
 // Inspection of the latest frame: outcomes and their explanations, culling switched off, the
 // timeline, node paths and the graph as DOT.
+#include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
 
 #include "renderer_fixture.h"
@@ -59,7 +60,7 @@ TEST_F(RendererLatestFrameTest, EveryOutcomeIsExplained) {
     EXPECT_EQ(explained("U"),
               "'U' did not run: no output or target depends on it, and nothing "
               "reads its outputs.");
-    EXPECT_EQ(explained("G"), "'G' has no pass; the latest frame did not need it.");
+    EXPECT_EQ(explained("G"), "'G' has no pass and holds none; the latest frame did not need it.");
 
     passes["Y"]->failWith = 3;
     EXPECT_FALSE(render());
@@ -103,6 +104,96 @@ TEST_F(RendererLatestFrameTest, TheChainNamesNodesByPathAndTheContainerPortsItCr
         why.endsWith(" ms, needed by lighting/shadows -> lighting/direct -> "
                      "lighting.radiance -> post -> output 'image'."))
         << why.toStdString();
+}
+
+//   lighting[ shadows -> direct -> out 0;  ambient (off) ] -> post -> output 'image'
+//   empty[] out 0 -> tail (the target);  idle[ spare ], not needed
+TEST_F(RendererLatestFrameTest, AGroupIsExplainedThroughItsPasses) {
+    group("lighting", 0, 1), group("empty", 0, 1), group("idle", 0, 0);
+    add("shadows", 1, 1, "lighting"), add("direct", 2, 1, "lighting");
+    add("ambient", 1, 1, "lighting"), add("spare", 1, 1, "idle"), add("post"), add("tail");
+    link("shadows", "direct");
+    link("ambient", "direct", 0, 1);
+    renderer.setEnabled(node("ambient"), false);
+    up(0, "direct");
+    chain("lighting post");
+    link("empty", "tail");
+    renderer.setTarget(node("tail"));
+    EXPECT_TRUE(render());
+
+    EXPECT_TRUE(renderer.wasNeeded(node("lighting")));
+    EXPECT_EQ(explained("lighting"),
+              "'lighting' is a group; its passes lighting/shadows and lighting/direct ran, "
+              "lighting/ambient was switched off; needed by lighting/direct -> "
+              "lighting.output 0 -> post -> output 'image'.")
+        << explained("lighting").toStdString();
+    // Read by a needed pass, but nothing inside feeds that output: no work was needed of it.
+    EXPECT_FALSE(renderer.wasNeeded(node("empty")));
+    EXPECT_EQ(explained("empty"),
+              "'empty' has no pass and holds none; the latest frame did not need it.");
+    EXPECT_FALSE(renderer.wasNeeded(node("idle")));
+    EXPECT_EQ(explained("idle"),
+              "'idle' is a group; its pass idle/spare was not needed; the latest frame did not "
+              "need it.");
+    EXPECT_TRUE(renderer.wasNeeded(kRoot));
+
+    passes["direct"]->failWith = 7;
+    EXPECT_FALSE(render());
+    EXPECT_EQ(explained("lighting"),
+              "'lighting' is a group; its passes lighting/shadows ran, lighting/direct failed with "
+              "error code 7, lighting/ambient was switched off; needed by lighting/direct -> "
+              "lighting.output 0 -> post -> output 'image'.")
+        << explained("lighting").toStdString();
+}
+
+namespace {
+
+// A pass that does nothing, for graphs too large to log.
+class QuietPass : public RenderPassHelper {
+public:
+    QuietPass(int numInputs, int numOutputs) {
+        for (int i = 0; i < numInputs; ++i) addInput(QStringLiteral("in"), QVariant());
+        for (int o = 0; o < numOutputs; ++o) addOutput(QStringLiteral("out"));
+    }
+};
+
+}  // namespace
+
+// Explaining one end of a very long chain gives a short line (benchmarks time it).
+TEST_F(RendererLatestFrameTest, HeavyLongChainsAreShortenedInTheMiddle) {
+    const int length = 100000;
+    int previous = -1;
+    for (int i = 0; i < length; ++i) {
+        const int pass = renderer.addPass(QStringLiteral("p%1").arg(i), new QuietPass(1, 1), kRoot);
+        if (previous >= 0) {
+            ASSERT_NE(graph()->addEdge(previous, 0, pass, 0), -1);
+        }
+        previous = pass;
+    }
+    ASSERT_NE(graph()->addUpEdge(renderer.addOutput("image"), previous, 0), -1);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(renderer.explain(graph()->findNode("p0", kRoot)),
+              "'p0' ran, needed by p0 -> p1 -> p2 -> p3 -> [99993 steps left out] -> p99997 -> "
+              "p99998 -> p99999 -> output 'image'.");
+    const QString all = renderer.explain(kRoot);
+    EXPECT_EQ(all,
+              "the root is a group; its passes p0, p1, p2 and 99997 more ran; needed by "
+              "p99999 -> output 'image'.");
+}
+
+TEST_F(RendererLatestFrameTest, LongListsNameAFewAndCountTheRest) {
+    add("source", 0, 1);
+    for (int i = 0; i < 50; ++i) {
+        add(QStringLiteral("r%1").arg(i), 1, 0);
+        link("source", QStringLiteral("r%1").arg(i));
+    }
+    EXPECT_TRUE(render());
+    EXPECT_EQ(explained("source"),
+              "'source' did not run: no output or target depends on it, and its consumers 'r0', "
+              "'r1', 'r2' and 47 more were not needed either.");
+    EXPECT_EQ(explained("r1"),
+              "'r1' did not run: no output or target depends on it, and nothing reads its "
+              "outputs.");
 }
 
 TEST_F(RendererLatestFrameTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlappingPasses) {
@@ -206,13 +297,15 @@ TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
 TEST_F(RendererLatestFrameTest, DotDrawsEveryLevelAndColoursTheLatestOutcomes) {
     renderer.addParameter("p <&>", 1);
     group("G {\"|}", 1, 1);
-    add("in\\side %s é", 1, 1, "G {\"|}"), add("off"), add("unused");
+    add("in\\side %s é", 1, 1, "G {\"|}"), add("off"), add("unused"), add("spare");
     down(0, "G {\"|}");
     down(0, "in\\side %s é");
     up(0, "in\\side %s é");
     chain("G {\"|} off");
     renderer.setEnabled(node("off"), false);
-    EXPECT_TRUE(render());
+    renderer.setTarget(node("unused"));
+    passes["unused"]->failWith = 4;
+    EXPECT_FALSE(render());
 
     const QByteArray plain = graphAsDot(*graph());
     EXPECT_TRUE(plain.startsWith("digraph \"Orv\" {\n") && plain.endsWith("}\n"));
@@ -226,5 +319,13 @@ TEST_F(RendererLatestFrameTest, DotDrawsEveryLevelAndColoursTheLatestOutcomes) {
     EXPECT_TRUE(frame.contains("BGCOLOR=\"#c8f0c8\"")) << "ran";
     EXPECT_TRUE(frame.contains("BGCOLOR=\"#d9d9d9\"")) << "disabled";
     EXPECT_TRUE(frame.contains("STYLE=\"dashed\"")) << "not needed";
+    // Hover texts name nodes by path and ports by name, never by the DOT ids.
+    EXPECT_TRUE(plain.contains("tooltip=\"G {\\\"|}/in\\\\\\\\side %s é\"")) << plain.toStdString();
+    EXPECT_TRUE(plain.contains("tooltip=\"G {\\\"|} (group)\""));
+    EXPECT_TRUE(plain.contains("tooltip=\"inputs.p <&> -> G {\\\"|}.input 0\""));
+    EXPECT_TRUE(frame.contains("tooltip=\"unused: failed (target, error code 4)\""));
+    EXPECT_TRUE(frame.contains("tooltip=\"spare: not needed\""));
+    EXPECT_TRUE(frame.contains("<TABLE BORDER=\"3\"")) << "the target";
+    EXPECT_TRUE(frame.contains("<I>legend</I>") && frame.contains("the target</TD>"));
     EXPECT_TRUE(dotAccepts(frame)) << frame.toStdString();
 }

@@ -1,0 +1,527 @@
+// The report page: one HTML file that shows at a glance what the latest frame did and where the
+// time of the kept frames went. No script and nothing fetched, so that it opens the same
+// anywhere, headless browsers included.
+#include <Orv/Renderer.h>
+#include <Orv/Report.h>
+
+#include "render/renderer_p.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace Vantrel {
+namespace Orv {
+
+namespace {
+
+struct Look {
+    const char* word;
+    const char* colour;
+};
+
+// The hues of frameAsDot, a shade stronger so that thin bars still read.
+Look lookOf(NodeOutcome outcome) {
+    switch (outcome) {
+        case NodeOutcome::Ran:
+            return {"ran", "#3f9e5a"};
+        case NodeOutcome::Failed:
+            return {"failed", "#d64545"};
+        case NodeOutcome::Disabled:
+            return {"disabled", "#9a9a9a"};
+        case NodeOutcome::NotReached:
+            return {"not reached", "#e8962e"};
+        case NodeOutcome::NotNeeded:
+            return {"not needed", "#c8c8c8"};
+        default:
+            return {"no frame", "#c8c8c8"};
+    }
+}
+
+QString esc(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+QString ms(double value) {
+    return QString::number(value, 'f', value < 10.0 ? 2 : 1) + QStringLiteral(" ms");
+}
+
+// A round step for axis labels that gives at most `maxTicks` of them over `range`.
+double tickStep(double range, int maxTicks) {
+    double step = 0.001;
+    for (int k = 0; range / step > maxTicks; ++k) step *= (k % 3 == 1) ? 2.5 : 2.0;
+    return step;
+}
+
+// What the page says of one pass.
+// `text` without the spans from each `open` to the next `close`, both included; an unclosed
+// span stays. One pass, so that a large SVG costs no more than its length.
+QString withoutSpans(const QString& text, const QString& open, const QString& close) {
+    QString kept;
+    kept.reserve(text.size());
+    int from = 0;
+    for (;;) {
+        const int start = text.indexOf(open, from);
+        const int end = start < 0 ? -1 : text.indexOf(close, start + open.size());
+        if (end < 0) break;
+        kept.append(text.constData() + from, start - from);
+        from = end + close.size();
+    }
+    kept.append(text.constData() + from, text.size() - from);
+    return kept;
+}
+
+// Passes that did not run and that the page explains in the renderer's words.
+constexpr int kExplained = 100;
+
+struct PassRow {
+    int node;
+    QString path;
+    NodeOutcome outcome;
+    QString explanation;
+    int runs = 0;  // in the kept frames
+    double meanMs = 0.0;
+    double latestMs = -1.0;  // -1 when the latest frame did not time it
+};
+
+// A span of the latest frame's timeline, in ms from the frame's start.
+struct TimelineSpan {
+    QString name;
+    int track;  // 0 is the frame itself
+    double startMs;
+    double durationMs;
+    bool failed;
+};
+
+class ReportWriter {
+public:
+    ReportWriter(const Renderer& renderer, const ReportContents& contents)
+        : _renderer(renderer), _d(detail::RendererAccess::data(renderer)), _contents(contents) {
+        collectPasses();
+    }
+
+    QByteArray write() const {
+        const QString title =
+            _contents.title.isEmpty() ? QStringLiteral("Frame report") : _contents.title;
+        QString html = QStringLiteral(
+                           "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                           "<meta name=\"viewport\" content=\"width=device-width, "
+                           "initial-scale=1\"><title>%1</title><style>")
+                           .arg(esc(title));
+        html += QLatin1String(kStyle);
+        html += QStringLiteral("</style></head><body>\n");
+        html += header(title) + QStringLiteral("<main>\n");
+        html += latestFrame() + QLatin1Char('\n');
+        html += passTimes() + QLatin1Char('\n');
+        html += timeline() + QLatin1Char('\n');
+        html += graph() + QLatin1Char('\n');
+        html += histogram() + QLatin1Char('\n');
+        html += QStringLiteral("</main></body></html>\n");
+        return html.toUtf8();
+    }
+
+private:
+    static const char kStyle[];
+
+    // The kept frames, oldest first.
+    template <typename F>
+    void forEachTrace(F f) const {
+        for (size_t k = 0; k < _d.traces.size(); ++k)
+            f(_d.traces[(_d.traceHead + k) % _d.traces.size()]);
+    }
+
+    void collectPasses() {
+        QHash<int, std::pair<int, qint64>> times;  // node -> (runs, total ns)
+        forEachTrace([&times](const detail::FrameTrace& trace) {
+            for (const detail::PassSpan& span : trace.spans) {
+                auto& entry = times[span.node];
+                ++entry.first;
+                entry.second += std::max<qint64>(span.end - span.start, 0);
+            }
+        });
+        const Graph& graph = _d.graph;
+        int explained = 0;
+        for (int node = 0; node < graph.numNodesGlobal(); ++node) {
+            if (!graph.isValidNode(node) || !_renderer.renderPass(node)) continue;
+            PassRow row;
+            row.node = node;
+            row.path = graph.nodePath(node);
+            row.outcome = _renderer.outcome(node);
+            // explain walks the graph, so the page asks it only about the first passes that
+            // did not run, the ones a reader looks for; the rest get their outcome.
+            if (row.outcome != NodeOutcome::Ran && explained < kExplained) {
+                row.explanation = _renderer.explain(node);
+                ++explained;
+            } else {
+                row.explanation =
+                    row.path + QStringLiteral(": ") + QLatin1String(lookOf(row.outcome).word);
+            }
+            const auto timed = times.value(node);
+            row.runs = timed.first;
+            row.meanMs = timed.first > 0 ? double(timed.second) / timed.first / 1e6 : 0.0;
+            const qint64 latest = _renderer.latestPassTime(node);
+            row.latestMs = latest >= 0 ? double(latest) / 1e6 : -1.0;
+            _passes.push_back(row);
+        }
+        forEachTrace([this](const detail::FrameTrace& trace) {
+            _frameMs.push_back(double(trace.end - trace.start) / 1e6);
+        });
+    }
+
+    static QString badge(NodeOutcome outcome) {
+        const Look look = lookOf(outcome);
+        const bool faded = outcome == NodeOutcome::NotNeeded || outcome == NodeOutcome::Unknown;
+        return QStringLiteral("<span class=\"badge%1\" style=\"background:%2\">%3</span>")
+            .arg(faded ? QStringLiteral(" faded") : QString(), QLatin1String(look.colour),
+                 QLatin1String(look.word));
+    }
+
+    static QString statCard(const QString& value, const QString& label) {
+        return QStringLiteral("<div class=\"stat\"><b>%1</b><span>%2</span></div>")
+            .arg(esc(value), esc(label));
+    }
+
+    QString header(const QString& title) const {
+        int ran = 0;
+        for (const PassRow& pass : _passes) ran += pass.outcome == NodeOutcome::Ran;
+        QString html = QStringLiteral("<header><div class=\"inner\"><h1>%1</h1>").arg(esc(title));
+        if (!_contents.summary.isEmpty())
+            html += QStringLiteral("<p>%1</p>").arg(esc(_contents.summary));
+        html += QStringLiteral("<div class=\"cards\">");
+        if (!_frameMs.empty()) {
+            std::vector<double> sorted = _frameMs;
+            std::sort(sorted.begin(), sorted.end());
+            html += statCard(QString::number(sorted.size()), QStringLiteral("frames timed"));
+            html += statCard(ms(sorted[(sorted.size() - 1) / 2]), QStringLiteral("median frame"));
+            html += statCard(ms(sorted.back()), QStringLiteral("slowest frame"));
+        }
+        html += statCard(QStringLiteral("%1 of %2").arg(ran).arg(_passes.size()),
+                         QStringLiteral("passes ran in the latest frame"));
+        return html + QStringLiteral("</div></div></header>");
+    }
+
+    QString latestFrame() const {
+        QString html = QStringLiteral("<section><h2>The latest frame</h2><div class=\"split\">");
+        if (!_contents.picture.isEmpty()) {
+            // Browsers tell PNG from JPEG by the bytes, whatever the URI's type says.
+            html += QStringLiteral(
+                        "<div class=\"frame\"><img alt=\"The latest frame\" "
+                        "src=\"data:image/png;base64,") +
+                    QString::fromLatin1(_contents.picture.toBase64()) + QStringLiteral("\"></div>");
+        }
+        html += QStringLiteral("<ul class=\"passes\">");
+        if (_passes.isEmpty()) html += QStringLiteral("<li>The renderer has no passes.</li>");
+        for (const PassRow& pass : _passes) {
+            html += QStringLiteral("<li>") + badge(pass.outcome) + QStringLiteral("<b>") +
+                    esc(pass.path) + QStringLiteral("</b>");
+            // Why a pass ran is the common case; the reasons worth reading are the others.
+            if (pass.outcome != NodeOutcome::Ran)
+                html += QStringLiteral("<span class=\"why\">") + esc(pass.explanation) +
+                        QStringLiteral("</span>");
+            html += QStringLiteral("</li>");
+        }
+        return html + QStringLiteral("</ul></div></section>");
+    }
+
+    QString passTimes() const {
+        QString html = QStringLiteral("<section><h2>Where the time went</h2>");
+        if (_d.traces.empty())
+            return html + QStringLiteral(
+                              "<p class=\"note\">No frame was timed: switch timing on "
+                              "(Renderer::setTimingEnabled) for pass times, the timeline and "
+                              "the frame-time histogram.</p></section>");
+        double longest = 0.0;
+        for (const PassRow& pass : _passes)
+            longest = std::max({longest, pass.meanMs, pass.latestMs});
+        html += QStringLiteral("<div class=\"bars\">");
+        for (const PassRow& pass : _passes) {
+            const auto percent = [&](double value) {
+                return QString::number(longest > 0 ? 100.0 * value / longest : 0.0, 'f', 2);
+            };
+            html +=
+                QStringLiteral("<span class=\"name\">%1</span><div class=\"track\" title=\"%2\">")
+                    .arg(esc(pass.path), esc(pass.explanation));
+            html += QStringLiteral("<div class=\"bar\" style=\"width:%1%;background:%2\"></div>")
+                        .arg(percent(pass.meanMs), QLatin1String(lookOf(pass.outcome).colour));
+            if (pass.latestMs >= 0)
+                html += QStringLiteral("<div class=\"tick\" style=\"left:calc(%1% - 1px)\"></div>")
+                            .arg(percent(pass.latestMs));
+            html += QStringLiteral("</div><span class=\"value\">%1 <small>mean of %2 runs")
+                        .arg(ms(pass.meanMs), QString::number(pass.runs));
+            if (pass.latestMs >= 0) html += QStringLiteral(", latest ") + ms(pass.latestMs);
+            html += QStringLiteral("</small></span>");
+        }
+        return html + QStringLiteral(
+                          "</div><p class=\"note\">Bars: each pass's mean time over the kept "
+                          "frames, coloured by its outcome in the latest frame; the dark tick "
+                          "marks its time in the latest frame.</p></section>");
+    }
+
+    std::vector<TimelineSpan> latestSpans() const {
+        std::vector<TimelineSpan> spans;
+        if (_d.traces.empty()) return spans;
+        const detail::FrameTrace& trace =
+            _d.traces[(_d.traceHead + _d.traces.size() - 1) % _d.traces.size()];
+        const auto msFromStart = [&trace](qint64 ns) { return double(ns - trace.start) / 1e6; };
+        spans.push_back(TimelineSpan{QStringLiteral("frame %1").arg(trace.number), 0, 0.0,
+                                     msFromStart(trace.end), false});
+        const std::vector<int> tracks = detail::spanTracks(trace);
+        for (size_t s = 0; s < trace.spans.size(); ++s) {
+            const detail::PassSpan& span = trace.spans[s];
+            const QString name = _d.graph.isValidNode(span.node)
+                                     ? _d.graph.nodePath(span.node)
+                                     : QStringLiteral("node %1").arg(span.node);
+            spans.push_back(TimelineSpan{name, tracks[s], msFromStart(span.start),
+                                         double(span.end - span.start) / 1e6, span.errorCode != 0});
+        }
+        return spans;
+    }
+
+    QString timeline() const {
+        const std::vector<TimelineSpan> spans = latestSpans();
+        if (spans.empty()) return QString();
+        int tracks = 0;
+        double total = 0.0;
+        for (const TimelineSpan& span : spans) {
+            tracks = std::max(tracks, span.track);
+            total = std::max(total, span.startMs + span.durationMs);
+        }
+        const double left = 90, right = 20, top = 24, row = 30, width = 1000;
+        const double scale = (width - left - right) / std::max(total, 1e-6);
+        const double charWidth = 7.0;  // of the 12 px labels, near enough to place them
+        // Where each track's next span starts, so that a label beside its bar stops short of it.
+        std::vector<double> nextStart(spans.size(), width - right);
+        std::map<int, size_t> lastOnTrack;
+        for (size_t s = 0; s < spans.size(); ++s) {
+            auto it = lastOnTrack.find(spans[s].track);
+            if (it != lastOnTrack.end()) nextStart[it->second] = left + spans[s].startMs * scale;
+            lastOnTrack[spans[s].track] = s;
+        }
+        QStringList keyed;  // spans too short for a label, numbered under the chart
+        QString bars;
+        for (size_t s = 0; s < spans.size(); ++s) {
+            const TimelineSpan& span = spans[s];
+            const double x = left + span.startMs * scale, y = top + row * span.track + 3;
+            const double w = std::max(span.durationMs * scale, 1.5);
+            const char* fill = span.track == 0 ? "#3b5ba9" : span.failed ? "#d64545" : "#3f9e5a";
+            const QString tip = span.name + QStringLiteral(": ") + ms(span.durationMs);
+            bars += QStringLiteral(
+                        "<g><title>%1</title><rect x=\"%2\" y=\"%3\" width=\"%4\" "
+                        "height=\"%5\" rx=\"4\" fill=\"%6\" fill-opacity=\"%7\"/>")
+                        .arg(esc(tip))
+                        .arg(x, 0, 'f', 1)
+                        .arg(y)
+                        .arg(w, 0, 'f', 1)
+                        .arg(row - 6)
+                        .arg(QLatin1String(fill))
+                        .arg(span.track == 0 ? 0.25 : 0.9);
+            // Inside the bar where it fits, else beside it up to the next bar on its row, else
+            // a number with the name in the key below.
+            const double labelWidth = charWidth * span.name.size() + 8;
+            QString label = esc(span.name);
+            double labelX = x + 5;
+            QString colour = span.track == 0 ? QStringLiteral("#23305a") : QStringLiteral("#fff");
+            if (w < labelWidth) {
+                colour = QStringLiteral("#1f2430");
+                labelX = x + w + 3;
+                if (nextStart[s] - labelX < labelWidth) {
+                    keyed << QStringLiteral("%1 %2 (%3)")
+                                 .arg(keyed.size() + 1)
+                                 .arg(span.name, ms(span.durationMs));
+                    label = QString::number(keyed.size());
+                    if (nextStart[s] - labelX < charWidth * label.size()) labelX = x;
+                }
+            }
+            bars += QStringLiteral("<text x=\"%1\" y=\"%2\" fill=\"%3\">%4</text></g>")
+                        .arg(labelX, 0, 'f', 1)
+                        .arg(y + 16)
+                        .arg(colour, label);
+        }
+        const double height = top + row * (tracks + 1) + 8;
+        QString svg = QStringLiteral(
+                          "<svg viewBox=\"0 0 %1 %2\" xmlns=\"http://www.w3.org/2000/svg\" "
+                          "font-size=\"12\" font-family=\"DejaVu Sans, sans-serif\">")
+                          .arg(width)
+                          .arg(height);
+        const double step = tickStep(total, 10);
+        for (int k = 0; k * step <= total + 1e-9; ++k) {
+            const double t = k * step, x = left + t * scale;
+            svg += QStringLiteral(
+                       "<line x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\" stroke=\"#e3e6ec\"/>"
+                       "<text x=\"%1\" y=\"14\" text-anchor=\"middle\" fill=\"#6b7280\">%4</text>")
+                       .arg(x, 0, 'f', 1)
+                       .arg(top - 4)
+                       .arg(height - 4)
+                       .arg(QString::number(t, 'g', 4) + QStringLiteral(" ms"));
+        }
+        for (int track = 0; track <= tracks; ++track)
+            svg += QStringLiteral("<text x=\"4\" y=\"%1\" fill=\"#6b7280\">%2</text>")
+                       .arg(top + row * track + 19)
+                       .arg(track == 0 ? QStringLiteral("frame")
+                                       : QStringLiteral("passes %1").arg(track));
+        QString html =
+            QStringLiteral(
+                "<section><h2>Timeline of the latest timed frame</h2><div class=\"chart\">") +
+            svg + bars + QStringLiteral("</svg></div>");
+        if (!keyed.isEmpty())
+            html += QStringLiteral("<p class=\"key\">") +
+                    esc(keyed.join(QStringLiteral(" \u00b7 "))) + QStringLiteral("</p>");
+        return html + QStringLiteral(
+                          "<p class=\"note\">Passes that overlap in time sit on separate rows; "
+                          "Renderer::traceJson has every kept frame for chrome://tracing or "
+                          "Perfetto.</p></section>");
+    }
+
+    QString graph() const {
+        const int svgStart = _contents.graphSvg.indexOf("<svg");
+        if (svgStart < 0) return QString();
+        // Graphviz titles every shape with its DOT id; the tooltips frameAsDot wrote are the
+        // hover texts worth showing, so the ids go, with the comments that repeat them.
+        const QString svg =
+            withoutSpans(withoutSpans(QString::fromUtf8(_contents.graphSvg.mid(svgStart)),
+                                      QStringLiteral("<title>"), QStringLiteral("</title>")),
+                         QStringLiteral("<!--"), QStringLiteral("-->"));
+        QString html = QStringLiteral(
+                           "<section><h2>The graph, coloured by the latest frame</h2>"
+                           "<div class=\"graph\">") +
+                       svg + QStringLiteral("</div><div class=\"legend\">");
+        for (NodeOutcome outcome : {NodeOutcome::Ran, NodeOutcome::Failed, NodeOutcome::Disabled,
+                                    NodeOutcome::NotReached, NodeOutcome::NotNeeded})
+            html += badge(outcome);
+        return html + QStringLiteral("</div></section>");
+    }
+
+    QString histogram() const {
+        if (_frameMs.empty()) return QString();
+        const double fastest = *std::min_element(_frameMs.begin(), _frameMs.end());
+        const double slowest = *std::max_element(_frameMs.begin(), _frameMs.end());
+        // About 40 buckets of a round width from the fastest frame to the slowest.
+        const double bucket = tickStep(std::max(slowest - fastest, 0.001), 40);
+        const double first = std::floor(fastest / bucket) * bucket;
+        const int numBuckets = int((slowest - first) / bucket) + 1;
+        std::vector<int> counts(size_t(numBuckets), 0);
+        for (double frame : _frameMs)
+            ++counts[size_t(std::min(int((frame - first) / bucket), numBuckets - 1))];
+        const int peak = *std::max_element(counts.begin(), counts.end());
+        const int peaks = int(std::count(counts.begin(), counts.end(), peak));
+
+        const double left = 44, right = 12, top = 14, bottom = 36, width = 1000, height = 280;
+        const double plotW = width - left - right, plotH = height - top - bottom;
+        const double barW = plotW / numBuckets;
+        QString svg = QStringLiteral(
+                          "<svg viewBox=\"0 0 %1 %2\" xmlns=\"http://www.w3.org/2000/svg\" "
+                          "font-size=\"12\" font-family=\"DejaVu Sans, sans-serif\">")
+                          .arg(width)
+                          .arg(height);
+        svg += QStringLiteral(
+                   "<line x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\" stroke=\"#9aa3b2\"/>"
+                   "<text x=\"%4\" y=\"%5\" text-anchor=\"end\" fill=\"#6b7280\">%6</text>"
+                   "<text x=\"%4\" y=\"%3\" text-anchor=\"end\" fill=\"#6b7280\">0</text>")
+                   .arg(left)
+                   .arg(width - right)
+                   .arg(top + plotH)
+                   .arg(left - 6)
+                   .arg(top + 10)
+                   .arg(peak);
+        for (int k = 0; k < numBuckets; ++k) {
+            const double from = first + k * bucket;
+            const double h = plotH * counts[size_t(k)] / peak;
+            svg += QStringLiteral(
+                       "<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"2\" fill=\"%5\">"
+                       "<title>%6 to %7: %8 frames</title></rect>")
+                       .arg(left + k * barW + 1, 0, 'f', 1)
+                       .arg(top + plotH - h, 0, 'f', 1)
+                       .arg(std::max(barW - 2, 1.0), 0, 'f', 1)
+                       .arg(h, 0, 'f', 1)
+                       .arg(counts[size_t(k)] == peak ? QStringLiteral("#3b5ba9")
+                                                      : QStringLiteral("#8fa8e0"))
+                       .arg(ms(from), ms(from + bucket))
+                       .arg(counts[size_t(k)]);
+        }
+        const double range = numBuckets * bucket;
+        const double step = tickStep(range, 10);
+        for (int k = 0; k * step <= range + 1e-9; ++k) {
+            svg += QStringLiteral(
+                       "<text x=\"%1\" y=\"%2\" text-anchor=\"middle\" fill=\"#6b7280\">%3</text>")
+                       .arg(left + k * step / range * plotW, 0, 'f', 1)
+                       .arg(height - 14)
+                       .arg(QString::number(first + k * step, 'g', 5) + QStringLiteral(" ms"));
+        }
+        // Ties are common with few frames, so the caption says how many bars share the peak.
+        const QString peakText =
+            peaks == 1
+                ? QStringLiteral("the dark bar is the most common time (%1 frames)").arg(peak)
+                : QStringLiteral("the %1 dark bars share the highest count (%2 frames each)")
+                      .arg(peaks)
+                      .arg(peak);
+        return QStringLiteral("<section><h2>Frame times</h2><div class=\"chart\">") + svg +
+               QStringLiteral(
+                   "</svg></div><p class=\"note\">The %1 kept frames in buckets of "
+                   "%2; %3.</p></section>")
+                   .arg(_frameMs.size())
+                   .arg(ms(bucket), peakText);
+    }
+
+    const Renderer& _renderer;
+    const detail::RendererData& _d;
+    const ReportContents& _contents;
+    QVector<PassRow> _passes;
+    std::vector<double> _frameMs;  // the kept frames' durations, oldest first
+};
+
+const char ReportWriter::kStyle[] = R"(
+:root { --ink: #1f2430; --muted: #6b7280; --line: #e3e6ec; --card: #ffffff; --bg: #f3f5f8; }
+* { box-sizing: border-box; }
+body { margin: 0; background: var(--bg); color: var(--ink);
+       font: 15px/1.45 "DejaVu Sans", "Segoe UI", Helvetica, Arial, sans-serif; }
+main { max-width: 1180px; margin: 0 auto; padding: 28px 24px 48px; }
+header { background: linear-gradient(120deg, #23305a, #3b5ba9 60%, #5b8def);
+         color: #fff; padding: 26px 24px; }
+header .inner { max-width: 1180px; margin: 0 auto; }
+header h1 { margin: 0 0 4px; font-size: 26px; letter-spacing: .3px; }
+header p { margin: 0; opacity: .85; }
+.cards { display: grid; grid-template-columns: repeat(auto-fit, minmax(170px, 1fr)); gap: 14px;
+         margin: 18px 0 0; }
+.stat { background: rgba(255,255,255,.12); border-radius: 10px; padding: 10px 14px; }
+.stat b { display: block; font-size: 22px; }
+.stat span { font-size: 13px; opacity: .85; }
+section { background: var(--card); border-radius: 12px; padding: 20px 22px; margin-top: 22px;
+          box-shadow: 0 1px 3px rgba(20,30,60,.08), 0 6px 18px rgba(20,30,60,.05); }
+h2 { margin: 0 0 14px; font-size: 18px; }
+.note, .key { color: var(--muted); font-size: 13px; margin: 10px 0 0; }
+.split { display: grid; grid-template-columns: 3fr 2fr; gap: 22px; align-items: start; }
+.split > ul:only-child { grid-column: 1 / -1; }
+@media (max-width: 900px) { .split { grid-template-columns: 1fr; } }
+.frame img { width: 100%; border-radius: 8px; display: block; image-rendering: auto; }
+.badge { display: inline-block; min-width: 86px; text-align: center; border-radius: 999px;
+         padding: 1px 10px; font-size: 12px; color: #fff; margin-right: 8px; }
+.badge.faded { color: #555; border: 1px dashed #888; }
+ul.passes { list-style: none; margin: 0; padding: 0; }
+ul.passes li { padding: 6px 0; border-bottom: 1px solid var(--line); }
+ul.passes li:last-child { border-bottom: 0; }
+ul.passes .why { display: block; color: var(--muted); font-size: 13px; margin: 2px 0 0 98px; }
+.bars { display: grid; grid-template-columns: max-content 1fr max-content; gap: 8px 14px;
+        align-items: center; }
+.bars .name { font-family: "DejaVu Sans Mono", monospace; font-size: 13px; }
+.bars .track { position: relative; height: 20px; background: #eef1f5; border-radius: 5px; }
+.bars .bar { position: absolute; top: 0; bottom: 0; left: 0; border-radius: 5px; }
+.bars .tick { position: absolute; top: -3px; bottom: -3px; width: 3px; background: var(--ink);
+              border-radius: 2px; }
+.bars .value { font-size: 13px; white-space: nowrap; }
+.bars .value small { color: var(--muted); }
+.chart svg, .graph svg { width: 100%; height: auto; display: block; }
+.graph { overflow-x: auto; }
+.legend { display: flex; flex-wrap: wrap; gap: 6px 4px; margin-top: 12px; }
+)";
+
+}  // namespace
+
+QByteArray reportHtml(const Renderer& renderer, const ReportContents& contents) {
+    return ReportWriter(renderer, contents).write();
+}
+
+}  // namespace Orv
+}  // namespace Vantrel
