@@ -56,7 +56,7 @@ valgrind: build
 
 # The library, tests and demo against Qt 6.
 qt6:
-	@scripts/setup.sh qt6
+	@scripts/setup.sh qt6 clang
 	@cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DORV_QT_MAJOR=6 $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-qt6 -j$(JOBS)
 	@cd build-qt6 && ctest --output-on-failure -j$(JOBS)
@@ -89,9 +89,10 @@ package: setup
 	@ls $(PACKAGE_DIR)/packages/*.deb
 
 # The installed library as hosts use it, through CMake and pkg-config: the Qt 5 and Qt 6 builds
-# installed side by side into one prefix, then a static build. Reuses build and build-qt6.
+# installed side by side into one prefix, then a static build; the host is built at -O2 with
+# warnings as errors, by GCC and clang. Reuses build and build-qt6.
 consumers:
-	@scripts/setup.sh qt6
+	@scripts/setup.sh qt6 clang
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target OrvCore
 	@cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DORV_QT_MAJOR=6 $(CMAKE_FLAGS) >/dev/null
