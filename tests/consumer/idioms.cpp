@@ -30,7 +30,11 @@ bool graphIdiom() {
     graph.walkToSourceNode(node, port);
     int visited = 0;
     for (BottomUpInputWalker w(graph, tonemap, true); w.valid(); w.next()) ++visited;
-    return node == scene && port == 0 && visited == 2;
+    QString why;
+    const bool refused = graph.addEdgeByName(tonemap, "color", scene, "color", &why) == -1 &&
+                         why.startsWith("node 'tonemap' has no output named 'color'") &&
+                         graph.connectByName(scene, tonemap, &why) == 0 && !why.isEmpty();
+    return node == scene && port == 0 && visited == 2 && refused;
 }
 
 bool rendererIdiom() {
