@@ -143,9 +143,13 @@ public:
     /// Adders return the new edge ref or -1 when refused.
     ///@{
 
-    /// A regular edge from an output to a sibling's input. Refuses an input that has a source, an
-    /// output whose first destination is not regular, an edge that would close a cycle (through
-    /// container ports), and nodes that are not siblings.
+    /// A regular edge from an output to a sibling's input. Refuses nodes that are not siblings,
+    /// an input that has a source, an output whose first destination is not regular, and an edge
+    /// whose dstNode is srcNode or already feeds it: the search starts at srcNode's inputs and
+    /// follows each, through container ports, to the node inside that produces its value, and
+    /// so on upstream. Containers passed through are not themselves met, so a loop that runs
+    /// through a container's inside (its input, down to a child, out through its output to the
+    /// sibling that feeds that input) is accepted; validate() reports such loops.
     int addEdge(int srcNode, int srcOutput, int dstNode, int dstInput);
     /// A down edge from a parent's input to a child's input; refuses a fed child input.
     int addDownEdge(int parentInput, int childNode, int childInput);

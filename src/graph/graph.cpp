@@ -107,7 +107,7 @@ int addLevelEdgeByName(Graph& graph, detail::Side side, const QString& parentNam
                        const QString& childName, QString* why) {
     if (!graph.isValidNode(childNode) || childNode == Graph::kRootNodeRef) {
         setWhy(why, childNode == Graph::kRootNodeRef ? QStringLiteral("the root has no parent")
-                                              : detail::describeNode(graph, childNode));
+                                                     : detail::describeNode(graph, childNode));
         return Graph::kInvalidEdgeRef;
     }
     const int parent = graph.parentNode(childNode);
@@ -121,9 +121,9 @@ int addLevelEdgeByName(Graph& graph, detail::Side side, const QString& parentNam
     }
     if (side == detail::Side::Input)
         return graph.addDownEdge(graph.findInput(parent, parentName), childNode,
-                           graph.findInput(childNode, childName), why);
-    return graph.addUpEdge(graph.findOutput(parent, parentName), childNode, graph.findOutput(childNode, childName),
-                     why);
+                                 graph.findInput(childNode, childName), why);
+    return graph.addUpEdge(graph.findOutput(parent, parentName), childNode,
+                           graph.findOutput(childNode, childName), why);
 }
 
 // The output group and input group that connectGroups limits itself to.
@@ -229,14 +229,14 @@ int Graph::addEdgeByName(int srcNode, const QString& srcOutputName, int dstNode,
 
 int Graph::addDownEdgeByName(const QString& parentInputName, int childNode,
                              const QString& childInputName, QString* why) {
-    return addLevelEdgeByName(*this, detail::Side::Input, parentInputName, childNode, childInputName,
-                              why);
+    return addLevelEdgeByName(*this, detail::Side::Input, parentInputName, childNode,
+                              childInputName, why);
 }
 
 int Graph::addUpEdgeByName(const QString& parentOutputName, int childNode,
                            const QString& childOutputName, QString* why) {
-    return addLevelEdgeByName(*this, detail::Side::Output, parentOutputName, childNode, childOutputName,
-                              why);
+    return addLevelEdgeByName(*this, detail::Side::Output, parentOutputName, childNode,
+                              childOutputName, why);
 }
 
 void Graph::connectByName(int srcNode, int dstNode) {
@@ -322,8 +322,7 @@ int Graph::connectUpByName(int childNode, QString* why) {
     return reasons.finish(made, matched, [&] {
         return QStringLiteral("no unfed output of ") + detail::describeNode(*this, childNode) +
                QStringLiteral(" is named like an output of ") +
-               detail::describeNode(*this, parent) +
-               QStringLiteral(" that feeds no sibling");
+               detail::describeNode(*this, parent) + QStringLiteral(" that feeds no sibling");
     });
 }
 

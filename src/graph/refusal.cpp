@@ -48,8 +48,9 @@ QString describeNode(const Graph& graph, int node) {
     if (node == kRoot) return QStringLiteral("the root");
     if (!graph.isValidNode(node))
         return QStringLiteral("node ") + QString::number(node) +
-               (node >= 0 && node < graph.numNodesGlobal() ? QStringLiteral(", which is removed")
-                                                           : QStringLiteral(", which does not exist"));
+               (node >= 0 && node < graph.numNodesGlobal()
+                    ? QStringLiteral(", which is removed")
+                    : QStringLiteral(", which does not exist"));
     return QStringLiteral("node ") + quoted(graph.nodePath(node));
 }
 
@@ -72,8 +73,9 @@ QString edgeRefusal(const Graph& graph, int srcNode, int srcOutput, int dstNode,
     if (graph.numOutputDestinations(srcNode, srcOutput) > 0 &&
         !graph.isRegularEdge(graph.outputDestination(srcNode, srcOutput, 0)))
         return describePort(graph, srcNode, Side::Output, srcOutput) +
-               QStringLiteral(" already feeds its parent's output, which must come after its"
-                              " regular edges");
+               QStringLiteral(
+                   " already feeds its parent's output, which must come after its"
+                   " regular edges");
     if (graph.precedes(dstNode, srcNode, true))
         return QStringLiteral("the edge from ") + describeNode(graph, srcNode) +
                QStringLiteral(" to ") + describeNode(graph, dstNode) +
@@ -91,7 +93,8 @@ QString upEdgeRefusal(const Graph& graph, int parentOutput, int childNode, int c
 
 QString namedPortRefusal(const Graph& graph, int node, Side side, const QString& name) {
     if (!graph.isValidNode(node)) return describeNode(graph, node);
-    const int port = side == Side::Input ? graph.findInput(node, name) : graph.findOutput(node, name);
+    const int port =
+        side == Side::Input ? graph.findInput(node, name) : graph.findOutput(node, name);
     if (port >= 0) return QString();
     return describeNode(graph, node) + QStringLiteral(" has no ") + QLatin1String(sideName(side)) +
            QStringLiteral(" named ") + quoted(name);

@@ -67,14 +67,11 @@ TEST_F(Refusals, DownAndUpEdgesNameTheFedPort) {
 }
 
 TEST_F(Refusals, ByNameAddersNameMissingPortsSilently) {
-    EXPECT_EQ(refused([&](QString* why) {
-                  return graph.addEdgeByName(a, "nope", b, "none", why);
-              }),
+    EXPECT_EQ(refused([&](QString* why) { return graph.addEdgeByName(a, "nope", b, "none", why); }),
               "node 'A' has no output named 'nope'; node 'B' has no input named 'none'");
-    EXPECT_EQ(refused([&](QString* why) {
-                  return graph.addDownEdgeByName("in0", x, "missing", why);
-              }),
-              "node 'P/X' has no input named 'missing'");
+    EXPECT_EQ(
+        refused([&](QString* why) { return graph.addDownEdgeByName("in0", x, "missing", why); }),
+        "node 'P/X' has no input named 'missing'");
     EXPECT_EQ(refused([&](QString* why) { return graph.addDownEdgeByName("in0", 42, "in0", why); }),
               "node 42, which does not exist");
     EXPECT_EQ(refused([&](QString* why) { return graph.addUpEdgeByName("bad", x, "out0", why); }),
@@ -90,8 +87,9 @@ TEST_F(Refusals, MatchingSaysWhatMatchedNothingAndWhatWasRefused) {
     // Unnamed ports never meet named ones.
     const int bare = graph.addNode("bare", 1, 0, root);
     EXPECT_EQ(graph.connectByName(a, bare, &why), 0);
-    EXPECT_EQ(why, "no free input of node 'bare' is named like an output of node 'A' that feeds "
-                   "no parent's output");
+    EXPECT_EQ(why,
+              "no free input of node 'bare' is named like an output of node 'A' that feeds "
+              "no parent's output");
 
     // T feeds S, so every match from S into T would close a cycle: each is named.
     const int s = graph.addNode("S", 1, 0, root), t = graph.addNode("T", 0, 1, root);
@@ -112,8 +110,9 @@ TEST_F(Refusals, MatchingSaysWhatMatchedNothingAndWhatWasRefused) {
 
     const int group = graph.addInputGroup(c, "lights");
     EXPECT_EQ(graph.connectGroups(a, -1, c, group, &why), 0);
-    EXPECT_EQ(why, "no free input of input group 'lights' of node 'C' is named like an output of "
-                   "node 'A' that feeds no parent's output");
+    EXPECT_EQ(why,
+              "no free input of input group 'lights' of node 'C' is named like an output of "
+              "node 'A' that feeds no parent's output");
 
     EXPECT_EQ(graph.connectDownByName(root, &why), 0);
     EXPECT_EQ(why, "the root has no parent");
@@ -121,8 +120,9 @@ TEST_F(Refusals, MatchingSaysWhatMatchedNothingAndWhatWasRefused) {
     EXPECT_EQ(graph.connectDownByName(y, &why), 2);
     const int inner = graph.addNode("inner", 0, 1, x);
     EXPECT_EQ(graph.connectUpByName(inner, &why), 0);
-    EXPECT_EQ(why, "no unfed output of node 'P/X/inner' is named like an output of node 'P/X' "
-                   "that feeds no sibling");
+    EXPECT_EQ(why,
+              "no unfed output of node 'P/X/inner' is named like an output of node 'P/X' "
+              "that feeds no sibling");
     // X's out0 already feeds P's out0, so Y's like-named output is refused there.
     ASSERT_GE(graph.addUpEdge(0, x, 0), 0);
     EXPECT_EQ(graph.connectUpByName(y, &why), 1);
