@@ -316,6 +316,10 @@ TEST_F(RendererFrameTest, CullingBehindDisabledPassesIsOptIn) {
     EXPECT_EQ(runs(), "S K") << "S still feeds K";
     EXPECT_EQ(renderer.outcome(node("A")), NodeOutcome::NotNeeded);
     EXPECT_EQ(renderer.outcome(node("B")), NodeOutcome::Disabled);
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(4));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "S K") << "passes in flight follow the same plan";
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(1));
     // The validator plans as the frame does.
     bool aNeverRuns = false;
     for (const Finding& finding : validate(renderer))
