@@ -56,7 +56,7 @@ valgrind: build
 
 # The library, tests and demo against Qt 6.
 qt6:
-	@scripts/setup.sh qt6
+	@scripts/setup.sh qt6 clang
 	@cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DORV_QT_MAJOR=6 $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-qt6 -j$(JOBS)
 	@cd build-qt6 && ctest --output-on-failure -j$(JOBS)
@@ -75,23 +75,25 @@ docs: SETUP_PACKAGES += doxygen graphviz
 docs: configure
 	@cmake --build $(BUILD_DIR) --target docs
 
-# Debian packages (runtime and development) of a release build for /usr, written to
+# Debian packages (runtime, its debug symbols as a .ddeb, and development) of a release build
+# (with -g, which the runtime package strips off) for /usr, written to
 # $(PACKAGE_DIR)/packages. CMAKE_FLAGS=-DORV_QT_MAJOR=6 packs the Qt 6 build (the Qt 6 packages
 # have names of their own).
 PACKAGE_DIR ?= build-package
 package: SETUP_PACKAGES += dpkg-dev file $(if $(findstring ORV_QT_MAJOR=6,$(CMAKE_FLAGS)),qt6)
 package: setup
-	@cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-		-DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O3 -DNDEBUG -g" \
+		-DCMAKE_INSTALL_PREFIX=/usr -DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(PACKAGE_DIR) -j$(JOBS)
 	@rm -rf $(PACKAGE_DIR)/packages
 	@cd $(PACKAGE_DIR) && cpack -G DEB >/dev/null
-	@ls $(PACKAGE_DIR)/packages/*.deb
+	@ls $(PACKAGE_DIR)/packages/*.deb $(PACKAGE_DIR)/packages/*.ddeb
 
 # The installed library as hosts use it, through CMake and pkg-config: the Qt 5 and Qt 6 builds
-# installed side by side into one prefix, then a static build. Reuses build and build-qt6.
+# installed side by side into one prefix, then a static build; the host is built at -O2 with
+# warnings as errors, by GCC and clang. Reuses build and build-qt6.
 consumers:
-	@scripts/setup.sh qt6
+	@scripts/setup.sh qt6 clang
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j$(JOBS) --target OrvCore
 	@cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DORV_QT_MAJOR=6 $(CMAKE_FLAGS) >/dev/null

@@ -1,5 +1,6 @@
 # Debian packages through CPack (`cpack -G DEB` in a build tree, or `make package`):
-#  - runtime: the shared object, named after its soname as Debian does (liborvcore0.2);
+#  - runtime: the shared object, stripped, named after its soname as Debian does (liborvcore0.2),
+#    and its debug symbols apart (liborvcore0.2-dbgsym);
 #  - development: headers, the CMake package and the pkg-config file (liborvcore-dev).
 # The Qt 6 build's packages carry the Qt major (liborvcore6-0.2, liborvcore6-dev), so that both
 # can be installed together. A static build has only the development package.
@@ -35,6 +36,9 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${ORV_DEB_RUNTIME})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # dpkg-shlibdeps works out the Qt Core, C++ and C runtime packages from the shared object.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
+# The shared object ships stripped; its debug symbols go to a package of their own
+# (${ORV_DEB_RUNTIME}-dbgsym, a .ddeb found by build id), as Debian ships them.
+set(CPACK_DEBIAN_RUNTIME_DEBUGINFO_PACKAGE ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "render-pass graph library for Qt ${ORV_QT_MAJOR}")
 set(ORV_DEB_ABOUT "OrvCore lets a host application organise its rendering as a graph of render \
 passes: a hierarchical port graph, a render-pass framework that runs it frame by frame, frame \

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages found in the given directories with apt-get (all of them at once,
 # as both Qt majors' packages must install side by side), builds and runs the consumer project
-# against the system prefix for each Qt major found, then removes the packages again.
+# against the system prefix for each Qt major found, then removes the packages again. First it
+# checks that each runtime library is stripped and has its debug symbols in a .ddeb.
 # Usage: scripts/package_check.sh package-dir...
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,6 +17,28 @@ if [ ${#debs[@]} -eq 0 ]; then
     echo "error: no .deb files in $*" >&2
     exit 1
 fi
+
+# Each runtime package ships its library stripped, with the debug symbols in a .ddeb of their
+# own under the library's build id.
+scratch=$(mktemp -d)
+for deb in "${debs[@]}"; do
+    [ "$(dpkg-deb -f "$deb" Section)" = libs ] || continue
+    rm -rf "$scratch/lib" && dpkg-deb -x "$deb" "$scratch/lib"
+    for so in "$scratch"/lib/usr/lib/*/lib*.so.*.*.*; do
+        description=$(file -L "$so")
+        if [[ "$description" != *", stripped"* ]]; then
+            echo "error: $deb ships $(basename "$so") unstripped" >&2
+            exit 1
+        fi
+        id=$(echo "$description" | sed -n 's/.*BuildID\[sha1\]=\([0-9a-f]*\).*/\1/p')
+        ddeb="${deb%/*}/$(dpkg-deb -f "$deb" Package)-dbgsym_$(dpkg-deb -f "$deb" Version)_$(dpkg-deb -f "$deb" Architecture).ddeb"
+        if ! dpkg-deb -c "$ddeb" 2>/dev/null | grep -q "usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug"; then
+            echo "error: no debug symbols for $(basename "$so") (build id $id) in $ddeb" >&2
+            exit 1
+        fi
+    done
+done
+rm -rf "$scratch"
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs, only when one is missing.
 # Usage: scripts/setup.sh [set-or-package ...]
 # Each extra argument is a package name or one of the sets that only some targets need:
-#   qt6 (the Qt 6 build), clang (the fuzzers), valgrind (memcheck).
+#   qt6 (the Qt 6 build), clang (the fuzzers, the consumer test), valgrind (memcheck).
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qtbase5-dev rapidjson-dev libgtest-dev libgmock-dev libbenchmark-dev)

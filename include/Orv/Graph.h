@@ -143,9 +143,13 @@ public:
     /// Adders return the new edge ref or -1 when refused.
     ///@{
 
-    /// A regular edge from an output to a sibling's input. Refuses an input that has a source, an
-    /// output whose first destination is not regular, an edge that would close a cycle (through
-    /// container ports), and nodes that are not siblings.
+    /// A regular edge from an output to a sibling's input. Refuses nodes that are not siblings,
+    /// an input that has a source, an output whose first destination is not regular, and an edge
+    /// whose dstNode is srcNode or already feeds it: the search starts at srcNode's inputs and
+    /// follows each, through container ports, to the node inside that produces its value, and
+    /// so on upstream. Containers passed through are not themselves met, so a loop that runs
+    /// through a container's inside (its input, down to a child, out through its output to the
+    /// sibling that feeds that input) is accepted; validate() reports such loops.
     int addEdge(int srcNode, int srcOutput, int dstNode, int dstInput);
     /// A down edge from a parent's input to a child's input; refuses a fed child input.
     int addDownEdge(int parentInput, int childNode, int childInput);
@@ -154,6 +158,38 @@ public:
     void removeEdge(int edge);  ///< Unlinks and flags the edge; ignores anything not valid.
     void disconnectInput(int node, int input);       ///< Removes its source and all its down edges.
     void disconnectInputGroup(int node, int group);  ///< disconnectInput for each input of group.
+    ///@}
+
+    /// @name Reasons for refusals
+    /// The operation of the same name, and then `why` (when not null) says why it refused: the
+    /// nodes by path, the ports by name and the rule broken ("input 'color' of node 'tonemap'
+    /// already has a source"). It is cleared when nothing was refused. These overloads write
+    /// nothing on Qt's channels, not even the by-name adders' assertion lines.
+    ///@{
+    int addEdge(int srcNode, int srcOutput, int dstNode, int dstInput, QString* why);  ///< addEdge
+    int addDownEdge(int parentInput, int childNode, int childInput, QString* why);  ///< addDownEdge
+    int addUpEdge(int parentOutput, int childNode, int childOutput, QString* why);  ///< addUpEdge
+    /// addEdgeByName; `why` names a port name that is not found.
+    int addEdgeByName(int srcNode, const QString& srcOutputName, int dstNode,
+                      const QString& dstInputName, QString* why);
+    /// addDownEdgeByName; `why` names a port name that is not found.
+    int addDownEdgeByName(const QString& parentInputName, int childNode,
+                          const QString& childInputName, QString* why);
+    /// addUpEdgeByName; `why` names a port name that is not found.
+    int addUpEdgeByName(const QString& parentOutputName, int childNode,
+                        const QString& childOutputName, QString* why);
+    /// connectByName; returns the number of edges made. `why` gets one line per match that was
+    /// refused ("input 'x' of node 'b': ..."), or says that no free input matched at all.
+    int connectByName(int srcNode, int dstNode, QString* why);
+    /// connectGroups; returns the number of edges made, `why` as for connectByName.
+    int connectGroups(int srcNode, int srcGroup, int dstNode, int dstGroup, QString* why);
+    /// connectNamedGroups; returns the number of edges made, `why` as for connectByName.
+    int connectNamedGroups(int srcNode, const QString& srcGroupName, int dstNode,
+                           const QString& dstGroupName, QString* why);
+    /// connectDownByName; returns the number of edges made, `why` as for connectByName.
+    int connectDownByName(int childNode, QString* why);
+    /// connectUpByName; returns the number of edges made, `why` as for connectByName.
+    int connectUpByName(int childNode, QString* why);
     ///@}
 
     /// @name Edge kinds and records

@@ -20,6 +20,23 @@ struct NamedValue {
     QVariant value;  ///< The port's current value.
 };
 
+}  // namespace Orv
+}  // namespace Vantrel
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+/// @cond internal
+// Qt 5's QVector::operator[] reaches the element through data(). Inlined into a host's pass, as in
+// `_outputs[1].value = 42`, GCC 12 at -O2 takes the element for a write past the vector's header
+// (-Wstringop-overflow), which breaks hosts built with -Werror. Compiled once in the library,
+// data() keeps that arithmetic out of the host's code; it does what Qt's own does.
+template <>
+ORVCORE_EXPORT Vantrel::Orv::NamedValue* QVector<Vantrel::Orv::NamedValue>::data();
+/// @endcond
+#endif
+
+namespace Vantrel {
+namespace Orv {
+
 /// The ready-made base for host passes: tables of named inputs (with default values) and outputs
 /// (with per-frame user counts), an error code and a frame timer that spans beginFrame to
 /// endFrame. A derived pass declares its ports in its constructor, overrides start, and reads and

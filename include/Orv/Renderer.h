@@ -90,8 +90,13 @@ public:
     void setEnabled(int node, bool enabled);  ///< Used from the next frame; inert without a pass.
     /// A node rendered every frame besides what feeds the outputs; -1 for none. A ref outside
     /// the node table is ignored; a removed node is rendered until purge, its inputs unfed.
+    /// Graph::purge alone leaves the target's ref as it was, so that after it the ref may name
+    /// another node, which then renders, or none; purgeGraph() keeps it on its node.
     void setTarget(int node);
     int target() const;  ///< As set, -1 for none.
+    /// Graph::purge on the renderer's graph, with the target moved to its node's new ref, or
+    /// cleared (-1) when the target was not a live node.
+    void purgeGraph();
 
     /// How many passes a frame may have in flight at once; 1, the default, runs one pass at a
     /// time. Above 1, a pass starts as soon as the passes whose outputs it reads have ended,
@@ -128,6 +133,11 @@ public:
     /// default. Used from the next frame.
     void setCulling(bool culling);
     bool culling() const;  ///< True unless switched off.
+    /// On, a disabled pass no longer makes its producers needed: the passes that only it needs
+    /// are culled too, for debugging a pipeline with a pass switched off. Off by default (the
+    /// producers of a disabled pass run). No effect with culling off. Used from the next frame.
+    void setCullBehindDisabled(bool cull);
+    bool cullBehindDisabled() const;  ///< False unless switched on.
 
     /// @name Per-pass timing
     /// Off by default. When on, each frame records, on one monotonic clock, its own span and

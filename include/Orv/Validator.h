@@ -37,18 +37,21 @@ struct ORVCORE_EXPORT Finding {
     QString portName;        ///< the port's name when there is a port
     QString message;         ///< one English sentence
 
-    /// "warning: bloom: output 'bloom': Nothing inside the group feeds this output."
+    /// "warning: bloom output 'bloom': Nothing inside the group feeds this output."
     QString toString() const;
 };
 
-/// What is wrong with a plain graph: container ports that lead nowhere and names that by-name
-/// wiring cannot tell apart. Errors first, then warnings, then notes; in node order within each.
+/// What is wrong with a plain graph: container ports that lead nowhere, names that by-name
+/// wiring cannot tell apart, and nodes that feed one another in a loop through container
+/// ports (one warning per loop, on its first node). Errors first, then warnings, then notes; in
+/// node order within each.
 ORVCORE_EXPORT QVector<Finding> validate(const Graph& graph);
 /// Everything validate(const Graph&) finds on the renderer's graph (its groups are the nodes
 /// without a pass), plus what only a renderer can have: root ports that are not parameters or
 /// outputs, pass nodes whose ports no longer match their pass, a dead target, outputs nothing
-/// feeds, passes no frame needs (the frame's own plan decides) and pass inputs left to their
-/// defaults.
+/// feeds, passes no frame needs (the frame's own plan decides), pass inputs left to their
+/// defaults, and the inputs that a loop makes read a value of the frame before (a warning on
+/// each, naming the pass read).
 ORVCORE_EXPORT QVector<Finding> validate(const Renderer& renderer);
 
 }  // namespace Orv

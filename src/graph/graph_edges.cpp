@@ -2,6 +2,7 @@
 #include <Orv/Graph.h>
 
 #include "graph/graph_p.h"
+#include "graph/refusal_p.h"
 
 #include <utility>
 
@@ -96,6 +97,32 @@ int Graph::addDownEdge(int parentInput, int childNode, int childInput) {
 int Graph::addUpEdge(int parentOutput, int childNode, int childOutput) {
     ++d->revision;
     return linkLevels(*d, detail::Side::Output, parentOutput, childNode, childOutput);
+}
+
+// The reasons are worked out after the fact: a refusal changes nothing, so the graph they read
+// is the one the adder saw, and the adders themselves stay as lean as before.
+int Graph::addEdge(int srcNode, int srcOutput, int dstNode, int dstInput, QString* why) {
+    const int edge = addEdge(srcNode, srcOutput, dstNode, dstInput);
+    if (why)
+        *why = edge >= 0 ? QString()
+                         : detail::edgeRefusal(*this, srcNode, srcOutput, dstNode, dstInput);
+    return edge;
+}
+
+int Graph::addDownEdge(int parentInput, int childNode, int childInput, QString* why) {
+    const int edge = addDownEdge(parentInput, childNode, childInput);
+    if (why)
+        *why = edge >= 0 ? QString()
+                         : detail::downEdgeRefusal(*this, parentInput, childNode, childInput);
+    return edge;
+}
+
+int Graph::addUpEdge(int parentOutput, int childNode, int childOutput, QString* why) {
+    const int edge = addUpEdge(parentOutput, childNode, childOutput);
+    if (why)
+        *why = edge >= 0 ? QString()
+                         : detail::upEdgeRefusal(*this, parentOutput, childNode, childOutput);
+    return edge;
 }
 
 void Graph::removeEdge(int edge) {

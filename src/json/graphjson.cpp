@@ -86,13 +86,6 @@ private:
     Tables _ports[2];  // by Side
 };
 
-// "input 'color' of node 'tonemap'"
-QString describePort(const Graph& graph, int node, Side side, int port) {
-    return QLatin1String(sideName(side)) + QLatin1Char(' ') +
-           quoted(portName(graph, node, side, port)) + QStringLiteral(" of ") +
-           describeNode(graph, node);
-}
-
 // The place of a path (element -1) or of one of its elements.
 using PathPlace = std::function<Pointer(int element)>;
 
@@ -211,24 +204,13 @@ bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPl
 
     if (siblings) {
         if (graph.addEdge(src, srcPort, dst, dstPort) >= 0) return true;
-        if (graph.inputSource(dst, dstPort) >= 0)
-            return errors.fail(place(), describePort(graph, dst, Side::Input, dstPort) +
-                                            QStringLiteral(" already has a source"));
-        if (graph.numOutputDestinations(src, srcPort) > 0 &&
-            !graph.isRegularEdge(graph.outputDestination(src, srcPort, 0)))
-            return errors.fail(place(),
-                               describePort(graph, src, Side::Output, srcPort) +
-                                   QStringLiteral(" already feeds its parent's output, which"
-                                                  " must come after its regular edges"));
-        return errors.fail(place(), QStringLiteral("the edge from ") + describeNode(graph, src) +
-                                        QStringLiteral(" to ") + describeNode(graph, dst) +
-                                        QStringLiteral(" would close a cycle"));
+        return errors.fail(place(), edgeRefusal(graph, src, srcPort, dst, dstPort));
     }
     if (down ? graph.addDownEdge(srcPort, dst, dstPort) >= 0
              : graph.addUpEdge(dstPort, src, srcPort) >= 0)
         return true;
-    return errors.fail(place(), describePort(graph, dst, toSide, dstPort) +
-                                    QStringLiteral(" already has a source"));
+    return errors.fail(place(), down ? downEdgeRefusal(graph, srcPort, dst, dstPort)
+                                     : upEdgeRefusal(graph, dstPort, src, srcPort));
 }
 
 // One port as a node lists it.
@@ -713,11 +695,6 @@ void writeNodePath(const Graph& graph, int node, JsonWriter& writer) {
     writer.beginArray(JsonWriter::Layout::Line);
     GraphWriter(graph, options, writer).path(node);
     writer.end();
-}
-
-QString describeNode(const Graph& graph, int node) {
-    if (node == kRoot) return QStringLiteral("the root");
-    return QStringLiteral("node ") + quoted(graph.nodePath(node));
 }
 
 }  // namespace detail

@@ -2,6 +2,7 @@
 
 #include <Orv/Graph.h>
 
+#include "graph/refusal_p.h"
 #include "graph/side_p.h"
 #include "json/jsonreader_p.h"
 #include "json/jsonwriter_p.h"
@@ -52,9 +53,6 @@ bool writeGraph(const Graph& graph, const GraphWriteOptions& options, JsonWriter
 // The path of a live node as written in edges and targets: names where they are unique among
 // the siblings, child indexes where they are not.
 void writeNodePath(const Graph& graph, int node, JsonWriter& writer);
-
-// "node 'lighting/direct'", or "the root": how messages name a node (by Graph::nodePath).
-QString describeNode(const Graph& graph, int node);
 
 }  // namespace detail
 }  // namespace Orv

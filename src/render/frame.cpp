@@ -109,9 +109,10 @@ bool Renderer::render(RenderCallbacks* callbacks) {
     if (d->timing) detail::beginFrameTrace(*d);
     beginFrame(callbacks);
 
-    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size(), d->culling))
+    const QVector<bool> cut = d->planCut();
+    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size(), d->culling, cut))
         d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size(),
-                      d->culling);
+                      d->culling, cut);
     latest.started.assign(d->plan.schedule().size(), 0);
     if (d->plan.hasRoots()) {
         result = d->maxPassesInFlight > 1 ? detail::runOverlapped(*d, callbacks)

@@ -25,14 +25,15 @@ void listBySource(int count, ForEachLink forEachLink, std::vector<int>* first,
 
 }  // namespace
 
-bool detail::FramePlan::isCurrent(const Graph& graph, int target, int numPasses,
-                                  bool culling) const {
+bool detail::FramePlan::isCurrent(const Graph& graph, int target, int numPasses, bool culling,
+                                  const QVector<bool>& cutAtDisabled) const {
     return _built && _graphRevision == graph.revision() && _target == target &&
-           _numPasses == numPasses && _culling == culling;
+           _numPasses == numPasses && _culling == culling && _cutAtDisabled == cutAtDisabled;
 }
 
 void detail::FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
-                              int numParameters, int numOutputs, bool culling) {
+                              int numParameters, int numOutputs, bool culling,
+                              const QVector<bool>& cutAtDisabled) {
     _graph = &graph;
     _passes = &passes;
     _numParameters = numParameters;
@@ -42,6 +43,7 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
     _target = target;
     _numPasses = passes.size();
     _culling = culling;
+    _cutAtDisabled = cutAtDisabled;
     _tableSize = graph.numNodesGlobal();
 
     _schedule.clear();
@@ -113,7 +115,7 @@ void detail::FramePlan::visitFrom(int root, int reason) {
     _pending.clear();
     _needed[root] = true;
     _reach[size_t(root)] = Reach{-1, reason};
-    _stack.push_back(Visit{root, 0, _graph->numInputs(root), 0});
+    _stack.push_back(Visit{root, 0, inputsToFollow(root), 0});
     while (!_stack.empty()) {
         Visit& top = _stack.back();
         if (top.nextInput < top.numInputs) {
@@ -127,7 +129,7 @@ void detail::FramePlan::visitFrom(int root, int reason) {
                 _reach[size_t(producer)] = Reach{consumer, input};
                 _dependencies.emplace_back(producer, consumer);
                 _stack.push_back(
-                    Visit{producer, 0, _graph->numInputs(producer), int(_pending.size())});
+                    Visit{producer, 0, inputsToFollow(producer), int(_pending.size())});
             } else if (_finishedIndex[size_t(producer)] >= 0) {
                 _dependencies.emplace_back(producer, consumer);
             }
@@ -142,6 +144,14 @@ void detail::FramePlan::visitFrom(int root, int reason) {
         _feeds.insert(_feeds.end(), _pending.begin() + done.firstFeed, _pending.end());
         _pending.resize(size_t(done.firstFeed));
     }
+}
+
+int detail::FramePlan::inputsToFollow(int node) const {
+    const int passIndex = _graph->nodeValue(node);
+    if (!_cutAtDisabled.isEmpty() && isPassIndex(passIndex) &&
+        !_cutAtDisabled.value(passIndex, true))
+        return 0;
+    return _graph->numInputs(node);
 }
 
 void detail::FramePlan::orderPasses() {

@@ -72,11 +72,15 @@ public:
 
     // Whether the plan was built from this state: the graph's revision, the target, the
     // number of passes and culling (parameters and outputs are added only with a graph edit).
-    bool isCurrent(const Graph& graph, int target, int numPasses, bool culling) const;
+    // `cutAtDisabled`: the enabled flags by pass index when disabled passes do not make their
+    // producers needed, else empty; the plan then depends on them too.
+    bool isCurrent(const Graph& graph, int target, int numPasses, bool culling,
+                   const QVector<bool>& cutAtDisabled = QVector<bool>()) const;
     // Rebuilds the plan. Without roots the needed flags of the latest plan that had some stay.
     // Without culling every pass node is a root.
     void build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
-               int numParameters, int numOutputs, bool culling);
+               int numParameters, int numOutputs, bool culling,
+               const QVector<bool>& cutAtDisabled = QVector<bool>());
 
     bool hasRoots() const { return !_roots.empty(); }
     const int* successorSteps() const { return _successorSteps.data(); }
@@ -121,6 +125,8 @@ private:
     // feeds it, through containers (a node without a pass included), or -1.
     Feed trace(int node, int input, int& producer) const;
     bool isPassIndex(int value) const { return value >= 0 && value < _passes->size(); }
+    // The inputs the visit follows: none for a disabled pass when the plan cuts there.
+    int inputsToFollow(int node) const;
     int countOutputUsers(int node, int output) const;
 
     // Inputs of the current build.
@@ -136,6 +142,7 @@ private:
     int _numPasses = 0;
 
     bool _culling = true;
+    QVector<bool> _cutAtDisabled;
     int _tableSize = 0;
 
     std::vector<int> _roots;        // may repeat a node; the visit flags take each once

@@ -171,6 +171,29 @@ bool Renderer::culling() const {
     return d->culling;
 }
 
+void Renderer::setCullBehindDisabled(bool cull) {
+    d->cullBehindDisabled = cull;
+}
+
+bool Renderer::cullBehindDisabled() const {
+    return d->cullBehindDisabled;
+}
+
+void Renderer::purgeGraph() {
+    Graph& graph = d->graph;
+    // Purging keeps the live nodes in table order, so a live node's new ref is its old one less
+    // the removed nodes before it.
+    int target = -1;
+    if (graph.isValidNode(d->target)) {
+        target = d->target;
+        for (int node = 0; node < d->target; ++node) {
+            if (!graph.isValidNode(node)) --target;
+        }
+    }
+    graph.purge();
+    d->target = target;
+}
+
 void Renderer::setTarget(int node) {
     d->target = node;
 }

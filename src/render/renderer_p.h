@@ -87,6 +87,9 @@ public:
     int passesRun = 0;
     int maxPassesInFlight = 1;
     bool culling = true;
+    bool cullBehindDisabled = false;
+    // The enabled flags when disabled passes cut the plan there, else empty.
+    QVector<bool> planCut() const { return cullBehindDisabled ? enabled : QVector<bool>(); }
 
     QSet<RenderPass*> owned;  // refuses a second addPass of the same object
     bool rendering = false;

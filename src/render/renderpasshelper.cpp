@@ -2,6 +2,14 @@
 
 #include "render/inrange_p.h"
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+// begin() detaches and returns the first element, which is all that Qt's inline data() does.
+template <>
+Vantrel::Orv::NamedValue* QVector<Vantrel::Orv::NamedValue>::data() {
+    return begin();
+}
+#endif
+
 namespace Vantrel {
 namespace Orv {
 

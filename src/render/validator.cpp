@@ -88,6 +88,98 @@ void checkPortNames(const Graph& graph, int node, Side side, Findings& findings)
     }
 }
 
+// Loops of producers, which only container ports can close (addEdge refuses the others): the
+// strongly connected sets, of more than one node or a node feeding itself, of the relation
+// "feeds an input of", between nodes that are not groups. Iterative Tarjan, so that long
+// chains stay off the call stack; members in `nodes` order.
+QVector<QVector<int>> producerLoops(const Graph& graph, const QVector<int>& nodes,
+                                    const std::function<bool(int)>& isGroup) {
+    const size_t size = size_t(graph.numNodesGlobal());
+    std::vector<std::vector<int>> producers(size);
+    std::vector<int> order(size, -1);
+    for (int i = 0; i < nodes.size(); ++i) {
+        const int node = nodes[i];
+        order[size_t(node)] = i;
+        if (isGroup(node)) continue;
+        for (int input = 0; input < graph.numInputs(node); ++input) {
+            int producer = node;
+            int port = input;
+            if (graph.walkToSourceNode(producer, port) && graph.isValidNode(producer) &&
+                !isGroup(producer))
+                producers[size_t(node)].push_back(producer);
+        }
+    }
+    QVector<QVector<int>> loops;
+    std::vector<int> index(size, -1);
+    std::vector<int> low(size, 0);
+    std::vector<bool> onStack(size, false);
+    std::vector<int> stack;
+    struct Call {
+        int node;
+        size_t next;
+    };
+    std::vector<Call> calls;
+    int counter = 0;
+    auto enter = [&](int node) {
+        index[size_t(node)] = low[size_t(node)] = counter++;
+        stack.push_back(node);
+        onStack[size_t(node)] = true;
+        calls.push_back(Call{node, 0});
+    };
+    for (int start : nodes) {
+        if (isGroup(start) || index[size_t(start)] >= 0) continue;
+        enter(start);
+        while (!calls.empty()) {
+            const int node = calls.back().node;
+            const std::vector<int>& fedBy = producers[size_t(node)];
+            if (calls.back().next < fedBy.size()) {
+                const int producer = fedBy[calls.back().next++];
+                if (index[size_t(producer)] < 0)
+                    enter(producer);
+                else if (onStack[size_t(producer)])
+                    low[size_t(node)] = std::min(low[size_t(node)], index[size_t(producer)]);
+                continue;
+            }
+            calls.pop_back();
+            if (!calls.empty()) {
+                int& callerLow = low[size_t(calls.back().node)];
+                callerLow = std::min(callerLow, low[size_t(node)]);
+            }
+            if (low[size_t(node)] != index[size_t(node)]) continue;
+            QVector<int> members;
+            int member = -1;
+            do {
+                member = stack.back();
+                stack.pop_back();
+                onStack[size_t(member)] = false;
+                members.append(member);
+            } while (member != node);
+            const bool feedsItself = std::find(fedBy.begin(), fedBy.end(), node) != fedBy.end();
+            if (members.size() < 2 && !feedsItself) continue;
+            std::sort(members.begin(), members.end(),
+                      [&order](int a, int b) { return order[size_t(a)] < order[size_t(b)]; });
+            loops.append(members);
+        }
+    }
+    std::sort(loops.begin(), loops.end(), [&order](const QVector<int>& a, const QVector<int>& b) {
+        return order[size_t(a.first())] < order[size_t(b.first())];
+    });
+    return loops;
+}
+
+void checkProducerLoops(const Graph& graph, const QVector<int>& nodes,
+                        const std::function<bool(int)>& isGroup, Findings& findings) {
+    for (const QVector<int>& loop : producerLoops(graph, nodes, isGroup)) {
+        QStringList paths;
+        for (int node : loop) paths << quoted(graph.nodePath(node));
+        findings.add(Severity::Warning, loop.first(),
+                     QStringLiteral("These nodes feed one another in a loop through container"
+                                    " ports: %1. A frame cuts the loop where it meets it, so one"
+                                    " of them reads a value of the frame before.")
+                         .arg(paths.join(QStringLiteral(", "))));
+    }
+}
+
 // What applies to any graph. `isGroup` says which nodes stand for a group of nodes.
 void checkGraph(const Graph& graph, const QVector<int>& nodes,
                 const std::function<bool(int)>& isGroup, Findings& findings) {
@@ -118,6 +210,7 @@ void checkGraph(const Graph& graph, const QVector<int>& nodes,
                              QStringLiteral("This group input feeds no node inside the group."));
         }
     }
+    checkProducerLoops(graph, nodes, isGroup, findings);
 }
 
 // The root ports beyond the parameters or outputs, or a count that fell short of them.
@@ -221,9 +314,16 @@ QVector<Finding> validate(const Renderer& renderer) {
         if (index >= passes.size()) passes.resize(index + 1);
         passes[index] = pass;
     }
+    QVector<bool> cut;
+    if (renderer.cullBehindDisabled()) {
+        cut.fill(true, passes.size());
+        for (int n = 0; n < graph.numNodesGlobal(); ++n) {
+            if (renderer.renderPass(n)) cut[graph.nodeValue(n)] = renderer.enabled(n);
+        }
+    }
     detail::FramePlan plan;
     plan.build(graph, target, passes, renderer.numParameters(), renderer.numOutputs(),
-               renderer.culling());
+               renderer.culling(), cut);
 
     for (int node : nodes) {
         const RenderPass* pass = renderer.renderPass(node);
@@ -232,6 +332,25 @@ QVector<Finding> validate(const Renderer& renderer) {
         if (!plan.isNeeded(node))
             findings.add(Severity::Warning, node,
                          QStringLiteral("No output or target needs this pass, so it never runs."));
+    }
+    // A pass that reads a pass scheduled after it gets that pass's output of the frame before.
+    std::vector<int> stepOfPass(size_t(passes.size()), -1);
+    for (int s = int(plan.schedule().size()) - 1; s >= 0; --s)
+        stepOfPass[size_t(plan.schedule()[size_t(s)].passIndex)] = s;
+    for (int s = 0; s < int(plan.schedule().size()); ++s) {
+        const detail::FramePlan::Step& step = plan.schedule()[size_t(s)];
+        if (!graph.isValidNode(step.node)) continue;
+        for (int i = 0; i < step.numInputs; ++i) {
+            const detail::FramePlan::Feed& feed = plan.feeds()[size_t(step.firstFeed + i)];
+            if (feed.pass < 0 || stepOfPass[size_t(feed.pass)] <= s) continue;
+            const int producer = plan.schedule()[size_t(stepOfPass[size_t(feed.pass)])].node;
+            findings.add(Severity::Warning, step.node, Side::Input, i,
+                         QStringLiteral("This input reads output %1 of %2 of the frame before:"
+                                        " the two passes are in a loop through container ports,"
+                                        " and this one runs first.")
+                             .arg(quoted(graph.outputName(producer, feed.port)),
+                                  quoted(graph.nodePath(producer))));
+        }
     }
     // Inputs the frame will leave to their defaults, as the plan traced them.
     for (const detail::FramePlan::Step& step : plan.schedule()) {

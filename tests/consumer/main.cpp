@@ -15,6 +15,8 @@ static_assert(ORV_VERSION ==
               "the version macros agree");
 static_assert(ORV_VERSION_CHECK(0, 2, 0) > ORV_VERSION_CHECK(0, 1, 9), "versions compare");
 
+bool idiomsWork();  // idioms.cpp
+
 int main() {
     // The library loaded is the one these headers describe.
     if (libraryVersion() != ORV_VERSION || std::strcmp(libraryVersionString(), ORV_VERSION_STR)) {
@@ -29,6 +31,10 @@ int main() {
     const int* root = &Graph::kRootNodeRef;
     if (edge != 0 || graph.numNodesGlobal() != 3 || !graph.precedes(a, b, true) || *root != 0) {
         std::printf("consumer: unexpected graph\n");
+        return 1;
+    }
+    if (!idiomsWork()) {
+        std::printf("consumer: an idiom went wrong\n");
         return 1;
     }
     std::printf("consumer: ok, OrvCore %s on Qt %s\n", libraryVersionString(), qVersion());

@@ -40,7 +40,15 @@ if(SANITIZE)
     set(flags "-fsanitize=${SANITIZE}")
 endif()
 find_program(PKG_CONFIG pkg-config REQUIRED)
-find_program(CXX NAMES c++ g++ REQUIRED)
+# The pkg-config build runs with GCC and, where it is installed, clang: both at -O2 with warnings
+# as errors, as hosts build.
+find_program(GXX NAMES g++ c++ REQUIRED)
+find_program(CLANGXX NAMES clang++)
+set(compilers ${GXX})
+# A sanitized library needs the runtime of the compiler that built it.
+if(CLANGXX AND NOT SANITIZE)
+    list(APPEND compilers ${CLANGXX})
+endif()
 
 foreach(entry ${PACKAGES})
     string(REPLACE ":" ";" entry ${entry})
@@ -80,9 +88,13 @@ foreach(entry ${PACKAGES})
     run(${PKG_CONFIG} --libs ${pc_name})
     separate_arguments(libs UNIX_COMMAND "${last_output}")
     separate_arguments(sanitize_flags UNIX_COMMAND "${flags}")
-    run(${CXX} -std=c++17 -fPIC ${sanitize_flags} ${cflags} ${SOURCE}/main.cpp
-        -o ${build}/consumer-pkg-config ${libs} -Wl,-rpath,${lib_dir})
-    run(${build}/consumer-pkg-config)
-    check_output("${package} through pkg-config" ${qt_major})
+    foreach(compiler ${compilers})
+        get_filename_component(compiler_name ${compiler} NAME)
+        run(${compiler} -std=c++17 -fPIC -O2 -Wall -Wextra -Werror ${sanitize_flags} ${cflags}
+            ${SOURCE}/main.cpp ${SOURCE}/idioms.cpp -o ${build}/consumer-pkg-config-${compiler_name}
+            ${libs} -Wl,-rpath,${lib_dir})
+        run(${build}/consumer-pkg-config-${compiler_name})
+        check_output("${package} through pkg-config and ${compiler_name}" ${qt_major})
+    endforeach()
     message(STATUS "consumer built and ran against ${package} (Qt ${qt_major}) in ${PREFIX}")
 endforeach()

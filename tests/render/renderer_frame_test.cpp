@@ -1,5 +1,6 @@
 #include <Orv/Graph.h>
 #include <Orv/Renderer.h>
+#include <Orv/Validator.h>
 
 #include "renderer_fixture.h"
 
@@ -293,4 +294,44 @@ TEST(RendererNestingTest, FrameStartedFromInsideAFrameIsRefused) {
     EXPECT_EQ(renderer.output(0), QVariant(false));
     EXPECT_EQ(renderer.frameTimer().count(), 1);
     EXPECT_TRUE(renderer.render(nullptr)) << "the guard is released after the frame";
+}
+
+// Off by default, a disabled pass keeps its producers running; switched on, the producers that
+// only it needs are culled, until it is enabled again.
+//   A -> B (disabled) -> image;  S -> D (disabled) -> image2;  S -> K -> k
+TEST_F(RendererFrameTest, CullingBehindDisabledPassesIsOptIn) {
+    chain("A B");
+    chain("S D");
+    add("K");
+    link("S", "K");
+    up(renderer.addOutput("k"), "K");
+    renderer.setEnabled(node("B"), false);
+    renderer.setEnabled(node("D"), false);
+    EXPECT_FALSE(renderer.cullBehindDisabled());
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "A S K");
+
+    renderer.setCullBehindDisabled(true);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "S K") << "S still feeds K";
+    EXPECT_EQ(renderer.outcome(node("A")), NodeOutcome::NotNeeded);
+    EXPECT_EQ(renderer.outcome(node("B")), NodeOutcome::Disabled);
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(4));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "S K") << "passes in flight follow the same plan";
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(1));
+    // The validator plans as the frame does.
+    bool aNeverRuns = false;
+    for (const Finding& finding : validate(renderer))
+        aNeverRuns |= finding.node == node("A") && finding.message.contains("never runs");
+    EXPECT_TRUE(aNeverRuns);
+
+    // Enabling the pass again brings its producer back in the next frame.
+    renderer.setEnabled(node("B"), true);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "A B S K");
+    renderer.setCullBehindDisabled(false);
+    renderer.setEnabled(node("B"), false);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "A S K");
 }

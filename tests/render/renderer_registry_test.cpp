@@ -131,3 +131,35 @@ TEST(RendererRegistryTest, RefusedPassesAreDeletedUnlessAlreadyOwnedAndTheRestAt
     }
     EXPECT_EQ(grouped(log), "X{deleted} Y{deleted} Z{deleted}");
 }
+
+// Graph::purge renumbers nodes but leaves the target's ref alone; purgeGraph moves the target
+// with its node, and clears it when the node is gone.
+TEST(RendererRegistryTest, PurgeGraphKeepsTheTargetOnItsNode) {
+    QStringList log;
+    Renderer renderer;
+    Graph* graph = renderer.getGraph();
+    const int a = renderer.addPass("a", new RecordingPass("a", &log), kRoot);
+    renderer.addPass("b", new RecordingPass("b", &log), kRoot);
+    const int c = renderer.addPass("c", new RecordingPass("c", &log), kRoot);
+    graph->removeNode(a);
+    renderer.setTarget(c);
+    renderer.purgeGraph();
+    ASSERT_EQ(renderer.target(), c - 1);
+    EXPECT_EQ(graph->nodeName(renderer.target()), "c");
+    ASSERT_TRUE(renderer.render(nullptr));
+    EXPECT_TRUE(log.contains("c.start") && !log.contains("b.start"));
+
+    // The target's own node removed: nothing is left to name.
+    renderer.setTarget(graph->findNode("b", kRoot));
+    graph->removeNode(renderer.target());
+    renderer.purgeGraph();
+    EXPECT_EQ(renderer.target(), -1);
+    EXPECT_EQ(graph->numNodesGlobal(), 2);
+
+    // For contrast, Graph::purge alone: the old ref now names no node at all.
+    renderer.setTarget(graph->findNode("c", kRoot));
+    graph->removeNode(renderer.target());
+    graph->purge();
+    EXPECT_EQ(renderer.target(), 1);
+    EXPECT_FALSE(graph->isValidNode(renderer.target()));
+}
