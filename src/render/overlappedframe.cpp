@@ -2,8 +2,6 @@
 // render(); passes overlap only in the work they hand elsewhere.
 #include "render/frame_p.h"
 
-#include <QThread>
-
 #include <algorithm>
 #include <limits>
 #include <vector>
@@ -106,7 +104,7 @@ private:
     }
 
     // Polls the passes in flight in the order they started and ends each that has finished;
-    // when none has, waits a poll interval.
+    // when none has, waits (nothing can start until one does).
     void pollRound() {
         int kept = 0;
         bool ended = false;
@@ -123,7 +121,7 @@ private:
                 _room = 0;
         }
         _numInFlight = kept;
-        if (!ended) QThread::usleep(100);
+        if (!ended) detail::waitForPasses(_d, _inFlight, _numInFlight);
     }
 
     // Readies the steps that waited only for `s`.

@@ -84,6 +84,10 @@ public:
     int maxPassesInFlight = 1;
     bool culling = true;
 
+    // The host's wait in place of the poll interval's sleep, and the passes it is handed.
+    Renderer::WaitFunction wait;
+    QVector<RenderPass*> waitingFor;
+
     QSet<RenderPass*> owned;  // refuses a second addPass of the same object
     bool rendering = false;
 
