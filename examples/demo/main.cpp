@@ -5,6 +5,7 @@
 #include "report.h"
 #include "report_html.h"
 #include "tonemap.h"
+#include "workerpool.h"
 
 #include <Orv/OrvCore.h>
 #include <Orv/Paths.h>
@@ -295,6 +296,10 @@ int main(int argc, char** argv) {
     int failedFrames = 0;
 
     renderer.setMaxPassesInFlight(options.inFlight);
+    // Every pass of the demo that finishes off this thread signals WorkDone.
+    if (!options.poll)
+        renderer.setWaitFunction(
+            [](const QVector<Orv::RenderPass*>&) { WorkDone::shared().wait(); });
     renderer.setTimingEnabled(true);
     renderer.setup(&callbacks);
     for (int frame = 0; frame < options.frames; ++frame) {

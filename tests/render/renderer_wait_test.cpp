@@ -16,7 +16,8 @@ protected:
     void installWait() {
         ASSERT_TRUE(renderer.setWaitFunction([this](const QVector<RenderPass*>& inFlight) {
             QStringList names;
-            for (RenderPass* pass : inFlight) names << passes.key(static_cast<RecordingPass*>(pass));
+            for (RenderPass* pass : inFlight)
+                names << passes.key(static_cast<RecordingPass*>(pass));
             log.append("wait." + names.join('+'));
         }));
     }
