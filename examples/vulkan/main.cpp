@@ -46,7 +46,8 @@ const char* const kUsage =
     "  --poll          sleep 100 us between polls instead of waiting in vkWaitForFences\n"
     "\n"
     "Exit status: 0 when every frame rendered, 1 when a frame failed or the picture could\n"
-    "not be written, 2 for a bad command line, 3 for validation messages, 4 without a device.\n";
+    "not be written, 2 for a bad command line, 3 for validation messages, 4 when Vulkan, a\n"
+    "device or the validation layer is missing.\n";
 
 bool parseCount(const QString& text, int low, int high, int* value) {
     bool ok = false;

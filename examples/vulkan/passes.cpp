@@ -46,6 +46,8 @@ GpuPass::~GpuPass() {
     if (_commands) vkFreeCommandBuffers(device, _gpu->commandPool(), 1, &_commands);
 }
 
+// Makes only what an earlier setup did not, so that setting up again after a failure leaks
+// nothing.
 void GpuPass::setup(Vantrel::Orv::RenderCallbacks*) {
     if (_setupResult == VK_SUCCESS) return;
     auto commands =
@@ -53,11 +55,13 @@ void GpuPass::setup(Vantrel::Orv::RenderCallbacks*) {
     commands.commandPool = _gpu->commandPool();
     commands.level = VK_COMMAND_BUFFER_LEVEL_PRIMARY;
     commands.commandBufferCount = 1;
-    VkResult result = vkAllocateCommandBuffers(_gpu->device(), &commands, &_commands);
+    VkResult result = VK_SUCCESS;
+    if (!_commands) result = vkAllocateCommandBuffers(_gpu->device(), &commands, &_commands);
     const auto fence = make<VkFenceCreateInfo>(VK_STRUCTURE_TYPE_FENCE_CREATE_INFO);
-    if (result == VK_SUCCESS) result = vkCreateFence(_gpu->device(), &fence, nullptr, &_fence);
-    if (result == VK_SUCCESS) result = _gpu->allocateSet(&_set);
-    if (result == VK_SUCCESS) result = makePipelines();
+    if (result == VK_SUCCESS && !_fence)
+        result = vkCreateFence(_gpu->device(), &fence, nullptr, &_fence);
+    if (result == VK_SUCCESS && !_set) result = _gpu->allocateSet(&_set);
+    if (result == VK_SUCCESS && _pipelines.empty()) result = makePipelines();
     _setupResult = result;
 }
 
@@ -197,7 +201,7 @@ BlurPass::BlurPass(Gpu* gpu) : GpuPass(gpu) {
 }
 
 VkResult BlurPass::makePipelines() {
-    const VkResult result = _gpu->allocateSet(&_downSet);
+    const VkResult result = _downSet ? VK_SUCCESS : _gpu->allocateSet(&_downSet);
     return result != VK_SUCCESS ? result : pipeline(blur_spv, sizeof(blur_spv), &_pipeline);
 }
 

@@ -106,8 +106,9 @@ public:
     /// isFinished false, sleeps 100 microseconds before it polls them again. A wait function
     /// replaces that sleep: the renderer calls it on its own thread with the passes in flight,
     /// in the order they started, and polls them again when it returns. It may return early or
-    /// spuriously (the renderer then calls it again); it must not return only after a pass that
-    /// will never finish does, nor call the renderer.
+    /// for nothing (the renderer then polls and calls it again); if it waits for something that
+    /// never comes, render() waits with it, as for a pass that never finishes. It must not call
+    /// the renderer.
     ///@{
 
     /// A host's wait for passes in flight; see setWaitFunction.

@@ -15,11 +15,9 @@ void detail::waitForPasses(RendererData& d, const StartedPass* inFlight, int cou
         QThread::usleep(100);
         return;
     }
-    // Refilled each time, keeping its capacity, so that waiting allocates nothing after the
-    // first frames.
-    d.waitingFor.resize(count);
-    for (int k = 0; k < count; ++k) d.waitingFor[k] = inFlight[k].pass;
-    d.wait(d.waitingFor);
+    QVector<RenderPass*> passes(count);
+    for (int k = 0; k < count; ++k) passes[k] = inFlight[k].pass;
+    d.wait(passes);
 }
 
 bool Renderer::setWaitFunction(WaitFunction wait) {

@@ -84,9 +84,7 @@ public:
     int maxPassesInFlight = 1;
     bool culling = true;
 
-    // The host's wait in place of the poll interval's sleep, and the passes it is handed.
-    Renderer::WaitFunction wait;
-    QVector<RenderPass*> waitingFor;
+    Renderer::WaitFunction wait;  // the host's, in place of the poll interval's sleep
 
     QSet<RenderPass*> owned;  // refuses a second addPass of the same object
     bool rendering = false;
