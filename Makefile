@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 # Extra Debian packages for the set-up; `make demo` adds Graphviz to lay out its graph.
 SETUP_PACKAGES ?=
 
-.PHONY: all setup configure build test demo report-check clean sanitize tsan valgrind qt6 fuzz docs package \
+.PHONY: all setup configure build test demo demo-vulkan report-check clean sanitize tsan valgrind qt6 fuzz docs package \
 	consumers package-check
 
 all: build
@@ -30,6 +30,15 @@ test: build
 demo: SETUP_PACKAGES += graphviz
 demo: build
 	@$(BUILD_DIR)/examples/demo/orv-demo
+
+# The demo's pipeline on Vulkan compute, on the first device with a compute queue (Mesa's
+# software device, lavapipe, on a machine without a GPU), with the validation layer on.
+demo-vulkan: SETUP_PACKAGES += vulkan
+demo-vulkan: configure
+	@cmake --build $(BUILD_DIR) -j$(JOBS) --target orv-vulkan orv-demo-image-check
+	@$(BUILD_DIR)/examples/vulkan/orv-vulkan --validation --out $(BUILD_DIR)/vulkan-out
+	@$(BUILD_DIR)/examples/demo/orv-demo-image-check $(BUILD_DIR)/vulkan-out/vulkan-frame.png 256 \
+		--luma 0.25 0.8
 
 # The demo's report.html rendered by headless Chromium into $(BUILD_DIR)/report-check, and the
 # screenshot checked for content.

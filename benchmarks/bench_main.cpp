@@ -303,6 +303,7 @@ int main(int argc, char** argv) {
     registerGraphBenchmarks();
     registerHistogramBenchmarks();
     registerJsonBenchmarks();
+    registerWaitBenchmarks();
 
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

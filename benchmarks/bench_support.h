@@ -73,5 +73,6 @@ void registerHistogramBenchmarks();
 void registerFrameBenchmarks();
 void registerOverlapBenchmarks();
 void registerJsonBenchmarks();
+void registerWaitBenchmarks();
 
 }  // namespace OrvBench

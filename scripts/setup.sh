@@ -2,7 +2,9 @@
 # Installs the Debian packages the build needs, only when one is missing.
 # Usage: scripts/setup.sh [set-or-package ...]
 # Each extra argument is a package name or one of the sets that only some targets need:
-#   qt6 (the Qt 6 build), clang (the fuzzers, the consumer test), valgrind (memcheck).
+#   qt6 (the Qt 6 build), clang (the fuzzers, the consumer test), valgrind (memcheck),
+#   vulkan (examples/vulkan: the loader, Mesa's software device, the validation layer and the
+#   GLSL compiler).
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config qtbase5-dev rapidjson-dev libgtest-dev libgmock-dev libbenchmark-dev)
@@ -11,6 +13,7 @@ for arg in "$@"; do
         qt6) packages+=(qt6-base-dev) ;;
         clang) packages+=(clang libclang-rt-14-dev) ;;
         valgrind) packages+=(valgrind) ;;
+        vulkan) packages+=(libvulkan-dev mesa-vulkan-drivers vulkan-validationlayers glslang-tools) ;;
         *) packages+=("$arg") ;;
     esac
 done

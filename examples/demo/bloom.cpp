@@ -109,6 +109,7 @@ struct BlurPass::Job {
         if (pending.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
         if (vertical) {
             done.store(true, std::memory_order_release);
+            WorkDone::shared().notify();
             return;
         }
         pending.store(stripes, std::memory_order_relaxed);

@@ -4,6 +4,7 @@
 #include "pipeline.h"
 #include "report.h"
 #include "tonemap.h"
+#include "workerpool.h"
 
 #include <Orv/OrvCore.h>
 #include <Orv/Paths.h>
@@ -276,6 +277,10 @@ int main(int argc, char** argv) {
     int failedFrames = 0;
 
     renderer.setMaxPassesInFlight(options.inFlight);
+    // Every pass of the demo that finishes off this thread signals WorkDone.
+    if (!options.poll)
+        renderer.setWaitFunction(
+            [](const QVector<Orv::RenderPass*>&) { WorkDone::shared().wait(); });
     renderer.setTimingEnabled(true);
     // The report's frame-time histogram covers the frames the renderer keeps: all of them.
     renderer.setTimingHistory(options.frames);

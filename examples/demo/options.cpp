@@ -41,6 +41,8 @@ QString usageText() {
         "                  at a time\n"
         "  --present-ms N  milliseconds the simulated display takes to show the previous\n"
         "                  frame, 0 to 1000 (default 8)\n"
+        "  --poll          sleep 100 us between polls of unfinished passes instead of\n"
+        "                  waiting for the worker threads to signal that work is done\n"
         "  --pipeline FILE load the render graph from FILE instead of Resources/pipeline.json\n"
         "  --save-pipeline FILE\n"
         "                  write the render graph as loaded (and --disable'd) to FILE\n"
@@ -65,9 +67,10 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
                                       QStringLiteral("FILE"));
     const QCommandLineOption savePipeline(QStringLiteral("save-pipeline"), QString(),
                                           QStringLiteral("FILE"));
+    const QCommandLineOption poll(QStringLiteral("poll"), QString());
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    parser.addOptions(
-        {frames, size, out, disable, failAt, inFlight, presentMs, pipeline, savePipeline, help});
+    parser.addOptions({frames, size, out, disable, failAt, inFlight, presentMs, poll, pipeline,
+                       savePipeline, help});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -111,6 +114,7 @@ bool parseOptions(const QStringList& arguments, Options* options, QString* error
         }
     }
     options->disabled = parser.values(disable);
+    options->poll = parser.isSet(poll);
     options->pipeline = parser.value(pipeline);
     options->savePipeline = parser.value(savePipeline);
     if ((parser.isSet(pipeline) && options->pipeline.isEmpty()) ||

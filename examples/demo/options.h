@@ -14,6 +14,7 @@ struct Options {
     int failAt = -1;       // -1: no frame fails
     int inFlight = 4;      // passes the renderer may have in flight at once
     int presentMs = 8;     // how long the simulated display takes to show a frame
+    bool poll = false;     // sleep between polls rather than wait for the workers' signal
     QString pipeline;      // description to load; empty for Resources/pipeline.json
     QString savePipeline;  // where to write the loaded description; empty for nowhere
     bool help = false;

@@ -25,6 +25,7 @@ void PresentPass::start(Vantrel::Orv::RenderCallbacks*) {
         Q_UNUSED(picture);  // held by the display while it scans it out
         std::this_thread::sleep_for(scanOut);
         shown->store(true, std::memory_order_release);
+        WorkDone::shared().notify();
     });
 }
 

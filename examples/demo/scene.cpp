@@ -309,8 +309,10 @@ void ScenePass::start(Vantrel::Orv::RenderCallbacks*) {
         _workers.post([job, s, stripes] {
             job->frame.renderRows(job->frame.firstRow(s, stripes),
                                   job->frame.firstRow(s + 1, stripes));
-            if (job->pending.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            if (job->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
                 job->done.store(true, std::memory_order_release);
+                WorkDone::shared().notify();
+            }
         });
     }
 }

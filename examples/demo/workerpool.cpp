@@ -40,6 +40,25 @@ void WorkerPool::runAndWait(int count, const std::function<void(int)>& task) {
     allDone.wait(lock, [&] { return remaining == 0; });
 }
 
+WorkDone& WorkDone::shared() {
+    static WorkDone done;
+    return done;
+}
+
+void WorkDone::notify() {
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _notified = true;
+    }
+    _wake.notify_all();
+}
+
+void WorkDone::wait() {
+    std::unique_lock<std::mutex> lock(_mutex);
+    _wake.wait(lock, [this] { return _notified; });
+    _notified = false;
+}
+
 void WorkerPool::work() {
     for (;;) {
         std::function<void()> task;

@@ -36,4 +36,21 @@ private:
     std::vector<std::thread> _threads;
 };
 
+// Lets the rendering thread sleep until some pass's work is done instead of polling: a task
+// that finishes a pass's work calls notify() once the result is published, and the renderer's
+// wait function calls wait(). A notify that nobody waits for is kept, so none is lost; at worst
+// a wait returns for work the renderer has already ended, and it polls once more.
+class WorkDone {
+public:
+    static WorkDone& shared();  // the one the demo's passes notify
+
+    void notify();
+    void wait();
+
+private:
+    std::mutex _mutex;
+    std::condition_variable _wake;
+    bool _notified = false;
+};
+
 }  // namespace OrvDemo

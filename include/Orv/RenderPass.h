@@ -36,7 +36,8 @@ public:
     virtual void beginFrame(RenderCallbacks* callbacks) = 0;  ///< Inputs are set; start follows.
     virtual void start(RenderCallbacks* callbacks) = 0;     ///< May return before the work is done.
     virtual void endFrame(RenderCallbacks* callbacks) = 0;  ///< After isFinished, before errorCode.
-    /// Polled after start, 100 microseconds apart, until true. The base returns true.
+    /// Polled after start, 100 microseconds apart (or after the renderer's wait function),
+    /// until true. The base returns true.
     virtual bool isFinished() const;
     virtual void teardown(RenderCallbacks* callbacks) = 0;  ///< Once per Renderer::teardown.
     /// For the host; never called.

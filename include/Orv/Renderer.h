@@ -13,6 +13,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVector>
+
+#include <functional>
 
 namespace Vantrel {
 namespace Orv {
@@ -107,6 +110,24 @@ public:
     /// 1. Used from the next frame.
     bool setMaxPassesInFlight(int limit);
     int maxPassesInFlight() const;  ///< 1 unless set.
+
+    /// @name Waiting for passes in flight
+    /// By default a frame that can start no pass, and whose passes in flight have all answered
+    /// isFinished false, sleeps 100 microseconds before it polls them again. A wait function
+    /// replaces that sleep: the renderer calls it on its own thread with the passes in flight,
+    /// in the order they started, and polls them again when it returns. It may return early or
+    /// for nothing (the renderer then polls and calls it again); if it waits for something that
+    /// never comes, render() waits with it, as for a pass that never finishes. It must not call
+    /// the renderer.
+    ///@{
+
+    /// A host's wait for passes in flight; see setWaitFunction.
+    using WaitFunction = std::function<void(const QVector<RenderPass*>& inFlight)>;
+    /// Installs `wait`, or with an empty function goes back to sleeping 100 microseconds.
+    /// Refused (false, unchanged) while a frame is rendering. Used from the next wait.
+    bool setWaitFunction(WaitFunction wait);
+    bool hasWaitFunction() const;  ///< False unless a wait function is installed.
+    ///@}
 
     /// @name Inspection of the latest frame
     /// Answers describe the latest frame and cost the frame nothing: they are worked out when

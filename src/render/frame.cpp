@@ -4,8 +4,6 @@
 
 #include "render/frame_p.h"
 
-#include <QThread>
-
 #include <vector>
 
 namespace Vantrel {
@@ -40,7 +38,7 @@ bool runOneAtATime(detail::RendererData& d, RenderCallbacks* callbacks) {
         const detail::FramePlan::Step& step = schedule[size_t(s)];
         if (!d.enabled.at(step.passIndex)) continue;
         const detail::StartedPass started = detail::startPass(d, d.enabled, s, callbacks);
-        while (!started.pass->isFinished()) QThread::usleep(100);
+        while (!started.pass->isFinished()) detail::waitForPasses(d, &started, 1);
         if (!detail::endPass(d, started, callbacks)) return false;
     }
     return true;

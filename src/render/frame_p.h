@@ -20,6 +20,10 @@ StartedPass startPass(RendererData& d, const QVector<bool>& enabled, int step,
 // Ends a pass that has finished: endFrame, then its error code. False when the code is not 0.
 bool endPass(RendererData& d, StartedPass started, RenderCallbacks* callbacks);
 
+// Waits for `count` passes in flight of which none has finished: the host's wait function, or
+// else the poll interval's sleep.
+void waitForPasses(RendererData& d, const StartedPass* inFlight, int count);
+
 // Runs the plan's schedule with up to maxPassesInFlight passes in flight; false when a pass
 // failed.
 bool runOverlapped(RendererData& d, RenderCallbacks* callbacks);

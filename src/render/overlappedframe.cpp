@@ -2,8 +2,6 @@
 // render(); passes overlap only in the work they hand elsewhere.
 #include "render/frame_p.h"
 
-#include <QThread>
-
 #include <algorithm>
 #include <limits>
 #include <vector>
@@ -113,7 +111,7 @@ private:
     }
 
     // Polls the passes in flight in the order they started and ends each that has finished;
-    // when none has, waits a poll interval.
+    // when none has, waits (nothing can start until one does).
     void pollRound() {
         int kept = 0;
         bool ended = false;
@@ -127,7 +125,7 @@ private:
             end(running);
         }
         _numInFlight = kept;
-        if (!ended) QThread::usleep(100);
+        if (!ended) detail::waitForPasses(_d, _inFlight, _numInFlight);
     }
 
     // Ends a finished pass: readies the steps that waited only for it, or, when it failed,

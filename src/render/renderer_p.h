@@ -91,6 +91,8 @@ public:
     // The enabled flags when disabled passes cut the plan there, else empty.
     QVector<bool> planCut() const { return cullBehindDisabled ? enabled : QVector<bool>(); }
 
+    Renderer::WaitFunction wait;  // the host's, in place of the poll interval's sleep
+
     QSet<RenderPass*> owned;  // refuses a second addPass of the same object
     bool rendering = false;
 

@@ -18,8 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 using namespace OrvDemo;
 namespace Orv = Vantrel::Orv;
@@ -123,6 +125,25 @@ TEST(WorkerPoolTest, RunsEveryTaskIncludingThosePostedByTasksBeforeItIsGone) {
     QVector<int> hits(7);
     pool.runAndWait(hits.size(), [&hits](int i) { ++hits[i]; });
     EXPECT_EQ(hits, QVector<int>(7, 1));
+}
+
+// A signal given before anyone waits is kept for the next wait, and one wait takes it; a waiting
+// thread wakes when another signals.
+TEST(WorkDoneTest, KeepsASignalThatNobodyWaitedForAndWakesAWaiter) {
+    WorkDone done;
+    done.notify();
+    done.notify();
+    done.wait();  // returns at once
+    std::atomic<bool> woken{false};
+    std::thread waiter([&] {
+        done.wait();
+        woken = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(woken) << "two signals before the first wait count as one";
+    done.notify();
+    waiter.join();
+    EXPECT_TRUE(woken);
 }
 
 TEST(ToneCurveTest, RefusesMalformedFilesWithAReason) {

@@ -1,0 +1,301 @@
+#include "gpu.h"
+
+#include <QStringList>
+
+#include <cstdio>
+#include <cstring>
+
+namespace OrvVulkan {
+
+namespace {
+
+const char* const kValidationLayer = "VK_LAYER_KHRONOS_validation";
+
+VKAPI_ATTR VkBool32 VKAPI_CALL onMessage(VkDebugUtilsMessageSeverityFlagBitsEXT,
+                                         VkDebugUtilsMessageTypeFlagsEXT,
+                                         const VkDebugUtilsMessengerCallbackDataEXT* data,
+                                         void* user) {
+    Gpu::countMessage(static_cast<Gpu*>(user), data->pMessage);
+    return VK_FALSE;
+}
+
+bool hasLayer(const char* name) {
+    uint32_t count = 0;
+    vkEnumerateInstanceLayerProperties(&count, nullptr);
+    std::vector<VkLayerProperties> layers(count);
+    vkEnumerateInstanceLayerProperties(&count, layers.data());
+    for (const VkLayerProperties& layer : layers)
+        if (std::strcmp(layer.layerName, name) == 0) return true;
+    return false;
+}
+
+int computeFamily(VkPhysicalDevice device) {
+    uint32_t count = 0;
+    vkGetPhysicalDeviceQueueFamilyProperties(device, &count, nullptr);
+    std::vector<VkQueueFamilyProperties> families(count);
+    vkGetPhysicalDeviceQueueFamilyProperties(device, &count, families.data());
+    for (uint32_t f = 0; f < count; ++f)
+        if (families[f].queueFlags & VK_QUEUE_COMPUTE_BIT) return int(f);
+    return -1;
+}
+
+}  // namespace
+
+const char* resultName(VkResult result) {
+    switch (result) {
+#define ORV_RESULT(name) \
+    case name:           \
+        return #name;
+        ORV_RESULT(VK_SUCCESS)
+        ORV_RESULT(VK_NOT_READY)
+        ORV_RESULT(VK_TIMEOUT)
+        ORV_RESULT(VK_INCOMPLETE)
+        ORV_RESULT(VK_ERROR_OUT_OF_HOST_MEMORY)
+        ORV_RESULT(VK_ERROR_OUT_OF_DEVICE_MEMORY)
+        ORV_RESULT(VK_ERROR_INITIALIZATION_FAILED)
+        ORV_RESULT(VK_ERROR_DEVICE_LOST)
+        ORV_RESULT(VK_ERROR_MEMORY_MAP_FAILED)
+        ORV_RESULT(VK_ERROR_LAYER_NOT_PRESENT)
+        ORV_RESULT(VK_ERROR_EXTENSION_NOT_PRESENT)
+        ORV_RESULT(VK_ERROR_FEATURE_NOT_PRESENT)
+        ORV_RESULT(VK_ERROR_INCOMPATIBLE_DRIVER)
+        ORV_RESULT(VK_ERROR_TOO_MANY_OBJECTS)
+        ORV_RESULT(VK_ERROR_FORMAT_NOT_SUPPORTED)
+        ORV_RESULT(VK_ERROR_FRAGMENTED_POOL)
+        ORV_RESULT(VK_ERROR_OUT_OF_POOL_MEMORY)
+        ORV_RESULT(VK_ERROR_INVALID_SHADER_NV)
+        ORV_RESULT(VK_ERROR_UNKNOWN)
+#undef ORV_RESULT
+        default:
+            return "an unknown VkResult";
+    }
+}
+
+void Gpu::countMessage(Gpu* gpu, const char* text) {
+    ++gpu->_messages;
+    std::fprintf(stderr, "validation: %s\n", text);
+}
+
+bool Gpu::open(const QString& deviceName, bool validation, QString* error) {
+    auto fail = [error](const QString& what, VkResult result) {
+        *error = QStringLiteral("%1: %2").arg(what, QLatin1String(resultName(result)));
+        return false;
+    };
+    if (validation && !hasLayer(kValidationLayer)) {
+        *error = QStringLiteral("the validation layer %1 is not installed").arg(kValidationLayer);
+        return false;
+    }
+    auto app = make<VkApplicationInfo>(VK_STRUCTURE_TYPE_APPLICATION_INFO);
+    app.pApplicationName = "orv-vulkan";
+    app.apiVersion = VK_API_VERSION_1_1;
+    // Messages while the instance itself is made and destroyed are counted too.
+    auto messages = make<VkDebugUtilsMessengerCreateInfoEXT>(
+        VK_STRUCTURE_TYPE_DEBUG_UTILS_MESSENGER_CREATE_INFO_EXT);
+    messages.messageSeverity = VK_DEBUG_UTILS_MESSAGE_SEVERITY_WARNING_BIT_EXT |
+                               VK_DEBUG_UTILS_MESSAGE_SEVERITY_ERROR_BIT_EXT;
+    messages.messageType = VK_DEBUG_UTILS_MESSAGE_TYPE_GENERAL_BIT_EXT |
+                           VK_DEBUG_UTILS_MESSAGE_TYPE_VALIDATION_BIT_EXT |
+                           VK_DEBUG_UTILS_MESSAGE_TYPE_PERFORMANCE_BIT_EXT;
+    messages.pfnUserCallback = onMessage;
+    messages.pUserData = this;
+    const char* extension = VK_EXT_DEBUG_UTILS_EXTENSION_NAME;
+    auto instance = make<VkInstanceCreateInfo>(VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO);
+    instance.pApplicationInfo = &app;
+    if (validation) {
+        instance.pNext = &messages;
+        instance.enabledLayerCount = 1;
+        instance.ppEnabledLayerNames = &kValidationLayer;
+        instance.enabledExtensionCount = 1;
+        instance.ppEnabledExtensionNames = &extension;
+    }
+    VkResult result = vkCreateInstance(&instance, nullptr, &_instance);
+    if (result != VK_SUCCESS) return fail(QStringLiteral("cannot start Vulkan"), result);
+    if (validation) {
+        auto create = reinterpret_cast<PFN_vkCreateDebugUtilsMessengerEXT>(
+            vkGetInstanceProcAddr(_instance, "vkCreateDebugUtilsMessengerEXT"));
+        if (!create)
+            return fail(QStringLiteral("no debug messenger"), VK_ERROR_EXTENSION_NOT_PRESENT);
+        result = create(_instance, &messages, nullptr, &_messenger);
+        if (result != VK_SUCCESS) return fail(QStringLiteral("no debug messenger"), result);
+    }
+
+    uint32_t count = 0;
+    vkEnumeratePhysicalDevices(_instance, &count, nullptr);
+    std::vector<VkPhysicalDevice> devices(count);
+    vkEnumeratePhysicalDevices(_instance, &count, devices.data());
+    int family = -1;
+    QStringList seen;
+    for (VkPhysicalDevice device : devices) {
+        VkPhysicalDeviceProperties properties;
+        vkGetPhysicalDeviceProperties(device, &properties);
+        const QString name = QString::fromUtf8(properties.deviceName);
+        seen << name;
+        family = computeFamily(device);
+        if (family < 0 || !name.contains(deviceName, Qt::CaseInsensitive)) continue;
+        _physical = device;
+        _deviceName = name;
+        break;
+    }
+    if (!_physical) {
+        *error =
+            QStringLiteral("no device with a compute queue%1 (found: %2)")
+                .arg(deviceName.isEmpty() ? QString()
+                                          : QStringLiteral(" named '%1'").arg(deviceName),
+                     seen.isEmpty() ? QStringLiteral("none") : seen.join(QStringLiteral(", ")));
+        return false;
+    }
+
+    const float priority = 1.0f;
+    auto queue = make<VkDeviceQueueCreateInfo>(VK_STRUCTURE_TYPE_DEVICE_QUEUE_CREATE_INFO);
+    queue.queueFamilyIndex = uint32_t(family);
+    queue.queueCount = 1;
+    queue.pQueuePriorities = &priority;
+    auto device = make<VkDeviceCreateInfo>(VK_STRUCTURE_TYPE_DEVICE_CREATE_INFO);
+    device.queueCreateInfoCount = 1;
+    device.pQueueCreateInfos = &queue;
+    result = vkCreateDevice(_physical, &device, nullptr, &_device);
+    if (result != VK_SUCCESS) return fail(QStringLiteral("cannot open ") + _deviceName, result);
+    vkGetDeviceQueue(_device, uint32_t(family), 0, &_queue);
+
+    auto pool = make<VkCommandPoolCreateInfo>(VK_STRUCTURE_TYPE_COMMAND_POOL_CREATE_INFO);
+    pool.flags = VK_COMMAND_POOL_CREATE_RESET_COMMAND_BUFFER_BIT;
+    pool.queueFamilyIndex = uint32_t(family);
+    result = vkCreateCommandPool(_device, &pool, nullptr, &_commandPool);
+    if (result != VK_SUCCESS) return fail(QStringLiteral("no command pool"), result);
+
+    const VkDescriptorPoolSize sizes{VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 3 * 16};
+    auto descriptors =
+        make<VkDescriptorPoolCreateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_POOL_CREATE_INFO);
+    descriptors.maxSets = 16;
+    descriptors.poolSizeCount = 1;
+    descriptors.pPoolSizes = &sizes;
+    result = vkCreateDescriptorPool(_device, &descriptors, nullptr, &_descriptorPool);
+    if (result != VK_SUCCESS) return fail(QStringLiteral("no descriptor pool"), result);
+
+    VkDescriptorSetLayoutBinding bindings[3];
+    for (uint32_t b = 0; b < 3; ++b)
+        bindings[b] = {b, VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 1, VK_SHADER_STAGE_COMPUTE_BIT,
+                       nullptr};
+    auto setLayout =
+        make<VkDescriptorSetLayoutCreateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO);
+    setLayout.bindingCount = 3;
+    setLayout.pBindings = bindings;
+    result = vkCreateDescriptorSetLayout(_device, &setLayout, nullptr, &_setLayout);
+    if (result != VK_SUCCESS) return fail(QStringLiteral("no descriptor set layout"), result);
+    const VkPushConstantRange pushed{VK_SHADER_STAGE_COMPUTE_BIT, 0, 16};
+    auto layout = make<VkPipelineLayoutCreateInfo>(VK_STRUCTURE_TYPE_PIPELINE_LAYOUT_CREATE_INFO);
+    layout.setLayoutCount = 1;
+    layout.pSetLayouts = &_setLayout;
+    layout.pushConstantRangeCount = 1;
+    layout.pPushConstantRanges = &pushed;
+    result = vkCreatePipelineLayout(_device, &layout, nullptr, &_pipelineLayout);
+    if (result != VK_SUCCESS) return fail(QStringLiteral("no pipeline layout"), result);
+    return true;
+}
+
+Gpu::~Gpu() {
+    if (_device) {
+        vkDeviceWaitIdle(_device);
+        vkDestroyPipelineLayout(_device, _pipelineLayout, nullptr);
+        vkDestroyDescriptorSetLayout(_device, _setLayout, nullptr);
+        vkDestroyDescriptorPool(_device, _descriptorPool, nullptr);
+        vkDestroyCommandPool(_device, _commandPool, nullptr);
+        vkDestroyDevice(_device, nullptr);
+    }
+    if (_messenger) {
+        auto destroy = reinterpret_cast<PFN_vkDestroyDebugUtilsMessengerEXT>(
+            vkGetInstanceProcAddr(_instance, "vkDestroyDebugUtilsMessengerEXT"));
+        if (destroy) destroy(_instance, _messenger, nullptr);
+    }
+    if (_instance) vkDestroyInstance(_instance, nullptr);
+}
+
+VkResult Gpu::makePipeline(const uint32_t* code, size_t bytes, VkPipeline* pipeline) {
+    auto module = make<VkShaderModuleCreateInfo>(VK_STRUCTURE_TYPE_SHADER_MODULE_CREATE_INFO);
+    module.codeSize = bytes;
+    module.pCode = code;
+    VkShaderModule shader = VK_NULL_HANDLE;
+    VkResult result = vkCreateShaderModule(_device, &module, nullptr, &shader);
+    if (result != VK_SUCCESS) return result;
+    auto info = make<VkComputePipelineCreateInfo>(VK_STRUCTURE_TYPE_COMPUTE_PIPELINE_CREATE_INFO);
+    info.stage =
+        make<VkPipelineShaderStageCreateInfo>(VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO);
+    info.stage.stage = VK_SHADER_STAGE_COMPUTE_BIT;
+    info.stage.module = shader;
+    info.stage.pName = "main";
+    info.layout = _pipelineLayout;
+    result = vkCreateComputePipelines(_device, VK_NULL_HANDLE, 1, &info, nullptr, pipeline);
+    vkDestroyShaderModule(_device, shader, nullptr);
+    return result;
+}
+
+VkResult Gpu::allocateSet(VkDescriptorSet* set) {
+    auto info = make<VkDescriptorSetAllocateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_SET_ALLOCATE_INFO);
+    info.descriptorPool = _descriptorPool;
+    info.descriptorSetCount = 1;
+    info.pSetLayouts = &_setLayout;
+    return vkAllocateDescriptorSets(_device, &info, set);
+}
+
+void Gpu::bind(VkDescriptorSet set, VkBuffer a, VkBuffer b, VkBuffer target) {
+    const VkBuffer buffers[3] = {a, b, target};
+    VkDescriptorBufferInfo infos[3];
+    VkWriteDescriptorSet writes[3];
+    uint32_t count = 0;
+    for (uint32_t k = 0; k < 3; ++k) {
+        if (!buffers[k]) continue;
+        infos[count] = {buffers[k], 0, VK_WHOLE_SIZE};
+        writes[count] = make<VkWriteDescriptorSet>(VK_STRUCTURE_TYPE_WRITE_DESCRIPTOR_SET);
+        writes[count].dstSet = set;
+        writes[count].dstBinding = k;
+        writes[count].descriptorCount = 1;
+        writes[count].descriptorType = VK_DESCRIPTOR_TYPE_STORAGE_BUFFER;
+        writes[count].pBufferInfo = &infos[count];
+        ++count;
+    }
+    vkUpdateDescriptorSets(_device, count, writes, 0, nullptr);
+}
+
+VkResult Gpu::makeBuffer(VkDeviceSize size, bool readBack, Buffer* buffer) {
+    auto info = make<VkBufferCreateInfo>(VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO);
+    info.size = size;
+    info.usage = VK_BUFFER_USAGE_STORAGE_BUFFER_BIT;
+    info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
+    VkResult result = vkCreateBuffer(_device, &info, nullptr, &buffer->buffer);
+    if (result != VK_SUCCESS) return result;
+    buffer->size = size;
+    VkMemoryRequirements needs;
+    vkGetBufferMemoryRequirements(_device, buffer->buffer, &needs);
+    VkPhysicalDeviceMemoryProperties memory;
+    vkGetPhysicalDeviceMemoryProperties(_physical, &memory);
+    const VkMemoryPropertyFlags wanted =
+        readBack ? VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT
+                 : VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
+    int type = -1;
+    for (uint32_t t = 0; t < memory.memoryTypeCount && type < 0; ++t) {
+        if ((needs.memoryTypeBits & (1u << t)) &&
+            (memory.memoryTypes[t].propertyFlags & wanted) == wanted)
+            type = int(t);
+    }
+    // Without device-local memory any type will do; a read-back needs what it asked for.
+    for (uint32_t t = 0; t < memory.memoryTypeCount && type < 0 && !readBack; ++t)
+        if (needs.memoryTypeBits & (1u << t)) type = int(t);
+    if (type < 0) return VK_ERROR_OUT_OF_DEVICE_MEMORY;
+    auto allocate = make<VkMemoryAllocateInfo>(VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO);
+    allocate.allocationSize = needs.size;
+    allocate.memoryTypeIndex = uint32_t(type);
+    result = vkAllocateMemory(_device, &allocate, nullptr, &buffer->memory);
+    if (result == VK_SUCCESS)
+        result = vkBindBufferMemory(_device, buffer->buffer, buffer->memory, 0);
+    if (result == VK_SUCCESS && readBack)
+        result = vkMapMemory(_device, buffer->memory, 0, VK_WHOLE_SIZE, 0, &buffer->mapped);
+    return result;
+}
+
+void Gpu::release(Buffer* buffer) {
+    if (buffer->buffer) vkDestroyBuffer(_device, buffer->buffer, nullptr);
+    if (buffer->memory) vkFreeMemory(_device, buffer->memory, nullptr);  // unmaps as well
+    *buffer = Buffer();
+}
+
+}  // namespace OrvVulkan

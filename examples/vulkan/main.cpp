@@ -1,0 +1,201 @@
+// orv-vulkan: the demo's pipeline on Vulkan compute, headless. Each pass records a command
+// buffer and submits it with a fence; the renderer polls the fences, and its wait function
+// blocks in vkWaitForFences instead of sleeping. A CPU pass (statistics over the previous
+// frame) is in flight beside the GPU passes. Writes the last frame as a PNG.
+#include "gpu.h"
+#include "pipeline.h"
+
+#include <Orv/Renderer.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace Orv = Vantrel::Orv;
+using namespace OrvVulkan;
+
+namespace {
+
+struct Options {
+    int frames = 8;
+    int width = 640;
+    int height = 360;
+    int inFlight = 4;
+    QString outDir = QStringLiteral("out");
+    QString device;
+    bool validation = false;
+    bool poll = false;
+};
+
+const char* const kUsage =
+    "Usage: orv-vulkan [options]\n"
+    "Renders the demo's pipeline with Vulkan compute shaders and writes the last frame as\n"
+    "DIR/vulkan-frame.png.\n"
+    "\n"
+    "  --frames N      frames to render, 1 to 1000 (default 8)\n"
+    "  --size WxH      image size, 16 to 4096 a side (default 640x360)\n"
+    "  --out DIR       output folder, made if missing (default out)\n"
+    "  --device NAME   the first device whose name contains NAME (default: the first with\n"
+    "                  a compute queue)\n"
+    "  --validation    with the Khronos validation layer; any message fails the run\n"
+    "  --in-flight N   passes in flight at once, 1 to 64 (default 4)\n"
+    "  --poll          sleep 100 us between polls instead of waiting in vkWaitForFences\n"
+    "\n"
+    "Exit status: 0 when every frame rendered, 1 when a frame failed or the picture could\n"
+    "not be written, 2 for a bad command line, 3 for validation messages, 4 when Vulkan, a\n"
+    "device or the validation layer is missing.\n";
+
+bool parseCount(const QString& text, int low, int high, int* value) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < low || v > high) return false;
+    *value = v;
+    return true;
+}
+
+bool parse(const QStringList& arguments, Options* options, QString* error) {
+    QCommandLineParser parser;
+    const QCommandLineOption frames(QStringLiteral("frames"), QString(), QStringLiteral("N"));
+    const QCommandLineOption size(QStringLiteral("size"), QString(), QStringLiteral("WxH"));
+    const QCommandLineOption out(QStringLiteral("out"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption device(QStringLiteral("device"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption validation(QStringLiteral("validation"), QString());
+    const QCommandLineOption inFlight(QStringLiteral("in-flight"), QString(), QStringLiteral("N"));
+    const QCommandLineOption poll(QStringLiteral("poll"), QString());
+    parser.addOptions({frames, size, out, device, validation, inFlight, poll});
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments()[0]);
+        return false;
+    }
+    if (parser.isSet(frames) && !parseCount(parser.value(frames), 1, 1000, &options->frames)) {
+        *error = QStringLiteral("--frames wants 1 to 1000, not '%1'").arg(parser.value(frames));
+        return false;
+    }
+    if (parser.isSet(size)) {
+        const QStringList sides = parser.value(size).split(QLatin1Char('x'));
+        if (sides.size() != 2 || !parseCount(sides[0], 16, 4096, &options->width) ||
+            !parseCount(sides[1], 16, 4096, &options->height)) {
+            *error = QStringLiteral("--size wants WxH, each 16 to 4096, not '%1'")
+                         .arg(parser.value(size));
+            return false;
+        }
+    }
+    if (parser.isSet(inFlight) && !parseCount(parser.value(inFlight), 1, 64, &options->inFlight)) {
+        *error = QStringLiteral("--in-flight wants 1 to 64, not '%1'").arg(parser.value(inFlight));
+        return false;
+    }
+    if (parser.isSet(out)) options->outDir = parser.value(out);
+    if (options->outDir.isEmpty()) {
+        *error = QStringLiteral("--out wants a folder");
+        return false;
+    }
+    options->device = parser.value(device);
+    options->validation = parser.isSet(validation);
+    options->poll = parser.isSet(poll);
+    return true;
+}
+
+int run(const Options& options) {
+    Gpu gpu;
+    QString error;
+    if (!gpu.open(options.device, options.validation, &error)) {
+        std::fprintf(stderr, "orv-vulkan: %s\n", qPrintable(error));
+        return 4;
+    }
+    std::printf("orv-vulkan: %d frames of %dx%d on %s, %d in flight, %s%s\n", options.frames,
+                options.width, options.height, qPrintable(gpu.deviceName()), options.inFlight,
+                options.poll ? "polling every 100 us" : "waiting in vkWaitForFences",
+                options.validation ? ", validation on" : "");
+    std::fflush(stdout);
+
+    int status = 0;
+    {
+        Pipeline pipeline(&gpu);
+        Orv::Renderer& renderer = pipeline.renderer;
+        renderer.setParameter(renderer.findParameter(QStringLiteral("width")), options.width);
+        renderer.setParameter(renderer.findParameter(QStringLiteral("height")), options.height);
+        renderer.setMaxPassesInFlight(options.inFlight);
+        if (!options.poll)
+            renderer.setWaitFunction([&gpu](const QVector<Orv::RenderPass*>& inFlight) {
+                waitForPasses(gpu, inFlight);
+            });
+        renderer.setup(nullptr);
+
+        QElapsedTimer timer;
+        timer.start();
+        QImage previous;
+        double lumaOfPrevious = 0.0;
+        for (int frame = 0; frame < options.frames && status == 0; ++frame) {
+            if (!pipeline.render(frame, previous, &error)) {
+                std::fprintf(stderr, "orv-vulkan: frame %d: %s\n", frame, qPrintable(error));
+                status = 1;
+            }
+            lumaOfPrevious = renderer.output(1).toDouble();
+            previous = pipeline.image();
+        }
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        if (status == 0) {
+            std::printf("Rendered %d frames in %.2f s (%.1f fps)\n", options.frames, seconds,
+                        options.frames / seconds);
+            const QString path = QDir(options.outDir).filePath(QStringLiteral("vulkan-frame.png"));
+            if (!QDir().mkpath(options.outDir) || !previous.save(path)) {
+                std::fprintf(stderr, "orv-vulkan: cannot write %s\n", qPrintable(path));
+                status = 1;
+            } else {
+                std::printf("Wrote %s\n", qPrintable(path));
+            }
+            std::printf("Mean luma of the frame before last (stats pass, on the CPU): %.2f\n",
+                        lumaOfPrevious);
+        }
+
+        // The last frame again, alternately one pass at a time and with the passes in flight,
+        // so that the stats pass either waits its turn or overlaps the GPU passes.
+        if (status == 0 && options.inFlight > 1) {
+            constexpr int kTimes = 4;
+            double total[2] = {0.0, 0.0};
+            for (int k = 0; k < 2 * kTimes && status == 0; ++k) {
+                renderer.setMaxPassesInFlight(k % 2 ? options.inFlight : 1);
+                QElapsedTimer frameTimer;
+                frameTimer.start();
+                if (!pipeline.render(options.frames - 1, previous, &error)) status = 1;
+                total[k % 2] += frameTimer.nsecsElapsed() / 1e6 / kTimes;
+            }
+            std::printf(
+                "Passes in flight (the last frame %d more times each way, alternating): 1 in "
+                "flight %.1f ms, %d in flight %.1f ms (%.2fx)\n",
+                kTimes, total[0], options.inFlight, total[1], total[0] / std::max(total[1], 1e-9));
+        }
+        renderer.teardown(nullptr);
+    }
+    if (options.validation) {
+        std::printf("Validation messages: %d\n", gpu.validationMessages());
+        if (gpu.validationMessages() > 0 && status == 0) status = 3;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    Options options;
+    QString error;
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!parse(arguments, &options, &error)) {
+        std::fprintf(stderr, "orv-vulkan: %s\n%s", qPrintable(error), kUsage);
+        return 2;
+    }
+    return run(options);
+}
