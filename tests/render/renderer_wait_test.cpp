@@ -59,13 +59,13 @@ TEST_F(RendererWaitTest, OneAtATimeWaitsOnlyForTheUnfinishedPass) {
     EXPECT_EQ(log, sleeping);
 }
 
-//   A, B -> C (inputs 0, 1) -> output 0.  A finishes on its fourth poll, B on its second.
+//   A, B -> C (inputs 0, 1) -> output 0.  A finishes on its fifth poll, B on its third.
 TEST_F(RendererWaitTest, InFlightWaitsOnlyWhenNoPassHasFinishedWithAllOfThem) {
     add("A"), add("B"), add("C", 2, 1);
     chain("A C");
     link("B", "C", 0, 1);
-    passes["A"]->unfinishedPolls = 3;
-    passes["B"]->unfinishedPolls = 1;
+    passes["A"]->unfinishedPolls = 4;
+    passes["B"]->unfinishedPolls = 2;
     ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
     EXPECT_TRUE(render());
     const QStringList sleeping = log;
@@ -75,8 +75,8 @@ TEST_F(RendererWaitTest, InFlightWaitsOnlyWhenNoPassHasFinishedWithAllOfThem) {
     // No wait after the round in which B ended: C could not start, but A is polled again at
     // once in case it finished meanwhile.
     EXPECT_EQ(grouped(log),
-              "frame{begin} A{in0 reset users0=1 err=0 begin start} B{in0 reset users0=1 "
-              "err=0 begin start} A{poll} B{poll} wait{A+B} A{poll} B{poll end err?} A{poll} "
+              "frame{begin} A{in0 reset users0=1 err=0 begin start poll} B{in0 reset users0=1 "
+              "err=0 begin start poll} A{poll} B{poll} wait{A+B} A{poll} B{poll end err?} A{poll} "
               "wait{A} A{poll end err?} C{in0 in1 reset " +
                   kRun + "} frame{end}");
     EXPECT_EQ(passCalls(), sleeping);
