@@ -1,0 +1,43 @@
+#pragma once
+
+/// @file
+/// Placing short-lived buffers in one heap, so that buffers never live at the same time can
+/// share bytes.
+
+#include <Orv/OrvCoreExport.h>
+
+#include <QString>
+#include <QVector>
+#include <QtGlobal>
+
+namespace Vantrel {
+namespace Orv {
+
+/// One buffer to place: its byte size, its alignment (a power of two) and the steps, counted
+/// from 0, over which it is live, both ends included. A size of 0 asks for no memory.
+struct MemoryRequest {
+    qint64 size = 0;
+    qint64 alignment = 1;
+    int firstStep = 0;
+    int lastStep = 0;
+};
+
+/// Where planMemory put each request, and what the heap costs.
+struct MemoryPlan {
+    QVector<qint64> offsets;  ///< By request: byte offset in the heap, or -1 for size 0.
+    qint64 heapSize = 0;      ///< Bytes the heap needs: the end of the highest buffer.
+    qint64 totalSize = 0;     ///< Sum of the sizes: what giving each buffer its own memory costs.
+    qint64 lowerBound = 0;    ///< The largest sum of sizes live at any one step.
+    /// Empty on success; else what was wrong and with which request, and nothing is placed.
+    QString error;
+};
+
+/// Places every request of non-zero size at an offset aligned as asked, such that two requests
+/// live at a common step share no byte. Greedy by size with best-fit offsets: the largest
+/// request first, each in the smallest gap left between the requests already placed that it
+/// overlaps in time, or above them all. Refuses a negative size, an alignment that is not a
+/// power of two, a step range that is negative or reversed, and a heap beyond 2^63 bytes.
+ORVCORE_EXPORT MemoryPlan planMemory(const QVector<MemoryRequest>& requests);
+
+}  // namespace Orv
+}  // namespace Vantrel

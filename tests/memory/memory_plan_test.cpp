@@ -1,0 +1,124 @@
+// Placing buffers in one heap: no two buffers live at a common step share a byte, the heap
+// stays between the lower bound and the sum of the sizes, and bad requests are refused whole.
+#include <Orv/MemoryPlan.h>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <random>
+
+using namespace Vantrel::Orv;
+
+namespace {
+
+MemoryRequest request(qint64 size, int first, int last, qint64 alignment = 1) {
+    MemoryRequest r;
+    r.size = size;
+    r.alignment = alignment;
+    r.firstStep = first;
+    r.lastStep = last;
+    return r;
+}
+
+// Checks a plan against its requests: alignment, no shared bytes while live, the figures.
+void expectSound(const QVector<MemoryRequest>& requests, const MemoryPlan& plan) {
+    ASSERT_TRUE(plan.error.isEmpty()) << plan.error.toStdString();
+    ASSERT_EQ(plan.offsets.size(), requests.size());
+    qint64 total = 0;
+    qint64 end = 0;
+    for (int a = 0; a < requests.size(); ++a) {
+        const MemoryRequest& x = requests[a];
+        total += x.size;
+        if (x.size == 0) {
+            EXPECT_EQ(plan.offsets[a], -1);
+            continue;
+        }
+        ASSERT_GE(plan.offsets[a], 0);
+        EXPECT_EQ(plan.offsets[a] % x.alignment, 0) << a;
+        end = std::max(end, plan.offsets[a] + x.size);
+        for (int b = a + 1; b < requests.size(); ++b) {
+            const MemoryRequest& y = requests[b];
+            if (y.size == 0 || x.lastStep < y.firstStep || y.lastStep < x.firstStep) continue;
+            const bool apart = plan.offsets[a] + x.size <= plan.offsets[b] ||
+                               plan.offsets[b] + y.size <= plan.offsets[a];
+            EXPECT_TRUE(apart) << "requests " << a << " and " << b;
+        }
+    }
+    EXPECT_EQ(plan.heapSize, end);
+    EXPECT_EQ(plan.totalSize, total);
+    EXPECT_GE(plan.heapSize, plan.lowerBound);
+    EXPECT_LE(plan.heapSize, plan.totalSize + 4096);  // alignment padding at most
+}
+
+}  // namespace
+
+TEST(MemoryPlanTest, RandomRequestsNeverShareBytesWhileBothLive) {
+    std::mt19937 random(24);
+    for (int round = 0; round < 200; ++round) {
+        QVector<MemoryRequest> requests;
+        const int count = 1 + int(random() % 60);
+        const int steps = 1 + int(random() % 40);
+        for (int i = 0; i < count; ++i) {
+            const int first = int(random() % unsigned(steps));
+            const int last = first + int(random() % 6);
+            const qint64 size = random() % 8 == 0 ? 0 : qint64(1 + random() % 5000);
+            requests.append(request(size, first, last, qint64(1) << (random() % 8)));
+        }
+        expectSound(requests, planMemory(requests));
+    }
+}
+
+// Three buffers of a chain A -> B -> C: A and C never live together and share their bytes.
+TEST(MemoryPlanTest, BuffersLiveApartShareAndTheLowerBoundIsTheBusiestStep) {
+    const QVector<MemoryRequest> chain{request(100, 0, 1), request(100, 1, 2), request(100, 2, 3)};
+    const MemoryPlan plan = planMemory(chain);
+    expectSound(chain, plan);
+    EXPECT_EQ(plan.offsets[0], plan.offsets[2]);
+    EXPECT_EQ(plan.heapSize, 200);
+    EXPECT_EQ(plan.totalSize, 300);
+    EXPECT_EQ(plan.lowerBound, 200);
+
+    // Once the short buffers at 0 and 190 have ended, the last one takes the tighter gap
+    // (190..240) rather than the first (0..100).
+    const QVector<MemoryRequest> gaps{request(100, 0, 2), request(90, 0, 9), request(50, 0, 2),
+                                      request(46, 0, 9), request(45, 5, 9)};
+    const MemoryPlan tight = planMemory(gaps);
+    expectSound(gaps, tight);
+    EXPECT_EQ(tight.offsets[4], 190);
+    EXPECT_EQ(tight.heapSize, 286);
+
+    // Alignment: a 1-byte buffer makes the next one start at 64, not 1.
+    const QVector<MemoryRequest> aligned{request(1, 0, 0), request(8, 0, 0, 64)};
+    const MemoryPlan padded = planMemory(aligned);
+    expectSound(aligned, padded);
+    EXPECT_EQ(padded.offsets[1] % 64, 0);
+
+    EXPECT_EQ(planMemory({}).heapSize, 0);
+    EXPECT_TRUE(planMemory({}).error.isEmpty());
+}
+
+TEST(MemoryPlanTest, BadRequestsAreRefusedWholeNamingTheRequest) {
+    const qint64 max = std::numeric_limits<qint64>::max();
+    const struct {
+        MemoryRequest bad;
+        const char* says;
+    } cases[] = {
+        {request(-1, 0, 0), "request 1: size -1 is negative"},
+        {request(8, 0, 0, 0), "request 1: alignment 0 is not a power of two"},
+        {request(8, 0, 0, 12), "request 1: alignment 12 is not a power of two"},
+        {request(8, 0, 0, -8), "request 1: alignment -8 is not a power of two"},
+        {request(8, 3, 2), "request 1: steps 3 to 2 are not a range of steps"},
+        {request(8, -1, 2), "request 1: steps -1 to 2 are not a range of steps"},
+        {request(max, 0, 0), "request 1: the sizes add up to more than 2^63 bytes"},
+    };
+    for (const auto& c : cases) {
+        const MemoryPlan plan = planMemory({request(16, 0, 0), c.bad});
+        EXPECT_EQ(plan.error.toStdString(), c.says);
+        EXPECT_TRUE(plan.offsets.isEmpty());
+        EXPECT_EQ(plan.heapSize, 0);
+    }
+    // Alignment padding can push a heap past what the sizes alone add up to.
+    const MemoryPlan padded =
+        planMemory({request((qint64(1) << 62) + 1, 0, 0), request(1, 0, 0, qint64(1) << 62)});
+    EXPECT_EQ(padded.error.toStdString(), "request 1: the heap would exceed 2^63 bytes");
+}
