@@ -5,6 +5,7 @@
 
 #include <Orv/FrameTimer.h>
 #include <Orv/Graph.h>
+#include <Orv/MemoryPlan.h>
 #include <Orv/OrvCoreExport.h>
 #include <Orv/RenderPass.h>
 
@@ -34,6 +35,25 @@ enum class NodeOutcome {
     Failed,      ///< Ran and reported a non-zero error code (see Renderer::failureCode).
     NotReached,  ///< Needed and enabled, but the frame stopped before it.
     NoPass       ///< The root, a group or another node without a pass (see wasNeeded).
+};
+
+/// One output of a pass in a frame's schedule, and the steps (positions in the schedule, from 0)
+/// between which its value is needed.
+struct OutputLifetime {
+    int node = -1;            ///< The pass's node.
+    int output = -1;          ///< The output's index.
+    int producerStep = -1;    ///< The step that runs the pass.
+    int lastReaderStep = -1;  ///< The latest step that reads the output, or -1 when none does.
+    int lastReaderNode = -1;  ///< The node of that step, or -1.
+    /// Kept past the frame: a renderer output collects it, or a step at or before producerStep
+    /// reads it (a loop through container ports: that reader gets the previous frame's value).
+    bool outlivesFrame = false;
+};
+
+/// The bytes one output needs; a size of 0 leaves it out of the memory plan.
+struct OutputMemory {
+    qint64 size = 0;
+    qint64 alignment = 1;  ///< A power of two.
 };
 
 /// Runs a graph of render passes frame by frame. Every pass is a node of the renderer's own
@@ -159,6 +179,43 @@ public:
     /// producers of a disabled pass run). No effect with culling off. Used from the next frame.
     void setCullBehindDisabled(bool cull);
     bool cullBehindDisabled() const;  ///< False unless switched on.
+
+    /// @name Output lifetimes and transient memory
+    /// All off by default: a renderer that is not asked does no more than without them.
+    ///@{
+
+    /// Every output of every pass in the latest frame's schedule (the one rendering, if any), by
+    /// step, then by output; node refs as of that frame. Readers are the passes fed from the
+    /// output, through containers, disabled ones included. Empty before the first frame.
+    QVector<OutputLifetime> outputLifetimes() const;
+
+    /// When on, each frame's plan places in one heap (see planMemory) the outputs that do not
+    /// outlive the frame, with the sizes of the table or the function below; and with passes in
+    /// flight, a pass whose output takes bytes that an earlier output used starts only after
+    /// every reader of that earlier output has ended. Used from the next frame.
+    void setMemoryPlanning(bool enabled);
+    bool memoryPlanning() const;  ///< False unless switched on.
+    /// Sets one output's entry in the size table (outputs without one take no memory). Refused
+    /// (false, no change) for a node without a pass, an output it lacks, a negative size or an
+    /// alignment that is not a power of two. Kept by pass, so a purge does not move it.
+    bool setOutputMemory(int node, int output, const OutputMemory& memory);
+    /// Sizes asked from a function instead of the table, for every output whenever the frame
+    /// plan is rebuilt and once after each call; an empty function goes back to the table.
+    void setOutputMemoryFunction(std::function<OutputMemory(int node, int output)> memory);
+    /// The latest frame's memory plan, by output in the order of outputLifetimes(); empty when
+    /// planning is off. When the function gave a bad size, nothing is placed and the error
+    /// names the output.
+    MemoryPlan memoryPlan() const;
+    /// The output's offset in the latest frame's memory plan, or -1 when it has none.
+    qint64 memoryOffset(int node, int output) const;
+
+    /// Called with a pass and one of its outputs, produced this frame and not outliving it, as
+    /// soon as the last pass reading it has ended (or the pass itself, when none reads it), so
+    /// that its memory can go back to a pool. When a failure stops the frame, the outputs still
+    /// held are handed back as the frame ends. An empty function, the default, calls nothing.
+    /// Used from the next frame.
+    void setOutputReleased(std::function<void(RenderPass* pass, int output)> released);
+    ///@}
 
     /// @name Per-pass timing
     /// Off by default. When on, each frame records, on one monotonic clock, its own span and

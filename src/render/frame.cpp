@@ -36,7 +36,10 @@ bool runOneAtATime(detail::RendererData& d, RenderCallbacks* callbacks) {
     const std::vector<detail::FramePlan::Step>& schedule = d.plan.schedule();
     for (int s = 0; s < int(schedule.size()); ++s) {
         const detail::FramePlan::Step& step = schedule[size_t(s)];
-        if (!d.enabled.at(step.passIndex)) continue;
+        if (!d.enabled.at(step.passIndex)) {
+            detail::skipPass(d, s);
+            continue;
+        }
         const detail::StartedPass started = detail::startPass(d, d.enabled, s, callbacks);
         while (!started.pass->isFinished()) detail::waitForPasses(d, &started, 1);
         if (!detail::endPass(d, started, callbacks)) return false;
@@ -91,7 +94,12 @@ bool detail::endPass(RendererData& d, StartedPass started, RenderCallbacks* call
     const unsigned int code = started.pass->errorCode();
     if (started.span >= 0) endPassSpan(d, started.span, code);
     d.latest.passEnded(started.step, code);
+    if (d.memory.releasing) releaseAfter(d, started.step, true);
     return code == 0;
+}
+
+void detail::skipPass(RendererData& d, int step) {
+    if (d.memory.releasing) releaseAfter(d, step, false);
 }
 
 bool Renderer::render(RenderCallbacks* callbacks) {
@@ -111,10 +119,13 @@ bool Renderer::render(RenderCallbacks* callbacks) {
     if (!d->plan.isCurrent(d->graph, d->target, d->passes.size(), d->culling, cut))
         d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size(),
                       d->culling, cut);
+    detail::followPlan(*d);
     latest.started.assign(d->plan.schedule().size(), 0);
     if (d->plan.hasRoots()) {
+        detail::beginReleases(*d);
         result = d->maxPassesInFlight > 1 ? detail::runOverlapped(*d, callbacks)
                                           : runOneAtATime(*d, callbacks);
+        detail::endReleases(*d);
         collectOutputs(*d);
     }
 

@@ -19,6 +19,8 @@ StartedPass startPass(RendererData& d, const QVector<bool>& enabled, int step,
                       RenderCallbacks* callbacks);
 // Ends a pass that has finished: endFrame, then its error code. False when the code is not 0.
 bool endPass(RendererData& d, StartedPass started, RenderCallbacks* callbacks);
+// A step whose pass is disabled: it will not run this frame.
+void skipPass(RendererData& d, int step);
 
 // Waits for `count` passes in flight of which none has finished: the host's wait function, or
 // else the poll interval's sleep.

@@ -39,6 +39,7 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
     _numParameters = numParameters;
     _numOutputs = numOutputs;
     _built = true;
+    ++_buildNumber;
     _graphRevision = graph.revision();
     _target = target;
     _numPasses = passes.size();
@@ -68,6 +69,7 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
     // 3. What each step waits for when passes overlap.
     _extraPredecessors.clear();
     addReadsBeforeWrites();
+    _ownExtraPredecessors = _extraPredecessors.size();
     linkSteps();
     _graph = nullptr;
     _passes = nullptr;
@@ -195,8 +197,9 @@ void detail::FramePlan::orderPasses() {
             }
             _stepOfNode[size_t(finished.node)] = int(_schedule.size());
             _schedule.push_back(Step{_passes->at(finished.passIndex), finished.node,
-                                     finished.passIndex, finished.numInputs, finished.firstFeed,
-                                     firstUsers, int(_users.size()) - firstUsers, 0, 0});
+                                     finished.passIndex, finished.numInputs, numOutputs,
+                                     finished.firstFeed, firstUsers,
+                                     int(_users.size()) - firstUsers, 0, 0});
         }
         for (int c = _firstConsumer[size_t(f)]; c < _firstConsumer[size_t(f) + 1]; ++c) {
             const int consumer = _consumers[size_t(c)];
@@ -221,6 +224,12 @@ void detail::FramePlan::addReadsBeforeWrites() {
     }
 }
 
+void detail::FramePlan::setExtraPredecessors(std::vector<std::pair<int, int>> pairs) {
+    _extraPredecessors.resize(_ownExtraPredecessors);
+    _extraPredecessors.insert(_extraPredecessors.end(), pairs.begin(), pairs.end());
+    linkSteps();
+}
+
 void detail::FramePlan::linkSteps() {
     // Each predecessor once per step: the latest earlier step of each pass the step reads, the
     // latest earlier step of its own pass, and its extra predecessors. Only earlier steps count,
@@ -232,7 +241,7 @@ void detail::FramePlan::linkSteps() {
             for (const auto& extra : _extraPredecessors) add(extra.second, extra.first);
         },
         &_firstExtra, &_extraOf);
-    std::vector<int> latestStep(size_t(_passes->size()), -1);
+    std::vector<int> latestStep(size_t(_numPasses), -1);
     _stepLinks.clear();
     _predecessorCounts.clear();
     _readyAtStart.assign(size_t(numSteps + 63) / 64, 0);

@@ -44,6 +44,7 @@ public:
         int node;
         int passIndex;
         int numInputs;
+        int numOutputs;  // of its node
         int firstFeed;
         int firstUsers;
         int numUsers;
@@ -81,6 +82,13 @@ public:
     void build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
                int numParameters, int numOutputs, bool culling,
                const QVector<bool>& cutAtDisabled = QVector<bool>());
+
+    // Makes each step also wait for the earlier steps paired with it, (earlier step, step),
+    // besides what the plan itself needs; an empty list drops the pairs added before. Kept
+    // until the next build.
+    void setExtraPredecessors(std::vector<std::pair<int, int>> pairs);
+    // Counts the builds, so that what is derived from the plan knows when to follow.
+    quint64 buildNumber() const { return _buildNumber; }
 
     bool hasRoots() const { return !_roots.empty(); }
     const int* successorSteps() const { return _successorSteps.data(); }
@@ -137,6 +145,7 @@ private:
 
     // What the plan was built from.
     bool _built = false;
+    quint64 _buildNumber = 0;
     quint64 _graphRevision = 0;
     int _target = -1;
     int _numPasses = 0;
@@ -160,6 +169,7 @@ private:
     // Extra predecessors: (earlier step, step) pairs where the step must wait for the earlier
     // one to end although it reads none of its outputs.
     std::vector<std::pair<int, int>> _extraPredecessors;
+    size_t _ownExtraPredecessors = 0;  // the first ones, the plan's own
 
     // Scratch of build(), kept for its capacity.
     std::vector<Visit> _stack;

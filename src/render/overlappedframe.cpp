@@ -107,6 +107,7 @@ private:
             _ready.erase(s);
             _waiting[s] = std::numeric_limits<int>::max();
             release(s);
+            detail::skipPass(_d, s);
         }
     }
 

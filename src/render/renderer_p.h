@@ -5,6 +5,7 @@
 #include <Orv/Renderer.h>
 
 #include "render/frameplan_p.h"
+#include "render/transientmemory_p.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -99,6 +100,7 @@ public:
     FramePlan plan;
     LatestFrame latest;
     OverlapScratch overlap;
+    TransientMemory memory;
 
     // Timing, when on: the latest frames, oldest first from traceHead on.
     bool timing = false;

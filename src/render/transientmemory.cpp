@@ -1,0 +1,309 @@
+// Output lifetimes, the renderer's memory plan, the waits that make reused memory safe with
+// passes in flight, and release at last use. All of it is derived from the frame plan, when
+// the host asks for it.
+#include <Orv/Renderer.h>
+
+#include "memory/memoryplan_p.h"
+#include "render/renderer_p.h"
+
+#include <algorithm>
+#include <map>
+
+namespace Vantrel {
+namespace Orv {
+
+namespace detail {
+
+void OutputLifetimes::build(const FramePlan& plan) {
+    const std::vector<FramePlan::Step>& schedule = plan.schedule();
+    const std::vector<FramePlan::Feed>& feeds = plan.feeds();
+    const int numSteps = int(schedule.size());
+    _built = true;
+    _planBuild = plan.buildNumber();
+
+    _firstOfStep.assign(size_t(numSteps) + 1, 0);
+    int numPasses = 0;
+    for (int s = 0; s < numSteps; ++s) {
+        _firstOfStep[size_t(s) + 1] = _firstOfStep[size_t(s)] + schedule[size_t(s)].numOutputs;
+        numPasses = std::max(numPasses, schedule[size_t(s)].passIndex + 1);
+    }
+    _lifetimes.assign(size_t(_firstOfStep.back()), OutputLifetime());
+    std::vector<int> lastStepOfPass(size_t(numPasses), -1);
+    for (int s = 0; s < numSteps; ++s) {
+        const FramePlan::Step& step = schedule[size_t(s)];
+        lastStepOfPass[size_t(step.passIndex)] = s;
+        for (int o = 0; o < step.numOutputs; ++o) {
+            OutputLifetime& lifetime = _lifetimes[size_t(firstOf(s) + o)];
+            lifetime.node = step.node;
+            lifetime.output = o;
+            lifetime.producerStep = s;
+        }
+    }
+
+    // A step reads what its producer's latest earlier step wrote; with no earlier step (a loop
+    // through container ports) it reads the producer's value from the frame before.
+    std::vector<int> latestStep(size_t(numPasses), -1);
+    std::vector<std::pair<int, int>> reads;  // (lifetime, reader step), by reader step
+    _firstRead.assign(size_t(numSteps) + 1, 0);
+    _readLifetimes.clear();
+    for (int s = 0; s < numSteps; ++s) {
+        const FramePlan::Step& step = schedule[size_t(s)];
+        const size_t first = _readLifetimes.size();
+        for (int i = 0; i < step.numInputs; ++i) {
+            const FramePlan::Feed& feed = feeds[size_t(step.firstFeed + i)];
+            if (feed.pass < 0 || feed.pass >= numPasses) continue;
+            int producer = latestStep[size_t(feed.pass)];
+            if (producer < 0) producer = lastStepOfPass[size_t(feed.pass)];
+            if (producer < 0 || feed.port < 0 || feed.port >= count(producer)) continue;
+            const int l = firstOf(producer) + feed.port;
+            OutputLifetime& lifetime = _lifetimes[size_t(l)];
+            if (producer >= s) lifetime.outlivesFrame = true;
+            if (s > lifetime.lastReaderStep) {
+                lifetime.lastReaderStep = s;
+                lifetime.lastReaderNode = step.node;
+            }
+            _readLifetimes.push_back(l);
+        }
+        std::sort(_readLifetimes.begin() + long(first), _readLifetimes.end());
+        _readLifetimes.erase(
+            std::unique(_readLifetimes.begin() + long(first), _readLifetimes.end()),
+            _readLifetimes.end());
+        for (size_t k = first; k < _readLifetimes.size(); ++k)
+            reads.emplace_back(_readLifetimes[k], s);
+        _firstRead[size_t(s) + 1] = int(_readLifetimes.size());
+        latestStep[size_t(step.passIndex)] = s;
+    }
+
+    // Readers by lifetime; `reads` is by step, so each list comes out ascending.
+    _firstReader.assign(_lifetimes.size() + 1, 0);
+    for (const auto& read : reads) ++_firstReader[size_t(read.first) + 1];
+    for (size_t l = 0; l < _lifetimes.size(); ++l) _firstReader[l + 1] += _firstReader[l];
+    _readerSteps.resize(reads.size());
+    std::vector<int> fill(_firstReader.begin(), _firstReader.end() - 1);
+    for (const auto& read : reads) _readerSteps[size_t(fill[size_t(read.first)]++)] = read.second;
+
+    for (const FramePlan::Collected& collected : plan.collected()) {
+        if (collected.passIndex < 0 || collected.passIndex >= numPasses) continue;
+        const int s = lastStepOfPass[size_t(collected.passIndex)];
+        if (s >= 0 && collected.port >= 0 && collected.port < count(s))
+            _lifetimes[size_t(firstOf(s) + collected.port)].outlivesFrame = true;
+    }
+}
+
+const OutputLifetimes& lifetimesOf(RendererData& d) {
+    if (!d.memory.lifetimes.follows(d.plan)) d.memory.lifetimes.build(d.plan);
+    return d.memory.lifetimes;
+}
+
+}  // namespace detail
+
+namespace {
+
+using detail::OutputLifetimes;
+using detail::RendererData;
+
+// The host's sizes as requests over the lifetimes; an output kept past the frame is not placed.
+// Empty, with `error` set, when the function gave a bad size.
+QVector<MemoryRequest> requestsOf(RendererData& d, const OutputLifetimes& lifetimes,
+                                  QString* error) {
+    QVector<MemoryRequest> requests;
+    requests.reserve(int(lifetimes.all().size()));
+    for (const OutputLifetime& lifetime : lifetimes.all()) {
+        MemoryRequest request;
+        request.firstStep = lifetime.producerStep;
+        request.lastStep = std::max(lifetime.producerStep, lifetime.lastReaderStep);
+        if (!lifetime.outlivesFrame) {
+            OutputMemory memory;
+            if (d.memory.function) {
+                memory = d.memory.function(lifetime.node, lifetime.output);
+            } else {
+                const int pass = d.plan.schedule()[size_t(lifetime.producerStep)].passIndex;
+                memory = d.memory.table.value(qMakePair(pass, lifetime.output));
+            }
+            const QString problem = detail::memoryRequestProblem(memory.size, memory.alignment);
+            if (!problem.isEmpty()) {
+                *error = QStringLiteral("output %1 of %2: %3")
+                             .arg(lifetime.output)
+                             .arg(d.graph.nodePath(lifetime.node), problem);
+                return {};
+            }
+            request.size = memory.size;
+            request.alignment = memory.alignment;
+        }
+        requests.append(request);
+    }
+    return requests;
+}
+
+// Every placed output waits for the outputs whose bytes it takes over. Going through outputs in
+// the order they are produced, a map from byte ranges to their latest owner finds the owners
+// each output displaces; older owners of those bytes were waited for by the newer ones.
+std::vector<std::pair<int, int>> reuseWaits(const OutputLifetimes& lifetimes,
+                                            const QVector<MemoryRequest>& requests,
+                                            const MemoryPlan& plan) {
+    struct Owned {
+        qint64 end;
+        int lifetime;
+    };
+    std::map<qint64, Owned> owners;          // by start of range; the ranges are disjoint
+    std::vector<std::pair<int, int>> waits;  // (earlier step, step)
+    std::vector<int> displaced;
+    // Lifetimes are numbered by producing step, so this is the order they are produced in.
+    for (int l = 0; l < plan.offsets.size(); ++l) {
+        const qint64 begin = plan.offsets.at(l);
+        if (begin < 0) continue;
+        const qint64 end = begin + requests.at(l).size;
+        displaced.clear();
+        auto it = owners.upper_bound(begin);
+        if (it != owners.begin() && std::prev(it)->second.end > begin) --it;
+        while (it != owners.end() && it->first < end) {
+            const qint64 ownedBegin = it->first;
+            const Owned owned = it->second;
+            displaced.push_back(owned.lifetime);
+            it = owners.erase(it);
+            if (ownedBegin < begin) owners.emplace(ownedBegin, Owned{begin, owned.lifetime});
+            if (owned.end > end) owners.emplace(end, Owned{owned.end, owned.lifetime});
+        }
+        owners.emplace(begin, Owned{end, l});
+
+        const int step = lifetimes.all()[size_t(l)].producerStep;
+        std::sort(displaced.begin(), displaced.end());
+        displaced.erase(std::unique(displaced.begin(), displaced.end()), displaced.end());
+        for (const int earlier : displaced) {
+            waits.emplace_back(lifetimes.all()[size_t(earlier)].producerStep, step);
+            for (int k = lifetimes.firstReader(earlier); k < lifetimes.firstReader(earlier + 1);
+                 ++k)
+                waits.emplace_back(lifetimes.readerSteps()[size_t(k)], step);
+        }
+    }
+    return waits;
+}
+
+}  // namespace
+
+void detail::followPlan(RendererData& d) {
+    TransientMemory& memory = d.memory;
+    const bool linked = memory.linkedBuild == d.plan.buildNumber();
+    if (!memory.planning) {
+        if (memory.planBuild == 0) return;
+        if (linked) d.plan.setExtraPredecessors({});
+        memory.linkedBuild = 0;
+        memory.planBuild = 0;
+        memory.plan = MemoryPlan();
+        return;
+    }
+    if (!memory.settingsChanged && memory.planBuild == d.plan.buildNumber()) return;
+    memory.settingsChanged = false;
+    memory.planBuild = d.plan.buildNumber();
+
+    const OutputLifetimes& lifetimes = lifetimesOf(d);
+    QString error;
+    const QVector<MemoryRequest> requests = requestsOf(d, lifetimes, &error);
+    memory.plan = error.isEmpty() ? planMemory(requests) : MemoryPlan();
+    if (!error.isEmpty()) memory.plan.error = error;
+    // Without a plan nothing is reused, so nothing needs to wait.
+    d.plan.setExtraPredecessors(memory.plan.error.isEmpty()
+                                    ? reuseWaits(lifetimes, requests, memory.plan)
+                                    : std::vector<std::pair<int, int>>());
+    memory.linkedBuild = d.plan.buildNumber();
+}
+
+void detail::beginReleases(RendererData& d) {
+    TransientMemory& memory = d.memory;
+    // The frame's own copy: the host may replace the function from inside it.
+    memory.releasing = memory.released;
+    if (!memory.releasing) return;
+    const OutputLifetimes& lifetimes = lifetimesOf(d);
+    const size_t numLifetimes = lifetimes.all().size();
+    memory.remaining.resize(numLifetimes);
+    memory.produced.assign(numLifetimes, 0);
+    for (size_t l = 0; l < numLifetimes; ++l) {
+        memory.remaining[l] =
+            lifetimes.all()[l].outlivesFrame
+                ? -1
+                : 1 + lifetimes.firstReader(int(l) + 1) - lifetimes.firstReader(int(l));
+    }
+}
+
+void detail::releaseAfter(RendererData& d, int step, bool ran) {
+    TransientMemory& memory = d.memory;
+    if (!memory.releasing) return;
+    const OutputLifetimes& lifetimes = memory.lifetimes;
+    auto done = [&memory, &lifetimes, &d](int l) {
+        if (memory.remaining[size_t(l)] <= 0 || --memory.remaining[size_t(l)] > 0) return;
+        if (!memory.produced[size_t(l)]) return;
+        const OutputLifetime& lifetime = lifetimes.all()[size_t(l)];
+        memory.releasing(d.plan.schedule()[size_t(lifetime.producerStep)].pass, lifetime.output);
+    };
+    const int first = lifetimes.firstOf(step);
+    for (int l = first; l < first + lifetimes.count(step); ++l) {
+        if (ran) memory.produced[size_t(l)] = 1;
+        done(l);
+    }
+    for (int k = lifetimes.firstRead(step); k < lifetimes.firstRead(step + 1); ++k)
+        done(lifetimes.readLifetimes()[size_t(k)]);
+}
+
+void detail::endReleases(RendererData& d) {
+    TransientMemory& memory = d.memory;
+    if (!memory.releasing) return;
+    const OutputLifetimes& lifetimes = memory.lifetimes;
+    for (size_t l = 0; l < lifetimes.all().size(); ++l) {
+        if (memory.remaining[l] <= 0 || !memory.produced[l]) continue;
+        memory.remaining[l] = 0;
+        const OutputLifetime& lifetime = lifetimes.all()[l];
+        memory.releasing(d.plan.schedule()[size_t(lifetime.producerStep)].pass, lifetime.output);
+    }
+    memory.releasing = nullptr;
+}
+
+QVector<OutputLifetime> Renderer::outputLifetimes() const {
+    if (d->latest.number == 0) return {};
+    const std::vector<OutputLifetime>& all = detail::lifetimesOf(*d).all();
+    return QVector<OutputLifetime>(all.begin(), all.end());
+}
+
+void Renderer::setMemoryPlanning(bool enabled) {
+    d->memory.planning = enabled;
+    d->memory.settingsChanged = true;
+}
+
+bool Renderer::memoryPlanning() const {
+    return d->memory.planning;
+}
+
+bool Renderer::setOutputMemory(int node, int output, const OutputMemory& memory) {
+    if (!d->graph.isValidNode(node)) return false;
+    const int pass = d->graph.nodeValue(node);
+    if (!d->isPassIndex(pass) || output < 0 || output >= d->graph.numOutputs(node)) return false;
+    if (!detail::memoryRequestProblem(memory.size, memory.alignment).isEmpty()) return false;
+    d->memory.table.insert(qMakePair(pass, output), memory);
+    d->memory.settingsChanged = true;
+    return true;
+}
+
+void Renderer::setOutputMemoryFunction(std::function<OutputMemory(int node, int output)> memory) {
+    d->memory.function = std::move(memory);
+    d->memory.settingsChanged = true;
+}
+
+MemoryPlan Renderer::memoryPlan() const {
+    return d->memory.plan;
+}
+
+qint64 Renderer::memoryOffset(int node, int output) const {
+    const MemoryPlan& plan = d->memory.plan;
+    if (plan.offsets.isEmpty() || d->memory.planBuild != d->plan.buildNumber()) return -1;
+    const int step = d->plan.stepOf(node);
+    if (step < 0) return -1;
+    const detail::OutputLifetimes& lifetimes = d->memory.lifetimes;
+    if (output < 0 || output >= lifetimes.count(step)) return -1;
+    return plan.offsets.at(lifetimes.firstOf(step) + output);
+}
+
+void Renderer::setOutputReleased(std::function<void(RenderPass* pass, int output)> released) {
+    d->memory.released = std::move(released);
+}
+
+}  // namespace Orv
+}  // namespace Vantrel
