@@ -9,6 +9,11 @@ namespace OrvDemo {
 
 FloatImage extractBright(const FloatImage& image, float threshold) {
     FloatImage bright((image.width() + 1) / 2, (image.height() + 1) / 2);
+    extractBright(image, threshold, bright);
+    return bright;
+}
+
+void extractBright(const FloatImage& image, float threshold, FloatImage& bright) {
     const float knee = std::max(0.5f * threshold, 1e-4f);
     for (int y = 0; y < bright.height(); ++y) {
         Rgb* out = bright.line(y);
@@ -21,7 +26,6 @@ FloatImage extractBright(const FloatImage& image, float threshold) {
             out[x] = lum > 0.0f ? c * (excess / lum) : Rgb{};
         }
     }
-    return bright;
 }
 
 QVector<float> gaussianWeights(int radius) {
@@ -77,7 +81,9 @@ BrightPass::BrightPass() {
 
 void BrightPass::start(Vantrel::Orv::RenderCallbacks*) {
     const FloatImage color = input<FloatImage>(0);
-    setOutput(0, QVariant::fromValue(extractBright(color, float(input<double>(1)))));
+    FloatImage bright = newImage(0, (color.width() + 1) / 2, (color.height() + 1) / 2);
+    extractBright(color, float(input<double>(1)), bright);
+    setOutput(0, QVariant::fromValue(bright));
 }
 
 // One frame's blur. The horizontal stripes run first; the stripe that finishes last posts
@@ -128,7 +134,7 @@ void BlurPass::start(Vantrel::Orv::RenderCallbacks*) {
     job->source = input<FloatImage>(0);
     job->weights = gaussianWeights(std::clamp(input<int>(1), 0, 64));
     job->between = FloatImage(job->source.width(), job->source.height());
-    job->result = FloatImage(job->source.width(), job->source.height());
+    job->result = newImage(0, job->source.width(), job->source.height());
     _job = job;
     if (job->source.isNull()) {
         job->done.store(true, std::memory_order_release);

@@ -14,6 +14,8 @@ namespace OrvDemo {
 // Half-resolution copy of `image` keeping only what shines above `threshold` (in luminance),
 // with a soft knee so that highlights do not switch on abruptly.
 FloatImage extractBright(const FloatImage& image, float threshold);
+// The same into `bright`, a black image of half the size (rounded up).
+void extractBright(const FloatImage& image, float threshold, FloatImage& bright);
 
 // Normalised Gaussian weights for offsets -radius..radius (radius 0 gives the single weight 1).
 QVector<float> gaussianWeights(int radius);

@@ -47,7 +47,7 @@ void CompositePass::start(Vantrel::Orv::RenderCallbacks*) {
     if (vignette.width() != color.width() || vignette.height() != color.height())
         vignette = FloatImage();
 
-    FloatImage result(color.width(), color.height());
+    FloatImage result = newImage(0, color.width(), color.height());
     const float toBloomX = bloom.isNull() ? 0.0f : float(bloom.width()) / float(color.width());
     const float toBloomY = bloom.isNull() ? 0.0f : float(bloom.height()) / float(color.height());
     for (int y = 0; y < result.height(); ++y) {

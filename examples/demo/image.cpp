@@ -2,13 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace OrvDemo {
 
 FloatImage::FloatImage(int width, int height) {
     if (width < 1 || height < 1) return;
-    _data = std::make_shared<Data>(Data{width, height, {}});
-    _data->pixels.resize(std::size_t(width) * std::size_t(height));
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    _data = std::make_shared<Data>(
+        Data{width, height, std::shared_ptr<Rgb>(new Rgb[count](), std::default_delete<Rgb[]>())});
+}
+
+FloatImage::FloatImage(int width, int height, std::shared_ptr<Rgb> pixels) {
+    if (width < 1 || height < 1 || !pixels) return;
+    _data = std::make_shared<Data>(Data{width, height, std::move(pixels)});
 }
 
 Rgb FloatImage::sample(float x, float y) const {

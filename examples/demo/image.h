@@ -3,7 +3,6 @@
 #include <QMetaType>
 
 #include <memory>
-#include <vector>
 
 namespace OrvDemo {
 
@@ -34,6 +33,9 @@ class FloatImage {
 public:
     FloatImage() = default;             // null: no pixels, size 0x0
     FloatImage(int width, int height);  // black; null when a side is below 1
+    // Over memory the caller placed (an arena): width * height pixels, which it has cleared to
+    // black; the image keeps `pixels` alive. Null when a side is below 1 or `pixels` is null.
+    FloatImage(int width, int height, std::shared_ptr<Rgb> pixels);
 
     bool isNull() const { return !_data; }
     int width() const { return _data ? _data->width : 0; }
@@ -41,8 +43,8 @@ public:
     bool isSharedWith(const FloatImage& other) const { return _data == other._data; }
 
     // Row y as width() pixels; y must lie in [0, height()).
-    const Rgb* constLine(int y) const { return _data->pixels.data() + std::size_t(y) * width(); }
-    Rgb* line(int y) { return _data->pixels.data() + std::size_t(y) * width(); }
+    const Rgb* constLine(int y) const { return _data->pixels.get() + std::size_t(y) * width(); }
+    Rgb* line(int y) { return _data->pixels.get() + std::size_t(y) * width(); }
 
     // Bilinear sample at (x, y) in pixel units, pixel centres at +0.5; clamped to the edges.
     Rgb sample(float x, float y) const;
@@ -51,7 +53,7 @@ private:
     struct Data {
         int width;
         int height;
-        std::vector<Rgb> pixels;
+        std::shared_ptr<Rgb> pixels;
     };
     std::shared_ptr<Data> _data;
 };

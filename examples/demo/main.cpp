@@ -244,6 +244,7 @@ int main(int argc, char** argv) {
     if (!pipeline.load(pipelineFile.readAll(), &error))
         return fail(QStringLiteral("%1: %2").arg(pipelinePath, error), 1);
     pipeline.setSize(options.size.width(), options.size.height());
+    pipeline.setMemoryPlan(true);
     pipeline.setFailAt(options.failAt);
     QVector<int> disabled;
     if (!disablePasses(pipeline, options.disabled, &disabled, &error))
@@ -347,6 +348,12 @@ int main(int argc, char** argv) {
     const QStringList notRun = whyNotRun(pipeline);
 
     std::printf("%s\n", local(rendered).constData());
+    const Orv::MemoryPlan memory = renderer.memoryPlan();
+    std::printf(
+        "intermediates: %.1f MB held for the whole frame, %.1f MB with the memory plan "
+        "(lower bound %.1f MB)\n",
+        double(memory.totalSize) / 1e6, double(memory.heapSize) / 1e6,
+        double(memory.lowerBound) / 1e6);
     std::printf("Wrote %s%s\n\n", local(out.written().join(QStringLiteral(", "))).constData(),
                 svg && frameSvg ? "" : " (install Graphviz for the SVG pictures)");
     if (!notRun.isEmpty()) {

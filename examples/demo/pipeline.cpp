@@ -74,7 +74,34 @@ bool Pipeline::load(const QByteArray& description, QString* error) {
         dynamic_cast<LuminanceStatsPass*>(_renderer.renderPass(findNode(QStringLiteral("stats"))));
     _present =
         dynamic_cast<PresentPass*>(_renderer.renderPass(findNode(QStringLiteral("present"))));
+    for (const Node& node : _nodes) {
+        if (auto* pass = dynamic_cast<DemoPass*>(_renderer.renderPass(node.ref)))
+            pass->setImageArena(&_arena, node.ref);
+    }
     return true;
+}
+
+void Pipeline::setMemoryPlan(bool enabled) {
+    _arena.setEnabled(enabled);
+    _renderer.setMemoryPlanning(enabled);
+    askSizes();
+}
+
+void Pipeline::askSizes() {
+    if (!_arena.enabled()) return;
+    const int width = _renderer.parameterValue(_renderer.findParameter("width")).toInt();
+    const int height = _renderer.parameterValue(_renderer.findParameter("height")).toInt();
+    // Full-size and half-size colour images; the vignette keeps its mask from frame to frame,
+    // so it holds memory of its own.
+    _renderer.setOutputMemoryFunction([this, width, height](int node, int output) {
+        const RenderPass* pass = _renderer.renderPass(node);
+        qint64 bytes = 0;
+        if (dynamic_cast<const ScenePass*>(pass) || dynamic_cast<const CompositePass*>(pass))
+            bytes = ImageArena::bytesOf(width, height);
+        else if (dynamic_cast<const BrightPass*>(pass) || dynamic_cast<const BlurPass*>(pass))
+            bytes = ImageArena::bytesOf((width + 1) / 2, (height + 1) / 2);
+        return _arena.planned(node, output, bytes);
+    });
 }
 
 bool Pipeline::save(QByteArray* description, QString* error) const {
@@ -103,6 +130,7 @@ void Pipeline::setSize(int width, int height) {
     // resolution, and 8 taps there suit a 360-line image.
     _renderer.setParameter(_renderer.findParameter(QStringLiteral("bloomRadius")),
                            qBound(1, height * 8 / 360, 64));
+    askSizes();
 }
 
 void Pipeline::setPrevious(const QImage& image, int presentMs) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "arena.h"
 #include "tonemap.h"
 
 #include <Orv/Renderer.h>
@@ -59,15 +60,22 @@ public:
     // Enables or disables a pass, or every pass inside a group.
     void setEnabled(int node, bool enabled);
 
+    // Intermediate images from one arena placed by the renderer's memory plan (off until set).
+    // The picture is the same either way.
+    void setMemoryPlan(bool enabled);
+
     int vignetteNode() const { return _vignette; }  // -1 when the description has none
     QImage image() const;  // the latest frame as collected on the output; null before one
     const LuminanceStatsPass* stats() const { return _stats; }  // null without a stats pass
 
 private:
     void listNodes(int parent, const QString& prefix);
+    // Hands the renderer the image sizes of the current picture size.
+    void askSizes();
 
     ToneCurve _curve;
     Vantrel::Orv::Renderer _renderer;
+    ImageArena _arena{_renderer};
     QVector<Node> _nodes;
     int _vignette = -1;
     LuminanceStatsPass* _stats = nullptr;  // owned by the renderer

@@ -222,8 +222,9 @@ Rgb Scene::trace(const Ray& ray, int depth) const {
 
 // One frame of the scene: the camera for `time`, and the rows of the image to trace.
 struct SceneFrame {
-    SceneFrame(int width, int height, double time)
-        : image(width, height), scene(float(time)), angle(0.6f + 0.25f * float(time)) {}
+    SceneFrame(int width, int height, double time) : SceneFrame(FloatImage(width, height), time) {}
+    SceneFrame(const FloatImage& target, double time)
+        : image(target), scene(float(time)), angle(0.6f + 0.25f * float(time)) {}
 
     void renderRows(int firstRow, int endRow) {
         const int width = image.width();
@@ -274,7 +275,7 @@ FloatImage renderScene(int width, int height, double time, WorkerPool* workers) 
 // One frame in flight: its stripes, and how many are still being traced. The acquire-release
 // counter orders every stripe's rows before isFinished() sees the job done.
 struct ScenePass::Job {
-    Job(int width, int height, double time) : frame(width, height, time) {}
+    Job(const FloatImage& image, double time) : frame(image, time) {}
     SceneFrame frame;
     std::atomic<int> pending{0};
     std::atomic<bool> done{false};
@@ -297,7 +298,7 @@ void ScenePass::start(Vantrel::Orv::RenderCallbacks*) {
         setErrorCode(1);
         return;
     }
-    auto job = std::make_shared<Job>(input<int>(1), input<int>(2), input<double>(0));
+    auto job = std::make_shared<Job>(newImage(0, input<int>(1), input<int>(2)), input<double>(0));
     _job = job;
     if (job->frame.image.isNull()) {
         job->done.store(true, std::memory_order_release);
