@@ -141,12 +141,15 @@ void printOverlapTables(const Runs& m) {
         }
     }
     printHeader("K passes finishing 1 ms after start on worker threads, frame in us (median)",
-                {"K", "1 in flight", "K in flight", "K / T"});
+                {"K", "1 in flight", "K in flight", "K / T", "8, planned", "/ T"});
     for (int k : asyncWidths()) {
         const double one = value(m, asyncKey(k, 1));
         const double all = value(m, asyncKey(k, k));
+        const double planned = value(m, asyncPlannedKey(k));
         printRow({QString::number(k), cell(one < 0 ? one : one / 1000),
-                  cell(all < 0 ? all : all / 1000), cell(all < 0 ? all : all / 1e6)});
+                  cell(all < 0 ? all : all / 1000), cell(all < 0 ? all : all / 1e6),
+                  cell(planned < 0 ? planned : planned / 1000),
+                  cell(planned < 0 ? planned : planned / 1e6)});
     }
 }
 
@@ -220,6 +223,22 @@ void printHistogramTable(const Runs& m) {
     }
 }
 
+void printMemoryTable(const Runs& m) {
+    printHeader("Memory planning on the layered graph, ns per pass (median)",
+                {"N", "frame plan", "with memory", "extra/plan", "planMemory", "/plan"});
+    for (int size : allSizes()) {
+        const std::string plain = memoryKey("replan", size);
+        const std::string planned = memoryKey("replan-planned", size);
+        const std::string alone = memoryKey("plan", size);
+        const double a = value(m, plain);
+        const double b = value(m, planned);
+        printRow({QString::number(size), cell(a), cell(b),
+                  a < 0 || b < 0 ? QStringLiteral("-") : cell((b - a) / a), cell(value(m, alone)),
+                  ratio(m, alone, plain)});
+    }
+    printMemoryFigures();
+}
+
 void printTables(const Runs& runs) {
     printFrameTable(runs);
     printOverlapTables(runs);
@@ -227,6 +246,7 @@ void printTables(const Runs& runs) {
     printBuildTable(runs);
     printLinearTable(runs);
     printHistogramTable(runs);
+    printMemoryTable(runs);
 }
 
 // Removes `--name=value` from the arguments and returns the value, or `fallback`.
@@ -304,6 +324,7 @@ int main(int argc, char** argv) {
     registerHistogramBenchmarks();
     registerJsonBenchmarks();
     registerWaitBenchmarks();
+    registerMemoryBenchmarks();
 
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

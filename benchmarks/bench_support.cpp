@@ -107,6 +107,10 @@ std::string asyncKey(int k, int limit) {
     return "async/" + std::to_string(k) + "/inflight" + std::to_string(limit);
 }
 
+std::string asyncPlannedKey(int k) {
+    return "async-planned/" + std::to_string(k) + "/inflight8";
+}
+
 double itemsPerIteration(const std::string& name) {
     return itemCounts().value(QString::fromStdString(name), 0.0);
 }

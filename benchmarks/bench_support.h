@@ -74,5 +74,11 @@ void registerFrameBenchmarks();
 void registerOverlapBenchmarks();
 void registerJsonBenchmarks();
 void registerWaitBenchmarks();
+void registerMemoryBenchmarks();
+// The memory plan's heap against the lower bound and against no aliasing (not timed).
+void printMemoryFigures();
+std::string memoryKey(const char* what, int size);
+// K passes in flight whose outputs are placed by a memory plan (8 in flight).
+std::string asyncPlannedKey(int k);
 
 }  // namespace OrvBench

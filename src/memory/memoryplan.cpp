@@ -24,49 +24,98 @@ bool alignUp(qint64 x, qint64 alignment, qint64* result) {
     return true;
 }
 
+// A placed request: its steps and its bytes.
+struct Placed {
+    int firstStep;
+    int lastStep;
+    qint64 offset;
+    qint64 end;
+};
+
+// Leaves by step: one per distinct first step. Steps that are dense (a renderer's steps are
+// 0 to n - 1) are their own leaves, which spares a binary search per look-up.
+class StepLeaves {
+public:
+    StepLeaves(std::vector<int> firsts, int maxStep) {
+        std::sort(firsts.begin(), firsts.end());
+        firsts.erase(std::unique(firsts.begin(), firsts.end()), firsts.end());
+        _dense = qint64(maxStep) <= 4 * qint64(firsts.size()) + 64;
+        _count = _dense ? size_t(maxStep) + 1 : firsts.size();
+        if (!_dense) _firsts = std::move(firsts);
+    }
+    size_t count() const { return _count; }
+    bool isDense() const { return _dense; }
+    size_t atOrAfter(int step) const {  // the first leaf whose step is at least `step`
+        if (_dense) return size_t(std::clamp<qint64>(step, 0, qint64(_count)));
+        return size_t(std::lower_bound(_firsts.begin(), _firsts.end(), step) - _firsts.begin());
+    }
+    size_t after(int step) const {  // the first leaf whose step is above `step`
+        if (_dense) return size_t(std::clamp<qint64>(qint64(step) + 1, 0, qint64(_count)));
+        return size_t(std::upper_bound(_firsts.begin(), _firsts.end(), step) - _firsts.begin());
+    }
+
+private:
+    bool _dense = true;
+    size_t _count = 0;
+    std::vector<int> _firsts;  // distinct, ascending, unless dense
+};
+
 // The placed requests, found by time: a segment tree over the distinct first steps whose
 // leaves list the requests starting there and whose nodes know the latest last step below
 // them, so a query descends only where some request can still be live.
 class PlacedByTime {
 public:
-    PlacedByTime(const QVector<MemoryRequest>& requests, std::vector<int> firstSteps)
-        : _requests(requests), _firsts(std::move(firstSteps)) {
-        while (_leaves < _firsts.size()) _leaves *= 2;
+    PlacedByTime(const StepLeaves& steps, int count) : _steps(steps) {
+        while (_leaves < _steps.count()) _leaves *= 2;
         _maxLast.assign(2 * _leaves, -1);
         _head.assign(_leaves, -1);
-        _next.assign(size_t(requests.size()), -1);
+        _next.reserve(size_t(count));
+        _placed.reserve(size_t(count));
     }
 
-    void insert(int r) {
-        const MemoryRequest& request = _requests.at(r);
-        size_t node = leafOf(request.firstStep);
-        _next[size_t(r)] = _head[node];
-        _head[node] = r;
-        for (node += _leaves; node > 0 && _maxLast[node] < request.lastStep; node /= 2)
-            _maxLast[node] = request.lastStep;
+    void insert(const Placed& placed) {
+        size_t node = _steps.atOrAfter(placed.firstStep);
+        _next.push_back(_head[node]);
+        _head[node] = int(_placed.size());
+        _placed.push_back(placed);
+        _longest = std::max(_longest, placed.lastStep - placed.firstStep);
+        for (node += _leaves; node > 0 && _maxLast[node] < placed.lastStep; node /= 2)
+            _maxLast[node] = placed.lastStep;
     }
 
     // Appends the placed requests live at some step of [first, last].
-    void findOverlapping(int first, int last, std::vector<int>* found) {
+    void findOverlapping(int first, int last, std::vector<Placed>* found) const {
         // Leaves whose first step is at most `last`.
-        const size_t end =
-            size_t(std::upper_bound(_firsts.begin(), _firsts.end(), last) - _firsts.begin());
+        const size_t end = _steps.after(last);
         if (end == 0) return;
-        _stack.clear();
-        _stack.push_back({1, 0, _leaves});
-        while (!_stack.empty()) {
-            const Range range = _stack.back();
-            _stack.pop_back();
+        // Depth first; the stack holds at most one pending sibling per level.
+        Range stack[2 * 64];
+        int top = 0;
+        stack[top++] = Range{1, 0, _leaves};
+        while (top > 0) {
+            const Range range = stack[--top];
             if (range.begin >= end || _maxLast[range.node] < first) continue;
             if (range.node >= _leaves) {
-                for (int r = _head[range.node - _leaves]; r >= 0; r = _next[size_t(r)]) {
-                    if (_requests.at(r).lastStep >= first) found->push_back(r);
+                for (int p = _head[range.node - _leaves]; p >= 0; p = _next[size_t(p)]) {
+                    if (_placed[size_t(p)].lastStep >= first) found->push_back(_placed[size_t(p)]);
                 }
                 continue;
             }
             const size_t middle = (range.begin + range.end) / 2;
-            _stack.push_back({2 * range.node + 1, middle, range.end});
-            _stack.push_back({2 * range.node, range.begin, middle});
+            stack[top++] = Range{2 * range.node + 1, middle, range.end};
+            stack[top++] = Range{2 * range.node, range.begin, middle};
+        }
+    }
+
+    // The same for a request of a few steps: no placed request lives longer than `_longest`
+    // steps, so only the leaves from first - _longest on can hold one, and reading them in turn
+    // beats descending the tree.
+    void scan(int first, int last, std::vector<Placed>* found) const {
+        const size_t end = _steps.after(last);
+        for (size_t leaf = _steps.atOrAfter(first - _longest); leaf < end; ++leaf) {
+            for (int p = _head[leaf]; p >= 0; p = _next[size_t(p)]) {
+                if (_placed[size_t(p)].lastStep >= first) found->push_back(_placed[size_t(p)]);
+            }
         }
     }
 
@@ -77,22 +126,29 @@ private:
         size_t end;
     };
 
-    size_t leafOf(int firstStep) const {
-        return size_t(std::lower_bound(_firsts.begin(), _firsts.end(), firstStep) -
-                      _firsts.begin());
-    }
-
-    const QVector<MemoryRequest>& _requests;
-    std::vector<int> _firsts;  // distinct, ascending
+    const StepLeaves& _steps;
     size_t _leaves = 1;
     std::vector<int> _maxLast;  // by tree node (1 is the top; leaves from _leaves on)
-    std::vector<int> _head;     // by leaf: a request starting there, or -1
-    std::vector<int> _next;     // by request: the next request of its leaf
-    std::vector<Range> _stack;
+    std::vector<int> _head;     // by leaf: the latest request placed there, or -1
+    std::vector<int> _next;     // by placed request: the one placed before it in its leaf
+    std::vector<Placed> _placed;
+    int _longest = 0;  // the most steps a placed request lives, less one
 };
 
 // The largest total size live at one step: +size where a request starts, -size after it ends.
-qint64 largestLive(const QVector<MemoryRequest>& requests) {
+qint64 largestLive(const QVector<MemoryRequest>& requests, const StepLeaves& steps) {
+    qint64 live = 0;
+    qint64 largest = 0;
+    if (steps.isDense()) {
+        std::vector<qint64> change(steps.count() + 1, 0);
+        for (const MemoryRequest& request : requests) {
+            if (request.size == 0) continue;
+            change[size_t(request.firstStep)] += request.size;
+            change[size_t(request.lastStep) + 1] -= request.size;
+        }
+        for (const qint64 c : change) largest = std::max(largest, live += c);
+        return largest;
+    }
     std::vector<std::pair<qint64, qint64>> changes;  // (step, change), ends sorted first
     for (const MemoryRequest& request : requests) {
         if (request.size == 0) continue;
@@ -100,12 +156,7 @@ qint64 largestLive(const QVector<MemoryRequest>& requests) {
         changes.emplace_back(qint64(request.lastStep) + 1, -request.size);
     }
     std::sort(changes.begin(), changes.end());
-    qint64 live = 0;
-    qint64 largest = 0;
-    for (const auto& change : changes) {
-        live += change.second;
-        largest = std::max(largest, live);
-    }
+    for (const auto& change : changes) largest = std::max(largest, live += change.second);
     return largest;
 }
 
@@ -126,8 +177,20 @@ QString detail::memoryRequestProblem(qint64 size, qint64 alignment) {
 
 MemoryPlan planMemory(const QVector<MemoryRequest>& requests) {
     MemoryPlan plan;
-    std::vector<int> order;
+    // Largest first; ties by first step, then by request, so the plan is reproducible.
+    struct Key {
+        qint64 size;
+        int firstStep;
+        int request;
+        bool operator<(const Key& other) const {
+            if (size != other.size) return size > other.size;
+            if (firstStep != other.firstStep) return firstStep < other.firstStep;
+            return request < other.request;
+        }
+    };
+    std::vector<Key> order;
     std::vector<int> firsts;
+    int maxStep = 0;
     for (int r = 0; r < requests.size(); ++r) {
         const MemoryRequest& request = requests.at(r);
         const QString problem = detail::memoryRequestProblem(request.size, request.alignment);
@@ -139,41 +202,43 @@ MemoryPlan planMemory(const QVector<MemoryRequest>& requests) {
         if (__builtin_add_overflow(plan.totalSize, request.size, &plan.totalSize))
             return refused(r, QStringLiteral("the sizes add up to more than 2^63 bytes"));
         if (request.size == 0) continue;
-        order.push_back(r);
+        order.push_back(Key{request.size, request.firstStep, r});
         firsts.push_back(request.firstStep);
+        maxStep = std::max(maxStep, request.lastStep);
     }
-    std::sort(firsts.begin(), firsts.end());
-    firsts.erase(std::unique(firsts.begin(), firsts.end()), firsts.end());
-    // Largest first; ties by first step, then by request, so the plan is reproducible.
-    std::sort(order.begin(), order.end(), [&requests](int a, int b) {
-        const MemoryRequest& x = requests.at(a);
-        const MemoryRequest& y = requests.at(b);
-        if (x.size != y.size) return x.size > y.size;
-        if (x.firstStep != y.firstStep) return x.firstStep < y.firstStep;
-        return a < b;
-    });
+    std::sort(order.begin(), order.end());
+    const StepLeaves steps(std::move(firsts), maxStep);
 
+    // Most buffers live a few steps: those are found by reading the few leaves that can hold
+    // them; the long-lived ones, and everything a long-lived buffer overlaps, through the tree.
+    constexpr int kShort = 64;
     std::vector<qint64> offsets(size_t(requests.size()), -1);
-    PlacedByTime placed(requests, std::move(firsts));
-    std::vector<int> overlapping;
-    for (const int r : order) {
+    PlacedByTime shortLived(steps, int(order.size()));
+    PlacedByTime longLived(steps, int(order.size()));
+    std::vector<Placed> overlapping;
+    for (const Key& key : order) {
+        const int r = key.request;
         const MemoryRequest& request = requests.at(r);
+        const bool isShort = qint64(request.lastStep) - request.firstStep <= kShort;
         overlapping.clear();
-        placed.findOverlapping(request.firstStep, request.lastStep, &overlapping);
+        if (isShort)
+            shortLived.scan(request.firstStep, request.lastStep, &overlapping);
+        else
+            shortLived.findOverlapping(request.firstStep, request.lastStep, &overlapping);
+        longLived.findOverlapping(request.firstStep, request.lastStep, &overlapping);
         std::sort(overlapping.begin(), overlapping.end(),
-                  [&offsets](int a, int b) { return offsets[size_t(a)] < offsets[size_t(b)]; });
+                  [](const Placed& a, const Placed& b) { return a.offset < b.offset; });
         qint64 best = -1;
         qint64 bestGap = kMaxBytes;
         qint64 usedEnd = 0;  // end of the highest buffer below the gap being looked at
-        for (const int other : overlapping) {
-            const qint64 offset = offsets[size_t(other)];
+        for (const Placed& other : overlapping) {
             qint64 start = 0;
-            if (alignUp(usedEnd, request.alignment, &start) && start <= offset &&
-                offset - start >= request.size && offset - start < bestGap) {
+            if (alignUp(usedEnd, request.alignment, &start) && start <= other.offset &&
+                other.offset - start >= request.size && other.offset - start < bestGap) {
                 best = start;
-                bestGap = offset - start;
+                bestGap = other.offset - start;
             }
-            usedEnd = std::max(usedEnd, offset + requests.at(other).size);
+            usedEnd = std::max(usedEnd, other.end);
         }
         qint64 end = 0;
         if (best < 0 && !alignUp(usedEnd, request.alignment, &best))
@@ -182,10 +247,11 @@ MemoryPlan planMemory(const QVector<MemoryRequest>& requests) {
             return refused(r, QStringLiteral("the heap would exceed 2^63 bytes"));
         offsets[size_t(r)] = best;
         plan.heapSize = std::max(plan.heapSize, end);
-        placed.insert(r);
+        (isShort ? shortLived : longLived)
+            .insert(Placed{request.firstStep, request.lastStep, best, end});
     }
     plan.offsets = QVector<qint64>(offsets.begin(), offsets.end());
-    plan.lowerBound = largestLive(requests);
+    plan.lowerBound = largestLive(requests, steps);
     return plan;
 }
 
