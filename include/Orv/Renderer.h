@@ -200,7 +200,8 @@ public:
     /// alignment that is not a power of two. Kept by pass, so a purge does not move it.
     bool setOutputMemory(int node, int output, const OutputMemory& memory);
     /// Sizes asked from a function instead of the table, for every output whenever the frame
-    /// plan is rebuilt and once after each call; an empty function goes back to the table.
+    /// plan is rebuilt, and at the next frame after each call; an empty function goes back to
+    /// the table.
     void setOutputMemoryFunction(std::function<OutputMemory(int node, int output)> memory);
     /// The latest frame's memory plan, by output in the order of outputLifetimes(); empty when
     /// planning is off. When the function gave a bad size, nothing is placed and the error

@@ -106,6 +106,8 @@ using detail::RendererData;
 // Empty, with `error` set, when the function gave a bad size.
 QVector<MemoryRequest> requestsOf(RendererData& d, const OutputLifetimes& lifetimes,
                                   QString* error) {
+    // The host's function may replace itself while it is asked.
+    const std::function<OutputMemory(int, int)> function = d.memory.function;
     QVector<MemoryRequest> requests;
     requests.reserve(int(lifetimes.all().size()));
     for (const OutputLifetime& lifetime : lifetimes.all()) {
@@ -114,8 +116,8 @@ QVector<MemoryRequest> requestsOf(RendererData& d, const OutputLifetimes& lifeti
         request.lastStep = std::max(lifetime.producerStep, lifetime.lastReaderStep);
         if (!lifetime.outlivesFrame) {
             OutputMemory memory;
-            if (d.memory.function) {
-                memory = d.memory.function(lifetime.node, lifetime.output);
+            if (function) {
+                memory = function(lifetime.node, lifetime.output);
             } else {
                 const int pass = d.plan.schedule()[size_t(lifetime.producerStep)].passIndex;
                 memory = d.memory.table.value(qMakePair(pass, lifetime.output));

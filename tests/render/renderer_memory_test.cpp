@@ -110,59 +110,48 @@ class RendererMemoryRandomTest : public RendererMemoryTest,
 
 TEST_P(RendererMemoryRandomTest, ReusedMemoryIsNeverWrittenWhileItsReadersAreInFlight) {
     std::mt19937 random{unsigned(GetParam())};
-    {
-        randomGraph(random, 24 + int(random() % 24));
-        renderer.setOutputMemoryFunction([](int node, int output) {
-            OutputMemory memory;
-            memory.size = 64 * (1 + (node * 7 + output * 3) % 5);
-            return memory;
-        });
-        ASSERT_TRUE(render());
-        const QStringList plain = log;
-        renderer.setMemoryPlanning(true);
-        ASSERT_TRUE(render());
-        EXPECT_EQ(log, plain);
+    randomGraph(random, 24 + int(random() % 24));
+    auto sizeOf = [](int node, int output) { return 64 * (1 + (node * 7 + output * 3) % 5); };
+    renderer.setOutputMemoryFunction(
+        [&](int node, int output) { return bytes(sizeOf(node, output)); });
+    ASSERT_TRUE(render());
+    const QStringList plain = log;
+    renderer.setMemoryPlanning(true);
+    ASSERT_TRUE(render());
+    EXPECT_EQ(log, plain);
 
-        ASSERT_TRUE(renderer.setMaxPassesInFlight(8));
-        ASSERT_TRUE(render());
-        const QVector<OutputLifetime> lifetimes = renderer.outputLifetimes();
-        const MemoryPlan plan = renderer.memoryPlan();
-        ASSERT_EQ(plan.offsets.size(), lifetimes.size());
-        EXPECT_GE(plan.heapSize, plan.lowerBound);
-        EXPECT_LT(plan.heapSize, plan.totalSize);  // some memory is reused
-        std::vector<QStringList> readers(size_t(lifetimes.size()));
-        for (const auto& name : passes.keys()) {
-            for (int l = 0; l < lifetimes.size(); ++l) {
-                for (int i = 0; i < passes[name]->numInputs(); ++i) {
-                    int node = nodes[name];
-                    int port = i;
-                    if (graph()->walkToSourceNode(node, port) && node == lifetimes[l].node &&
-                        port == lifetimes[l].output && !readers[size_t(l)].contains(name))
-                        readers[size_t(l)] << name;
-                }
-            }
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(8));
+    ASSERT_TRUE(render());
+    const QVector<OutputLifetime> lifetimes = renderer.outputLifetimes();
+    const MemoryPlan plan = renderer.memoryPlan();
+    ASSERT_EQ(plan.offsets.size(), lifetimes.size());
+    EXPECT_GE(plan.heapSize, plan.lowerBound);
+    EXPECT_LT(plan.heapSize, plan.totalSize);  // some memory is reused
+    // The passes that touch each output: its own and its readers.
+    QHash<QPair<int, int>, QStringList> touching;
+    for (const QString& name : passes.keys()) {
+        for (int o = 0; o < passes[name]->numOutputs(); ++o) touching[{nodes[name], o}] << name;
+        for (int i = 0; i < passes[name]->numInputs(); ++i) {
+            int node = nodes[name], port = i;
+            if (graph()->walkToSourceNode(node, port)) touching[{node, port}] << name;
         }
-        for (int a = 0; a < lifetimes.size(); ++a) {
-            for (int b = 0; b < lifetimes.size(); ++b) {
-                if (plan.offsets[a] < 0 || plan.offsets[b] < 0 || a == b) continue;
-                const OutputLifetime& x = lifetimes[a];
-                const OutputLifetime& y = lifetimes[b];
-                const qint64 endX = plan.offsets[a] + 64 * (1 + (x.node * 7 + x.output * 3) % 5);
-                if (endX <= plan.offsets[b] || plan.offsets[a] > plan.offsets[b]) continue;
-                // x's bytes include y's start: their lifetimes are apart, and the later one's
-                // pass starts after every pass that touched the earlier one has ended.
-                const int lastX = std::max(x.producerStep, x.lastReaderStep);
-                const int lastY = std::max(y.producerStep, y.lastReaderStep);
-                ASSERT_TRUE(lastX < y.producerStep || lastY < x.producerStep);
-                const OutputLifetime& early = lastX < y.producerStep ? x : y;
-                const OutputLifetime& late = lastX < y.producerStep ? y : x;
-                const int earlyIndex = lastX < y.producerStep ? a : b;
-                const int start = at(nodes.key(late.node) + ".start");
-                QStringList touched = readers[size_t(earlyIndex)];
-                touched << nodes.key(early.node);
-                for (const QString& pass : touched)
-                    EXPECT_LT(at(pass + ".end"), start) << ' ' << pass.toStdString();
-            }
+    }
+    for (int a = 0; a < lifetimes.size(); ++a) {
+        for (int b = 0; b < lifetimes.size(); ++b) {
+            const OutputLifetime& x = lifetimes[a];
+            const OutputLifetime& y = lifetimes[b];
+            if (a == b || plan.offsets[a] < 0 || plan.offsets[b] < 0 ||
+                plan.offsets[b] < plan.offsets[a] ||
+                plan.offsets[b] >= plan.offsets[a] + sizeOf(x.node, x.output))
+                continue;
+            // x's bytes hold y's first byte: whichever of them comes second starts only after
+            // every pass touching the first has ended.
+            const bool xFirst = std::max(x.producerStep, x.lastReaderStep) < y.producerStep;
+            ASSERT_TRUE(xFirst || std::max(y.producerStep, y.lastReaderStep) < x.producerStep);
+            const OutputLifetime& early = xFirst ? x : y;
+            const int start = at(nodes.key((xFirst ? y : x).node) + ".start");
+            for (const QString& pass : touching[{early.node, early.output}])
+                EXPECT_LT(at(pass + ".end"), start) << pass.toStdString();
         }
     }
 }
