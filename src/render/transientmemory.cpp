@@ -124,9 +124,12 @@ QVector<MemoryRequest> requestsOf(RendererData& d, const OutputLifetimes& lifeti
             }
             const QString problem = detail::memoryRequestProblem(memory.size, memory.alignment);
             if (!problem.isEmpty()) {
-                *error = QStringLiteral("output %1 of %2: %3")
-                             .arg(lifetime.output)
-                             .arg(d.graph.nodePath(lifetime.node), problem);
+                // The function may have edited the graph; a node it removed has no path.
+                const QString node = d.graph.isValidNode(lifetime.node)
+                                         ? d.graph.nodePath(lifetime.node)
+                                         : QStringLiteral("node %1").arg(lifetime.node);
+                *error =
+                    QStringLiteral("output %1 of %2: %3").arg(lifetime.output).arg(node, problem);
                 return {};
             }
             request.size = memory.size;
