@@ -27,8 +27,9 @@ struct ReportContents {
 /// One HTML page in UTF-8, with no script and nothing to fetch (the picture is a data: URI,
 /// the charts inline SVG): each pass's outcome in the latest frame, with Renderer::explain for
 /// the first 100 passes that did not run, and, from the frames kept while timing is on, each
-/// pass's mean time, the latest frame's timeline and a histogram of frame times. Writes
-/// nothing; the host saves the page.
+/// pass's mean time, the latest frame's timeline and a histogram of frame times; and each
+/// output's lifetime over the schedule, coloured by its place in the memory plan when there is
+/// one. Writes nothing; the host saves the page.
 ORVCORE_EXPORT QByteArray reportHtml(const Renderer& renderer,
                                      const ReportContents& contents = ReportContents());
 

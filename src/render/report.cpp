@@ -4,6 +4,7 @@
 #include <Orv/Renderer.h>
 #include <Orv/Report.h>
 
+#include "graph/side_p.h"
 #include "render/renderer_p.h"
 
 #include <QHash>
@@ -76,6 +77,8 @@ QString withoutSpans(const QString& text, const QString& open, const QString& cl
 
 // Passes that did not run and that the page explains in the renderer's words.
 constexpr int kExplained = 100;
+// Outputs the lifetime chart draws.
+constexpr int kLifetimeRows = 200;
 
 struct PassRow {
     int node;
@@ -117,6 +120,7 @@ public:
         html += latestFrame() + QLatin1Char('\n');
         html += passTimes() + QLatin1Char('\n');
         html += timeline() + QLatin1Char('\n');
+        html += lifetimes() + QLatin1Char('\n');
         html += graph() + QLatin1Char('\n');
         html += histogram() + QLatin1Char('\n');
         html += QStringLiteral("</main></body></html>\n");
@@ -308,10 +312,11 @@ private:
             const double w = std::max(span.durationMs * scale, 1.5);
             const char* fill = span.track == 0 ? "#3b5ba9" : span.failed ? "#d64545" : "#3f9e5a";
             const QString tip = span.name + QStringLiteral(": ") + ms(span.durationMs);
-            bars += QStringLiteral(
-                        "<g><title>%1</title><rect x=\"%2\" y=\"%3\" width=\"%4\" "
-                        "height=\"%5\" rx=\"4\" fill=\"%6\" fill-opacity=\"%7\"/>")
-                        .arg(esc(tip))
+            // The name goes in by concatenation: arg() would read a '%1' inside it as a place.
+            bars += QStringLiteral("<g><title>") + esc(tip) +
+                    QStringLiteral(
+                        "</title><rect x=\"%1\" y=\"%2\" width=\"%3\" "
+                        "height=\"%4\" rx=\"4\" fill=\"%5\" fill-opacity=\"%6\"/>")
                         .arg(x, 0, 'f', 1)
                         .arg(y)
                         .arg(w, 0, 'f', 1)
@@ -373,6 +378,103 @@ private:
                           "<p class=\"note\">Passes that overlap in time sit on separate rows; "
                           "Renderer::traceJson has every kept frame for chrome://tracing or "
                           "Perfetto.</p></section>");
+    }
+
+    // One bar per output over the schedule, from the step that makes it to the last that reads
+    // it, coloured by where the memory plan put it; a chart of thousands of rows helps no one,
+    // so it stops at kLifetimeRows.
+    QString lifetimes() const {
+        const QVector<OutputLifetime> lifetimes = _renderer.outputLifetimes();
+        if (lifetimes.isEmpty()) return QString();
+        const MemoryPlan plan = _renderer.memoryPlan();
+        const bool placed = plan.error.isEmpty() && plan.offsets.size() == lifetimes.size();
+        int steps = 0;
+        for (const OutputLifetime& life : lifetimes)
+            steps = std::max({steps, life.producerStep + 1, life.lastReaderStep + 1});
+        const int rows = std::min(int(lifetimes.size()), kLifetimeRows);
+        const double left = 200, right = 20, top = 24, row = 20, width = 1000;
+        const double column = (width - left - right) / steps;
+        const double height = top + row * rows + 8;
+        QString svg = QStringLiteral(
+                          "<svg viewBox=\"0 0 %1 %2\" xmlns=\"http://www.w3.org/2000/svg\" "
+                          "font-size=\"12\" font-family=\"DejaVu Sans, sans-serif\">")
+                          .arg(width)
+                          .arg(height);
+        const int step = std::max(1, int(tickStep(steps, 12)));
+        for (int s = 0; s < steps; s += step)
+            svg += QStringLiteral(
+                       "<line x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\" stroke=\"#e3e6ec\"/>"
+                       "<text x=\"%4\" y=\"14\" text-anchor=\"middle\" "
+                       "fill=\"#6b7280\">%5</text>")
+                       .arg(left + s * column, 0, 'f', 1)
+                       .arg(top - 4)
+                       .arg(height - 4)
+                       .arg(left + (s + 0.5) * column, 0, 'f', 1)
+                       .arg(s);
+        for (int l = 0; l < rows; ++l) {
+            const OutputLifetime& life = lifetimes[l];
+            const QString name =
+                (_d.graph.isValidNode(life.node) ? _d.graph.nodePath(life.node)
+                                                 : QStringLiteral("node %1").arg(life.node)) +
+                QLatin1Char('.') +
+                (_d.graph.isValidNode(life.node)
+                     ? detail::portLabel(_d.graph, life.node, detail::Side::Output, life.output)
+                     : QStringLiteral("output %1").arg(life.output));
+            const qint64 offset = placed ? plan.offsets[l] : -1;
+            const int last = std::max(life.producerStep, life.lastReaderStep);
+            // Low offsets blue, high ones orange; what the plan did not place is grey.
+            QString fill = QStringLiteral("#9aa3b2");
+            if (offset >= 0 && plan.heapSize > 0)
+                fill = QStringLiteral("hsl(%1,65%,50%)")
+                           .arg(220 - 190 * double(offset) / double(plan.heapSize), 0, 'f', 0);
+            QString tip = name + QStringLiteral(": steps %1 to %2")
+                                     .arg(life.producerStep)
+                                     .arg(last);
+            if (life.outlivesFrame)
+                tip += QStringLiteral(", kept past the frame");
+            else if (offset >= 0)
+                tip += QStringLiteral(", at byte %1 of %2").arg(offset).arg(plan.heapSize);
+            const double y = top + row * l;
+            // Names go in by concatenation: arg() would read a '%1' inside one as a place.
+            const QString shown =
+                name.size() > 28 ? QStringLiteral("\u2026") + name.right(27) : name;
+            svg += QStringLiteral("<g><title>") + esc(tip) +
+                   QStringLiteral("</title><text x=\"%1\" y=\"%2\" text-anchor=\"end\" "
+                                  "fill=\"#1f2430\">")
+                       .arg(left - 8)
+                       .arg(y + 14) +
+                   esc(shown) +
+                   QStringLiteral("</text><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                                  "rx=\"3\" fill=\"%5\"%6/></g>")
+                       .arg(left + life.producerStep * column + 1, 0, 'f', 1)
+                       .arg(y + 3)
+                       .arg(std::max((last - life.producerStep + 1) * column - 2, 1.5), 0, 'f',
+                            1)
+                       .arg(row - 6)
+                       .arg(fill, life.outlivesFrame ? QStringLiteral(" fill-opacity=\"0.45\"")
+                                                     : QString());
+        }
+        QString note = QStringLiteral("Each bar runs from the step that makes an output to the "
+                                      "last step that reads it in the latest frame's schedule");
+        if (placed)
+            note += QStringLiteral("; its colour is its place in the memory plan's heap, blue at "
+                                   "the bottom to orange at the top (heap %1 bytes, lower bound "
+                                   "%2, %3 without sharing); grey bars have no place, faded "
+                                   "ones outlive the frame")
+                        .arg(plan.heapSize)
+                        .arg(plan.lowerBound)
+                        .arg(plan.totalSize);
+        else
+            note += QStringLiteral("; faded ones outlive the frame. With "
+                                   "Renderer::setMemoryPlanning the bars are coloured by their "
+                                   "place in one heap");
+        if (lifetimes.size() > rows)
+            note += QStringLiteral("; the first %1 of %2 outputs are shown")
+                        .arg(rows)
+                        .arg(lifetimes.size());
+        return QStringLiteral("<section><h2>Output lifetimes</h2><div class=\"chart\">") + svg +
+               QStringLiteral("</svg></div><p class=\"note\">") + esc(note) +
+               QStringLiteral(".</p></section>");
     }
 
     QString graph() const {

@@ -113,3 +113,28 @@ TEST_F(ReportTest, EveryPassIsNamedInTheTimelineAndTheCaptionMatchesTheBars) {
         << histogram.toStdString();
     EXPECT_TRUE(histogram.contains(QStringLiteral("The 12 kept frames")));
 }
+
+//   A -> B -> C -> output 0;  A -> C.1.  With the memory plan, A's and B's outputs are placed
+// and C's, which the renderer output collects, is kept past the frame.
+TEST_F(ReportTest, TheLifetimeChartDrawsABarPerOutputColouredByItsPlace) {
+    add("A%2"), add("B"), add("C", 2, 1);
+    chain("A%2 B C");
+    link("A%2", "C", 0, 1);
+    EXPECT_TRUE(render());
+    QString chart = section(page(), QStringLiteral("Output lifetimes"));
+    EXPECT_EQ(chart.count(QStringLiteral("<rect")), 3);
+    EXPECT_TRUE(chart.contains(QStringLiteral("setMemoryPlanning"))) << "no plan yet";
+
+    renderer.setMemoryPlanning(true);
+    for (const char* pass : {"A%2", "B", "C"})
+        ASSERT_TRUE(renderer.setOutputMemory(node(pass), 0, OutputMemory{1024, 256}));
+    EXPECT_TRUE(render());
+    chart = section(page(), QStringLiteral("Output lifetimes"));
+    EXPECT_EQ(chart.count(QStringLiteral("<rect")), 3);
+    // A's output lives from step 0 to C's step 2, B's from 1 to 2: both in the heap, apart.
+    EXPECT_TRUE(chart.contains(QStringLiteral("<title>A%2.out0: steps 0 to 2, at byte ")));
+    EXPECT_TRUE(chart.contains(QStringLiteral("<title>B.out0: steps 1 to 2, at byte ")));
+    EXPECT_TRUE(chart.contains(QStringLiteral("<title>C.out0: steps 2 to 2, kept past")));
+    EXPECT_TRUE(chart.contains(QStringLiteral("heap 2048 bytes, lower bound 2048")));
+    EXPECT_EQ(chart.count(QStringLiteral("fill=\"hsl(")), 2);
+}
