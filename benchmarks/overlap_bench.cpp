@@ -2,6 +2,7 @@
 // after start, all feeding one consumer, with one pass at a time and with K in flight (wall
 // time per frame, since the frame mostly waits).
 #include "bench_support.h"
+#include "workerpass.h"
 
 #include <Orv/Graph.h>
 #include <Orv/RenderPassHelper.h>
@@ -21,50 +22,6 @@ namespace OrvBench {
 namespace {
 
 const std::chrono::microseconds kWork(1000);
-
-// Hands each frame's work to a thread of its own, which finishes it kWork later.
-class WorkerPass : public RenderPassHelper {
-public:
-    WorkerPass() : _worker([this] { work(); }) { addOutput(QStringLiteral("out")); }
-    ~WorkerPass() override {
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            _quit = true;
-        }
-        _wake.notify_one();
-        _worker.join();
-    }
-    void start(RenderCallbacks*) override {
-        _done = false;
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            _job = true;
-        }
-        _wake.notify_one();
-    }
-    bool isFinished() const override { return _done; }
-
-private:
-    void work() {
-        std::unique_lock<std::mutex> lock(_mutex);
-        for (;;) {
-            _wake.wait(lock, [this] { return _job || _quit; });
-            if (_quit) return;
-            _job = false;
-            lock.unlock();
-            std::this_thread::sleep_for(kWork);
-            _done = true;
-            lock.lock();
-        }
-    }
-
-    std::mutex _mutex;
-    std::condition_variable _wake;
-    bool _job = false;
-    bool _quit = false;
-    std::atomic<bool> _done{false};
-    std::thread _worker;
-};
 
 class SinkPass : public RenderPassHelper {
 public:
@@ -92,7 +49,9 @@ struct AsyncSetup {
             renderer.addPass(QStringLiteral("sink"), new SinkPass(k), Graph::kRootNodeRef);
         for (int i = 0; i < k; ++i) {
             const int source =
-                renderer.addPass(QStringLiteral("worker"), new WorkerPass, Graph::kRootNodeRef);
+                renderer.addPass(QStringLiteral("worker"),
+                                 new WorkerPass([](int) { std::this_thread::sleep_for(kWork); }),
+                                 Graph::kRootNodeRef);
             renderer.getGraph()->addEdge(source, 0, sink, i);
         }
         renderer.getGraph()->addUpEdge(renderer.addOutput(QStringLiteral("out")), sink, 0);

@@ -4,6 +4,7 @@
 // the wait function the same share of the time spent inside it, and the latency from the last
 // producer finishing to its consumer starting, as a median.
 #include "bench_support.h"
+#include "workerpass.h"
 
 #include <Orv/Graph.h>
 #include <Orv/RenderPassHelper.h>
@@ -68,59 +69,6 @@ private:
     bool _notified = false;
 };
 
-// Hands each frame's work to a thread of its own, which finishes it a little over 1 ms later,
-// notes when, and signals.
-class WorkerPass : public RenderPassHelper {
-public:
-    explicit WorkerPass(Signal* signal) : _signal(signal), _worker([this] { work(); }) {
-        addOutput(QStringLiteral("out"));
-    }
-    ~WorkerPass() override {
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            _quit = true;
-        }
-        _wake.notify_one();
-        _worker.join();
-    }
-    void start(RenderCallbacks*) override {
-        _done = false;
-        {
-            std::lock_guard<std::mutex> lock(_mutex);
-            _job = true;
-        }
-        _wake.notify_one();
-    }
-    bool isFinished() const override { return _done; }
-    qint64 finishedAt() const { return _finishedAt; }
-
-private:
-    void work() {
-        std::unique_lock<std::mutex> lock(_mutex);
-        for (;;) {
-            _wake.wait(lock, [this] { return _job || _quit; });
-            if (_quit) return;
-            _job = false;
-            lock.unlock();
-            OrvBench::work(_frames++);
-            _finishedAt = nowNs();
-            _done = true;
-            _signal->notify();
-            lock.lock();
-        }
-    }
-
-    Signal* const _signal;
-    std::mutex _mutex;
-    std::condition_variable _wake;
-    bool _job = false;
-    bool _quit = false;
-    std::atomic<bool> _done{false};
-    std::atomic<qint64> _finishedAt{0};
-    int _frames = 0;  // the worker's own
-    std::thread _worker;
-};
-
 class ConsumerPass : public RenderPassHelper {
 public:
     explicit ConsumerPass(int numInputs) {
@@ -138,20 +86,28 @@ private:
 struct WaitSetup {
     Renderer renderer;
     Signal signal;
-    std::vector<WorkerPass*> workers;
+    std::unique_ptr<std::atomic<qint64>[]> finishedAt;  // by worker, as it last finished
+    int numWorkers;
     ConsumerPass* consumer = nullptr;
     double waitCpu = 0.0;  // seconds inside the wait function, on the thread's CPU clock
     double waitWall = 0.0;
 
-    WaitSetup(int k, int limit, bool hook) {
+    WaitSetup(int k, int limit, bool hook)
+        : finishedAt(new std::atomic<qint64>[size_t(k)]()), numWorkers(k) {
         renderer.setMaxPassesInFlight(limit);
         consumer = new ConsumerPass(k);
         const int sink =
             renderer.addPass(QStringLiteral("consumer"), consumer, Graph::kRootNodeRef);
         for (int i = 0; i < k; ++i) {
-            workers.push_back(new WorkerPass(&signal));
+            // Notes when it finished, then signals, a little over 1 ms after its start.
+            auto* worker = new WorkerPass(
+                [this, i](int frame) {
+                    work(frame);
+                    finishedAt[size_t(i)] = nowNs();
+                },
+                [this] { signal.notify(); });
             const int source =
-                renderer.addPass(QStringLiteral("worker"), workers.back(), Graph::kRootNodeRef);
+                renderer.addPass(QStringLiteral("worker"), worker, Graph::kRootNodeRef);
             renderer.getGraph()->addEdge(source, 0, sink, i);
         }
         renderer.getGraph()->addUpEdge(renderer.addOutput(QStringLiteral("out")), sink, 0);
@@ -166,7 +122,7 @@ struct WaitSetup {
     }
     qint64 latencyNs() const {
         qint64 last = 0;
-        for (const WorkerPass* w : workers) last = std::max(last, w->finishedAt());
+        for (int i = 0; i < numWorkers; ++i) last = std::max<qint64>(last, finishedAt[size_t(i)]);
         return consumer->startedAt() - last;
     }
 };
