@@ -13,13 +13,13 @@
 namespace Vantrel {
 namespace Orv {
 
-/// One buffer to place: its byte size, its alignment (a power of two) and the steps, counted
-/// from 0, over which it is live, both ends included. A size of 0 asks for no memory.
+/// One buffer to place, live over the steps firstStep to lastStep (counted from 0, both ends
+/// included).
 struct MemoryRequest {
-    qint64 size = 0;
-    qint64 alignment = 1;
-    int firstStep = 0;
-    int lastStep = 0;
+    qint64 size = 0;       ///< In bytes; 0 asks for no memory.
+    qint64 alignment = 1;  ///< A power of two.
+    int firstStep = 0;     ///< The first step at which the buffer is live.
+    int lastStep = 0;      ///< The last step at which it is live, at or after firstStep.
 };
 
 /// Where planMemory put each request, and what the heap costs.

@@ -50,9 +50,9 @@ struct OutputLifetime {
     bool outlivesFrame = false;
 };
 
-/// The bytes one output needs; a size of 0 leaves it out of the memory plan.
+/// The bytes one output needs.
 struct OutputMemory {
-    qint64 size = 0;
+    qint64 size = 0;       ///< In bytes; 0 leaves the output out of the memory plan.
     qint64 alignment = 1;  ///< A power of two.
 };
 
