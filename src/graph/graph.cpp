@@ -82,6 +82,15 @@ private:
     QString* _why;
 };
 
+// Whether `child` is a live node under a live parent, as an edge to its parent needs; says
+// why not.
+bool hasParent(const Graph& graph, int child, Reasons& reasons) {
+    if (graph.isValidNode(child) && graph.isValidNode(graph.parentNode(child))) return true;
+    reasons.add(child == Graph::kRootNodeRef ? QStringLiteral("the root has no parent")
+                                             : detail::describeNode(graph, child));
+    return false;
+}
+
 void setWhy(QString* why, const QString& text) {
     if (why) *why = text;
 }
@@ -273,12 +282,8 @@ void Graph::connectDownByName(int childNode) {
 
 int Graph::connectDownByName(int childNode, QString* why) {
     Reasons reasons(why);
+    if (!hasParent(*this, childNode, reasons)) return 0;
     const int parent = parentNode(childNode);
-    if (!isValidNode(childNode) || !isValidNode(parent)) {
-        reasons.add(childNode == kRootNodeRef ? QStringLiteral("the root has no parent")
-                                              : detail::describeNode(*this, childNode));
-        return 0;
-    }
     int matched = 0;
     const int made = connectMatching(
         *d, Ports{childNode, detail::Side::Input}, Ports{parent, detail::Side::Input},
@@ -299,12 +304,8 @@ void Graph::connectUpByName(int childNode) {
 
 int Graph::connectUpByName(int childNode, QString* why) {
     Reasons reasons(why);
+    if (!hasParent(*this, childNode, reasons)) return 0;
     const int parent = parentNode(childNode);
-    if (!isValidNode(childNode) || !isValidNode(parent)) {
-        reasons.add(childNode == kRootNodeRef ? QStringLiteral("the root has no parent")
-                                              : detail::describeNode(*this, childNode));
-        return 0;
-    }
     int matched = 0;
     const int made = connectMatching(
         *d, Ports{childNode, detail::Side::Output}, Ports{parent, detail::Side::Output},
