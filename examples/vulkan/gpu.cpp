@@ -256,40 +256,76 @@ void Gpu::bind(VkDescriptorSet set, VkBuffer a, VkBuffer b, VkBuffer target) {
     vkUpdateDescriptorSets(_device, count, writes, 0, nullptr);
 }
 
-VkResult Gpu::makeBuffer(VkDeviceSize size, bool readBack, Buffer* buffer) {
+namespace {
+
+VkBufferCreateInfo storageBuffer(VkDeviceSize size) {
     auto info = make<VkBufferCreateInfo>(VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO);
     info.size = size;
     info.usage = VK_BUFFER_USAGE_STORAGE_BUFFER_BIT;
     info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
+    return info;
+}
+
+}  // namespace
+
+VkResult Gpu::requirements(VkDeviceSize size, VkMemoryRequirements* needs) {
+    // Vulkan 1.1 answers only for a buffer that exists, so ask one that is never bound.
+    const VkBufferCreateInfo info = storageBuffer(size);
+    VkBuffer probe = VK_NULL_HANDLE;
+    const VkResult result = vkCreateBuffer(_device, &info, nullptr, &probe);
+    if (result != VK_SUCCESS) return result;
+    vkGetBufferMemoryRequirements(_device, probe, needs);
+    vkDestroyBuffer(_device, probe, nullptr);
+    return VK_SUCCESS;
+}
+
+VkResult Gpu::allocate(const VkMemoryRequirements& needs, bool readBack, VkDeviceMemory* memory,
+                       uint32_t* type) {
+    VkPhysicalDeviceMemoryProperties properties;
+    vkGetPhysicalDeviceMemoryProperties(_physical, &properties);
+    const VkMemoryPropertyFlags wanted =
+        readBack ? VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT
+                 : VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
+    int chosen = -1;
+    for (uint32_t t = 0; t < properties.memoryTypeCount && chosen < 0; ++t) {
+        if ((needs.memoryTypeBits & (1u << t)) &&
+            (properties.memoryTypes[t].propertyFlags & wanted) == wanted)
+            chosen = int(t);
+    }
+    // Without device-local memory any type will do; a read-back needs what it asked for.
+    for (uint32_t t = 0; t < properties.memoryTypeCount && chosen < 0 && !readBack; ++t)
+        if (needs.memoryTypeBits & (1u << t)) chosen = int(t);
+    if (chosen < 0) return VK_ERROR_OUT_OF_DEVICE_MEMORY;
+    if (type) *type = uint32_t(chosen);
+    auto info = make<VkMemoryAllocateInfo>(VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO);
+    info.allocationSize = needs.size;
+    info.memoryTypeIndex = uint32_t(chosen);
+    return vkAllocateMemory(_device, &info, nullptr, memory);
+}
+
+VkResult Gpu::makeBuffer(VkDeviceSize size, bool readBack, Buffer* buffer) {
+    const VkBufferCreateInfo info = storageBuffer(size);
     VkResult result = vkCreateBuffer(_device, &info, nullptr, &buffer->buffer);
     if (result != VK_SUCCESS) return result;
     buffer->size = size;
     VkMemoryRequirements needs;
     vkGetBufferMemoryRequirements(_device, buffer->buffer, &needs);
-    VkPhysicalDeviceMemoryProperties memory;
-    vkGetPhysicalDeviceMemoryProperties(_physical, &memory);
-    const VkMemoryPropertyFlags wanted =
-        readBack ? VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT
-                 : VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
-    int type = -1;
-    for (uint32_t t = 0; t < memory.memoryTypeCount && type < 0; ++t) {
-        if ((needs.memoryTypeBits & (1u << t)) &&
-            (memory.memoryTypes[t].propertyFlags & wanted) == wanted)
-            type = int(t);
-    }
-    // Without device-local memory any type will do; a read-back needs what it asked for.
-    for (uint32_t t = 0; t < memory.memoryTypeCount && type < 0 && !readBack; ++t)
-        if (needs.memoryTypeBits & (1u << t)) type = int(t);
-    if (type < 0) return VK_ERROR_OUT_OF_DEVICE_MEMORY;
-    auto allocate = make<VkMemoryAllocateInfo>(VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO);
-    allocate.allocationSize = needs.size;
-    allocate.memoryTypeIndex = uint32_t(type);
-    result = vkAllocateMemory(_device, &allocate, nullptr, &buffer->memory);
+    result = allocate(needs, readBack, &buffer->memory);
     if (result == VK_SUCCESS)
         result = vkBindBufferMemory(_device, buffer->buffer, buffer->memory, 0);
     if (result == VK_SUCCESS && readBack)
         result = vkMapMemory(_device, buffer->memory, 0, VK_WHOLE_SIZE, 0, &buffer->mapped);
     return result;
+}
+
+VkResult Gpu::makeBufferAt(VkDeviceSize size, VkDeviceMemory memory, VkDeviceSize offset,
+                           Buffer* buffer) {
+    const VkBufferCreateInfo info = storageBuffer(size);
+    const VkResult result = vkCreateBuffer(_device, &info, nullptr, &buffer->buffer);
+    if (result != VK_SUCCESS) return result;
+    buffer->size = size;
+    buffer->offset = offset;
+    return vkBindBufferMemory(_device, buffer->buffer, memory, offset);
 }
 
 void Gpu::release(Buffer* buffer) {

@@ -3,6 +3,7 @@
 #include <vulkan/vulkan.h>
 
 #include <QString>
+#include <QtGlobal>
 
 #include <atomic>
 #include <vector>
@@ -28,12 +29,14 @@ T make(VkStructureType type) {
     return value;
 }
 
-// A storage buffer with memory of its own; null until made.
+// A storage buffer, with memory of its own or placed in a shared heap; null until made.
 struct Buffer {
     VkBuffer buffer = VK_NULL_HANDLE;
-    VkDeviceMemory memory = VK_NULL_HANDLE;
+    VkDeviceMemory memory = VK_NULL_HANDLE;  // its own; null when placed in a heap
     VkDeviceSize size = 0;
-    void* mapped = nullptr;  // for host-visible buffers
+    void* mapped = nullptr;   // for host-visible buffers
+    quint64 heap = 0;         // the heap's generation when placed in one, else 0
+    VkDeviceSize offset = 0;  // in that heap
 };
 
 // One compute device and what every pass shares on it: a queue, a command pool, a descriptor
@@ -64,6 +67,14 @@ public:
     void bind(VkDescriptorSet set, VkBuffer a, VkBuffer b, VkBuffer target);
     // Device-local where there is such memory; host-visible and mapped when `readBack`.
     VkResult makeBuffer(VkDeviceSize size, bool readBack, Buffer* buffer);
+    // A buffer bound at `offset` of memory it does not own.
+    VkResult makeBufferAt(VkDeviceSize size, VkDeviceMemory memory, VkDeviceSize offset,
+                          Buffer* buffer);
+    // What a storage buffer of `size` bytes asks of memory.
+    VkResult requirements(VkDeviceSize size, VkMemoryRequirements* needs);
+    // Memory that meets `needs`, as makeBuffer chooses it; `type` gets its memory type.
+    VkResult allocate(const VkMemoryRequirements& needs, bool readBack, VkDeviceMemory* memory,
+                      uint32_t* type = nullptr);
     void release(Buffer* buffer);
 
     static void countMessage(Gpu* gpu, const char* text);

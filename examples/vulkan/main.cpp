@@ -1,6 +1,7 @@
 // orv-vulkan: the demo's pipeline on Vulkan compute, headless. Each pass records a command
 // buffer and submits it with a fence; the renderer polls the fences, and its wait function
-// blocks in vkWaitForFences instead of sleeping. A CPU pass (statistics over the previous
+// blocks in vkWaitForFences instead of sleeping. The transient images share one VkDeviceMemory
+// laid out by the renderer's memory plan. A CPU pass (statistics over the previous
 // frame) is in flight beside the GPU passes. Writes the last frame as a PNG.
 #include "gpu.h"
 #include "pipeline.h"
@@ -29,6 +30,7 @@ struct Options {
     QString device;
     bool validation = false;
     bool poll = false;
+    bool memoryPlan = true;
 };
 
 const char* const kUsage =
@@ -44,6 +46,7 @@ const char* const kUsage =
     "  --validation    with the Khronos validation layer; any message fails the run\n"
     "  --in-flight N   passes in flight at once, 1 to 64 (default 4)\n"
     "  --poll          sleep 100 us between polls instead of waiting in vkWaitForFences\n"
+    "  --no-memory-plan  each transient image in memory of its own instead of one heap\n"
     "\n"
     "Exit status: 0 when every frame rendered, 1 when a frame failed or the picture could\n"
     "not be written, 2 for a bad command line, 3 for validation messages, 4 when Vulkan, a\n"
@@ -66,7 +69,8 @@ bool parse(const QStringList& arguments, Options* options, QString* error) {
     const QCommandLineOption validation(QStringLiteral("validation"), QString());
     const QCommandLineOption inFlight(QStringLiteral("in-flight"), QString(), QStringLiteral("N"));
     const QCommandLineOption poll(QStringLiteral("poll"), QString());
-    parser.addOptions({frames, size, out, device, validation, inFlight, poll});
+    const QCommandLineOption noMemoryPlan(QStringLiteral("no-memory-plan"), QString());
+    parser.addOptions({frames, size, out, device, validation, inFlight, poll, noMemoryPlan});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -100,7 +104,25 @@ bool parse(const QStringList& arguments, Options* options, QString* error) {
     options->device = parser.value(device);
     options->validation = parser.isSet(validation);
     options->poll = parser.isSet(poll);
+    options->memoryPlan = !parser.isSet(noMemoryPlan);
     return true;
+}
+
+void printMemory(const Orv::Renderer& renderer) {
+    if (!renderer.memoryPlanning()) {
+        std::printf("Transient images: each in memory of its own (--no-memory-plan)\n");
+        return;
+    }
+    const Orv::MemoryPlan plan = renderer.memoryPlan();
+    if (!plan.error.isEmpty()) {
+        std::printf("Transient images: no memory plan: %s\n", qPrintable(plan.error));
+        return;
+    }
+    std::printf(
+        "Transient images: %.1f MB one each, %.1f MB in one heap (lower bound %.1f MB), "
+        "%.0f %% saved\n",
+        double(plan.totalSize) / 1e6, double(plan.heapSize) / 1e6, double(plan.lowerBound) / 1e6,
+        plan.totalSize > 0 ? 100.0 * double(plan.totalSize - plan.heapSize) / plan.totalSize : 0.0);
 }
 
 int run(const Options& options) {
@@ -120,8 +142,8 @@ int run(const Options& options) {
     {
         Pipeline pipeline(&gpu);
         Orv::Renderer& renderer = pipeline.renderer;
-        renderer.setParameter(renderer.findParameter(QStringLiteral("width")), options.width);
-        renderer.setParameter(renderer.findParameter(QStringLiteral("height")), options.height);
+        pipeline.setSize(options.width, options.height);
+        pipeline.setMemoryPlan(options.memoryPlan);
         renderer.setMaxPassesInFlight(options.inFlight);
         if (!options.poll)
             renderer.setWaitFunction([&gpu](const QVector<Orv::RenderPass*>& inFlight) {
@@ -154,6 +176,7 @@ int run(const Options& options) {
             }
             std::printf("Mean luma of the frame before last (stats pass, on the CPU): %.2f\n",
                         lumaOfPrevious);
+            printMemory(renderer);
         }
 
         // The last frame again, alternately one pass at a time and with the passes in flight,

@@ -31,6 +31,10 @@ Push push(int width, int height, float a) {
     return p;
 }
 
+VkDeviceSize imageBytes(int width, int height) {
+    return VkDeviceSize(width) * VkDeviceSize(height) * kPixelBytes;
+}
+
 bool isImage(const GpuImage& image) {
     return image.buffer && image.width > 0 && image.height > 0;
 }
@@ -114,9 +118,17 @@ VkResult GpuPass::pipeline(const uint32_t* code, size_t bytes, VkPipeline* pipel
     return result;
 }
 
+VkDeviceSize GpuPass::outputBytes(int, int, int) const {
+    return 0;
+}
+
+VkResult GpuPass::fitOutput(int slot, int output, VkDeviceSize bytes) {
+    return _heap ? _heap->place(_node, output, bytes, &_buffers[slot]) : fit(slot, bytes);
+}
+
 VkResult GpuPass::fit(int slot, VkDeviceSize bytes, bool readBack) {
     Buffer& buffer = _buffers[slot];
-    if (buffer.buffer && buffer.size == bytes) return VK_SUCCESS;
+    if (buffer.buffer && buffer.size == bytes && !buffer.heap) return VK_SUCCESS;
     // The work that used it has ended: the renderer starts a pass only after its last frame's
     // consumers have ended.
     _gpu->release(&buffer);
@@ -147,6 +159,10 @@ ScenePass::ScenePass(Gpu* gpu) : GpuPass(gpu) {
     addOutput(QStringLiteral("color"));
 }
 
+VkDeviceSize ScenePass::outputBytes(int, int width, int height) const {
+    return imageBytes(width, height);
+}
+
 VkResult ScenePass::makePipelines() {
     return pipeline(scene_spv, sizeof(scene_spv), &_pipeline);
 }
@@ -154,7 +170,7 @@ VkResult ScenePass::makePipelines() {
 VkResult ScenePass::record(VkCommandBuffer commands, bool* work) {
     const int width = std::clamp(_inputs.at(1).value.toInt(), 16, 4096);
     const int height = std::clamp(_inputs.at(2).value.toInt(), 16, 4096);
-    const VkResult result = fit(0, VkDeviceSize(width) * VkDeviceSize(height) * kPixelBytes);
+    const VkResult result = fitOutput(0, 0, imageBytes(width, height));
     if (result != VK_SUCCESS) return result;
     _gpu->bind(_set, VK_NULL_HANDLE, VK_NULL_HANDLE, buffer(0).buffer);
     const Push p = push(width, height, float(number(0)));
@@ -172,6 +188,10 @@ BrightPass::BrightPass(Gpu* gpu) : GpuPass(gpu) {
     addOutput(QStringLiteral("bright"));
 }
 
+VkDeviceSize BrightPass::outputBytes(int, int width, int height) const {
+    return imageBytes((width + 1) / 2, (height + 1) / 2);
+}
+
 VkResult BrightPass::makePipelines() {
     return pipeline(bright_spv, sizeof(bright_spv), &_pipeline);
 }
@@ -182,7 +202,7 @@ VkResult BrightPass::record(VkCommandBuffer commands, bool* work) {
     if (!isImage(color)) return VK_SUCCESS;
     const int width = (color.width + 1) / 2;
     const int height = (color.height + 1) / 2;
-    const VkResult result = fit(0, VkDeviceSize(width) * VkDeviceSize(height) * kPixelBytes);
+    const VkResult result = fitOutput(0, 0, imageBytes(width, height));
     if (result != VK_SUCCESS) return result;
     _gpu->bind(_set, color.buffer, color.buffer, buffer(0).buffer);
     const Push p = push(color.width, color.height, float(number(1)));
@@ -200,6 +220,10 @@ BlurPass::BlurPass(Gpu* gpu) : GpuPass(gpu) {
     addOutput(QStringLiteral("bloom"));
 }
 
+VkDeviceSize BlurPass::outputBytes(int, int width, int height) const {
+    return imageBytes((width + 1) / 2, (height + 1) / 2);
+}
+
 VkResult BlurPass::makePipelines() {
     const VkResult result = _downSet ? VK_SUCCESS : _gpu->allocateSet(&_downSet);
     return result != VK_SUCCESS ? result : pipeline(blur_spv, sizeof(blur_spv), &_pipeline);
@@ -209,10 +233,10 @@ VkResult BlurPass::record(VkCommandBuffer commands, bool* work) {
     const GpuImage source = input(0);
     setOutput(0, QVariant::fromValue(GpuImage()));
     if (!isImage(source)) return VK_SUCCESS;
-    const VkDeviceSize bytes =
-        VkDeviceSize(source.width) * VkDeviceSize(source.height) * kPixelBytes;
+    // The image between the two directions stays the blur's own; only its result is planned.
+    const VkDeviceSize bytes = imageBytes(source.width, source.height);
     VkResult result = fit(0, bytes);
-    if (result == VK_SUCCESS) result = fit(1, bytes);
+    if (result == VK_SUCCESS) result = fitOutput(1, 0, bytes);
     if (result != VK_SUCCESS) return result;
     _gpu->bind(_set, source.buffer, source.buffer, buffer(0).buffer);
     _gpu->bind(_downSet, buffer(0).buffer, buffer(0).buffer, buffer(1).buffer);
@@ -239,6 +263,10 @@ CompositePass::CompositePass(Gpu* gpu) : GpuPass(gpu) {
     addOutput(QStringLiteral("color"));
 }
 
+VkDeviceSize CompositePass::outputBytes(int, int width, int height) const {
+    return imageBytes(width, height);
+}
+
 VkResult CompositePass::makePipelines() {
     return pipeline(composite_spv, sizeof(composite_spv), &_pipeline);
 }
@@ -255,8 +283,7 @@ VkResult CompositePass::record(VkCommandBuffer commands, bool* work) {
         bloom = color;
         strength = 0.0f;
     }
-    const VkResult result =
-        fit(0, VkDeviceSize(color.width) * VkDeviceSize(color.height) * kPixelBytes);
+    const VkResult result = fitOutput(0, 0, imageBytes(color.width, color.height));
     if (result != VK_SUCCESS) return result;
     _gpu->bind(_set, color.buffer, bloom.buffer, buffer(0).buffer);
     const Push p = push(color.width, color.height, strength);

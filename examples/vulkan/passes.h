@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gpu.h"
+#include "heap.h"
 
 #include <Orv/RenderPassHelper.h>
 
@@ -21,7 +22,8 @@ struct GpuImage {
 // A pass whose work is a command buffer: start() records it and submits it with a fence,
 // isFinished() asks the fence, and a Vulkan error, whenever it comes, becomes the pass's error
 // code (errorCodeOf). Each command buffer begins with a barrier after all earlier compute
-// work, since the passes it reads were submitted separately.
+// work, since the passes it reads were submitted separately and the bytes it writes may have
+// held another pass's image (see heap.cpp).
 class GpuPass : public Vantrel::Orv::RenderPassHelper {
 public:
     explicit GpuPass(Gpu* gpu) : _gpu(gpu) {}
@@ -29,6 +31,14 @@ public:
 
     // The fence of the work in flight, or null when there is none.
     VkFence fence() const { return _submitted ? _fence : VK_NULL_HANDLE; }
+
+    // Places the pass's output buffers through `heap`, the pass being the one at `node`.
+    void setHeap(TransientHeap* heap, int node) {
+        _heap = heap;
+        _node = node;
+    }
+    // The bytes output `output` needs in a frame of width x height; 0 when it is no image.
+    virtual VkDeviceSize outputBytes(int output, int width, int height) const;
 
     void setup(Vantrel::Orv::RenderCallbacks* callbacks) override;
     void start(Vantrel::Orv::RenderCallbacks* callbacks) override;
@@ -46,6 +56,8 @@ protected:
     VkResult pipeline(const uint32_t* code, size_t bytes, VkPipeline* pipeline);
     // The pass's buffer `slot` (0 or 1) with `bytes`, made again only when the size changes.
     VkResult fit(int slot, VkDeviceSize bytes, bool readBack = false);
+    // Likewise for the buffer that holds output `output`, placed in the heap when there is one.
+    VkResult fitOutput(int slot, int output, VkDeviceSize bytes);
     const Buffer& buffer(int slot) const { return _buffers[slot]; }
     void dispatch(VkCommandBuffer commands, VkPipeline pipeline, const void* push, int width,
                   int height);
@@ -64,6 +76,8 @@ private:
     std::vector<VkPipeline> _pipelines;
     Buffer _buffers[2];
     bool _submitted = false;
+    TransientHeap* _heap = nullptr;
+    int _node = -1;
     mutable VkResult _status = VK_SUCCESS;  // what the fence said
 };
 
@@ -71,6 +85,7 @@ private:
 class ScenePass : public GpuPass {
 public:
     explicit ScenePass(Gpu* gpu);
+    VkDeviceSize outputBytes(int output, int width, int height) const override;
 
 protected:
     VkResult makePipelines() override;
@@ -84,6 +99,7 @@ private:
 class BrightPass : public GpuPass {
 public:
     explicit BrightPass(Gpu* gpu);
+    VkDeviceSize outputBytes(int output, int width, int height) const override;
 
 protected:
     VkResult makePipelines() override;
@@ -97,6 +113,7 @@ private:
 class BlurPass : public GpuPass {
 public:
     explicit BlurPass(Gpu* gpu);
+    VkDeviceSize outputBytes(int output, int width, int height) const override;
 
 protected:
     VkResult makePipelines() override;
@@ -111,6 +128,7 @@ private:
 class CompositePass : public GpuPass {
 public:
     explicit CompositePass(Gpu* gpu);
+    VkDeviceSize outputBytes(int output, int width, int height) const override;
 
 protected:
     VkResult makePipelines() override;

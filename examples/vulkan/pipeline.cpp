@@ -9,7 +9,8 @@ namespace Orv = Vantrel::Orv;
 
 namespace OrvVulkan {
 
-Pipeline::Pipeline(Gpu* gpu) {
+Pipeline::Pipeline(Gpu* gpu) : heap(gpu) {
+    heap.setRenderer(&renderer);
     Orv::Graph& graph = *renderer.getGraph();
     const int root = Orv::Graph::kRootNodeRef;
     renderer.addParameter(QStringLiteral("time"), 0.0);
@@ -49,11 +50,35 @@ Pipeline::Pipeline(Gpu* gpu) {
 
 int Pipeline::add(const QString& path, Orv::RenderPass* pass, int parent) {
     const int node = renderer.addPass(path.section(QLatin1Char('/'), -1), pass, parent);
+    if (auto* gpuPass = dynamic_cast<GpuPass*>(pass)) gpuPass->setHeap(&heap, node);
     passes.append({path, node});
     return node;
 }
 
+void Pipeline::setSize(int width, int height) {
+    _width = width;
+    _height = height;
+    renderer.setParameter(renderer.findParameter(QStringLiteral("width")), width);
+    renderer.setParameter(renderer.findParameter(QStringLiteral("height")), height);
+    // A new size is a new plan, which the renderer makes when asked for the sizes again.
+    if (renderer.memoryPlanning()) askSizes();
+}
+
+void Pipeline::setMemoryPlan(bool enabled) {
+    heap.setEnabled(enabled);
+    renderer.setMemoryPlanning(enabled);
+    if (enabled) askSizes();
+}
+
+void Pipeline::askSizes() {
+    renderer.setOutputMemoryFunction([this](int node, int output) {
+        const auto* pass = dynamic_cast<const GpuPass*>(renderer.renderPass(node));
+        return heap.planned(node, output, pass ? pass->outputBytes(output, _width, _height) : 0);
+    });
+}
+
 bool Pipeline::render(int frame, const QImage& previous, QString* error) {
+    heap.beginFrame();
     renderer.setParameter(renderer.findParameter(QStringLiteral("time")), 1.5 + frame / 24.0);
     stats->setPicture(previous);
     if (renderer.render(nullptr)) return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gpu.h"
+#include "heap.h"
 #include "passes.h"
 
 #include <Orv/Renderer.h>
@@ -16,16 +17,27 @@ namespace OrvVulkan {
 // stats (the previous frame, on the CPU) -> output "luma". Parameters: time, width, height,
 // exposure, bloomThreshold, bloomRadius, bloomStrength. `gpu` must outlive it.
 struct Pipeline {
+    // Before the renderer, so that the passes' buffers go before the memory they are bound to.
+    TransientHeap heap;
     Vantrel::Orv::Renderer renderer;
     StatsPass* stats = nullptr;
     QVector<QPair<QString, int>> passes;  // path and node
 
     explicit Pipeline(Gpu* gpu);
     int add(const QString& path, Vantrel::Orv::RenderPass* pass, int parent);
+    // The frame's size in pixels (the width and height parameters).
+    void setSize(int width, int height);
+    // With the memory plan on, the transient images share one VkDeviceMemory (see TransientHeap).
+    void setMemoryPlan(bool enabled);
     // Renders frame `frame`, the stats pass reading `previous`; false when a pass failed, with
     // which and the Vulkan error in `error`.
     bool render(int frame, const QImage& previous, QString* error);
     QImage image() const { return renderer.output(0).value<QImage>(); }
+
+private:
+    void askSizes();
+    int _width = 640;
+    int _height = 360;
 };
 
 // Instead of the renderer's 100 us sleep: blocks until one of the fences in flight signals.

@@ -9,16 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace OrvVulkan;
 namespace Orv = Vantrel::Orv;
 
 namespace {
-
-void setSize(Pipeline& pipeline, int width, int height) {
-    Orv::Renderer& renderer = pipeline.renderer;
-    renderer.setParameter(renderer.findParameter(QStringLiteral("width")), width);
-    renderer.setParameter(renderer.findParameter(QStringLiteral("height")), height);
-}
 
 double meanLuma(const QImage& image) {
     double sum = 0.0;
@@ -65,7 +61,7 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
     // Frames 0 and 1, the stats pass reading frame 0 in frame 1, with the fences waited on;
     // every wait is handed a fence in flight or the stats pass.
     Pipeline waiting(&gpu);
-    setSize(waiting, 64, 36);
+    waiting.setSize(64, 36);
     waiting.renderer.setMaxPassesInFlight(4);
     int waits = 0;
     int emptyWaits = 0;
@@ -89,7 +85,7 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
     EXPECT_NEAR(waiting.renderer.output(1).toDouble(), meanLuma(first), 1e-9);
 
     Pipeline polling(&gpu);
-    setSize(polling, 64, 36);
+    polling.setSize(64, 36);
     polling.renderer.setup(nullptr);
     ASSERT_TRUE(polling.render(0, QImage(), &error)) << error.toStdString();
     ASSERT_TRUE(polling.render(1, first, &error)) << error.toStdString();
@@ -103,9 +99,58 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
     EXPECT_NE(first, waited) << "the scene moves from frame to frame";
 
     // A new size makes new buffers on the next frame.
-    setSize(waiting, 32, 18);
+    waiting.setSize(32, 18);
     ASSERT_TRUE(waiting.render(2, waited, &error)) << error.toStdString();
     EXPECT_EQ(waiting.image().size(), QSize(32, 18));
     waiting.renderer.teardown(nullptr);
     polling.renderer.teardown(nullptr);
+}
+
+// The scene, bright, blur and composite images in one heap: the picture is the same, pixel for
+// pixel, one pass at a time and with passes in flight, and after a new size makes a larger heap.
+// Checked by the validation layer where it is installed.
+TEST(VulkanPassTest, HeavyImagesInOneHeapRenderWhatImagesOfTheirOwnRender) {
+    auto gpu = std::make_unique<Gpu>();
+    QString error;
+    if (!gpu->open(QString(), true, &error)) {
+        gpu = std::make_unique<Gpu>();
+        if (!gpu->open(QString(), false, &error)) GTEST_SKIP() << error.toStdString();
+    }
+
+    auto render = [&gpu](bool memoryPlan, int inFlight) {
+        Pipeline pipeline(gpu.get());
+        pipeline.setMemoryPlan(memoryPlan);
+        pipeline.renderer.setMaxPassesInFlight(inFlight);
+        pipeline.renderer.setup(nullptr);
+        QVector<QImage> pictures;
+        for (int frame = 0; frame < 4; ++frame) {
+            SCOPED_TRACE(frame);
+            pipeline.setSize(frame < 2 ? 48 : 80, frame < 2 ? 27 : 45);
+            QString error;
+            EXPECT_TRUE(pipeline.render(frame, QImage(), &error)) << error.toStdString();
+            pictures << pipeline.image();
+            if (!memoryPlan) {
+                EXPECT_EQ(pipeline.heap.placedThisFrame(), 0);
+                continue;
+            }
+            const Orv::MemoryPlan plan = pipeline.renderer.memoryPlan();
+            EXPECT_TRUE(plan.error.isEmpty()) << plan.error.toStdString();
+            EXPECT_EQ(pipeline.heap.placedThisFrame(), 4);
+            EXPECT_GE(pipeline.heap.size(), VkDeviceSize(plan.heapSize));
+            EXPECT_GT(plan.totalSize, plan.heapSize) << "some images share bytes";
+            EXPECT_GE(plan.heapSize, plan.lowerBound);
+        }
+        pipeline.renderer.teardown(nullptr);
+        return pictures;
+    };
+    const QVector<QImage> own = render(false, 1);
+    ASSERT_EQ(own.size(), 4);
+    EXPECT_EQ(own[3].size(), QSize(80, 45));
+    for (int inFlight : {1, 4}) {
+        const QVector<QImage> shared = render(true, inFlight);
+        ASSERT_EQ(shared.size(), own.size());
+        for (int frame = 0; frame < own.size(); ++frame)
+            EXPECT_TRUE(shared[frame] == own[frame]) << "frame " << frame << ", " << inFlight;
+    }
+    EXPECT_EQ(gpu->validationMessages(), 0);
 }
