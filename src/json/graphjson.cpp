@@ -473,7 +473,7 @@ public:
             if (!down && !regular && !_graph.isUpEdge(e)) continue;
             // A regular edge leaves an output for an input, a down edge joins two inputs and an
             // up edge two outputs.
-            _out.beginObject(JsonWriter::Layout::Fit);
+            _out.beginObject(JsonWriter::Layout::Line);
             _out.key("from");
             end(_graph.edgeSourceNode(e), down ? Side::Input : Side::Output,
                 _graph.edgeSourceIndex(e));
@@ -523,7 +523,7 @@ private:
     // its list of children, on `open`.
     bool node(int n, std::vector<std::pair<int, int>>* open, QString* error) {
         const bool leaf = _graph.numNodes(n) == 0;
-        if (!_out.beginObject(leaf ? JsonWriter::Layout::Fit : JsonWriter::Layout::Block))
+        if (!_out.beginObject(leaf ? JsonWriter::Layout::Line : JsonWriter::Layout::Block))
             return tooDeep(n, error);
         _out.key("name").string(_graph.nodeName(n));
         if (n != kRoot && _options.decorate && !_options.decorate(n, _out, error)) return false;
@@ -551,7 +551,7 @@ private:
         const int count = numPorts(_graph, node, side);
         if (count == 0) return true;
         _out.key(side == Side::Input ? "inputs" : "outputs");
-        if (!_out.beginArray(JsonWriter::Layout::Fit)) return false;
+        if (!_out.beginArray(JsonWriter::Layout::Line)) return false;
         for (int p = 0; p < count; ++p) {
             const int group = portGroup(_graph, node, side, p);
             if (group == Graph::kInvalidGroupRef) {
@@ -571,7 +571,7 @@ private:
         const int count = numGroups(_graph, node, side);
         if (count == 0) return true;
         _out.key(side == Side::Input ? "inputGroups" : "outputGroups");
-        if (!_out.beginArray(JsonWriter::Layout::Fit)) return false;
+        if (!_out.beginArray(JsonWriter::Layout::Line)) return false;
         for (int g = 0; g < count; ++g) _out.string(groupName(_graph, node, side, g));
         _out.end();
         return true;

@@ -2,7 +2,10 @@
 
 #include "json/jsonwriter_p.h"
 
-#include <charconv>
+#include <rapidjson/writer.h>
+
+#include <cstdio>
+#include <cstring>
 
 namespace Vantrel {
 namespace Orv {
@@ -10,17 +13,36 @@ namespace detail {
 
 namespace {
 
-// Longest line that a Fit array or object stays on.
-const int kLineWidth = 100;
+// Writes one string or number, escaped and formatted by RapidJSON: a writer with nothing open
+// puts no separator of its own.
+using Token = rapidjson::Writer<rapidjson::StringBuffer>;
+
+// UTF-8, where a lone surrogate, which neither UTF-8 nor a reader that checks its escapes
+// accepts, becomes U+FFFD (Qt would write '?').
+QByteArray utf8(const QString& text) {
+    if (text.isValidUtf16()) return text.toUtf8();
+    QString fixed = text;
+    for (int i = 0; i < fixed.size(); ++i) {
+        if (fixed.at(i).isHighSurrogate() && i + 1 < fixed.size() &&
+            fixed.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (fixed.at(i).isSurrogate())
+            fixed[i] = QChar::ReplacementCharacter;
+    }
+    return fixed.toUtf8();
+}
 
 }  // namespace
 
-JsonWriter::JsonWriter(int reserve) {
-    _out.reserve(size_t(qMax(reserve, 0)));
+JsonWriter::JsonWriter(int reserve) : _out(nullptr, size_t(qMax(reserve, 256))) {}
+
+void JsonWriter::put(const char* text) {
+    const size_t length = std::strlen(text);
+    std::memcpy(_out.Push(length), text, length);
 }
 
 void JsonWriter::indent(size_t levels) {
-    _out.append(levels * 4, ' ');
+    rapidjson::PutN(_out, ' ', levels * 4);
 }
 
 void JsonWriter::next() {
@@ -30,13 +52,11 @@ void JsonWriter::next() {
     }
     if (_levels.empty()) return;
     Level& level = _levels.back();
-    if (!level.empty) _out += level.line ? ", " : ",";
+    if (!level.empty) put(level.line ? ", " : ",");
     if (!level.line) {
-        _out += '\n';
-        _lineStart = _out.size();
+        _out.Put('\n');
         indent(_levels.size());
     }
-    if (level.fit) _elements.push_back(_out.size());
     level.empty = false;
 }
 
@@ -44,10 +64,8 @@ bool JsonWriter::begin(char open, Layout layout) {
     if (int(_levels.size()) >= kJsonMaxDepth) return false;
     next();
     const bool inLine = !_levels.empty() && _levels.back().line;
-    const bool fit = layout == Layout::Fit && !inLine;
-    _levels.push_back(Level{inLine || layout != Layout::Block, true, fit, open == '{' ? '}' : ']',
-                            _out.size(), _elements.size()});
-    _out += open;
+    _levels.push_back(Level{inLine || layout == Layout::Line, true, open == '{' ? '}' : ']'});
+    _out.Put(open);
     return true;
 }
 
@@ -63,167 +81,71 @@ void JsonWriter::end() {
     const Level level = _levels.back();
     _levels.pop_back();
     if (!level.line && !level.empty) {
-        _out += '\n';
+        _out.Put('\n');
         indent(_levels.size());
     }
-    _out += level.close;
-    if (!level.fit) return;
-    // One column for the comma that may follow.
-    if (!level.empty && _out.size() - _lineStart + 1 > size_t(kLineWidth)) breakLines(level);
-    _elements.resize(level.firstElement);
+    _out.Put(level.close);
 }
 
-void JsonWriter::breakLines(const Level& level) {
-    const std::string text = _out.substr(level.start);
-    _out.resize(level.start);
-    _out += text.front();
-    const size_t count = _elements.size() - level.firstElement;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t begin = _elements[level.firstElement + i] - level.start;
-        // Up to the ", " before the next one, or the closing bracket.
-        const size_t end = i + 1 < count ? _elements[level.firstElement + i + 1] - level.start - 2
-                                         : text.size() - 1;
-        _out += '\n';
-        indent(_levels.size() + 1);
-        _out.append(text, begin, end - begin);
-        if (i + 1 < count) _out += ',';
-    }
-    _out += '\n';
-    _lineStart = _out.size();
-    indent(_levels.size());
-    _out += text.back();
-}
-
-JsonWriter& JsonWriter::key(const char* latin1) {
-    next();
-    _out += '"';
-    _out += latin1;
-    _out += "\": ";
+JsonWriter& JsonWriter::key(const char* ascii) {
+    string(ascii);
+    put(": ");
     _afterKey = true;
     return *this;
 }
 
 JsonWriter& JsonWriter::key(const QString& name) {
-    next();
-    escaped(name);
-    _out += ": ";
+    string(name);
+    put(": ");
     _afterKey = true;
     return *this;
 }
 
 void JsonWriter::string(const QString& text) {
     next();
-    escaped(text);
+    const QByteArray bytes = utf8(text);
+    Token(_out).String(bytes.constData(), rapidjson::SizeType(bytes.size()));
 }
 
-void JsonWriter::string(const char* latin1) {
-    string(QString::fromLatin1(latin1));
+void JsonWriter::string(const char* ascii) {
+    next();
+    Token(_out).String(ascii);
 }
 
 void JsonWriter::integer(qint64 number) {
     next();
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    _out.append(digits, size_t(end - digits));
+    Token(_out).Int64(number);
 }
 
 void JsonWriter::number(double number) {
     next();
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
-    _out.append(digits, size_t(end - digits));
+    Token(_out).Double(number);
 }
 
 void JsonWriter::thousandths(qint64 count) {
     next();
-    quint64 magnitude = count < 0 ? 0 - quint64(count) : quint64(count);
-    if (count < 0) _out += '-';
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, magnitude / 1000).ptr;
-    _out.append(digits, size_t(end - digits));
-    const int rest = int(magnitude % 1000);
-    const char decimals[] = {'.', char('0' + rest / 100), char('0' + rest / 10 % 10),
-                             char('0' + rest % 10)};
-    _out.append(decimals, 4);
+    const quint64 magnitude = count < 0 ? 0 - quint64(count) : quint64(count);
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%llu.%03u", count < 0 ? "-" : "",
+                  static_cast<unsigned long long>(magnitude / 1000), unsigned(magnitude % 1000));
+    put(text);
 }
 
 void JsonWriter::boolean(bool value) {
     next();
-    _out += value ? "true" : "false";
+    put(value ? "true" : "false");
 }
 
 void JsonWriter::null() {
     next();
-    _out += "null";
+    put("null");
 }
 
 QByteArray JsonWriter::take() {
-    if (_levels.empty()) _out += '\n';
-    QByteArray text(_out.data(), int(_out.size()));
-    _out.clear();
+    if (_levels.empty()) _out.Put('\n');
+    QByteArray text(_out.GetString(), int(_out.GetSize()));
+    _out.Clear();
     return text;
-}
-
-// UTF-8 with '"', '\\' and control characters escaped. An unpaired surrogate, which neither
-// UTF-8 nor a reader that checks its escapes accepts, becomes U+FFFD.
-void JsonWriter::escaped(const QString& text) {
-    static const char kHex[] = "0123456789abcdef";
-    _out += '"';
-    const QChar* chars = text.constData();
-    const int size = text.size();
-    for (int i = 0; i < size; ++i) {
-        uint c = chars[i].unicode();
-        if (c < 0x80) {
-            if (c >= 0x20 && c != '"' && c != '\\') {
-                _out += char(c);
-                continue;
-            }
-            _out += '\\';
-            switch (c) {
-                case '"':
-                case '\\':
-                    _out += char(c);
-                    break;
-                case '\n':
-                    _out += 'n';
-                    break;
-                case '\t':
-                    _out += 't';
-                    break;
-                case '\r':
-                    _out += 'r';
-                    break;
-                case '\b':
-                    _out += 'b';
-                    break;
-                case '\f':
-                    _out += 'f';
-                    break;
-                default:
-                    _out += "u00";
-                    _out += kHex[c >> 4];
-                    _out += kHex[c & 15];
-            }
-            continue;
-        }
-        if (QChar::isHighSurrogate(c) && i + 1 < size && chars[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(ushort(c), chars[++i].unicode());
-        } else if (QChar::isSurrogate(c)) {
-            c = 0xfffd;
-        }
-        if (c < 0x800) {
-            _out += char(0xc0 | (c >> 6));
-        } else if (c < 0x10000) {
-            _out += char(0xe0 | (c >> 12));
-            _out += char(0x80 | ((c >> 6) & 0x3f));
-        } else {
-            _out += char(0xf0 | (c >> 18));
-            _out += char(0x80 | ((c >> 12) & 0x3f));
-            _out += char(0x80 | ((c >> 6) & 0x3f));
-        }
-        _out += char(0x80 | (c & 0x3f));
-    }
-    _out += '"';
 }
 
 }  // namespace detail

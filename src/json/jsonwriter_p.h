@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QByteArray>
-#include <QLatin1String>
 #include <QString>
 
-#include <string>
+#include <rapidjson/stringbuffer.h>
+
 #include <vector>
 
 namespace Vantrel {
@@ -12,16 +12,15 @@ namespace Orv {
 namespace detail {
 
 // Writes JSON text as it goes, without recursion and without a tree of values: every document
-// the library writes (graphs, renderers, traces) goes through it, so that there is one escaper
+// the library writes (graphs, renderers, traces) goes through it, so that there is one layout
 // and one limit on nesting. The caller opens and closes arrays and objects in order; the writer
-// puts the commas, the indentation and the line breaks.
+// puts the commas, the indentation and the line breaks, and RapidJSON's Writer writes each
+// string and number.
 class JsonWriter {
 public:
     // Block: each element or member on a line of its own, indented by four spaces a level.
     // Line: the whole array or object on one line, as everything inside it.
-    // Fit: Line where the line stays within 100 columns, else its elements or members each on a
-    // line of their own (everything inside them still on one line).
-    enum class Layout : quint8 { Block, Line, Fit };
+    enum class Layout : quint8 { Block, Line };
 
     explicit JsonWriter(int reserve = 0);
 
@@ -31,13 +30,13 @@ public:
     bool beginArray(Layout layout = Layout::Block);
     void end();
     // A member's name; the next call writes its value: out.key("a").integer(1).
-    JsonWriter& key(const char* latin1);
+    JsonWriter& key(const char* ascii);
     JsonWriter& key(const QString& name);
 
     void string(const QString& text);
-    void string(const char* latin1);
+    void string(const char* ascii);
     void integer(qint64 number);
-    // The shortest decimal form that reads back as the same double; `number` must be finite.
+    // A decimal form that reads back as the same double; `number` must be finite.
     void number(double number);
     // A count of thousandths as a decimal with three places ("-12.345"), exactly.
     void thousandths(qint64 count);
@@ -51,22 +50,16 @@ private:
     struct Level {
         bool line;
         bool empty;
-        bool fit;
         char close;
-        size_t start;         // of the opening bracket
-        size_t firstElement;  // Fit: its first entry in _elements
     };
     // Separator and indentation before a value or a key.
     void next();
     bool begin(char open, Layout layout);
     void indent(size_t levels);
-    void breakLines(const Level& level);
-    void escaped(const QString& text);
+    void put(const char* text);
 
-    std::string _out;
+    rapidjson::StringBuffer _out;
     std::vector<Level> _levels;
-    std::vector<size_t> _elements;  // where each element or member of a Fit level starts
-    size_t _lineStart = 0;
     bool _afterKey = false;
 };
 

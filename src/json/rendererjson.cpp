@@ -497,7 +497,7 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
     for (int p = 0; p < renderer.numParameters(); ++p) {
         // parameterValue only reads, but is not declared const.
         const QVariant value = const_cast<Renderer&>(renderer).parameterValue(p);
-        out.beginObject(JsonWriter::Layout::Fit);
+        out.beginObject(JsonWriter::Layout::Line);
         out.key("name").string(graph.inputName(kRoot, p));
         out.key("value");
         if (!writeVariant(value, false, out, &problem))
@@ -509,7 +509,7 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
     }
     out.end();
     out.key("outputs");
-    out.beginArray(JsonWriter::Layout::Fit);
+    out.beginArray(JsonWriter::Layout::Line);
     for (int o = 0; o < renderer.numOutputs(); ++o) out.string(graph.outputName(kRoot, o));
     out.end();
 
