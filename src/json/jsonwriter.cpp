@@ -5,7 +5,6 @@
 #include <rapidjson/writer.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace Vantrel {
 namespace Orv {
@@ -13,9 +12,18 @@ namespace detail {
 
 namespace {
 
+// RapidJSON's writers write into the text through this. (Its StringBuffer starts from a null
+// pointer that its first write offsets, which UndefinedBehaviorSanitizer reports.)
+struct Output {
+    using Ch = char;
+    std::string& text;
+    void Put(char c) { text += c; }
+    void Flush() {}
+};
+
 // Writes one string or number, escaped and formatted by RapidJSON: a writer with nothing open
 // puts no separator of its own.
-using Token = rapidjson::Writer<rapidjson::StringBuffer>;
+using Token = rapidjson::Writer<Output>;
 
 // UTF-8, where a lone surrogate, which neither UTF-8 nor a reader that checks its escapes
 // accepts, becomes U+FFFD (Qt would write '?').
@@ -34,15 +42,12 @@ QByteArray utf8(const QString& text) {
 
 }  // namespace
 
-JsonWriter::JsonWriter(int reserve) : _out(nullptr, size_t(qMax(reserve, 256))) {}
-
-void JsonWriter::put(const char* text) {
-    const size_t length = std::strlen(text);
-    std::memcpy(_out.Push(length), text, length);
+JsonWriter::JsonWriter(int reserve) {
+    _out.reserve(size_t(qMax(reserve, 0)));
 }
 
 void JsonWriter::indent(size_t levels) {
-    rapidjson::PutN(_out, ' ', levels * 4);
+    _out.append(levels * 4, ' ');
 }
 
 void JsonWriter::next() {
@@ -52,9 +57,9 @@ void JsonWriter::next() {
     }
     if (_levels.empty()) return;
     Level& level = _levels.back();
-    if (!level.empty) put(level.line ? ", " : ",");
+    if (!level.empty) _out += level.line ? ", " : ",";
     if (!level.line) {
-        _out.Put('\n');
+        _out += '\n';
         indent(_levels.size());
     }
     level.empty = false;
@@ -65,7 +70,7 @@ bool JsonWriter::begin(char open, Layout layout) {
     next();
     const bool inLine = !_levels.empty() && _levels.back().line;
     _levels.push_back(Level{inLine || layout == Layout::Line, true, open == '{' ? '}' : ']'});
-    _out.Put(open);
+    _out += open;
     return true;
 }
 
@@ -81,22 +86,22 @@ void JsonWriter::end() {
     const Level level = _levels.back();
     _levels.pop_back();
     if (!level.line && !level.empty) {
-        _out.Put('\n');
+        _out += '\n';
         indent(_levels.size());
     }
-    _out.Put(level.close);
+    _out += level.close;
 }
 
 JsonWriter& JsonWriter::key(const char* ascii) {
     string(ascii);
-    put(": ");
+    _out += ": ";
     _afterKey = true;
     return *this;
 }
 
 JsonWriter& JsonWriter::key(const QString& name) {
     string(name);
-    put(": ");
+    _out += ": ";
     _afterKey = true;
     return *this;
 }
@@ -104,22 +109,26 @@ JsonWriter& JsonWriter::key(const QString& name) {
 void JsonWriter::string(const QString& text) {
     next();
     const QByteArray bytes = utf8(text);
-    Token(_out).String(bytes.constData(), rapidjson::SizeType(bytes.size()));
+    Output out{_out};
+    Token(out).String(bytes.constData(), rapidjson::SizeType(bytes.size()));
 }
 
 void JsonWriter::string(const char* ascii) {
     next();
-    Token(_out).String(ascii);
+    Output out{_out};
+    Token(out).String(ascii);
 }
 
 void JsonWriter::integer(qint64 number) {
     next();
-    Token(_out).Int64(number);
+    Output out{_out};
+    Token(out).Int64(number);
 }
 
 void JsonWriter::number(double number) {
     next();
-    Token(_out).Double(number);
+    Output out{_out};
+    Token(out).Double(number);
 }
 
 void JsonWriter::thousandths(qint64 count) {
@@ -128,23 +137,23 @@ void JsonWriter::thousandths(qint64 count) {
     char text[32];
     std::snprintf(text, sizeof text, "%s%llu.%03u", count < 0 ? "-" : "",
                   static_cast<unsigned long long>(magnitude / 1000), unsigned(magnitude % 1000));
-    put(text);
+    _out += text;
 }
 
 void JsonWriter::boolean(bool value) {
     next();
-    put(value ? "true" : "false");
+    _out += value ? "true" : "false";
 }
 
 void JsonWriter::null() {
     next();
-    put("null");
+    _out += "null";
 }
 
 QByteArray JsonWriter::take() {
-    if (_levels.empty()) _out.Put('\n');
-    QByteArray text(_out.GetString(), int(_out.GetSize()));
-    _out.Clear();
+    if (_levels.empty()) _out += '\n';
+    QByteArray text(_out.data(), int(_out.size()));
+    _out.clear();
     return text;
 }
 

@@ -3,8 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-#include <rapidjson/stringbuffer.h>
-
+#include <string>
 #include <vector>
 
 namespace Vantrel {
@@ -56,9 +55,8 @@ private:
     void next();
     bool begin(char open, Layout layout);
     void indent(size_t levels);
-    void put(const char* text);
 
-    rapidjson::StringBuffer _out;
+    std::string _out;
     std::vector<Level> _levels;
     bool _afterKey = false;
 };
