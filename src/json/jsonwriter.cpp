@@ -4,7 +4,7 @@
 
 #include <rapidjson/writer.h>
 
-#include <cstdio>
+#include <type_traits>
 
 namespace Vantrel {
 namespace Orv {
@@ -20,24 +20,28 @@ struct Output {
     void Put(char c) { text += c; }
     void Flush() {}
 };
+// RapidJSON's UTF-8 encoder names this before its own stream header declares it.
+inline void PutUnsafe(Output& output, char c) {
+    output.Put(c);
+}
 
 // Writes one string or number, escaped and formatted by RapidJSON: a writer with nothing open
-// puts no separator of its own.
+// puts no separator of its own. Text comes as ASCII or, from a QString, as UTF-16, which RapidJSON
+// turns into UTF-8 as it escapes, without a copy.
 using Token = rapidjson::Writer<Output>;
+using Utf16 = std::remove_const_t<std::remove_pointer_t<decltype(QString().utf16())>>;
+using Utf16Token = rapidjson::Writer<Output, rapidjson::UTF16<Utf16>>;
 
-// UTF-8, where a lone surrogate, which neither UTF-8 nor a reader that checks its escapes
-// accepts, becomes U+FFFD (Qt would write '?').
-QByteArray utf8(const QString& text) {
-    if (text.isValidUtf16()) return text.toUtf8();
-    QString fixed = text;
-    for (int i = 0; i < fixed.size(); ++i) {
-        if (fixed.at(i).isHighSurrogate() && i + 1 < fixed.size() &&
-            fixed.at(i + 1).isLowSurrogate())
+// A lone surrogate, which neither UTF-8 nor a reader that checks its escapes accepts, becomes
+// U+FFFD.
+QString withoutLoneSurrogates(QString text) {
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
             ++i;
-        else if (fixed.at(i).isSurrogate())
-            fixed[i] = QChar::ReplacementCharacter;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
     }
-    return fixed.toUtf8();
+    return text;
 }
 
 }  // namespace
@@ -107,10 +111,10 @@ JsonWriter& JsonWriter::key(const QString& name) {
 }
 
 void JsonWriter::string(const QString& text) {
+    if (!text.isValidUtf16()) return string(withoutLoneSurrogates(text));
     next();
-    const QByteArray bytes = utf8(text);
     Output out{_out};
-    Token(out).String(bytes.constData(), rapidjson::SizeType(bytes.size()));
+    Utf16Token(out).String(text.utf16(), rapidjson::SizeType(text.size()));
 }
 
 void JsonWriter::string(const char* ascii) {
@@ -134,10 +138,11 @@ void JsonWriter::number(double number) {
 void JsonWriter::thousandths(qint64 count) {
     next();
     const quint64 magnitude = count < 0 ? 0 - quint64(count) : quint64(count);
-    char text[32];
-    std::snprintf(text, sizeof text, "%s%llu.%03u", count < 0 ? "-" : "",
-                  static_cast<unsigned long long>(magnitude / 1000), unsigned(magnitude % 1000));
-    _out += text;
+    if (count < 0) _out += '-';
+    Output out{_out};
+    Token(out).Uint64(magnitude / 1000);
+    const int rest = int(magnitude % 1000);
+    _out += {'.', char('0' + rest / 100), char('0' + rest / 10 % 10), char('0' + rest % 10)};
 }
 
 void JsonWriter::boolean(bool value) {
