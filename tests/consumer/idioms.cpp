@@ -34,7 +34,9 @@ bool graphIdiom() {
     const bool refused = graph.addEdgeByName(tonemap, "color", scene, "color", &why) == -1 &&
                          why.startsWith("node 'tonemap' has no output named 'color'") &&
                          graph.connectByName(scene, tonemap, &why) == 0 && !why.isEmpty();
-    return node == scene && port == 0 && visited == 2 && refused;
+    // Taking an address needs the exported definition, not only the value.
+    const int* root = &Graph::kRootNodeRef;
+    return node == scene && port == 0 && visited == 2 && refused && *root == 0;
 }
 
 bool rendererIdiom() {

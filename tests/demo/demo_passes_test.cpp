@@ -1,6 +1,7 @@
 // What running orv-demo cannot show: the threaded work equals its single-threaded reference,
-// images travel as shared handles, malformed tone curve files are refused, and every pass
-// input of the pipeline is wired (a misnamed one would silently stay on its default).
+// images travel as shared handles, malformed tone curve files are refused, every pass input of
+// the pipeline is wired (a misnamed one would silently stay on its default), and the memory plan
+// leaves the picture as it was.
 #include "bloom.h"
 #include "image.h"
 #include "pipeline.h"
@@ -54,6 +55,11 @@ ToneCurve curveFrom(const QByteArray& bytes, QString* error) {
     std::memcpy(data, bytes.constData(), size_t(bytes.size()));
     Orv::RawMemory memory(data, quint64(bytes.size()));
     return ToneCurve::read(memory, error);
+}
+
+QByteArray shippedPipeline() {
+    QFile file(QStringLiteral(ORV_DEMO_PIPELINE));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A pass that hands the renderer a fixed image, standing in for the scene.
@@ -164,15 +170,12 @@ TEST(ToneCurveTest, RefusesMalformedFilesWithAReason) {
     }
 }
 
-QByteArray shippedPipeline() {
-    QFile file(QStringLiteral(ORV_DEMO_PIPELINE));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-TEST(PipelineTest, FeedsEveryPassInputFromAParameterOrAnotherPass) {
+// The shipped file is what the demo would write: every pass type has a name and loads back.
+TEST(PipelineTest, ShippedPipelineFeedsEveryPassInputAndSavesAsShipped) {
     QString error;
     Pipeline pipeline(curveFrom(ToneCurve::encode({0.0f, 1.0f}, 1.0f), &error));
-    ASSERT_TRUE(pipeline.load(shippedPipeline(), &error)) << error.toStdString();
+    const QByteArray shipped = shippedPipeline();
+    ASSERT_TRUE(pipeline.load(shipped, &error)) << error.toStdString();
     const Orv::Renderer& renderer = pipeline.renderer();
     const Orv::Graph* graph = renderer.getGraph();
     for (const Pipeline::Node& node : pipeline.nodes()) {
@@ -192,19 +195,52 @@ TEST(PipelineTest, FeedsEveryPassInputFromAParameterOrAnotherPass) {
     for (const Orv::Finding& finding : Orv::validate(renderer))
         EXPECT_EQ(finding.severity, Orv::Finding::Severity::Note)
             << finding.toString().toStdString();
-}
 
-// The shipped file is what the demo would write: every pass type has a name and loads back.
-TEST(PipelineTest, ShippedDescriptionIsWhatSavingTheLoadedPipelineWrites) {
-    QString error;
-    Pipeline pipeline(curveFrom(ToneCurve::encode({0.0f, 1.0f}, 1.0f), &error));
-    const QByteArray shipped = shippedPipeline();
-    ASSERT_TRUE(pipeline.load(shipped, &error)) << error.toStdString();
     QByteArray saved;
     ASSERT_TRUE(pipeline.save(&saved, &error)) << error.toStdString();
     EXPECT_EQ(saved, shipped);
     EXPECT_FALSE(pipeline.load(shipped, &error));  // a pipeline loads once
     EXPECT_EQ(pipeline.createPass(QStringLiteral("nosuchpass")), nullptr);
+}
+
+// The pictures of three frames, with a vignette that is on, then off, then on again.
+QVector<QImage> renderThreeFrames(bool memoryPlan, int inFlight) {
+    QString error;
+    Pipeline pipeline(curveFrom(ToneCurve::encode({0.0f, 0.5f, 1.0f}, 4.0f), &error));
+    EXPECT_TRUE(pipeline.load(shippedPipeline(), &error)) << error.toStdString();
+    pipeline.setSize(96, 54);
+    pipeline.setMemoryPlan(memoryPlan);
+    Orv::Renderer& renderer = pipeline.renderer();
+    renderer.setMaxPassesInFlight(inFlight);
+    QVector<QImage> pictures;
+    for (int frame = 0; frame < 3; ++frame) {
+        pipeline.setFrame(frame, frame / 30.0);
+        pipeline.setEnabled(pipeline.vignetteNode(), frame != 1);
+        EXPECT_TRUE(renderer.render(nullptr));
+        pictures << pipeline.image();
+    }
+    if (memoryPlan) {
+        const Orv::MemoryPlan plan = renderer.memoryPlan();
+        EXPECT_TRUE(plan.error.isEmpty()) << plan.error.toStdString();
+        EXPECT_GT(plan.totalSize, plan.heapSize);  // some images share bytes
+        EXPECT_GE(plan.heapSize, plan.lowerBound);
+        EXPECT_GE(renderer.memoryOffset(pipeline.findNode(QStringLiteral("scene")), 0), 0);
+    }
+    return pictures;
+}
+
+// The intermediate images placed by the memory plan: the picture stays the same, pixel for
+// pixel, one pass at a time and with passes in flight, while the images share memory.
+TEST(PipelineTest, ThePictureIsPixelIdenticalWithAndWithoutTheMemoryPlan) {
+    const QVector<QImage> plain = renderThreeFrames(false, 1);
+    ASSERT_EQ(plain.size(), 3);
+    for (const QImage& picture : plain) ASSERT_FALSE(picture.isNull());
+    for (int inFlight : {1, 4}) {
+        const QVector<QImage> planned = renderThreeFrames(true, inFlight);
+        ASSERT_EQ(planned.size(), plain.size());
+        for (int frame = 0; frame < plain.size(); ++frame)
+            EXPECT_TRUE(planned[frame] == plain[frame]) << "frame " << frame << ", " << inFlight;
+    }
 }
 
 }  // namespace

@@ -48,18 +48,6 @@ void expectAssertionLines(const QStringList& lines, const QVector<Failed>& expec
     EXPECT_EQ(QSet<int>(numbers.begin(), numbers.end()).size(), lineOfCheck.size());
 }
 
-// Where each input of `node` is fed from, as "<source node name>.<port>", or "-".
-QStringList feeds(const Graph& g, int node) {
-    QStringList result;
-    for (int i = 0; i < g.numInputs(node); ++i) {
-        const int e = g.inputSource(node, i);
-        result << (e == -1 ? QStringLiteral("-")
-                           : g.nodeName(g.edgeSourceNode(e)) + '.' +
-                                 QString::number(g.edgeSourceIndex(e)));
-    }
-    return result;
-}
-
 }  // namespace
 
 // (That the adders pass found ports on silently, even to an adder that refuses, join what they

@@ -7,21 +7,16 @@ using Vantrel::Orv::Graph;
 // (That a new node is its parent's last child, with the ports asked for, unnamed (empty, not
 // null), in no group and free, that every adder appends what it was asked for, and that each
 // setter replaces its own name only, the fuzzer checks after every call.)
-TEST(GraphNodes, UnnamedPortsAreFoundByTheEmptyName) {
-    Graph g;
-    const int n = g.addNode("b", 2, 1, Graph::kRootNodeRef);
-    EXPECT_EQ(g.findInput(n, QString()), 0);
-    g.setInputName(n, 0, "named");
-    EXPECT_EQ(g.findInput(n, QString()), 1);
-}
-
-// findNode searches direct children only, in order.
+// findNode searches direct children only, in order; unnamed ports are found by the empty name.
 TEST_F(SampleGraphTest, NodesPortsAndGroupsAreAppendedNamedAndFound) {
     EXPECT_EQ(graph.findNode("X", p), x);
     for (const char* name : {"X", "a", "A "})  // a grandchild; case and spaces matter
         EXPECT_EQ(graph.findNode(name, root), -1) << name;
-    const int second = graph.addNode("A", 0, 0, root);
+    const int second = graph.addNode("A", 2, 1, root);
     EXPECT_EQ(graph.findNode("A", root), a);
+    EXPECT_EQ(graph.findInput(second, QString()), 0);
+    graph.setInputName(second, 0, "named");
+    EXPECT_EQ(graph.findInput(second, QString()), 1);
     graph.setNodeName(a, "renamed");
     EXPECT_EQ(graph.findNode("A", root), second);
     graph.setNodeName(c, "A");

@@ -1,5 +1,5 @@
-// Reasons for refusals: every adder's overload with `why` names the nodes by path, the ports by
-// name and the rule, changes nothing when it refuses, and writes nothing.
+// What each adder refuses, and why: every adder's overload with `why` names the nodes by path, the
+// ports by name and the rule, changes nothing when it refuses, and writes nothing.
 #include "graph_fixtures.h"
 #include "message_capture.h"
 
@@ -33,16 +33,30 @@ TEST_F(Refusals, RegularEdgeNamesEachRule) {
     EXPECT_EQ(refused(edge(a, 0, 99, 0)), "node 99, which does not exist");
     EXPECT_EQ(refused(edge(a, 5, c, 0)), "node 'A' has no output 5");
     EXPECT_EQ(refused(edge(a, 0, c, -1)), "node 'C' has no input -1");
+    EXPECT_EQ(refused(edge(0, 0, 0, 0)), "the root has no output 0");
     EXPECT_EQ(refused(edge(a, 0, x, 0)), "node 'A' and node 'P/X' are not siblings");
+    EXPECT_EQ(refused(edge(x, 0, a, 1)), "node 'P/X' and node 'A' are not siblings");
+    EXPECT_EQ(refused(edge(p, 0, x, 0)), "node 'P' and node 'P/X' are not siblings");
+    EXPECT_EQ(refused(edge(x, 0, p, 0)), "node 'P/X' and node 'P' are not siblings");
     EXPECT_EQ(refused(edge(c, 0, b, 0)), "input 'in0' of node 'B' already has a source");
     EXPECT_EQ(refused(edge(b, 0, a, 1)), "the edge from node 'B' to node 'A' would close a cycle");
     // A loop of one node is a cycle too.
     EXPECT_EQ(refused(edge(c, 0, c, 1)), "the edge from node 'C' to node 'C' would close a cycle");
+    // Once freed, the fed input takes the same edge, under the next ref: refusals add none.
+    graph.disconnectInput(b, 0);
+    EXPECT_EQ(graph.addEdge(c, 0, b, 0), 1);
 
+    // Only an output's first destination decides whether it feeds siblings. An up edge first:
+    // the output then refuses regular edges.
     ASSERT_GE(graph.addUpEdge(0, x, 0), 0);
     EXPECT_EQ(refused(edge(x, 0, y, 0)),
               "output 'out0' of node 'P/X' already feeds its parent's output, which must come "
               "after its regular edges");
+    // A regular edge first: an up edge may follow, and regular edges still go in after it.
+    ASSERT_NE(graph.addEdge(x, 1, y, 0), -1);
+    const int up = graph.addUpEdge(1, x, 1);
+    EXPECT_EQ(graph.outputDestination(x, 1, 1), up);
+    EXPECT_NE(graph.addEdge(x, 1, y, 1), -1);
 
     graph.removeNode(c);
     EXPECT_EQ(refused(edge(c, 0, a, 0)), "node 3, which is removed");
@@ -53,14 +67,17 @@ TEST_F(Refusals, RegularEdgeNamesEachRule) {
     EXPECT_TRUE(why.isEmpty());
 }
 
-TEST_F(Refusals, DownAndUpEdgesNameTheFedPort) {
+TEST_F(Refusals, DownAndUpEdgesNameTheFedPortAndTheRoot) {
     ASSERT_GE(graph.addDownEdge(0, x, 0), 0);
     ASSERT_GE(graph.addUpEdge(1, y, 1), 0);
     EXPECT_EQ(refused([&](QString* why) { return graph.addDownEdge(1, x, 0, why); }),
               "input 'in0' of node 'P/X' already has a source");
     EXPECT_EQ(refused([&](QString* why) { return graph.addUpEdge(1, x, 0, why); }),
               "output 'out1' of node 'P' already has a source");
+    EXPECT_GE(graph.addDownEdge(0, y, 0), 0);  // a parent's input may fan out
     EXPECT_EQ(refused([&](QString* why) { return graph.addDownEdge(0, root, 0, why); }),
+              "the root has no parent");
+    EXPECT_EQ(refused([&](QString* why) { return graph.addUpEdge(0, root, 0, why); }),
               "the root has no parent");
     EXPECT_EQ(refused([&](QString* why) { return graph.addUpEdge(7, x, 0, why); }),
               "node 'P' has no output 7");

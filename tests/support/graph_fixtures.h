@@ -11,6 +11,18 @@ inline int addNamedNode(Vantrel::Orv::Graph& graph, const QString& name, int par
     return node;
 }
 
+// Where each input of `node` is fed from, as "<source node name>.<port>", or "-".
+inline QStringList feeds(const Vantrel::Orv::Graph& graph, int node) {
+    QStringList result;
+    for (int i = 0; i < graph.numInputs(node); ++i) {
+        const int e = graph.inputSource(node, i);
+        result << (e == -1 ? QStringLiteral("-")
+                           : graph.nodeName(graph.edgeSourceNode(e)) + '.' +
+                                 QString::number(graph.edgeSourceIndex(e)));
+    }
+    return result;
+}
+
 // Small named graphs shared by the graph tests. Every node gets two inputs "in0", "in1" and two
 // outputs "out0", "out1", and no edges:
 //
