@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QPoint>
 
@@ -198,123 +197,58 @@ TEST(RendererJsonTest, SavingRefusesWhatTheDescriptionCannotCarry) {
     EXPECT_EQ(error, "the pass of node 'a' has no type name");
 }
 
-TEST(RendererJsonTest, BadDescriptionsLeaveTheRendererEmptyAndDeleteTheNewPasses) {
-    SampleRenderer sample;
-    const QJsonObject good = QJsonDocument::fromJson(save(sample.renderer)).object();
-    auto edit = [&](const std::function<void(QJsonObject&)>& change) {
-        QJsonObject json = good;
-        change(json);
-        return json;
-    };
-    auto setPath = [](QJsonObject& json, const QStringList& path, const QJsonValue& value) {
-        // Rebuilds the objects on the way down; array steps are numbers.
-        std::function<QJsonValue(const QJsonValue&, int)> set = [&](const QJsonValue& at, int i) {
-            if (i == path.size()) return value;
-            bool isIndex = false;
-            const int index = path[i].toInt(&isIndex);
-            if (isIndex) {
-                QJsonArray array = at.toArray();
-                array[index] = set(array[index], i + 1);
-                return QJsonValue(array);
-            }
-            QJsonObject object = at.toObject();
-            object[path[i]] = set(object[path[i]], i + 1);
-            return QJsonValue(object);
-        };
-        json = set(json, 0).toObject();
-    };
-    const QStringList m1 = {"graph", "root", "children", "2", "children", "0"};
-    const std::vector<std::pair<QJsonObject, QString>> cases = {
-        {edit([&](QJsonObject& j) { setPath(j, m1 + QStringList{"type"}, "blur"); }),
-         "/graph/root/children/2/children/0/type: unknown pass type 'blur'"},
-        {edit([&](QJsonObject& j) {
-             setPath(j, m1 + QStringList{"inputs", "1"}, "in9");
-         }),
-         "/graph/root/children/2/children/0/inputs: pass type 'mix' has inputs ('in0', 'in1')"},
-        {edit([&](QJsonObject& j) {
-             setPath(j, {"parameters", "0", "value"}, 2.5);
-         }),
-         "/parameters/0/value: expected a whole number from -2147483648 to 2147483647"},
-        {edit([&](QJsonObject& j) {
-             setPath(j, {"parameters", "0", "type"}, "QColor");
-         }),
-         "/parameters/0/type: unknown value type 'QColor'"},
-        {edit([&](QJsonObject& j) {
-             setPath(j, {"target"}, QJsonArray{"fx", "m9"});
-         }),
-         "/target/1: node 'fx' has no child named 'm9'"},
-        {edit([&](QJsonObject& j) {
-             setPath(j, {"graph", "edges", "0", "to"}, QJsonArray{"fx", "m1", "in0"});
-         }),
-         "/graph/edges/0: node 'a' and node 'fx/m1' are neither siblings"},
-        {edit([&](QJsonObject& j) { setPath(j, m1 + QStringList{"value"}, 3); }),
-         "/graph/root/children/2/children/0/value: node values belong to the renderer"},
-        {edit([&](QJsonObject& j) {
-             setPath(j, {"graph", "root", "children", "2", "enabled"}, true);
-         }),
-         "/graph/root/children/2/enabled: a group has no pass type or enabled flag"},
-        {edit([&](QJsonObject& j) {
-             setPath(j, {"graph", "root", "inputs"}, QJsonArray{"x"});
-         }),
-         "/graph/root/inputs: the root's ports are the renderer's parameters and outputs"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(qPrintable(c.second));
-        Factory factory;
-        Renderer renderer;
-        const int aliveBefore = TypedPass::alive;
-        QString error;
-        EXPECT_FALSE(rendererFromJson(c.first, factory.function(), &renderer, &error));
-        EXPECT_TRUE(error.startsWith(c.second)) << qPrintable(error);
-        EXPECT_EQ(TypedPass::alive, aliveBefore);
-        EXPECT_EQ(renderer.getGraph()->numNodesGlobal(), 1);
-        EXPECT_EQ(renderer.numParameters() + renderer.numOutputs(), 0);
-    }
-
-    // Only an empty renderer is filled; one with anything in it stays as it is.
-    Factory factory;
-    QString error;
-    const QStringList before = graphSnapshot(*sample.renderer.getGraph());
-    EXPECT_FALSE(rendererFromJson(good, factory.function(), &sample.renderer, &error));
-    EXPECT_EQ(error, ": the renderer is not empty");
-    EXPECT_EQ(graphSnapshot(*sample.renderer.getGraph()), before);
-    EXPECT_EQ(factory.made, 0);
-}
-
 // Each node below the root says whether it is a pass or a group, so that dropping a member
-// never turns one into the other; every document error names its place, and repeated members
-// are refused wherever they stand.
-TEST(RendererJsonTest, NodesSayWhatTheyAreAndDocumentsAreReadStrictly) {
+// never turns one into the other; every document error names its place, repeated members are
+// refused wherever they stand, and a refused document leaves the renderer empty and deletes the
+// passes it made.
+TEST(RendererJsonTest, BadDocumentsAreRefusedWithTheirPlaceAndLeaveNothingBehind) {
     SampleRenderer sample;
     const QByteArray good = save(sample.renderer);
     const QByteArray passA = R"("name": "a", "kind": "pass", "type": "gen", "enabled": true)";
-    EXPECT_TRUE(good.contains(passA)) << good.constData();
+    const QByteArray passM1 = R"("name": "m1", "kind": "pass", "type": "mix", "enabled": true)";
+    const QByteArray gain = R"("name": "gain", "value": 2,)";
+    const QString m1At = "/graph/root/children/2/children/0";
+    ASSERT_TRUE(good.contains(passA) && good.contains(passM1) && good.contains(gain))
+        << good.constData();
+    auto with = [&](const QByteArray& before, const QByteArray& after) {
+        return QByteArray(good).replace(before, after);
+    };
     const std::vector<std::pair<QByteArray, QString>> cases = {
-        {QByteArray(good).replace(passA, R"("name": "a", "kind": "pass", "enabled": true)"),
+        {with(passA, R"("name": "a", "kind": "pass", "enabled": true)"),
          "/graph/root/children/0: missing member 'type'"},
-        {QByteArray(good).replace(passA, R"("name": "a", "kind": "pass")"),
+        {with(passA, R"("name": "a", "kind": "pass")"),
          "/graph/root/children/0: missing member 'type'"},
-        {QByteArray(good).replace(passA, R"("name": "a")"),
-         "/graph/root/children/0: missing member 'kind'"},
-        {QByteArray(good).replace(passA, R"("name": "a", "kind": "pas", "type": "gen")"),
+        {with(passA, R"("name": "a")"), "/graph/root/children/0: missing member 'kind'"},
+        {with(passA, R"("name": "a", "kind": "pas", "type": "gen")"),
          "/graph/root/children/0/kind: expected \"pass\" or \"group\""},
-        {QByteArray(good).replace(passA,
-                                  R"("name": "a", "kind": "pass", "type": "gen", "enabled": 1)"),
+        {with(passA, R"("name": "a", "kind": "pass", "type": "gen", "enabled": 1)"),
          "/graph/root/children/0/enabled: expected true or false"},
-        {QByteArray(good).replace(R"("kind": "group")", R"("kind": "group", "type": "mix")"),
+        {with(passM1, R"("name": "m1", "kind": "pass", "type": "blur")"),
+         m1At + "/type: unknown pass type 'blur'"},
+        {with(passM1 + R"(, "inputs": ["in0", "in1"])", passM1 + R"(, "inputs": ["in0", "in9"])"),
+         m1At + "/inputs: pass type 'mix' has inputs ('in0', 'in1')"},
+        {with(passM1, passM1 + R"(, "value": 3)"),
+         m1At + "/value: node values belong to the renderer"},
+        {with(R"("kind": "group")", R"("kind": "group", "type": "mix")"),
          "/graph/root/children/2/type: a group has no pass type or enabled flag"},
-        {QByteArray(good).replace(R"("name": "",)", R"("name": "", "kind": "group",)"),
+        {with(R"("kind": "group")", R"("kind": "group", "enabled": true)"),
+         "/graph/root/children/2/enabled: a group has no pass type or enabled flag"},
+        {with(R"("name": "",)", R"("name": "", "kind": "group",)"),
          "/graph/root/kind: the root is neither a pass nor a group"},
-        {QByteArray(good).replace(R"("name": "gain", "value": 2,)",
-                                  R"("name": "gain", "value": 2, "value": 2,)"),
-         "/parameters/0/value: repeated member 'value'"},
-        {QByteArray(good).replace(R"({"k": true})", R"({"k": true, "k": false})"),
+        {with(R"("name": "",)", R"("name": "", "inputs": ["x"],)"),
+         "/graph/root/inputs: the root's ports are the renderer's parameters and outputs"},
+        {with(gain, gain + R"( "value": 2,)"), "/parameters/0/value: repeated member 'value'"},
+        {with(R"({"k": true})", R"({"k": true, "k": false})"),
          "/parameters/1/value/2/k: repeated member 'k'"},
-        {QByteArray(good).replace(R"("name": "gain", "value": 2,)",
-                                  R"("name": "gain", "value": 2.0,)"),
+        {with(gain, R"("name": "gain", "value": 2.0,)"),
          "/parameters/0/value: expected a whole number from -2147483648 to 2147483647"},
-        {QByteArray(good).replace("\"graph\": {", "\"graph\": {\"root\": {}, "),
-         "/graph/root: repeated member 'root'"},
+        {with(R"("type": "int")", R"("type": "QColor")"),
+         "/parameters/0/type: unknown value type 'QColor'"},
+        {with("\"graph\": {", "\"graph\": {\"root\": {}, "), "/graph/root: repeated member 'root'"},
+        {with(R"("to": ["fx", "first"])", R"("to": ["fx", "m1", "in0"])"),
+         "/graph/edges/0: node 'a' and node 'fx/m1' are neither siblings"},
+        {with(R"("target": ["fx", "m1"])", R"("target": ["fx", "m9"])"),
+         "/target/1: node 'fx' has no child named 'm9'"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first.constData());
@@ -327,7 +261,18 @@ TEST(RendererJsonTest, NodesSayWhatTheyAreAndDocumentsAreReadStrictly) {
         EXPECT_TRUE(error.startsWith(c.second)) << qPrintable(error);
         EXPECT_EQ(TypedPass::alive, aliveBefore);
         EXPECT_EQ(renderer.getGraph()->numNodesGlobal(), 1);
+        EXPECT_EQ(renderer.numParameters() + renderer.numOutputs(), 0);
     }
+
+    // Only an empty renderer is filled; one with anything in it stays as it is.
+    Factory factory;
+    QString error;
+    const QStringList before = graphSnapshot(*sample.renderer.getGraph());
+    EXPECT_FALSE(rendererFromJson(QJsonDocument::fromJson(good).object(), factory.function(),
+                                  &sample.renderer, &error));
+    EXPECT_EQ(error, ": the renderer is not empty");
+    EXPECT_EQ(graphSnapshot(*sample.renderer.getGraph()), before);
+    EXPECT_EQ(factory.made, 0);
 }
 
 // A parameter value nested deeper than a document may is refused when saved, naming where.
