@@ -60,7 +60,7 @@ TEST_F(RendererOverlapTest, IndependentPassesAreInFlightTogetherAndKeepTheirOwnC
 
 //   A, B, D -> C (inputs 0, 1, 2) -> output 0;  E -> output 1.  A finishes on its third poll,
 // B and D on their second; C and E as they start.
-TEST_F(RendererOverlapTest, TheLimitHoldsAndAWaitingPassHoldsBackNoOther) {
+TEST_F(RendererOverlapTest, TheLimitHoldsAWaitingPassHoldsBackNoOtherAndAFailureStopsNewStarts) {
     add("A"), add("B"), add("D"), add("C", 3, 1), add("E");
     chain("A C");
     link("B", "C", 0, 1);
@@ -91,40 +91,19 @@ TEST_F(RendererOverlapTest, TheLimitHoldsAndAWaitingPassHoldsBackNoOther) {
     EXPECT_TRUE(render());
     EXPECT_EQ(runs(), "B D E C");
     EXPECT_EQ(outputs(), "C(default,B(default),D(default))|E(default)");
-}
 
-//   A, B, D -> C (inputs 0, 1, 2) -> output 0.  B fails while A is still working.
-TEST_F(RendererOverlapTest, AFailureStopsNewStartsButPassesInFlightAreEnded) {
-    add("A"), add("B"), add("D"), add("C", 3, 1);
-    chain("A C");
-    link("B", "C", 0, 1);
-    link("D", "C", 0, 2);
-    passes["A"]->unfinishedPolls = 2;
+    // B fails while A is still working: nothing new starts, but A, in flight, is ended.
+    renderer.setEnabled(node("A"), true);
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
+    passes["B"]->unfinishedPolls = 0;
     passes["B"]->failWith = 5;
     passes["C"]->setOutput(0, QString("kept"));
-    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
     EXPECT_FALSE(render());
     EXPECT_EQ(grouped(log),
               "frame{begin} A{in0 reset users0=1 err=0 begin start poll} B{in0 reset "
               "users0=1 err=0 begin start poll end err?} A{poll poll end err?} frame{end}");
     EXPECT_EQ(renderer.getNumPasses(), 2);
-    EXPECT_EQ(outputs(), "kept") << "the outputs are still collected";
-}
-
-//   X -> Y -> Z -> output 0.  Each pass is alone in flight and hands over to the next; Y fails.
-TEST_F(RendererOverlapTest, AChainRunsAsOneAtATimeAndStopsAtAFailure) {
-    chain("X Y Z");
-    passes["Y"]->unfinishedPolls = 1;
-    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(grouped(log),
-              "frame{begin} X{in0 reset users0=1 err=0 begin start poll end err?} "
-              "Y{in0 reset users0=1 err=0 begin start poll poll end err?} "
-              "Z{in0 reset " +
-                  kRun + "} frame{end}");
-    passes["Y"]->failWith = 2;
-    EXPECT_FALSE(render());
-    EXPECT_EQ(runs(), "X Y");
+    EXPECT_EQ(outputs(), "kept|E(default)") << "the outputs are still collected";
 }
 
 //   A -> C.0;  B -> D;  C, D -> E -> output 0.  Passes that finish as they start make the calls
@@ -135,19 +114,14 @@ TEST_F(RendererOverlapTest, FramesRepeatTheirCallsAndALaggingPassLetsOthersStart
     chain("A C E");
     link("B", "D");
     link("D", "E", 0, 1);
-    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
     const QString prompt = "frame{begin} A{in0 reset users0=1 " + kRun + "} B{in0 reset users0=1 " +
-                           kRun + "} C{in0 in1 reset users0=1 " + kRun +
-                           "} D{in0 reset users0=1 " + kRun + "} E{in0 in1 reset " + kRun +
-                           "} frame{end}";
-    ASSERT_TRUE(renderer.setMaxPassesInFlight(1));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(grouped(log), prompt);
-    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(grouped(log), prompt);
-    EXPECT_TRUE(render());
-    EXPECT_EQ(grouped(log), prompt);
+                           kRun + "} C{in0 in1 reset users0=1 " + kRun + "} D{in0 reset users0=1 " +
+                           kRun + "} E{in0 in1 reset " + kRun + "} frame{end}";
+    for (int limit : {1, 2, 2}) {
+        ASSERT_TRUE(renderer.setMaxPassesInFlight(limit));
+        EXPECT_TRUE(render());
+        EXPECT_EQ(grouped(log), prompt) << limit;
+    }
 
     // B lags: C starts in its place, and D once B has ended.
     passes["B"]->unfinishedPolls = 1;
@@ -155,8 +129,8 @@ TEST_F(RendererOverlapTest, FramesRepeatTheirCallsAndALaggingPassLetsOthersStart
     EXPECT_EQ(grouped(log),
               "frame{begin} A{in0 reset users0=1 " + kRun +
                   "} B{in0 reset users0=1 err=0 begin start poll} C{in0 in1 reset users0=1 " +
-                  kRun + "} B{poll end err?} D{in0 reset users0=1 " + kRun +
-                  "} E{in0 in1 reset " + kRun + "} frame{end}");
+                  kRun + "} B{poll end err?} D{in0 reset users0=1 " + kRun + "} E{in0 in1 reset " +
+                  kRun + "} frame{end}");
 
     passes["B"]->unfinishedPolls = 0;
     passes["B"]->failWith = 3;
