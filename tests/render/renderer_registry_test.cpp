@@ -72,8 +72,6 @@ TEST_F(RendererRegistryTest, PassNodesMirrorTheirPasses) {
     EXPECT_EQ(renderer.findPass("B"), -1) << "nested passes are not found";
     EXPECT_TRUE(log.isEmpty()) << "adding calls nothing but the port queries";
 
-    renderer.setEnabled(bNode, false);
-    EXPECT_FALSE(renderer.enabled(bNode));
     EXPECT_TRUE(renderer.enabled(aNode));
     const int stray = graph()->addNode("stray", 0, 0, kRoot);
     graph()->setNodeValue(stray, 2);  // one past the last pass
