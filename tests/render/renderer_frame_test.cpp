@@ -4,6 +4,9 @@
 
 #include "renderer_fixture.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -277,15 +280,37 @@ TEST(RendererLongChainTest, HundredThousandPassesRunProducersFirstAndAreExplaine
               "p99999 -> output 'count'.");
 }
 
-TEST(RendererNestingTest, FrameStartedFromInsideAFrameIsRefused) {
-    Renderer renderer;
-    auto* nesting = new FunctionPass([&](const QVariant&) { return renderer.render(nullptr); });
-    const int node = renderer.addPass("nesting", nesting, kRoot);
-    ASSERT_NE(renderer.getGraph()->addUpEdge(renderer.addOutput("nested"), node, 0), -1);
-    EXPECT_TRUE(renderer.render(nullptr));
-    EXPECT_EQ(renderer.output(0), QVariant(false));
-    EXPECT_EQ(renderer.frameTimer().count(), 1);
-    EXPECT_TRUE(renderer.render(nullptr)) << "the guard is released after the frame";
+// What a frame runs with stays put while it renders: a pass may not start a frame of its own,
+// take the wait function away, or resize the timing ring its frame is being written into.
+TEST_F(RendererFrameTest, AFrameInProgressRefusesNestingAndChangesToItsWaitAndTimingRing) {
+    struct Meddling : RecordingPass {
+        using RecordingPass::RecordingPass;
+        void start(RenderCallbacks* c) override {
+            nested = owner->render(nullptr);
+            replaced = owner->setWaitFunction({});
+            resized = owner->setTimingHistory(1);
+            RecordingPass::start(c);
+        }
+        Renderer* owner = nullptr;
+        bool nested = true, replaced = true, resized = true;
+    };
+    auto* meddling = new Meddling("M", &log);
+    meddling->owner = &renderer;
+    meddling->unfinishedPolls = 1;
+    nodes["M"] = renderer.addPass("M", meddling, kRoot);
+    up(renderer.addOutput("image"), "M");
+    ASSERT_TRUE(renderer.setWaitFunction([this](const QVector<RenderPass*>&) { log << "wait.M"; }));
+    renderer.setTimingEnabled(true);
+    for (int frame = 0; frame < 2; ++frame) EXPECT_TRUE(render()) << "the guard is released";
+    EXPECT_FALSE(meddling->nested);
+    EXPECT_EQ(renderer.frameTimer().count(), 2);
+    EXPECT_FALSE(meddling->replaced);
+    EXPECT_TRUE(renderer.hasWaitFunction());
+    EXPECT_EQ(passesThat(log, "M"), "wait") << "the installed function still waited";
+    EXPECT_FALSE(meddling->resized);
+    EXPECT_EQ(renderer.timingHistory(), 100);
+    EXPECT_EQ(QJsonDocument::fromJson(renderer.traceJson())["traceEvents"].toArray().size(), 7)
+        << "two metadata events, two frames, two passes and one track name";
 }
 
 // Off by default, a disabled pass keeps its producers running; switched on, the producers that

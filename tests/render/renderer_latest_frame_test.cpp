@@ -208,28 +208,6 @@ TEST_F(RendererLatestFrameTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlapp
     }
 }
 
-// A pass may not resize the ring its own frame is being written into.
-TEST_F(RendererLatestFrameTest, TheTimingHistoryStaysWhileAFrameRenders) {
-    struct Resizer : RecordingPass {
-        using RecordingPass::RecordingPass;
-        void start(RenderCallbacks* c) override {
-            accepted = renderer->setTimingHistory(1);
-            RecordingPass::start(c);
-        }
-        Renderer* renderer = nullptr;
-        bool accepted = true;
-    };
-    auto* resizer = new Resizer("resizer", &log, 1, 1);
-    resizer->renderer = &renderer;
-    renderer.setTarget(renderer.addPass("resizer", resizer, kRoot));
-    renderer.setTimingEnabled(true);
-    for (int frame = 0; frame < 2; ++frame) EXPECT_TRUE(render());
-    EXPECT_FALSE(resizer->accepted);
-    EXPECT_EQ(renderer.timingHistory(), 100);
-    EXPECT_EQ(QJsonDocument::fromJson(renderer.traceJson())["traceEvents"].toArray().size(), 7)
-        << "two metadata events, two frames, two passes and one track name";
-}
-
 TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
     Graph g;
     const int outer = g.addNode("a/b", 0, 0, kRoot);
