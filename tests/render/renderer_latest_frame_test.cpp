@@ -1,6 +1,5 @@
 // Inspection of the latest frame: outcomes and their explanations, culling switched off, the
 // timeline, node paths and the graph as DOT.
-#include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
 
 #include "renderer_fixture.h"
@@ -35,12 +34,11 @@ bool dotAccepts(const QByteArray& text) {
 
 }  // namespace
 
-//   X -> Y -> Z.0 -> output 0;  D (off) -> Z.1;  V -> U, neither needed;  group G, empty
+//   X -> Y -> Z.0 -> output 0;  D (off) -> Z.1;  V -> U, neither needed
 // (That every node's outcome, failure code and need agree with what the frame did, the renderer
 // fuzzer checks for any graph.)
 TEST_F(RendererLatestFrameTest, EveryOutcomeIsExplained) {
     add("X"), add("Y"), add("Z", 2, 1), add("D"), add("V"), add("U");
-    group("G", 0, 0);
     chain("X Y Z");
     link("D", "Z", 0, 1);
     link("V", "U");
@@ -60,7 +58,6 @@ TEST_F(RendererLatestFrameTest, EveryOutcomeIsExplained) {
     EXPECT_EQ(explained("U"),
               "'U' did not run: no output or target depends on it, and nothing "
               "reads its outputs.");
-    EXPECT_EQ(explained("G"), "'G' has no pass and holds none; the latest frame did not need it.");
 
     passes["Y"]->failWith = 3;
     EXPECT_FALSE(render());
