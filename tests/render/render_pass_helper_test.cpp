@@ -40,11 +40,6 @@ TEST(RenderPassHelperTest, TablesGrowInStepFindTheFirstNameAndIgnoreOtherIndexes
     EXPECT_EQ(pass.inputName(1) + pass.outputName(1), "by");
     EXPECT_FALSE(pass.output(0).isValid());
 
-    pass.setInput(1, 42);
-    EXPECT_EQ(pass._inputs.at(1).value, QVariant(42));
-    EXPECT_FALSE(pass._inputs.at(0).value.isValid());
-    pass.setDefaultValue(2, 5);
-    EXPECT_EQ(pass.defaultValue(2), QVariant(5));
     pass.setNumOutputUsers(2, 5);
     EXPECT_EQ(pass._outputUsers, QVector<int>({0, 0, 5}));
     pass.resetNumOutputUsers();

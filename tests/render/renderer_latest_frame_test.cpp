@@ -1,6 +1,5 @@
 // Inspection of the latest frame: outcomes and their explanations, culling switched off, the
 // timeline, node paths and the graph as DOT.
-#include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
 
 #include "renderer_fixture.h"
@@ -35,12 +34,11 @@ bool dotAccepts(const QByteArray& text) {
 
 }  // namespace
 
-//   X -> Y -> Z.0 -> output 0;  D (off) -> Z.1;  V -> U, neither needed;  group G, empty
+//   X -> Y -> Z.0 -> output 0;  D (off) -> Z.1;  V -> U, neither needed
 // (That every node's outcome, failure code and need agree with what the frame did, the renderer
 // fuzzer checks for any graph.)
 TEST_F(RendererLatestFrameTest, EveryOutcomeIsExplained) {
     add("X"), add("Y"), add("Z", 2, 1), add("D"), add("V"), add("U");
-    group("G", 0, 0);
     chain("X Y Z");
     link("D", "Z", 0, 1);
     link("V", "U");
@@ -60,7 +58,6 @@ TEST_F(RendererLatestFrameTest, EveryOutcomeIsExplained) {
     EXPECT_EQ(explained("U"),
               "'U' did not run: no output or target depends on it, and nothing "
               "reads its outputs.");
-    EXPECT_EQ(explained("G"), "'G' has no pass and holds none; the latest frame did not need it.");
 
     passes["Y"]->failWith = 3;
     EXPECT_FALSE(render());
@@ -82,33 +79,14 @@ TEST_F(RendererLatestFrameTest, EveryOutcomeIsExplained) {
     passes["D"]->failWith = 0;
     passes["X"]->unfinishedPolls = 0;
     renderer.setCulling(false);
-    EXPECT_FALSE(renderer.culling());
     EXPECT_TRUE(render());
     EXPECT_EQ(runs(), "X Y D Z V U");
     EXPECT_EQ(explained("U"), "'U' ran, needed by U -> every pass (culling is off).");
 }
 
-//   lighting[ shadows -> direct -> out radiance ] -> post -> output 'image'
-TEST_F(RendererLatestFrameTest, TheChainNamesNodesByPathAndTheContainerPortsItCrosses) {
-    group("lighting", 0, 1);
-    graph()->setOutputName(node("lighting"), 0, "radiance");
-    add("shadows", 1, 1, "lighting"), add("direct", 1, 1, "lighting"), add("post");
-    link("shadows", "direct");
-    up(0, "direct");
-    chain("lighting post");
-    renderer.setTimingEnabled(true);
-    EXPECT_TRUE(render());
-    const QString why = explained("shadows");
-    EXPECT_TRUE(why.startsWith("'lighting/shadows' ran in ")) << why.toStdString();
-    EXPECT_TRUE(
-        why.endsWith(" ms, needed by lighting/shadows -> lighting/direct -> "
-                     "lighting.radiance -> post -> output 'image'."))
-        << why.toStdString();
-}
-
 //   lighting[ shadows -> direct -> out 0;  ambient (off) ] -> post -> output 'image'
 //   empty[] out 0 -> tail (the target);  idle[ spare ], not needed
-TEST_F(RendererLatestFrameTest, AGroupIsExplainedThroughItsPasses) {
+TEST_F(RendererLatestFrameTest, AGroupIsExplainedThroughItsPassesAndAChainByPathsAndPorts) {
     group("lighting", 0, 1), group("empty", 0, 1), group("idle", 0, 0);
     add("shadows", 1, 1, "lighting"), add("direct", 2, 1, "lighting");
     add("ambient", 1, 1, "lighting"), add("spare", 1, 1, "idle"), add("post"), add("tail");
@@ -144,41 +122,17 @@ TEST_F(RendererLatestFrameTest, AGroupIsExplainedThroughItsPasses) {
               "error code 7, lighting/ambient was switched off; needed by lighting/direct -> "
               "lighting.output 0 -> post -> output 'image'.")
         << explained("lighting").toStdString();
-}
-
-namespace {
-
-// A pass that does nothing, for graphs too large to log.
-class QuietPass : public RenderPassHelper {
-public:
-    QuietPass(int numInputs, int numOutputs) {
-        for (int i = 0; i < numInputs; ++i) addInput(QStringLiteral("in"), QVariant());
-        for (int o = 0; o < numOutputs; ++o) addOutput(QStringLiteral("out"));
-    }
-};
-
-}  // namespace
-
-// Explaining one end of a very long chain gives a short line (benchmarks time it).
-TEST_F(RendererLatestFrameTest, HeavyLongChainsAreShortenedInTheMiddle) {
-    const int length = 100000;
-    int previous = -1;
-    for (int i = 0; i < length; ++i) {
-        const int pass = renderer.addPass(QStringLiteral("p%1").arg(i), new QuietPass(1, 1), kRoot);
-        if (previous >= 0) {
-            ASSERT_NE(graph()->addEdge(previous, 0, pass, 0), -1);
-        }
-        previous = pass;
-    }
-    ASSERT_NE(graph()->addUpEdge(renderer.addOutput("image"), previous, 0), -1);
+    // Timed, a pass says how long it ran; a named container port is named.
+    passes["direct"]->failWith = 0;
+    graph()->setOutputName(node("lighting"), 0, "radiance");
+    renderer.setTimingEnabled(true);
     EXPECT_TRUE(render());
-    EXPECT_EQ(renderer.explain(graph()->findNode("p0", kRoot)),
-              "'p0' ran, needed by p0 -> p1 -> p2 -> p3 -> [99993 steps left out] -> p99997 -> "
-              "p99998 -> p99999 -> output 'image'.");
-    const QString all = renderer.explain(kRoot);
-    EXPECT_EQ(all,
-              "the root is a group; its passes p0, p1, p2 and 99997 more ran; needed by "
-              "p99999 -> output 'image'.");
+    const QString why = explained("shadows");
+    EXPECT_TRUE(why.startsWith("'lighting/shadows' ran in ")) << why.toStdString();
+    EXPECT_TRUE(
+        why.endsWith(" ms, needed by lighting/shadows -> lighting/direct -> "
+                     "lighting.radiance -> post -> output 'image'."))
+        << why.toStdString();
 }
 
 TEST_F(RendererLatestFrameTest, LongListsNameAFewAndCountTheRest) {
@@ -191,9 +145,6 @@ TEST_F(RendererLatestFrameTest, LongListsNameAFewAndCountTheRest) {
     EXPECT_EQ(explained("source"),
               "'source' did not run: no output or target depends on it, and its consumers 'r0', "
               "'r1', 'r2' and 47 more were not needed either.");
-    EXPECT_EQ(explained("r1"),
-              "'r1' did not run: no output or target depends on it, and nothing reads its "
-              "outputs.");
 }
 
 TEST_F(RendererLatestFrameTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlappingPasses) {
@@ -252,28 +203,6 @@ TEST_F(RendererLatestFrameTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlapp
         for (size_t k = 1; k < track.second.size(); ++k)
             EXPECT_LE(track.second[k - 1].second, track.second[k].first) << "track " << track.first;
     }
-}
-
-// A pass may not resize the ring its own frame is being written into.
-TEST_F(RendererLatestFrameTest, TheTimingHistoryStaysWhileAFrameRenders) {
-    struct Resizer : RecordingPass {
-        using RecordingPass::RecordingPass;
-        void start(RenderCallbacks* c) override {
-            accepted = renderer->setTimingHistory(1);
-            RecordingPass::start(c);
-        }
-        Renderer* renderer = nullptr;
-        bool accepted = true;
-    };
-    auto* resizer = new Resizer("resizer", &log, 1, 1);
-    resizer->renderer = &renderer;
-    renderer.setTarget(renderer.addPass("resizer", resizer, kRoot));
-    renderer.setTimingEnabled(true);
-    for (int frame = 0; frame < 2; ++frame) EXPECT_TRUE(render());
-    EXPECT_FALSE(resizer->accepted);
-    EXPECT_EQ(renderer.timingHistory(), 100);
-    EXPECT_EQ(QJsonDocument::fromJson(renderer.traceJson())["traceEvents"].toArray().size(), 7)
-        << "two metadata events, two frames, two passes and one track name";
 }
 
 TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {

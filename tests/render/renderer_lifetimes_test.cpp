@@ -30,26 +30,20 @@ protected:
 
 }  // namespace
 
-TEST_F(RendererLifetimesTest, AChainHandsEachOutputToTheNextStep) {
-    EXPECT_TRUE(renderer.outputLifetimes().isEmpty());  // no frame yet
-    chain("X Y Z");
-    EXPECT_TRUE(renderer.outputLifetimes().isEmpty());
-    EXPECT_TRUE(render());
-    // Z feeds the renderer output, which keeps it past the frame.
-    EXPECT_EQ(lifetimes(), "X0:0-1 Y0:1-2 Z0:2--*");
-    EXPECT_EQ(renderer.outputLifetimes()[0].lastReaderNode, nodes["Y"]);
-}
-
 //   X -> Y1, X -> Y2;  Y1 -> Z.0, Y2 -> Z.1;  Z -> output 0;  X has a second output nobody reads.
 TEST_F(RendererLifetimesTest, ADiamondKeepsTheSharedOutputUntilItsLastReader) {
+    EXPECT_TRUE(renderer.outputLifetimes().isEmpty());  // no frame yet
     add("X", 1, 2), add("Y1"), add("Y2"), add("Z", 2, 1);
     link("X", "Y1");
     link("X", "Y2");
     link("Y1", "Z", 0, 0);
     link("Y2", "Z", 0, 1);
     up(renderer.addOutput("image"), "Z");
+    EXPECT_TRUE(renderer.outputLifetimes().isEmpty());
     EXPECT_TRUE(render());
+    // Z feeds the renderer output, which keeps it past the frame.
     EXPECT_EQ(lifetimes(), "X0:0-2 X1:0-- Y10:1-3 Y20:2-3 Z0:3--*");
+    EXPECT_EQ(renderer.outputLifetimes()[0].lastReaderNode, nodes["Y2"]);
 
     // A disabled reader still counts: it may be switched on again.
     renderer.setEnabled(nodes["Y2"], false);

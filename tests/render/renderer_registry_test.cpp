@@ -1,14 +1,12 @@
 #include <Orv/Graph.h>
 #include <Orv/Renderer.h>
 
-#include "recording_pass.h"
-
-#include <gtest/gtest.h>
+#include "renderer_fixture.h"
 
 using namespace Vantrel::Orv;
 
 namespace {
-const int kRoot = Graph::kRootNodeRef;
+using RendererRegistryTest = RendererFixture;
 struct HostFirst {};
 struct HostColour {
     int rgb;
@@ -18,16 +16,13 @@ struct HostColour {
 Q_DECLARE_METATYPE(HostFirst)
 Q_DECLARE_METATYPE(HostColour)
 
-TEST(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
-    QStringList log;  // outlives the renderer, which deletes its passes
-    Renderer renderer;
+TEST_F(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
     EXPECT_EQ(renderer.addParameter("exposure", 1.5), 0);
     EXPECT_EQ(renderer.addOutput("image"), 0);
     EXPECT_EQ(renderer.addParameter("exposure", 3), 1);
     EXPECT_EQ(renderer.addOutput("depth"), 1);
-    const Graph* graph = renderer.getGraph();
-    EXPECT_TRUE(graph->numNodesGlobal() == 1 && graph->numInputs(kRoot) == 2);
-    EXPECT_EQ(graph->outputName(kRoot, 1), "depth");
+    EXPECT_TRUE(graph()->numNodesGlobal() == 1 && graph()->numInputs(kRoot) == 2);
+    EXPECT_EQ(graph()->outputName(kRoot, 1), "depth");
     EXPECT_EQ(renderer.findParameter("exposure"), 0);
     EXPECT_EQ(renderer.findOutput("depth"), 1);
     EXPECT_EQ(renderer.findOutput("Depth"), -1);
@@ -54,64 +49,51 @@ TEST(RendererRegistryTest, ParametersAndOutputsAreRootPortsKeptInStep) {
     ASSERT_GT(qMetaTypeId<HostColour>(), int(QMetaType::User));
     renderer.setParameter(1, QVariant::fromValue(HostColour{7}));
     EXPECT_EQ(renderer.parameterType(1), QMetaType::User);
-    auto* pass = new RecordingPass("P", &log);
-    pass->setOutput(0, QVariant::fromValue(HostColour{9}));
-    const int node = renderer.addPass("P", pass, kRoot);
-    renderer.setEnabled(node, false);
-    ASSERT_NE(renderer.getGraph()->addUpEdge(0, node, 0), -1);
-    renderer.render(nullptr);
+    add("P")->setOutput(0, QVariant::fromValue(HostColour{9}));
+    renderer.setEnabled(node("P"), false);
+    up(0, "P");
+    render();
     EXPECT_EQ(renderer.outputType(0), QMetaType::User);
     EXPECT_EQ(renderer.output(0).value<HostColour>().rgb, 9);
 }
 
-TEST(RendererRegistryTest, PassNodesMirrorTheirPasses) {
-    QStringList log;
-    Renderer renderer;
-    auto* a = new RecordingPass("A", &log, 2, 1);
-    const int aNode = renderer.addPass("A", a, kRoot);
-    const int group = renderer.addGroup("G", 1, 1, kRoot);
-    const int bNode = renderer.addPass("B", new RecordingPass("B", &log, 1, 3), group);
-    Graph* graph = renderer.getGraph();
-    EXPECT_EQ(graph->parentNode(bNode), group);
-    EXPECT_EQ(graph->inputName(aNode, 1) + graph->outputName(bNode, 2), "in1out2");
-    EXPECT_TRUE(graph->numInputs(aNode) == 2 && graph->numOutputs(bNode) == 3);
-    EXPECT_TRUE(graph->nodeValue(aNode) == 0 && graph->nodeValue(bNode) == 1);
-    EXPECT_EQ(graph->nodeValue(group), -1);
+TEST_F(RendererRegistryTest, PassNodesMirrorTheirPasses) {
+    RecordingPass* a = add("A", 2, 1);
+    group("G", 1, 1);
+    add("B", 1, 3, "G");
+    const int aNode = node("A"), groupNode = node("G"), bNode = node("B");
+    EXPECT_EQ(graph()->parentNode(bNode), groupNode);
+    EXPECT_EQ(graph()->inputName(aNode, 1) + graph()->outputName(bNode, 2), "in1out2");
+    EXPECT_TRUE(graph()->numInputs(aNode) == 2 && graph()->numOutputs(bNode) == 3);
+    EXPECT_TRUE(graph()->nodeValue(aNode) == 0 && graph()->nodeValue(bNode) == 1);
+    EXPECT_EQ(graph()->nodeValue(groupNode), -1);
     EXPECT_EQ(renderer.renderPass(aNode), a);
-    EXPECT_EQ(renderer.findPass("G"), group);
+    EXPECT_EQ(renderer.findPass("G"), groupNode);
     EXPECT_EQ(renderer.findPass("B"), -1) << "nested passes are not found";
     EXPECT_TRUE(log.isEmpty()) << "adding calls nothing but the port queries";
 
-    renderer.setEnabled(bNode, false);
-    EXPECT_FALSE(renderer.enabled(bNode));
     EXPECT_TRUE(renderer.enabled(aNode));
-    const int stray = graph->addNode("stray", 0, 0, kRoot);
-    graph->setNodeValue(stray, 2);  // one past the last pass
-    for (int node : {kRoot, group, stray, -1, 999}) {
-        renderer.setEnabled(node, true);
-        EXPECT_TRUE(renderer.renderPass(node) == nullptr && !renderer.enabled(node)) << node;
+    const int stray = graph()->addNode("stray", 0, 0, kRoot);
+    graph()->setNodeValue(stray, 2);  // one past the last pass
+    for (int ref : {kRoot, groupNode, stray, -1, 999}) {
+        renderer.setEnabled(ref, true);
+        EXPECT_TRUE(renderer.renderPass(ref) == nullptr && !renderer.enabled(ref)) << ref;
     }
 }
 
-TEST(RendererRegistryTest, AGroupWithNamedPortsIsWiredByName) {
-    QStringList log;
-    Renderer renderer;
-    Graph* graph = renderer.getGraph();
+TEST_F(RendererRegistryTest, AGroupWithNamedPortsTakesTheNamesGiven) {
     EXPECT_EQ(renderer.addGroup("lost", QStringList{"in0"}, QStringList{}, 999), -1);
-    const int nodes = graph->numNodesGlobal();
+    const int before = graph()->numNodesGlobal();
     const int group = renderer.addGroup("G", {"in0", "extra"}, {"out0"}, kRoot);
-    EXPECT_EQ(graph->numNodesGlobal(), nodes + 1);
-    ASSERT_TRUE(graph->numInputs(group) == 2 && graph->numOutputs(group) == 1);
-    EXPECT_EQ(graph->inputName(group, 1) + graph->outputName(group, 0), "extraout0");
-    const int inner = renderer.addPass("X", new RecordingPass("X", &log), group);
-    graph->connectDownByName(inner);
-    graph->connectUpByName(inner);
-    EXPECT_EQ(graph->edgeSourceNode(graph->inputSource(inner, 0)), group);
-    EXPECT_EQ(graph->edgeSourceNode(graph->outputSource(group, 0)), inner);
+    EXPECT_EQ(graph()->numNodesGlobal(), before + 1);
+    ASSERT_TRUE(graph()->numInputs(group) == 2 && graph()->numOutputs(group) == 1);
+    EXPECT_EQ(
+        graph()->inputName(group, 0) + graph()->inputName(group, 1) + graph()->outputName(group, 0),
+        "in0extraout0");
 }
 
 // Destruction deletes every pass, in pass order, without a teardown.
-TEST(RendererRegistryTest, RefusedPassesAreDeletedUnlessAlreadyOwnedAndTheRestAtTheEnd) {
+TEST(RendererOwnershipTest, RefusedPassesAreDeletedUnlessAlreadyOwnedAndTheRestAtTheEnd) {
     QStringList log;
     {
         Renderer renderer;
@@ -134,32 +116,28 @@ TEST(RendererRegistryTest, RefusedPassesAreDeletedUnlessAlreadyOwnedAndTheRestAt
 
 // Graph::purge renumbers nodes but leaves the target's ref alone; purgeGraph moves the target
 // with its node, and clears it when the node is gone.
-TEST(RendererRegistryTest, PurgeGraphKeepsTheTargetOnItsNode) {
-    QStringList log;
-    Renderer renderer;
-    Graph* graph = renderer.getGraph();
-    const int a = renderer.addPass("a", new RecordingPass("a", &log), kRoot);
-    renderer.addPass("b", new RecordingPass("b", &log), kRoot);
-    const int c = renderer.addPass("c", new RecordingPass("c", &log), kRoot);
-    graph->removeNode(a);
+TEST_F(RendererRegistryTest, PurgeGraphKeepsTheTargetOnItsNode) {
+    add("a"), add("b"), add("c");
+    const int c = node("c");
+    graph()->removeNode(node("a"));
     renderer.setTarget(c);
     renderer.purgeGraph();
     ASSERT_EQ(renderer.target(), c - 1);
-    EXPECT_EQ(graph->nodeName(renderer.target()), "c");
-    ASSERT_TRUE(renderer.render(nullptr));
-    EXPECT_TRUE(log.contains("c.start") && !log.contains("b.start"));
+    EXPECT_EQ(graph()->nodeName(renderer.target()), "c");
+    ASSERT_TRUE(render());
+    EXPECT_EQ(runs(), "c");
 
     // The target's own node removed: nothing is left to name.
-    renderer.setTarget(graph->findNode("b", kRoot));
-    graph->removeNode(renderer.target());
+    renderer.setTarget(graph()->findNode("b", kRoot));
+    graph()->removeNode(renderer.target());
     renderer.purgeGraph();
     EXPECT_EQ(renderer.target(), -1);
-    EXPECT_EQ(graph->numNodesGlobal(), 2);
+    EXPECT_EQ(graph()->numNodesGlobal(), 2);
 
     // For contrast, Graph::purge alone: the old ref now names no node at all.
-    renderer.setTarget(graph->findNode("c", kRoot));
-    graph->removeNode(renderer.target());
-    graph->purge();
+    renderer.setTarget(graph()->findNode("c", kRoot));
+    graph()->removeNode(renderer.target());
+    graph()->purge();
     EXPECT_EQ(renderer.target(), 1);
-    EXPECT_FALSE(graph->isValidNode(renderer.target()));
+    EXPECT_FALSE(graph()->isValidNode(renderer.target()));
 }

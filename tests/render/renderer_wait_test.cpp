@@ -82,28 +82,3 @@ TEST_F(RendererWaitTest, InFlightWaitsOnlyWhenNoPassHasFinishedWithAllOfThem) {
     EXPECT_EQ(passCalls(), sleeping);
     EXPECT_EQ(outputs(), "C(A(default),B(default))");
 }
-
-//   A -> output 0.  A tries to replace the wait function from inside the frame.
-TEST_F(RendererWaitTest, TheFunctionCannotBeReplacedWhileAFrameRenders) {
-    struct Replacing : RecordingPass {
-        using RecordingPass::RecordingPass;
-        void start(RenderCallbacks* c) override {
-            RecordingPass::start(c);
-            replaced = owner->setWaitFunction({});
-        }
-        Renderer* owner = nullptr;
-        bool replaced = true;
-    };
-    auto* pass = new Replacing("A", &log);
-    pass->owner = &renderer;
-    pass->unfinishedPolls = 1;
-    passes["A"] = pass;
-    nodes["A"] = renderer.addPass("A", pass, kRoot);
-    up(renderer.addOutput("image"), "A");
-
-    installWait();
-    EXPECT_TRUE(render());
-    EXPECT_FALSE(pass->replaced);
-    EXPECT_TRUE(renderer.hasWaitFunction());
-    EXPECT_EQ(passesThat(log, "A"), "wait") << "the installed function still waited";
-}

@@ -4,9 +4,7 @@
 #include <Orv/Validator.h>
 
 #include "graph_fixtures.h"
-#include "recording_pass.h"
-
-#include <gtest/gtest.h>
+#include "renderer_fixture.h"
 
 #include <functional>
 
@@ -14,7 +12,7 @@ using namespace Vantrel::Orv;
 
 namespace {
 
-const int kRoot = Graph::kRootNodeRef;
+using ValidatorTest = RendererFixture;
 
 // A pass whose second input repeats the first one's name.
 class RepeatedNamePass : public RecordingPass {
@@ -39,10 +37,8 @@ QStringList lines(const QVector<Finding>& findings) {
 //   |                              grp.dangling: output nothing inside feeds
 //   |-- scene (a second one, never needed)
 //   `-- tonemap(in0, in0, extra*) --> image           target: a removed node
-TEST(ValidatorTest, ReportsEachProblemOnceWithItsNodeAndPort) {
-    QStringList log;
-    Renderer renderer;
-    Graph* g = renderer.getGraph();
+TEST_F(ValidatorTest, ReportsEachProblemOnceWithItsNodeAndPort) {
+    Graph* g = graph();
     renderer.addParameter("exposure", 1.0);
     renderer.addOutput("image");
     renderer.addOutput("spare");
@@ -94,13 +90,13 @@ TEST(ValidatorTest, ReportsEachProblemOnceWithItsNodeAndPort) {
 
     // The passes the validator says never run are exactly those a frame leaves out.
     renderer.setTarget(-1);
-    ASSERT_TRUE(renderer.render(nullptr));
+    ASSERT_TRUE(render());
     EXPECT_TRUE(log.contains("scene.start") && log.contains("inner.start") &&
                 log.contains("tonemap.start"));
     EXPECT_FALSE(log.contains("scene2.start"));
 }
 
-TEST(ValidatorTest, PlainGraphsGetTheContainerAndNameChecks) {
+TEST(GraphValidatorTest, PlainGraphsGetTheContainerAndNameChecks) {
     SampleGraph s;
     addNamedNode(s.graph, "X", s.p);
     s.graph.addDownEdge(0, s.x, 0);
@@ -117,10 +113,8 @@ TEST(ValidatorTest, PlainGraphsGetTheContainerAndNameChecks) {
 
 // A finding names its node as Graph::nodePath does, so that the path finds the node again even
 // where a name holds the separator.
-TEST(ValidatorTest, FindingPathsResolveToTheirNodes) {
-    QStringList log;
-    Renderer renderer;
-    Graph* g = renderer.getGraph();
+TEST_F(ValidatorTest, FindingPathsResolveToTheirNodes) {
+    Graph* g = graph();
     const int group = renderer.addGroup("a/b", 0, 0, kRoot);
     g->addOutput(group, "out", -1);
     const int pass = renderer.addPass("c\\d", new RecordingPass("pass", &log, 0, 1), group);
@@ -134,7 +128,7 @@ TEST(ValidatorTest, FindingPathsResolveToTheirNodes) {
 
 // The validator and the JSON saver judge a pass node's ports by the same rule: what one calls
 // an error the other refuses, and what one passes the other saves.
-TEST(ValidatorTest, AgreesWithSavingOnPassPorts) {
+TEST(ValidatorAndSavingTest, AgreeOnPassPorts) {
     const std::vector<std::pair<const char*, std::function<void(Graph&, int)>>> cases = {
         {"as made", [](Graph&, int) {}},
         {"an extra input", [](Graph& g, int n) { g.addInput(n, "extra", -1); }},
@@ -170,30 +164,21 @@ TEST(ValidatorTest, AgreesWithSavingOnPassPorts) {
 // A loop through container ports, which addEdge accepts: C passes its input through X to its
 // output, which feeds P, which feeds C's input. Both validators report it; the renderer's names
 // the pass that reads a value of the frame before.
-TEST(ValidatorTest, ProducerLoopsThroughContainersAreReported) {
-    SampleGraph s;
-    s.graph.addDownEdge(0, s.x, 0);
-    s.graph.addUpEdge(0, s.x, 0);
-    ASSERT_GE(s.graph.addEdge(s.p, 0, s.a, 0), 0);
-    ASSERT_GE(s.graph.addEdge(s.a, 0, s.p, 0), 0) << "the loop is accepted";
+TEST_F(ValidatorTest, ProducerLoopsThroughContainersAreReported) {
+    add("A");
+    group("P", 1, 1);
+    add("X", 1, 1, "P");
+    down(0, "X");
+    up(0, "X");
+    link("P", "A");
+    link("A", "P");  // the loop is accepted
+    up(renderer.addOutput("image"), "A");
+    const Graph* g = graph();
     const QString loop =
         "warning: A: These nodes feed one another in a loop through container ports: 'A', "
         "'P/X'. A frame cuts the loop where it meets it, so one of them reads a value of the "
         "frame before.";
-    EXPECT_TRUE(lines(validate(s.graph)).contains(loop))
-        << qPrintable(lines(validate(s.graph)).join('\n'));
-
-    QStringList log;
-    Renderer renderer;
-    Graph* g = renderer.getGraph();
-    const int a = renderer.addPass("A", new RecordingPass("A", &log), kRoot);
-    const int p = renderer.addGroup("P", 1, 1, kRoot);
-    const int x = renderer.addPass("X", new RecordingPass("X", &log), p);
-    g->addDownEdge(0, x, 0);
-    g->addUpEdge(0, x, 0);
-    ASSERT_GE(g->addEdge(p, 0, a, 0), 0);
-    ASSERT_GE(g->addEdge(a, 0, p, 0), 0);
-    g->addUpEdge(renderer.addOutput("image"), a, 0);
+    EXPECT_TRUE(lines(validate(*g)).contains(loop)) << qPrintable(lines(validate(*g)).join('\n'));
     const QStringList found = lines(validate(renderer));
     EXPECT_TRUE(found.contains(loop)) << qPrintable(found.join('\n'));
     // A is needed first, so the frame meets X's producer A on its stack: X runs first and
@@ -203,6 +188,6 @@ TEST(ValidatorTest, ProducerLoopsThroughContainersAreReported) {
                        "of the frame before: the two passes are in a loop through "
                        "container ports, and this one runs first."))
         << qPrintable(found.join('\n'));
-    ASSERT_TRUE(renderer.render(nullptr));
-    EXPECT_LT(log.indexOf("X.start"), log.indexOf("A.start"));
+    ASSERT_TRUE(render());
+    EXPECT_EQ(runs(), "X A");
 }
