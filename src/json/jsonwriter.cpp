@@ -119,8 +119,9 @@ void JsonWriter::string(const QString& text) {
 
 void JsonWriter::string(const char* ascii) {
     next();
-    Output out{_out};
-    Token(out).String(ascii);
+    _out += '"';
+    _out += ascii;
+    _out += '"';
 }
 
 void JsonWriter::integer(qint64 number) {

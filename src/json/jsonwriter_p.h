@@ -29,6 +29,7 @@ public:
     bool beginArray(Layout layout = Layout::Block);
     void end();
     // A member's name; the next call writes its value: out.key("a").integer(1).
+    // `ascii`: the library's own names and keywords, written as they are.
     JsonWriter& key(const char* ascii);
     JsonWriter& key(const QString& name);
 
