@@ -5,7 +5,6 @@
 #include "graph/graph_p.h"
 #include "graph/refusal_p.h"
 #include "platform/diagnostics_p.h"
-#include "text/textescape_p.h"
 
 #include <optional>
 

@@ -1,11 +1,13 @@
 // Why an edge is refused, in the words the JSON loader uses for the same rules.
 #include "graph/refusal_p.h"
 
-#include "text/textescape_p.h"
-
 namespace Vantrel {
 namespace Orv {
 namespace detail {
+
+QString quoted(const QString& text) {
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
 
 namespace {
 

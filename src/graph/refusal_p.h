@@ -11,6 +11,8 @@ namespace Orv {
 namespace detail {
 
 // How messages name things, for the JSON loader and the graph's own reasons alike.
+// 'text', as messages quote a name: verbatim, whatever it holds.
+QString quoted(const QString& text);
 // "node 'lighting/direct'", "the root", or "node 7, which does not exist (or is removed)".
 QString describeNode(const Graph& graph, int node);
 // "input 'color' of node 'tonemap'"

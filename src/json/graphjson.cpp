@@ -2,8 +2,8 @@
 #include <Orv/Json.h>
 
 #include "graph/graph_p.h"
+#include "graph/refusal_p.h"
 #include "json/graphjson_p.h"
-#include "text/textescape_p.h"
 
 #include <QHash>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #include <Orv/Json.h>
 
+#include "graph/refusal_p.h"
 #include "json/jsonreader_p.h"
-#include "text/textescape_p.h"
 
 #include <rapidjson/error/en.h>
 #include <rapidjson/memorystream.h>

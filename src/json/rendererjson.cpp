@@ -2,10 +2,10 @@
 #include <Orv/Json.h>
 #include <Orv/Renderer.h>
 
+#include "graph/refusal_p.h"
 #include "json/graphjson_p.h"
 #include "render/passports_p.h"
 #include "render/renderer_p.h"
-#include "text/textescape_p.h"
 
 #include <QJsonDocument>
 #include <QSet>

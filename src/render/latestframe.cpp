@@ -1,9 +1,9 @@
 // What the latest frame did and why, worked out when asked from what the frames keep anyway.
 #include <Orv/Renderer.h>
 
+#include "graph/refusal_p.h"
 #include "graph/side_p.h"
 #include "render/renderer_p.h"
-#include "text/textescape_p.h"
 
 #include <QHash>
 #include <QStringList>

@@ -2,10 +2,10 @@
 #include <Orv/Renderer.h>
 #include <Orv/Validator.h>
 
+#include "graph/refusal_p.h"
 #include "graph/side_p.h"
 #include "render/frameplan_p.h"
 #include "render/passports_p.h"
-#include "text/textescape_p.h"
 
 #include <QHash>
 

@@ -3,10 +3,6 @@
 namespace Vantrel {
 namespace Orv {
 
-QString detail::quoted(const QString& text) {
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
-
 QByteArray detail::dotHtmlEscaped(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     QByteArray out;
