@@ -84,16 +84,11 @@ bool Pipeline::load(const QByteArray& description, QString* error) {
 void Pipeline::setMemoryPlan(bool enabled) {
     _arena.setEnabled(enabled);
     _renderer.setMemoryPlanning(enabled);
-    askSizes();
-}
-
-void Pipeline::askSizes() {
-    if (!_arena.enabled()) return;
-    const int width = _renderer.parameterValue(_renderer.findParameter("width")).toInt();
-    const int height = _renderer.parameterValue(_renderer.findParameter("height")).toInt();
-    // Full-size and half-size colour images; the vignette keeps its mask from frame to frame,
-    // so it holds memory of its own.
-    _renderer.setOutputMemoryFunction([this, width, height](int node, int output) {
+    // Full-size and half-size colour images, at the size the parameters give when the renderer
+    // asks; the vignette keeps its mask from frame to frame, so it holds memory of its own.
+    _renderer.setOutputMemoryFunction([this](int node, int output) {
+        const int width = _renderer.parameterValue(_renderer.findParameter("width")).toInt();
+        const int height = _renderer.parameterValue(_renderer.findParameter("height")).toInt();
         const RenderPass* pass = _renderer.renderPass(node);
         qint64 bytes = 0;
         if (dynamic_cast<const ScenePass*>(pass) || dynamic_cast<const CompositePass*>(pass))
@@ -130,7 +125,7 @@ void Pipeline::setSize(int width, int height) {
     // resolution, and 8 taps there suit a 360-line image.
     _renderer.setParameter(_renderer.findParameter(QStringLiteral("bloomRadius")),
                            qBound(1, height * 8 / 360, 64));
-    askSizes();
+    _renderer.invalidateOutputSizes();
 }
 
 void Pipeline::setPrevious(const QImage& image, int presentMs) {

@@ -70,8 +70,6 @@ public:
 
 private:
     void listNodes(int parent, const QString& prefix);
-    // Hands the renderer the image sizes of the current picture size.
-    void askSizes();
 
     ToneCurve _curve;
     Vantrel::Orv::Renderer _renderer;

@@ -45,8 +45,9 @@ struct OutputLifetime {
     int producerStep = -1;    ///< The step that runs the pass.
     int lastReaderStep = -1;  ///< The latest step that reads the output, or -1 when none does.
     int lastReaderNode = -1;  ///< The node of that step, or -1.
-    /// Kept past the frame: a renderer output collects it, or a step at or before producerStep
-    /// reads it (a loop through container ports: that reader gets the previous frame's value).
+    /// Kept past the frame: a renderer output collects it, the target produces it (the host
+    /// reads both after the frame), or a step at or before producerStep reads it (a loop
+    /// through container ports: that reader gets the previous frame's value).
     bool outlivesFrame = false;
 };
 
@@ -109,8 +110,11 @@ public:
 
     /// The pass of a node, or null for groups, the root and refs outside the graph.
     RenderPass* renderPass(int node) const;
-    bool enabled(int node) const;             ///< False for a node without a pass.
-    void setEnabled(int node, bool enabled);  ///< Used from the next frame; inert without a pass.
+    bool enabled(int node) const;  ///< False for a node without a pass.
+    /// Used from the next frame; inert without a pass. Called by a pass from inside a frame, it
+    /// counts for every pass that frame has not reached yet: a flag is read when the frame
+    /// reaches its pass (and a producer's when its consumer is fed), in flight as one at a time.
+    void setEnabled(int node, bool enabled);
     /// A node rendered every frame besides what feeds the outputs; -1 for none. A ref outside
     /// the node table is ignored; a removed node is rendered until purge, its inputs unfed.
     /// Graph::purge alone leaves the target's ref as it was, so that after it the ref may name
@@ -203,6 +207,10 @@ public:
     /// plan is rebuilt, and at the next frame after each call; an empty function goes back to
     /// the table.
     void setOutputMemoryFunction(std::function<OutputMemory(int node, int output)> memory);
+    /// The sizes have changed (a resize): the next frame asks the function for every output
+    /// again and places them anew. Without it, the plan keeps the sizes it was given until
+    /// the frame plan is rebuilt.
+    void invalidateOutputSizes();
     /// The latest frame's memory plan, by output in the order of outputLifetimes(); empty when
     /// planning is off. When the function gave a bad size, nothing is placed and the error
     /// names the output.

@@ -23,10 +23,10 @@ private:
     bool& _flag;
 };
 
-QVariant inputValue(const detail::RendererData& d, const QVector<bool>& enabled, RenderPass* pass,
-                    int input, const detail::FramePlan::Feed& feed) {
+QVariant inputValue(const detail::RendererData& d, RenderPass* pass, int input,
+                    const detail::FramePlan::Feed& feed) {
     if (feed.pass == detail::FramePlan::Feed::kParameter) return d.parameters.at(feed.port);
-    if (feed.pass >= 0 && enabled.at(feed.pass)) return feed.producer->output(feed.port);
+    if (feed.pass >= 0 && d.enabled.at(feed.pass)) return feed.producer->output(feed.port);
     return pass->defaultValue(input);
 }
 
@@ -40,7 +40,7 @@ bool runOneAtATime(detail::RendererData& d, RenderCallbacks* callbacks) {
             detail::skipPass(d, s);
             continue;
         }
-        const detail::StartedPass started = detail::startPass(d, d.enabled, s, callbacks);
+        const detail::StartedPass started = detail::startPass(d, s, callbacks);
         while (!started.pass->isFinished()) detail::waitForPasses(d, &started, 1);
         if (!detail::endPass(d, started, callbacks)) return false;
     }
@@ -60,8 +60,7 @@ void collectOutputs(detail::RendererData& d) {
 
 }  // namespace
 
-detail::StartedPass detail::startPass(RendererData& d, const QVector<bool>& enabled, int s,
-                                      RenderCallbacks* callbacks) {
+detail::StartedPass detail::startPass(RendererData& d, int s, RenderCallbacks* callbacks) {
     const FramePlan::Step& step = d.plan.schedule()[size_t(s)];
     RenderPass* pass = step.pass;
     const std::vector<FramePlan::Feed>& feeds = d.plan.feeds();
@@ -69,9 +68,9 @@ detail::StartedPass detail::startPass(RendererData& d, const QVector<bool>& enab
     for (int i = 0; i < numInputs; ++i) {
         // Only a pass that grew inputs after it was added has inputs beyond its node's; nothing
         // feeds them.
-        const QVariant value =
-            i < step.numInputs ? inputValue(d, enabled, pass, i, feeds[size_t(step.firstFeed + i)])
-                               : pass->defaultValue(i);
+        const QVariant value = i < step.numInputs
+                                   ? inputValue(d, pass, i, feeds[size_t(step.firstFeed + i)])
+                                   : pass->defaultValue(i);
         pass->setInput(i, value);
     }
 
@@ -99,6 +98,7 @@ bool detail::endPass(RendererData& d, StartedPass started, RenderCallbacks* call
 }
 
 void detail::skipPass(RendererData& d, int step) {
+    d.latest.passSkipped(step);
     if (d.memory.releasing) releaseAfter(d, step, false);
 }
 
@@ -120,7 +120,7 @@ bool Renderer::render(RenderCallbacks* callbacks) {
         d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size(),
                       d->culling, cut);
     detail::followPlan(*d);
-    latest.started.assign(d->plan.schedule().size(), 0);
+    latest.fates.assign(d->plan.schedule().size(), detail::LatestFrame::kUndecided);
     if (d->plan.hasRoots()) {
         detail::beginReleases(*d);
         result = d->maxPassesInFlight > 1 ? detail::runOverlapped(*d, callbacks)
@@ -129,8 +129,8 @@ bool Renderer::render(RenderCallbacks* callbacks) {
         collectOutputs(*d);
     }
 
+    if (!result) latest.settleUndecided(d->plan, d->enabled);
     endFrame(callbacks);
-    latest.enabled = d->enabled;
     if (d->currentTrace) detail::endFrameTrace(*d);
     return result;
 }

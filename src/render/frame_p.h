@@ -13,13 +13,12 @@ namespace detail {
 // The two places where a pass meets a frame; both loops (one at a time, and in flight) go
 // through them, and they call the timing and latest-frame hooks, so the loops only schedule.
 //
-// Starts step `step`: its inputs (read with `enabled`, the flags the frame runs with), its user
+// Starts step `step`: its inputs (a producer's output while that pass is enabled), its user
 // counts, its error code, beginFrame, start.
-StartedPass startPass(RendererData& d, const QVector<bool>& enabled, int step,
-                      RenderCallbacks* callbacks);
+StartedPass startPass(RendererData& d, int step, RenderCallbacks* callbacks);
 // Ends a pass that has finished: endFrame, then its error code. False when the code is not 0.
 bool endPass(RendererData& d, StartedPass started, RenderCallbacks* callbacks);
-// A step whose pass is disabled: it will not run this frame.
+// A step whose pass the frame found disabled: it will not run this frame.
 void skipPass(RendererData& d, int step);
 
 // Waits for `count` passes in flight of which none has finished: the host's wait function, or

@@ -7,24 +7,6 @@
 namespace Vantrel {
 namespace Orv {
 
-namespace {
-
-// Lists, for each of `count` items, where its links lead, in the order `forEachLink` gives
-// them: (*targets)[(*first)[i]] up to (*targets)[(*first)[i + 1]]. `forEachLink(add)` calls
-// add(from, to) once per link, the same way both times it is called.
-template <typename ForEachLink>
-void listBySource(int count, ForEachLink forEachLink, std::vector<int>* first,
-                  std::vector<int>* targets) {
-    first->assign(size_t(count) + 1, 0);
-    forEachLink([first](int from, int) { ++(*first)[size_t(from) + 1]; });
-    for (size_t i = 0; i < size_t(count); ++i) (*first)[i + 1] += (*first)[i];
-    targets->resize(size_t(first->back()));
-    std::vector<int> fill(first->begin(), first->end() - 1);
-    forEachLink([&](int from, int to) { (*targets)[size_t(fill[size_t(from)]++)] = to; });
-}
-
-}  // namespace
-
 bool detail::FramePlan::isCurrent(const Graph& graph, int target, int numPasses, bool culling,
                                   const QVector<bool>& cutAtDisabled) const {
     return _built && _graphRevision == graph.revision() && _target == target &&
@@ -49,6 +31,7 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
 
     _schedule.clear();
     _feeds.clear();
+    _feedSteps.clear();
     _users.clear();
     _stepOfNode.clear();
     findRoots();
@@ -65,12 +48,9 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
         }
         // 2. The schedule: producers first, then the order of addition.
         orderPasses();
+        // 3. The step each feed reads.
+        findFeedSteps();
     }
-    // 3. What each step waits for when passes overlap.
-    _extraPredecessors.clear();
-    addReadsBeforeWrites();
-    _ownExtraPredecessors = _extraPredecessors.size();
-    linkSteps();
     _graph = nullptr;
     _passes = nullptr;
 }
@@ -199,7 +179,7 @@ void detail::FramePlan::orderPasses() {
             _schedule.push_back(Step{_passes->at(finished.passIndex), finished.node,
                                      finished.passIndex, finished.numInputs, numOutputs,
                                      finished.firstFeed, firstUsers,
-                                     int(_users.size()) - firstUsers, 0, 0});
+                                     int(_users.size()) - firstUsers});
         }
         for (int c = _firstConsumer[size_t(f)]; c < _firstConsumer[size_t(f) + 1]; ++c) {
             const int consumer = _consumers[size_t(c)];
@@ -208,76 +188,34 @@ void detail::FramePlan::orderPasses() {
     }
 }
 
-void detail::FramePlan::addReadsBeforeWrites() {
-    // A step that reads a pass scheduled after it (a loop through container ports) gets that
-    // pass's output of the frame before when one pass runs at a time. With passes in flight the
-    // pass's next step must therefore wait until the reader has been fed.
-    std::vector<int> nextStep(size_t(_passes->size()), -1);  // by pass index
-    for (int s = int(_schedule.size()) - 1; s >= 0; --s) {
-        const Step& step = _schedule[size_t(s)];
-        for (int i = 0; i < step.numInputs; ++i) {
-            const Feed& feed = _feeds[size_t(step.firstFeed + i)];
-            if (feed.pass >= 0 && nextStep[size_t(feed.pass)] >= 0)
-                _extraPredecessors.emplace_back(s, nextStep[size_t(feed.pass)]);
-        }
-        nextStep[size_t(step.passIndex)] = s;
-    }
-}
-
-void detail::FramePlan::setExtraPredecessors(std::vector<std::pair<int, int>> pairs) {
-    _extraPredecessors.resize(_ownExtraPredecessors);
-    _extraPredecessors.insert(_extraPredecessors.end(), pairs.begin(), pairs.end());
-    linkSteps();
-}
-
-void detail::FramePlan::linkSteps() {
-    // Each predecessor once per step: the latest earlier step of each pass the step reads, the
-    // latest earlier step of its own pass, and its extra predecessors. Only earlier steps count,
-    // as one pass at a time runs them in schedule order anyway.
+void detail::FramePlan::findFeedSteps() {
+    // Forward, the latest step of each pass so far gives the writer; backward, the next step
+    // gives the overwriter. A pass not yet run this frame is read as its last step left it.
     const int numSteps = int(_schedule.size());
-    listBySource(
-        numSteps,
-        [this](auto add) {
-            for (const auto& extra : _extraPredecessors) add(extra.second, extra.first);
-        },
-        &_firstExtra, &_extraOf);
-    std::vector<int> latestStep(size_t(_numPasses), -1);
-    _stepLinks.clear();
-    _predecessorCounts.clear();
-    _readyAtStart.assign(size_t(numSteps + 63) / 64, 0);
+    _feedSteps.assign(_feeds.size(), FeedStep{-1, -1, false});
+    std::vector<int> lastStep(size_t(_numPasses), -1);  // by pass index
+    for (int s = 0; s < numSteps; ++s) lastStep[size_t(_schedule[size_t(s)].passIndex)] = s;
+    std::vector<int> stepOfPass(size_t(_numPasses), -1);
     for (int s = 0; s < numSteps; ++s) {
         const Step& step = _schedule[size_t(s)];
-        const size_t first = _stepLinks.size();
-        auto waitFor = [&](int predecessor) {
-            if (predecessor < 0 || predecessor >= s) return;
-            const auto known = std::find_if(_stepLinks.begin() + long(first), _stepLinks.end(),
-                                            [predecessor](const std::pair<int, int>& link) {
-                                                return link.first == predecessor;
-                                            });
-            if (known == _stepLinks.end()) _stepLinks.emplace_back(predecessor, s);
-        };
-        for (int i = 0; i < step.numInputs; ++i) {
-            const Feed& feed = _feeds[size_t(step.firstFeed + i)];
-            if (feed.pass >= 0) waitFor(latestStep[size_t(feed.pass)]);
+        for (int f = step.firstFeed; f < step.firstFeed + step.numInputs; ++f) {
+            const int pass = _feeds[size_t(f)].pass;
+            if (pass < 0) continue;
+            FeedStep& read = _feedSteps[size_t(f)];
+            read.writer = stepOfPass[size_t(pass)];
+            read.frameBefore = read.writer < 0;
+            if (read.frameBefore) read.writer = lastStep[size_t(pass)];
         }
-        waitFor(latestStep[size_t(step.passIndex)]);
-        for (int k = _firstExtra[size_t(s)]; k < _firstExtra[size_t(s) + 1]; ++k)
-            waitFor(_extraOf[size_t(k)]);
-        _predecessorCounts.push_back(int(_stepLinks.size() - first));
-        if (_stepLinks.size() == first) _readyAtStart[size_t(s) / 64] |= quint64(1) << (s % 64);
-        latestStep[size_t(step.passIndex)] = s;
+        stepOfPass[size_t(step.passIndex)] = s;
     }
-
-    listBySource(
-        numSteps,
-        [this](auto add) {
-            for (const auto& link : _stepLinks) add(link.first, link.second);
-        },
-        &_firstSuccessor, &_successorSteps);
-    for (int s = 0; s < numSteps; ++s) {
-        Step& step = _schedule[size_t(s)];
-        step.firstSuccessor = _firstSuccessor[size_t(s)];
-        step.numSuccessors = _firstSuccessor[size_t(s) + 1] - step.firstSuccessor;
+    std::fill(stepOfPass.begin(), stepOfPass.end(), -1);
+    for (int s = numSteps - 1; s >= 0; --s) {
+        const Step& step = _schedule[size_t(s)];
+        for (int f = step.firstFeed; f < step.firstFeed + step.numInputs; ++f) {
+            const int pass = _feeds[size_t(f)].pass;
+            if (pass >= 0) _feedSteps[size_t(f)].nextWriter = stepOfPass[size_t(pass)];
+        }
+        stepOfPass[size_t(step.passIndex)] = s;
     }
 }
 

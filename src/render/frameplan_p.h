@@ -12,9 +12,24 @@ namespace Vantrel {
 namespace Orv {
 namespace detail {
 
+// Lists, for each of `count` items, where its links lead, in the order `forEachLink` gives
+// them: (*targets)[(*first)[i]] up to (*targets)[(*first)[i + 1]]. `forEachLink(add)` calls
+// add(from, to) once per link, the same way both times it is called.
+template <typename ForEachLink>
+void listBySource(int count, ForEachLink forEachLink, std::vector<int>* first,
+                  std::vector<int>* targets) {
+    first->assign(size_t(count) + 1, 0);
+    forEachLink([first](int from, int) { ++(*first)[size_t(from) + 1]; });
+    for (size_t i = 0; i < size_t(count); ++i) (*first)[i + 1] += (*first)[i];
+    targets->resize(size_t(first->back()));
+    std::vector<int> fill(first->begin(), first->end() - 1);
+    forEachLink([&](int from, int to) { (*targets)[size_t(fill[size_t(from)]++)] = to; });
+}
+
 // Everything a frame derives from the graph and the renderer's set-up, built once and reused
 // until either changes: the roots, the needed flags, the producer-first schedule with each
-// input's feed and each output's user count, and what each renderer output collects. Enabled
+// input's feed and the step it reads, each output's user count, and what each renderer output
+// collects. Enabled
 // flags, parameter values, defaults and pass outputs are not part of it; a frame reads them as
 // each pass runs.
 //
@@ -32,13 +47,6 @@ public:
     };
     // One pass of the schedule. Its graph inputs' feeds are feeds()[firstFeed...], its outputs
     // with users users()[firstUsers...].
-    //
-    // When passes overlap, a step waits for predecessorCounts()[s] earlier steps to end: its
-    // producers, an earlier step of its own pass (which must end before the pass starts again)
-    // and its extra predecessors. Later producers (a loop through container ports) are not
-    // waited for, just as in a frame that runs one pass at a time. The later steps that wait
-    // for it are successorSteps()[firstSuccessor...]. The steps that wait for none have their
-    // bits set in readyAtStart(), 64 steps a word.
     struct Step {
         RenderPass* pass;
         int node;
@@ -48,8 +56,16 @@ public:
         int firstFeed;
         int firstUsers;
         int numUsers;
-        int firstSuccessor;
-        int numSuccessors;
+    };
+    // Which step writes the value a pass feed reads, as one pass at a time runs the schedule:
+    // the latest earlier step of the producing pass; or, when there is none (a loop through
+    // container ports), the pass's last step, whose value of the frame before is read.
+    // `nextWriter` is the producing pass's first step after the reader, which overwrites what
+    // the reader reads; -1 when there is none. All -1 for a parameter or a default.
+    struct FeedStep {
+        int writer;
+        int nextWriter;
+        bool frameBefore;
     };
     struct OutputUsers {
         int output;
@@ -83,19 +99,14 @@ public:
                int numParameters, int numOutputs, bool culling,
                const QVector<bool>& cutAtDisabled = QVector<bool>());
 
-    // Makes each step also wait for the earlier steps paired with it, (earlier step, step),
-    // besides what the plan itself needs; an empty list drops the pairs added before. Kept
-    // until the next build.
-    void setExtraPredecessors(std::vector<std::pair<int, int>> pairs);
     // Counts the builds, so that what is derived from the plan knows when to follow.
     quint64 buildNumber() const { return _buildNumber; }
 
     bool hasRoots() const { return !_roots.empty(); }
-    const int* successorSteps() const { return _successorSteps.data(); }
-    const std::vector<int>& predecessorCounts() const { return _predecessorCounts; }  // by step
-    const std::vector<quint64>& readyAtStart() const { return _readyAtStart; }
+    int target() const { return _target; }
     const std::vector<Step>& schedule() const { return _schedule; }
     const std::vector<Feed>& feeds() const { return _feeds; }
+    const std::vector<FeedStep>& feedSteps() const { return _feedSteps; }  // by feed
     const std::vector<OutputUsers>& users() const { return _users; }
     const std::vector<Collected>& collected() const { return _collected; }
     int tableSize() const { return _tableSize; }  // the node table the plan was built from
@@ -127,8 +138,7 @@ private:
     void findRoots();
     void visitFrom(int root, int reason);
     void orderPasses();
-    void addReadsBeforeWrites();
-    void linkSteps();
+    void findFeedSteps();
     // Follows an input to where its value comes from. `producer` becomes the node whose output
     // feeds it, through containers (a node without a pass included), or -1.
     Feed trace(int node, int input, int& producer) const;
@@ -161,15 +171,9 @@ private:
     QVector<bool> _needed;
     std::vector<Step> _schedule;
     std::vector<Feed> _feeds;
+    std::vector<FeedStep> _feedSteps;
     std::vector<OutputUsers> _users;
     std::vector<Collected> _collected;
-    std::vector<int> _successorSteps;  // by step, from Step::firstSuccessor
-    std::vector<int> _predecessorCounts;
-    std::vector<quint64> _readyAtStart;
-    // Extra predecessors: (earlier step, step) pairs where the step must wait for the earlier
-    // one to end although it reads none of its outputs.
-    std::vector<std::pair<int, int>> _extraPredecessors;
-    size_t _ownExtraPredecessors = 0;  // the first ones, the plan's own
 
     // Scratch of build(), kept for its capacity.
     std::vector<Visit> _stack;
@@ -180,10 +184,6 @@ private:
     std::vector<int> _firstConsumer;  // by position in _finished, into _consumers (CSR)
     std::vector<int> _consumers;
     std::vector<std::pair<int, int>> _dependencies;  // (producer, consumer) positions
-    std::vector<std::pair<int, int>> _stepLinks;     // (predecessor, successor) steps
-    std::vector<int> _firstSuccessor;                // by step, into _successorSteps (CSR)
-    std::vector<int> _firstExtra;                    // by step, into _extraOf (CSR)
-    std::vector<int> _extraOf;                       // extra predecessors, by step
 };
 
 }  // namespace detail

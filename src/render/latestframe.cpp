@@ -251,14 +251,14 @@ NodeOutcome Renderer::outcome(int node) const {
     if (s < 0)
         return d->isPassIndex(d->graph.nodeValue(node)) ? NodeOutcome::NotNeeded
                                                         : NodeOutcome::NoPass;
-    const detail::FramePlan::Step& step = d->plan.schedule()[size_t(s)];
     const detail::LatestFrame& latest = d->latest;
-    if (!latest.enabled.value(step.passIndex)) return NodeOutcome::Disabled;
+    const detail::LatestFrame::Fate fate =
+        size_t(s) < latest.fates.size() ? latest.fates[size_t(s)] : detail::LatestFrame::kUndecided;
+    if (fate == detail::LatestFrame::kSkipped) return NodeOutcome::Disabled;
     for (const auto& failure : latest.failures) {
         if (failure.first == s) return NodeOutcome::Failed;
     }
-    const bool started = size_t(s) < latest.started.size() && latest.started[size_t(s)];
-    return started ? NodeOutcome::Ran : NodeOutcome::NotReached;
+    return fate == detail::LatestFrame::kStarted ? NodeOutcome::Ran : NodeOutcome::NotReached;
 }
 
 bool Renderer::wasNeeded(int node) const {

@@ -54,18 +54,20 @@ private:
     int _count = 0;
 };
 
-// A pass starts, in schedule order, once its predecessors in the plan have ended and there is
-// room; a pass that must wait holds back no other. It is asked whether it has finished as soon
-// as it starts, and ended then if it has. Then the passes in flight are polled in the order
-// they started, and each that has finished is ended at once. After a failure nothing
-// more starts, but the passes in flight are still polled and ended: their work cannot be
-// abandoned.
+// A step is decided, in schedule order, once its predecessors have ended and there is room:
+// its pass's enabled flag is read then, as one pass at a time reads it when the frame reaches
+// the pass, so that a pass upstream may switch it. A disabled step is skipped and readies the
+// steps that wait for it; an enabled one starts. A pass that must wait holds back no other. It is
+// asked whether it has finished as soon as it starts, and ended then if it has. Then the passes in
+// flight are polled in the order they started, and each that has finished is ended at once. After a
+// failure nothing more starts, but the passes in flight are still polled and ended: their work
+// cannot be abandoned.
 class OverlappedFrame {
 public:
     OverlappedFrame(detail::RendererData& d, RenderCallbacks* callbacks)
         : _d(d),
           _plan(d.plan),
-          _enabled(d.enabled),
+          _links(d.links),
           _callbacks(callbacks),
           _room(std::min(d.maxPassesInFlight, int(d.plan.schedule().size()))) {
         d.overlap.inFlight.resize(size_t(_room));
@@ -78,7 +80,12 @@ public:
             while (_numInFlight < _room) {
                 const int s = _ready.takeLowest();
                 if (s < 0) break;
-                const detail::StartedPass started = detail::startPass(_d, _enabled, s, _callbacks);
+                if (!_d.enabled.at(_plan.schedule()[size_t(s)].passIndex)) {
+                    detail::skipPass(_d, s);
+                    release(s);
+                    continue;
+                }
+                const detail::StartedPass started = detail::startPass(_d, s, _callbacks);
                 // Asked at once, as one pass at a time asks: a pass that finished as it started
                 // ends while its data is still at hand, and takes no room.
                 if (started.pass->isFinished())
@@ -92,23 +99,10 @@ public:
     }
 
 private:
-    // The plan's counts and ready steps, less the disabled steps, which never run: their
-    // successors do not wait for them, and they themselves wait for ever. Predecessors come
-    // first in the schedule, so one pass in order settles every count.
     void readyFirstSteps() {
-        _d.overlap.waiting = _plan.predecessorCounts();
+        _d.overlap.waiting = _links.predecessorCounts();
         _waiting = _d.overlap.waiting.data();
-        _ready.reset(_d.overlap.readyWords, _plan.readyAtStart());
-        if (!_enabled.contains(false)) return;
-        const std::vector<detail::FramePlan::Step>& schedule = _plan.schedule();
-        for (int s = 0; s < int(schedule.size()); ++s) {
-            const detail::FramePlan::Step& step = schedule[size_t(s)];
-            if (_enabled.at(step.passIndex)) continue;
-            _ready.erase(s);
-            _waiting[s] = std::numeric_limits<int>::max();
-            release(s);
-            detail::skipPass(_d, s);
-        }
+        _ready.reset(_d.overlap.readyWords, _links.readyAtStart());
     }
 
     // Polls the passes in flight in the order they started and ends each that has finished;
@@ -140,18 +134,15 @@ private:
 
     // Readies the steps that waited only for `s`.
     void release(int s) {
-        const detail::FramePlan::Step& step = _plan.schedule()[size_t(s)];
-        const int* const successors = _plan.successorSteps() + step.firstSuccessor;
-        for (int k = 0; k < step.numSuccessors; ++k) {
+        const int* const successors = _links.successors();
+        for (int k = _links.firstSuccessor(s); k < _links.firstSuccessor(s + 1); ++k) {
             if (--_waiting[successors[k]] == 0) _ready.insert(successors[k]);
         }
     }
 
     detail::RendererData& _d;
     const detail::FramePlan& _plan;
-    // The frame's own copy (shared until written): a pass that switches another mid-frame
-    // must not leave a step waiting for a predecessor that will never end.
-    const QVector<bool> _enabled;
+    const detail::StepLinks& _links;
     RenderCallbacks* const _callbacks;
 
     int* _waiting = nullptr;  // by step: predecessors not yet ended

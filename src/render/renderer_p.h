@@ -5,6 +5,7 @@
 #include <Orv/Renderer.h>
 
 #include "render/frameplan_p.h"
+#include "render/steplinks_p.h"
 #include "render/transientmemory_p.h"
 
 #include <QElapsedTimer>
@@ -41,15 +42,28 @@ struct FrameTrace {
 // starts, so that spans that overlap in time never share one.
 std::vector<int> spanTracks(const FrameTrace& trace);
 
-// What the latest frame kept for the outcome queries: which steps started, the passes that
-// failed, and the enabled flags it ran with. Filled where a pass starts and ends.
+// What the latest frame kept for the outcome queries: what it decided for each step, as it
+// decided it, and the passes that failed. Filled where a pass starts, is skipped and ends.
 struct LatestFrame {
-    qint64 number = 0;          // frames rendered so far; 0 before the first
-    std::vector<char> started;  // by step
+    enum Fate : char {
+        kUndecided,  // the frame stopped before it
+        kStarted,
+        kSkipped,     // found switched off
+        kNotReached,  // enabled when the frame that stopped before it ended
+    };
+    qint64 number = 0;        // frames rendered so far; 0 before the first
+    std::vector<Fate> fates;  // by step
     std::vector<std::pair<int, unsigned int>> failures;  // (step, error code)
-    QVector<bool> enabled;
 
-    void passStarted(int step) { started[size_t(step)] = 1; }
+    void passStarted(int step) { fates[size_t(step)] = kStarted; }
+    void passSkipped(int step) { fates[size_t(step)] = kSkipped; }
+    // After a failure: the steps the frame never reached, by the flags as it ends.
+    void settleUndecided(const FramePlan& plan, const QVector<bool>& enabled) {
+        for (size_t s = 0; s < fates.size(); ++s) {
+            if (fates[s] == kUndecided)
+                fates[s] = enabled.at(plan.schedule()[s].passIndex) ? kNotReached : kSkipped;
+        }
+    }
     void passEnded(int step, unsigned int errorCode) {
         if (errorCode != 0) failures.emplace_back(step, errorCode);
     }
@@ -98,6 +112,7 @@ public:
     bool rendering = false;
 
     FramePlan plan;
+    StepLinks links;  // follows the plan and the memory plan
     LatestFrame latest;
     OverlapScratch overlap;
     TransientMemory memory;

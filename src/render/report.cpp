@@ -427,9 +427,8 @@ private:
             if (offset >= 0 && plan.heapSize > 0)
                 fill = QStringLiteral("hsl(%1,65%,50%)")
                            .arg(220 - 190 * double(offset) / double(plan.heapSize), 0, 'f', 0);
-            QString tip = name + QStringLiteral(": steps %1 to %2")
-                                     .arg(life.producerStep)
-                                     .arg(last);
+            QString tip =
+                name + QStringLiteral(": steps %1 to %2").arg(life.producerStep).arg(last);
             if (life.outlivesFrame)
                 tip += QStringLiteral(", kept past the frame");
             else if (offset >= 0)
@@ -439,35 +438,39 @@ private:
             const QString shown =
                 name.size() > 28 ? QStringLiteral("\u2026") + name.right(27) : name;
             svg += QStringLiteral("<g><title>") + esc(tip) +
-                   QStringLiteral("</title><text x=\"%1\" y=\"%2\" text-anchor=\"end\" "
-                                  "fill=\"#1f2430\">")
+                   QStringLiteral(
+                       "</title><text x=\"%1\" y=\"%2\" text-anchor=\"end\" "
+                       "fill=\"#1f2430\">")
                        .arg(left - 8)
                        .arg(y + 14) +
                    esc(shown) +
-                   QStringLiteral("</text><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
-                                  "rx=\"3\" fill=\"%5\"%6/></g>")
+                   QStringLiteral(
+                       "</text><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                       "rx=\"3\" fill=\"%5\"%6/></g>")
                        .arg(left + life.producerStep * column + 1, 0, 'f', 1)
                        .arg(y + 3)
-                       .arg(std::max((last - life.producerStep + 1) * column - 2, 1.5), 0, 'f',
-                            1)
+                       .arg(std::max((last - life.producerStep + 1) * column - 2, 1.5), 0, 'f', 1)
                        .arg(row - 6)
                        .arg(fill, life.outlivesFrame ? QStringLiteral(" fill-opacity=\"0.45\"")
                                                      : QString());
         }
-        QString note = QStringLiteral("Each bar runs from the step that makes an output to the "
-                                      "last step that reads it in the latest frame's schedule");
+        QString note = QStringLiteral(
+            "Each bar runs from the step that makes an output to the "
+            "last step that reads it in the latest frame's schedule");
         if (placed)
-            note += QStringLiteral("; its colour is its place in the memory plan's heap, blue at "
-                                   "the bottom to orange at the top (heap %1 bytes, lower bound "
-                                   "%2, %3 without sharing); grey bars have no place, faded "
-                                   "ones outlive the frame")
+            note += QStringLiteral(
+                        "; its colour is its place in the memory plan's heap, blue at "
+                        "the bottom to orange at the top (heap %1 bytes, lower bound "
+                        "%2, %3 without sharing); grey bars have no place, faded "
+                        "ones outlive the frame")
                         .arg(plan.heapSize)
                         .arg(plan.lowerBound)
                         .arg(plan.totalSize);
         else
-            note += QStringLiteral("; faded ones outlive the frame. With "
-                                   "Renderer::setMemoryPlanning the bars are coloured by their "
-                                   "place in one heap");
+            note += QStringLiteral(
+                "; faded ones outlive the frame. With "
+                "Renderer::setMemoryPlanning the bars are coloured by their "
+                "place in one heap");
         if (lifetimes.size() > rows)
             note += QStringLiteral("; the first %1 of %2 outputs are shown")
                         .arg(rows)

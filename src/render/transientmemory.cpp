@@ -1,6 +1,6 @@
 // Output lifetimes, the renderer's memory plan, the waits that make reused memory safe with
-// passes in flight, and release at last use. All of it is derived from the frame plan, when
-// the host asks for it.
+// passes in flight (linked into the steps with the plan's own), and release at last use. All
+// of it is derived from the frame plan, when the host asks for it.
 #include <Orv/Renderer.h>
 
 #include "memory/memoryplan_p.h"
@@ -40,24 +40,20 @@ void OutputLifetimes::build(const FramePlan& plan) {
         }
     }
 
-    // A step reads what its producer's latest earlier step wrote; with no earlier step (a loop
-    // through container ports) it reads the producer's value from the frame before.
-    std::vector<int> latestStep(size_t(numPasses), -1);
+    // What each step reads, each lifetime once, from the plan's feed steps.
     std::vector<std::pair<int, int>> reads;  // (lifetime, reader step), by reader step
     _firstRead.assign(size_t(numSteps) + 1, 0);
     _readLifetimes.clear();
     for (int s = 0; s < numSteps; ++s) {
         const FramePlan::Step& step = schedule[size_t(s)];
         const size_t first = _readLifetimes.size();
-        for (int i = 0; i < step.numInputs; ++i) {
-            const FramePlan::Feed& feed = feeds[size_t(step.firstFeed + i)];
-            if (feed.pass < 0 || feed.pass >= numPasses) continue;
-            int producer = latestStep[size_t(feed.pass)];
-            if (producer < 0) producer = lastStepOfPass[size_t(feed.pass)];
-            if (producer < 0 || feed.port < 0 || feed.port >= count(producer)) continue;
-            const int l = firstOf(producer) + feed.port;
+        for (int f = step.firstFeed; f < step.firstFeed + step.numInputs; ++f) {
+            const FramePlan::FeedStep& read = plan.feedSteps()[size_t(f)];
+            const int port = feeds[size_t(f)].port;
+            if (read.writer < 0 || port < 0 || port >= count(read.writer)) continue;
+            const int l = firstOf(read.writer) + port;
             OutputLifetime& lifetime = _lifetimes[size_t(l)];
-            if (producer >= s) lifetime.outlivesFrame = true;
+            if (read.frameBefore) lifetime.outlivesFrame = true;
             if (s > lifetime.lastReaderStep) {
                 lifetime.lastReaderStep = s;
                 lifetime.lastReaderNode = step.node;
@@ -71,7 +67,6 @@ void OutputLifetimes::build(const FramePlan& plan) {
         for (size_t k = first; k < _readLifetimes.size(); ++k)
             reads.emplace_back(_readLifetimes[k], s);
         _firstRead[size_t(s) + 1] = int(_readLifetimes.size());
-        latestStep[size_t(step.passIndex)] = s;
     }
 
     // Readers by lifetime; `reads` is by step, so each list comes out ascending.
@@ -82,11 +77,19 @@ void OutputLifetimes::build(const FramePlan& plan) {
     std::vector<int> fill(_firstReader.begin(), _firstReader.end() - 1);
     for (const auto& read : reads) _readerSteps[size_t(fill[size_t(read.first)]++)] = read.second;
 
+    // What the host reads after the frame outlives it: the values the renderer outputs collect,
+    // and the target's outputs. Both are what the pass's last step left.
     for (const FramePlan::Collected& collected : plan.collected()) {
         if (collected.passIndex < 0 || collected.passIndex >= numPasses) continue;
         const int s = lastStepOfPass[size_t(collected.passIndex)];
         if (s >= 0 && collected.port >= 0 && collected.port < count(s))
             _lifetimes[size_t(firstOf(s) + collected.port)].outlivesFrame = true;
+    }
+    const int targetStep = plan.stepOf(plan.target());
+    if (targetStep >= 0) {
+        const int s = lastStepOfPass[size_t(schedule[size_t(targetStep)].passIndex)];
+        for (int l = firstOf(s); l < firstOf(s) + count(s); ++l)
+            _lifetimes[size_t(l)].outlivesFrame = true;
     }
 }
 
@@ -188,29 +191,28 @@ std::vector<std::pair<int, int>> reuseWaits(const OutputLifetimes& lifetimes,
 
 void detail::followPlan(RendererData& d) {
     TransientMemory& memory = d.memory;
-    const bool linked = memory.linkedBuild == d.plan.buildNumber();
-    if (!memory.planning) {
-        if (memory.planBuild == 0) return;
-        if (linked) d.plan.setExtraPredecessors({});
-        memory.linkedBuild = 0;
-        memory.planBuild = 0;
-        memory.plan = MemoryPlan();
-        return;
-    }
-    if (!memory.settingsChanged && memory.planBuild == d.plan.buildNumber()) return;
-    memory.settingsChanged = false;
-    memory.planBuild = d.plan.buildNumber();
+    const quint64 build = d.plan.buildNumber();
+    const bool replan = memory.planning && (memory.settingsChanged || memory.planBuild != build ||
+                                            !d.links.follows(d.plan));
+    const bool dropPlan = !memory.planning && memory.planBuild != 0;
+    if (!replan && !dropPlan && d.links.follows(d.plan)) return;
 
-    const OutputLifetimes& lifetimes = lifetimesOf(d);
-    QString error;
-    const QVector<MemoryRequest> requests = requestsOf(d, lifetimes, &error);
-    memory.plan = error.isEmpty() ? planMemory(requests) : MemoryPlan();
-    if (!error.isEmpty()) memory.plan.error = error;
-    // Without a plan nothing is reused, so nothing needs to wait.
-    d.plan.setExtraPredecessors(memory.plan.error.isEmpty()
-                                    ? reuseWaits(lifetimes, requests, memory.plan)
-                                    : std::vector<std::pair<int, int>>());
-    memory.linkedBuild = d.plan.buildNumber();
+    std::vector<std::pair<int, int>> reuse;  // none without a plan: nothing is reused
+    memory.settingsChanged = false;
+    memory.planBuild = replan ? build : 0;
+    memory.plan = MemoryPlan();
+    if (replan) {
+        const OutputLifetimes& lifetimes = lifetimesOf(d);
+        QString error;
+        const QVector<MemoryRequest> requests = requestsOf(d, lifetimes, &error);
+        if (error.isEmpty()) {
+            memory.plan = planMemory(requests);
+            if (memory.plan.error.isEmpty()) reuse = reuseWaits(lifetimes, requests, memory.plan);
+        } else {
+            memory.plan.error = error;
+        }
+    }
+    d.links.build(d.plan, reuse);
 }
 
 void detail::beginReleases(RendererData& d) {
@@ -289,6 +291,10 @@ bool Renderer::setOutputMemory(int node, int output, const OutputMemory& memory)
 
 void Renderer::setOutputMemoryFunction(std::function<OutputMemory(int node, int output)> memory) {
     d->memory.function = std::move(memory);
+    d->memory.settingsChanged = true;
+}
+
+void Renderer::invalidateOutputSizes() {
     d->memory.settingsChanged = true;
 }
 

@@ -56,9 +56,8 @@ struct TransientMemory {
     bool settingsChanged = false;  // since the memory plan was made
 
     OutputLifetimes lifetimes;
-    MemoryPlan plan;          // empty unless planning
-    quint64 planBuild = 0;    // the frame plan build that `plan` follows
-    quint64 linkedBuild = 0;  // the frame plan build carrying reuse predecessors, or 0
+    MemoryPlan plan;        // empty unless planning
+    quint64 planBuild = 0;  // the frame plan build that `plan` follows, or 0 when none
 
     // Releases of the frame being rendered: its own copy of the function, and by lifetime the
     // steps still to end (its producer and its readers) and whether it was produced.
@@ -69,8 +68,8 @@ struct TransientMemory {
 
 // The lifetimes of the current frame plan, built when first asked for.
 const OutputLifetimes& lifetimesOf(RendererData& d);
-// Brings the memory plan and the reuse predecessors up to date with the frame plan, when the
-// host asked for either; otherwise does nothing.
+// Brings the memory plan (when the host asked for one) and the step links up to date with the
+// frame plan: the links take the plan's own waits, and the memory plan's reuse waits besides.
 void followPlan(RendererData& d);
 // Release at last use around one frame's passes: the counts, each step that ends or is skipped
 // (a disabled pass), and the outputs still held when the frame ends. Inert unless the host

@@ -334,21 +334,18 @@ QVector<Finding> validate(const Renderer& renderer) {
                          QStringLiteral("No output or target needs this pass, so it never runs."));
     }
     // A pass that reads a pass scheduled after it gets that pass's output of the frame before.
-    std::vector<int> stepOfPass(size_t(passes.size()), -1);
-    for (int s = int(plan.schedule().size()) - 1; s >= 0; --s)
-        stepOfPass[size_t(plan.schedule()[size_t(s)].passIndex)] = s;
-    for (int s = 0; s < int(plan.schedule().size()); ++s) {
-        const detail::FramePlan::Step& step = plan.schedule()[size_t(s)];
+    for (const detail::FramePlan::Step& step : plan.schedule()) {
         if (!graph.isValidNode(step.node)) continue;
         for (int i = 0; i < step.numInputs; ++i) {
-            const detail::FramePlan::Feed& feed = plan.feeds()[size_t(step.firstFeed + i)];
-            if (feed.pass < 0 || stepOfPass[size_t(feed.pass)] <= s) continue;
-            const int producer = plan.schedule()[size_t(stepOfPass[size_t(feed.pass)])].node;
+            const detail::FramePlan::FeedStep& read = plan.feedSteps()[size_t(step.firstFeed + i)];
+            if (!read.frameBefore || read.writer < 0) continue;
+            const int producer = plan.schedule()[size_t(read.writer)].node;
+            const int port = plan.feeds()[size_t(step.firstFeed + i)].port;
             findings.add(Severity::Warning, step.node, Side::Input, i,
                          QStringLiteral("This input reads output %1 of %2 of the frame before:"
                                         " the two passes are in a loop through container ports,"
                                         " and this one runs first.")
-                             .arg(quoted(graph.outputName(producer, feed.port)),
+                             .arg(quoted(graph.outputName(producer, port)),
                                   quoted(graph.nodePath(producer))));
         }
     }

@@ -225,6 +225,10 @@ QVector<QImage> renderThreeFrames(bool memoryPlan, int inFlight) {
         EXPECT_GT(plan.totalSize, plan.heapSize);  // some images share bytes
         EXPECT_GE(plan.heapSize, plan.lowerBound);
         EXPECT_GE(renderer.memoryOffset(pipeline.findNode(QStringLiteral("scene")), 0), 0);
+        // A resize is placed anew at the next frame.
+        pipeline.setSize(192, 108);
+        EXPECT_TRUE(renderer.render(nullptr));
+        EXPECT_EQ(renderer.memoryPlan().totalSize, 4 * plan.totalSize);
     }
     return pictures;
 }

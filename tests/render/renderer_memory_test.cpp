@@ -89,10 +89,26 @@ TEST_F(RendererMemoryTest, TheRendererPlansTheOutputsThatDoNotOutliveTheFrame) {
     EXPECT_EQ(renderer.memoryOffset(nodes["A"], 0), -1);
     EXPECT_EQ(runs(), "A B C D");
 
+    // A resize: the function's answers change, and one call has them asked again.
+    qint64 size = 50;
     renderer.setOutputMemoryFunction(
-        [this](int node, int) { return bytes(node == nodes["B"] ? 8 : 50); });
+        [this, &size](int node, int) { return bytes(node == nodes["B"] ? 8 : size); });
     EXPECT_TRUE(render());
     EXPECT_EQ(renderer.memoryPlan().totalSize, 108);
+    size = 70;
+    EXPECT_TRUE(render());
+    EXPECT_EQ(renderer.memoryPlan().totalSize, 108) << "nothing told the renderer";
+    renderer.invalidateOutputSizes();
+    EXPECT_TRUE(render());
+    EXPECT_EQ(renderer.memoryPlan().totalSize, 148);
+    EXPECT_EQ(renderer.memoryPlan().heapSize, 78);
+
+    // The target's outputs are read after the frame, so they stay out of the heap.
+    renderer.setTarget(nodes["C"]);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(renderer.memoryPlan().totalSize, 78);
+    EXPECT_EQ(renderer.memoryOffset(nodes["C"], 0), -1);
+    renderer.setTarget(-1);
     renderer.setOutputMemoryFunction(nullptr);
     EXPECT_TRUE(render());
     EXPECT_EQ(renderer.memoryPlan().totalSize, 300);
@@ -170,10 +186,10 @@ TEST_F(RendererMemoryTest, OutputsAreHandedBackAfterTheirLastReaderEnds) {
         ASSERT_TRUE(renderer.setMaxPassesInFlight(limit));
         passes["Y"]->unfinishedPolls = limit == 1 ? 0 : 3;
         EXPECT_TRUE(render());
-        // Z's output feeds the renderer output and is kept; W's is not read and goes at once.
+        // Z's output feeds the renderer output and W's is the target's: both are kept.
         QStringList freed = passesThat(log, "free0").split(' ');
         freed.sort();
-        EXPECT_EQ(freed.join(' ') + " | " + passesThat(log, "free1"), "W X Y | X");
+        EXPECT_EQ(freed.join(' ') + " | " + passesThat(log, "free1"), "X Y | X");
         EXPECT_LT(at("X.free1"), at("Y.start"));
         EXPECT_LT(at("Y.end"), at("X.free0"));
         EXPECT_LT(at("W.end"), at("X.free0"));

@@ -90,6 +90,31 @@ TEST_F(RendererOverlapTest, TheLimitHoldsAWaitingPassHoldsBackNoOtherAndAFailure
     EXPECT_EQ(outputs(), "kept|E(default)") << "the outputs are still collected";
 }
 
+//   A -> B -> C -> output 0;  A switches B from inside its start.
+// A flag is read when the frame reaches its pass, one at a time and in flight alike, and the
+// latest frame's outcomes describe what ran.
+TEST_F(RendererOverlapTest, ASwitchFromInsideAFrameCountsForThePassesNotYetReached) {
+    chain("A B C");
+    bool switchTo = false;
+    passes["A"]->onStart = [&] { renderer.setEnabled(node("B"), switchTo); };
+    for (int limit : {1, 4}) {
+        ASSERT_TRUE(renderer.setMaxPassesInFlight(limit));
+        renderer.setEnabled(node("B"), true);
+        switchTo = false;
+        EXPECT_TRUE(render());
+        EXPECT_EQ(runs(), "A C") << limit;
+        EXPECT_EQ(outputs(), "C(default)") << limit;
+        EXPECT_EQ(renderer.outcome(node("B")), NodeOutcome::Disabled) << limit;
+        EXPECT_EQ(renderer.getNumPasses(), 2) << limit;
+
+        switchTo = true;  // B starts the frame switched off
+        EXPECT_TRUE(render());
+        EXPECT_EQ(runs(), "A B C") << limit;
+        EXPECT_EQ(outputs(), "C(B(A(default)))") << limit;
+        EXPECT_EQ(renderer.outcome(node("B")), NodeOutcome::Ran) << limit;
+    }
+}
+
 //   A -> C.0;  B -> D;  C, D -> E -> output 0.  Passes that finish as they start make the calls
 // of one pass at a time; a pass that lags lets the passes ready behind it start in its place,
 // and a frame after a lagging or failing one is as before.

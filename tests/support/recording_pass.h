@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 using Vantrel::Orv::RenderCallbacks;
 
 // Logs every call a renderer makes on it as "<name>.<call>" into a shared log, in short words:
@@ -35,6 +37,7 @@ public:
         for (auto& output : _outputs) output.value = _name + '(' + inputs.join(',') + ')';
         _pollsLeft = unfinishedPolls;
         if (failWith != 0) _errorCode = failWith;
+        if (onStart) onStart();
     }
     void endFrame(RenderCallbacks* c) override {
         record("end", c);
@@ -68,7 +71,8 @@ public:
     void setOutput(int index, const QVariant& value) { _outputs[index].value = value; }
 
     unsigned int failWith = 0;
-    int unfinishedPolls = 0;  // per frame
+    int unfinishedPolls = 0;        // per frame
+    std::function<void()> onStart;  // called at the end of start
     RenderCallbacks* seenCallbacks = nullptr;
 
 private:
