@@ -22,6 +22,8 @@ namespace {
 // Median time per item in nanoseconds, by benchmark name and thread count.
 using Medians = QMap<QString, double>;
 
+const char kCvSuffix[] = "~cv";
+
 QString resultKey(const std::string& name, int threads) {
     return QString::fromStdString(name) + QStringLiteral("#") + QString::number(threads);
 }
@@ -36,13 +38,21 @@ public:
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             // Without repetitions there are no aggregates: the single run stands for itself.
             const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            if (run.error_occurred || !(median || single)) continue;
+            // The coefficient of variation of the repetitions, a fraction, kept beside the
+            // median under the name with kCvSuffix.
+            const bool cv = run.run_type == Run::RT_Aggregate && run.aggregate_name == "cv";
+            if (run.error_occurred || !(median || single || cv)) continue;
             const std::string& name = run.run_name.function_name;
             const double items = itemsPerIteration(name);
             if (items <= 0) continue;
             // Single-threaded figures are CPU time (manual sections time themselves that way),
             // so that other work on a shared machine does not count; threads compete in wall time.
             const bool wall = run.threads > 1 || run.run_name.time_type == "manual_time";
+            if (cv) {
+                medians.insert(resultKey(name + kCvSuffix, int(run.threads)),
+                               wall ? run.real_accumulated_time : run.cpu_accumulated_time);
+                continue;
+            }
             const double time = wall ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime();
             const double ns = time / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
             medians.insert(resultKey(name, int(run.threads)), ns / items);
@@ -129,6 +139,28 @@ void printFrameTable(const Runs& m) {
     }
 }
 
+// Light passes: what the frame itself costs, with the spread of the repetitions.
+void printLightFrameTable(const Runs& m) {
+    printHeader("Light passes (no timer), ns per pass per frame (median; CV of the repetitions)",
+                {"shape/N", "renderer", "CV %", "baseline", "CV %", "rend/base", "8 in flight",
+                 "/ one", "oneTBB", "tbb/rend"});
+    auto cv = [&m](const std::string& name) {
+        const double v = value(m, name + kCvSuffix);
+        return v < 0 ? QStringLiteral("-") : QString::number(100 * v, 'f', 1);
+    };
+    for (Shape shape : allShapes()) {
+        for (int size : allSizes()) {
+            const std::string r = key("frame-light-renderer", shape, size);
+            const std::string b = key("frame-light-baseline", shape, size);
+            const std::string f = key("frame-light-inflight8", shape, size);
+            const std::string t = key("frame-light-tbb", shape, size);
+            printRow({QString::fromLatin1(shapeName(shape)) + "/" + QString::number(size),
+                      cell(value(m, r)), cv(r), cell(value(m, b)), cv(b), ratio(m, r, b),
+                      cell(value(m, f)), ratio(m, f, r), cell(value(m, t)), ratio(m, t, r)});
+        }
+    }
+}
+
 void printOverlapTables(const Runs& m) {
     printHeader("Synchronous passes, 8 in flight against one at a time, ns per pass (median)",
                 {"shape/N", "one", "8", "ratio"});
@@ -174,7 +206,7 @@ void printInspectionTables(const Runs& m) {
     QStringList explainRow;
     for (int size : allSizes())
         explainRow << QStringLiteral("N=%1 %2").arg(size).arg(
-                          cell(value(m, key("explain-first", Shape::Chain, size))));
+            cell(value(m, key("explain-first", Shape::Chain, size))));
     std::printf("explain of a chain's first pass, ns per pass (median): %s\n",
                 explainRow.join(QStringLiteral(", ")).toLocal8Bit().constData());
     printHeader("JSON on the layered graph, ns per edge (median)",
@@ -241,6 +273,7 @@ void printMemoryTable(const Runs& m) {
 
 void printTables(const Runs& runs) {
     printFrameTable(runs);
+    printLightFrameTable(runs);
     printOverlapTables(runs);
     printInspectionTables(runs);
     printBuildTable(runs);

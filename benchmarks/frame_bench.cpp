@@ -35,18 +35,61 @@ public:
     void start(RenderCallbacks*) override {}
 };
 
+// A pass with the baseline's storage alone: its values, a user count per output and an error
+// code, no names and no frame timer, so that what a frame itself costs is not hidden behind
+// what a RenderPassHelper does for its host.
+class LightPass : public RenderPass {
+public:
+    LightPass(int numInputs, int id)
+        : _inputs(numInputs),
+          _defaults(numInputs, QVariant(-1)),
+          _outputs{QVariant(id)},
+          _users(1, 0) {}
+    void setup(RenderCallbacks*) override {}
+    void beginFrame(RenderCallbacks*) override {}
+    void start(RenderCallbacks*) override {}
+    void endFrame(RenderCallbacks*) override {}
+    void teardown(RenderCallbacks*) override {}
+    void teardownContextData(RenderCallbacks*) override {}
+    int numInputs() const override { return _inputs.size(); }
+    int numOutputs() const override { return _outputs.size(); }
+    QString inputName(int) const override { return QStringLiteral("in"); }
+    QString outputName(int) const override { return QStringLiteral("out"); }
+    void setInput(int index, const QVariant& value) override { _inputs[index] = value; }
+    QVariant defaultValue(int index) const override { return _defaults.at(index); }
+    void setDefaultValue(int index, const QVariant& value) override { _defaults[index] = value; }
+    QVariant output(int index) const override { return _outputs.at(index); }
+    void setNumOutputUsers(int index, int users) override { _users[index] = users; }
+    void resetNumOutputUsers() override { _users.fill(0); }
+    unsigned int errorCode() const override { return _error; }
+    void setErrorCode(unsigned int code) override { _error = code; }
+
+private:
+    QVector<QVariant> _inputs;
+    QVector<QVariant> _defaults;
+    QVector<QVariant> _outputs;
+    QVector<int> _users;
+    unsigned int _error = 0;
+};
+
+enum class PassKind { Helper, Light };
+
 // A renderer holding one shape, its last pass feeding renderer output 0.
 struct FrameSetup {
     Renderer renderer;
     QVector<int> nodes;  // by pass number
     int numRun = 0;      // passes one frame runs
 
-    explicit FrameSetup(const ShapeLayout& layout) {
+    FrameSetup(const ShapeLayout& layout, PassKind kind) {
         renderer.addOutput(QStringLiteral("out"));
         nodes.resize(layout.numPasses);
-        for (int p = 0; p < layout.numPasses; ++p)
-            nodes[p] = renderer.addPass(QStringLiteral("pass"),
-                                        new NullPass(layout.inputsPerPass, p), Graph::kRootNodeRef);
+        for (int p = 0; p < layout.numPasses; ++p) {
+            RenderPass* pass =
+                kind == PassKind::Light
+                    ? static_cast<RenderPass*>(new LightPass(layout.inputsPerPass, p))
+                    : new NullPass(layout.inputsPerPass, p);
+            nodes[p] = renderer.addPass(QStringLiteral("pass"), pass, Graph::kRootNodeRef);
+        }
         Graph& graph = *renderer.getGraph();
         for (const Link& link : layout.links)
             graph.addEdge(nodes[link.producer], 0, nodes[link.consumer], link.input);
@@ -180,39 +223,60 @@ std::string key(const char* what, Shape shape, int size) {
     return std::string(what) + "/" + shapeName(shape) + "/" + std::to_string(size);
 }
 
+// The renderer, the baseline and oneTBB on one kind of pass: "frame-<what>" for the helper
+// passes, "frame-light-<what>" for the light ones.
+void registerFrameRows(Shape shape, int size, PassKind kind,
+                       const std::shared_ptr<FrameSetup>& setup,
+                       const std::shared_ptr<const QVector<PlannedPass>>& plan) {
+    const std::string prefix = kind == PassKind::Light ? "frame-light-" : "frame-";
+    registerPerItem(key((prefix + "renderer").c_str(), shape, size), setup->numRun,
+                    [setup](benchmark::State& state) {
+                        for (auto _ : state)
+                            benchmark::DoNotOptimize(setup->renderer.render(nullptr));
+                    });
+    registerPerItem(key((prefix + "baseline").c_str(), shape, size), plan->size(),
+                    [setup, plan](benchmark::State& state) {
+                        for (auto _ : state) benchmark::DoNotOptimize(runPlanned(*plan, nullptr));
+                    });
+    // Passes that finish when start returns: what a limit above 1 costs a frame. The same
+    // renderer and passes as the renderer's row, so that only the limit differs (apart, each
+    // renderer's passes lie elsewhere on the heap, which moved the ratio by up to 0.3 on the
+    // large graphs).
+    registerPerItem(key((prefix + "inflight8").c_str(), shape, size), setup->numRun,
+                    [setup](benchmark::State& state) {
+                        setup->renderer.setMaxPassesInFlight(8);
+                        for (auto _ : state)
+                            benchmark::DoNotOptimize(setup->renderer.render(nullptr));
+                        setup->renderer.setMaxPassesInFlight(1);
+                    });
+    auto flow = std::make_shared<FlowGraphFrame>(plan);
+    registerPerItem(key((prefix + "tbb").c_str(), shape, size), plan->size(),
+                    [flow](benchmark::State& state) {
+                        flow->run([&] {
+                            for (auto _ : state) benchmark::DoNotOptimize(flow->frame());
+                        });
+                    });
+}
+
 }  // namespace
 
 void registerFrameBenchmarks() {
     for (Shape shape : allShapes()) {
         for (int size : allSizes()) {
             const ShapeLayout layout = makeShape(shape, size);
-            auto setup = std::make_shared<FrameSetup>(layout);
-            auto plan = std::make_shared<const QVector<PlannedPass>>(planFrame(*setup, layout));
-            if (plan->size() != setup->numRun) {
-                std::fprintf(stderr, "%s: the renderer ran %d passes, the baseline plans %d\n",
-                             key("frame", shape, size).c_str(), setup->numRun, int(plan->size()));
+            std::shared_ptr<FrameSetup> setup;
+            for (PassKind kind : {PassKind::Helper, PassKind::Light}) {
+                auto kindSetup = std::make_shared<FrameSetup>(layout, kind);
+                auto plan =
+                    std::make_shared<const QVector<PlannedPass>>(planFrame(*kindSetup, layout));
+                if (plan->size() != kindSetup->numRun) {
+                    std::fprintf(stderr, "%s: the renderer ran %d passes, the baseline plans %d\n",
+                                 key("frame", shape, size).c_str(), kindSetup->numRun,
+                                 int(plan->size()));
+                }
+                registerFrameRows(shape, size, kind, kindSetup, plan);
+                if (kind == PassKind::Helper) setup = kindSetup;
             }
-            registerPerItem(key("frame-renderer", shape, size), setup->numRun,
-                            [setup](benchmark::State& state) {
-                                for (auto _ : state)
-                                    benchmark::DoNotOptimize(setup->renderer.render(nullptr));
-                            });
-            registerPerItem(key("frame-baseline", shape, size), plan->size(),
-                            [setup, plan](benchmark::State& state) {
-                                for (auto _ : state)
-                                    benchmark::DoNotOptimize(runPlanned(*plan, nullptr));
-                            });
-            // Passes that finish when start returns: what a limit above 1 costs a frame. The
-            // same renderer and passes as frame-renderer, so that only the limit differs (apart,
-            // each renderer's passes lie elsewhere on the heap, which moved the ratio by up to
-            // 0.3 on the large graphs).
-            registerPerItem(key("frame-inflight8", shape, size), setup->numRun,
-                            [setup](benchmark::State& state) {
-                                setup->renderer.setMaxPassesInFlight(8);
-                                for (auto _ : state)
-                                    benchmark::DoNotOptimize(setup->renderer.render(nullptr));
-                                setup->renderer.setMaxPassesInFlight(1);
-                            });
             // Per-pass timing switched on: two clock readings and a record per pass.
             registerPerItem(key("frame-timed", shape, size), setup->numRun,
                             [setup](benchmark::State& state) {
@@ -224,12 +288,12 @@ void registerFrameBenchmarks() {
             if (shape == Shape::Chain) {
                 // From the chain's first pass explain walks every step to the output, but puts
                 // only the ends into words.
-                registerPerItem(key("explain-first", shape, size), setup->numRun,
-                                [setup](benchmark::State& state) {
-                                    for (auto _ : state)
-                                        benchmark::DoNotOptimize(
-                                            setup->renderer.explain(setup->nodes.first()));
-                                });
+                registerPerItem(
+                    key("explain-first", shape, size), setup->numRun,
+                    [setup](benchmark::State& state) {
+                        for (auto _ : state)
+                            benchmark::DoNotOptimize(setup->renderer.explain(setup->nodes.first()));
+                    });
             }
             if (shape == Shape::Layered && size == 1024) {
                 // The report page of the 100 frames kept by default, without a picture or SVG.
@@ -247,13 +311,6 @@ void registerFrameBenchmarks() {
                     setup->renderer.setTimingEnabled(false);
                 });
             }
-            auto flow = std::make_shared<FlowGraphFrame>(plan);
-            registerPerItem(key("frame-tbb", shape, size), plan->size(),
-                            [setup, flow](benchmark::State& state) {
-                                flow->run([&] {
-                                    for (auto _ : state) benchmark::DoNotOptimize(flow->frame());
-                                });
-                            });
         }
     }
 }

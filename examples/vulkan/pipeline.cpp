@@ -60,17 +60,14 @@ void Pipeline::setSize(int width, int height) {
     _height = height;
     renderer.setParameter(renderer.findParameter(QStringLiteral("width")), width);
     renderer.setParameter(renderer.findParameter(QStringLiteral("height")), height);
-    // A new size is a new plan, which the renderer makes when asked for the sizes again.
-    if (renderer.memoryPlanning()) askSizes();
+    // A new size is a new plan, placed at the next frame.
+    renderer.invalidateOutputSizes();
 }
 
 void Pipeline::setMemoryPlan(bool enabled) {
     heap.setEnabled(enabled);
     renderer.setMemoryPlanning(enabled);
-    if (enabled) askSizes();
-}
-
-void Pipeline::askSizes() {
+    // Asked at the size of the moment, whenever the renderer plans.
     renderer.setOutputMemoryFunction([this](int node, int output) {
         const auto* pass = dynamic_cast<const GpuPass*>(renderer.renderPass(node));
         return heap.planned(node, output, pass ? pass->outputBytes(output, _width, _height) : 0);

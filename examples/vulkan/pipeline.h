@@ -35,7 +35,6 @@ struct Pipeline {
     QImage image() const { return renderer.output(0).value<QImage>(); }
 
 private:
-    void askSizes();
     int _width = 640;
     int _height = 360;
 };
