@@ -1,8 +1,8 @@
 // The renderer's graph as a picture, each pass coloured by what it did in the latest frame.
 #include <Orv/Renderer.h>
 
-#include "text/dotwriter_p.h"
-#include "text/textescape_p.h"
+#include "inspect/dotwriter_p.h"
+#include "inspect/textescape_p.h"
 
 #include <QStringList>
 

@@ -1,9 +1,9 @@
 // graphAsDot and the DOT writer that frameAsDot shares: containers as clusters, ports as
 // table cells.
-#include "text/dotwriter_p.h"
+#include "inspect/dotwriter_p.h"
 
 #include "graph/side_p.h"
-#include "text/textescape_p.h"
+#include "inspect/textescape_p.h"
 
 namespace Vantrel {
 namespace Orv {

@@ -1,4 +1,4 @@
-#include "text/textescape_p.h"
+#include "inspect/textescape_p.h"
 
 namespace Vantrel {
 namespace Orv {
