@@ -5,6 +5,7 @@
 #include <Orv/Report.h>
 
 #include "graph/side_p.h"
+#include "inspect/inspect_p.h"
 #include "render/renderer_p.h"
 
 #include <QHash>
