@@ -13,11 +13,32 @@ QString number(double value) {
 }  // namespace
 
 QString detail::xmlEscaped(const QString& text) {
-    QString out = text.toHtmlEscaped();
-    for (QChar& c : out) {
+    QString out;
+    out.reserve(text.size() + 16);
+    for (const QChar c : text) {
         const ushort u = c.unicode();
-        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0xfffe || u == 0xffff)
-            c = QChar(0xfffd);
+        switch (u) {
+            case '&':
+                out += QLatin1String("&amp;");
+                break;
+            case '<':
+                out += QLatin1String("&lt;");
+                break;
+            case '>':
+                out += QLatin1String("&gt;");
+                break;
+            case '"':
+                out += QLatin1String("&quot;");
+                break;
+            // As references, so that attribute values keep them: XML reads them there as spaces.
+            case '\t':
+            case '\n':
+            case '\r':
+                out += QLatin1String("&#") + QString::number(u) + QLatin1Char(';');
+                break;
+            default:
+                out += (u < 0x20 || u == 0xfffe || u == 0xffff) ? QChar(0xfffd) : c;
+        }
     }
     return out;
 }

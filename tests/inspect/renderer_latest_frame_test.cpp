@@ -1,16 +1,10 @@
-// Inspection of the latest frame: outcomes and their explanations, culling switched off, the
-// timeline, node paths and the graph as DOT.
+// What the latest frame did and why: outcomes and their explanations, culling switched off.
 #include <Orv/Renderer.h>
 
+#include "hostile_names.h"
 #include "renderer_fixture.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QStandardPaths>
-
-#include <map>
+#include <Orv/Graph.h>
 
 using namespace Vantrel::Orv;
 
@@ -20,17 +14,6 @@ class RendererLatestFrameTest : public RendererFixture {
 protected:
     QString explained(const QString& name) const { return renderer.explain(node(name)); }
 };
-
-// Runs `dot` on the text when Graphviz is installed; true when it laid it out.
-bool dotAccepts(const QByteArray& text) {
-    const QString dot = QStandardPaths::findExecutable("dot");
-    if (dot.isEmpty()) return true;
-    QProcess process;
-    process.start(dot, {"-Tsvg", "-o", "/dev/null"});
-    process.write(text);
-    process.closeWriteChannel();
-    return process.waitForFinished(20000) && process.exitCode() == 0;
-}
 
 }  // namespace
 
@@ -147,114 +130,50 @@ TEST_F(RendererLatestFrameTest, LongListsNameAFewAndCountTheRest) {
               "'r1', 'r2' and 47 more were not needed either.");
 }
 
-TEST_F(RendererLatestFrameTest, TheTraceKeepsTheLatestFramesAndSeparatesOverlappingPasses) {
-    EXPECT_FALSE(renderer.timingEnabled());
-    EXPECT_EQ(QJsonDocument::fromJson(renderer.traceJson())["traceEvents"].toArray().size(), 2)
-        << "only the metadata while nothing is timed";
-    // A name JSON must escape, and two passes that are in flight together.
-    add("A\"q\"\n\\é"), add("B"), add("C", 2, 1);
-    chain("A\"q\"\n\\é C");
-    link("B", "C", 0, 1);
-    passes["A\"q\"\n\\é"]->unfinishedPolls = 2;
-    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
-    EXPECT_TRUE(render());
-    EXPECT_EQ(renderer.latestPassTime(node("C")), -1) << "timing is off";
-
-    renderer.setTimingEnabled(true);
-    EXPECT_FALSE(renderer.setTimingHistory(0));
-    ASSERT_TRUE(renderer.setTimingHistory(2));
-    for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(render());
-    EXPECT_GE(renderer.latestPassTime(node("C")), 0);
-
-    QJsonParseError error;
-    const QJsonDocument trace = QJsonDocument::fromJson(renderer.traceJson(), &error);
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
-    std::map<int, std::vector<std::pair<double, double>>> tracks;  // tid -> spans
-    std::map<int, bool> named;                                     // tid -> has a thread name
-    QStringList frames, names;
-    // Each frame comes before its passes, which must lie within it.
-    QJsonValue frame;
-    double frameStart = 0, frameEnd = 0;
-    for (const QJsonValue value : trace["traceEvents"].toArray()) {
-        const QJsonObject event = value.toObject();
-        const int tid = event["tid"].toInt();
-        if (event["ph"] == "M") {
-            named[tid] = named[tid] || event["name"] == "thread_name";
-            continue;
-        }
-        ASSERT_EQ(event["ph"], "X");
-        const double start = event["ts"].toDouble(), end = start + event["dur"].toDouble();
-        tracks[tid].emplace_back(start, end);
-        if (tid == 0) {
-            frames << event["name"].toString();
-            frame = event["args"]["frame"], frameStart = start, frameEnd = end;
-            continue;
-        }
-        names << event["name"].toString();
-        EXPECT_EQ(event["args"]["frame"], frame);
-        EXPECT_TRUE(start >= frameStart && end <= frameEnd + 0.001);
+// Names that look like format places stay as they are, wherever explain quotes them.
+//   a -> blur%2 (fails) -> <each other hostile name> -> output;  group %1[ inner ];  50% spare
+TEST_F(RendererLatestFrameTest, NamesAreQuotedAsTheyAreWhateverTheyHold) {
+    const QStringList names = hostileNames();
+    QStringList chained;
+    for (const QString& name : names) {
+        if (name != "%1" && name != "50%") chained << name;
     }
-    EXPECT_EQ(frames, QStringList({"frame 3", "frame 4"})) << "the two latest frames";
-    EXPECT_EQ(names.count(graph()->nodePath(node("A\"q\"\n\\é"))), 2) << "named by path";
-    EXPECT_EQ(tracks.size(), 3u) << "frames, and A and B on tracks of their own";
-    for (auto& track : tracks) {
-        EXPECT_TRUE(named[track.first]) << "track " << track.first << " has no name";
-        std::sort(track.second.begin(), track.second.end());
-        for (size_t k = 1; k < track.second.size(); ++k)
-            EXPECT_LE(track.second[k - 1].second, track.second[k].first) << "track " << track.first;
-    }
-}
-
-TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
-    Graph g;
-    const int outer = g.addNode("a/b", 0, 0, kRoot);
-    const int inner = g.addNode("c\\d", 0, 0, outer);
-    const int twin = g.addNode("a/b", 0, 0, kRoot);
-    EXPECT_EQ(g.nodePath(inner), "a\\/b/c\\\\d");  // the fuzzer finds every node by its path
-    EXPECT_EQ(g.findNodeByPath("a\\/b"), outer) << "the first of equal names";
-    const int cousin = g.addNode("x", 0, 0, twin);
-    EXPECT_EQ(g.findNodeByPath("a\\/b/x"), cousin) << "found below the second 'a/b'";
-    EXPECT_EQ(g.findNodeByPath(""), kRoot);
-    EXPECT_EQ(g.nodePath(kRoot), "");
-    for (const char* bad : {"a/b", "a\\/b/", "nothing", "a\\/b/c\\\\d\\"})
-        EXPECT_EQ(g.findNodeByPath(bad), -1) << bad;
-    g.removeNode(inner);
-    EXPECT_EQ(g.nodePath(inner), "");
-}
-
-// Hostile names and every edge kind, nested: the text stays something `dot` lays out.
-TEST_F(RendererLatestFrameTest, DotDrawsEveryLevelAndColoursTheLatestOutcomes) {
-    renderer.addParameter("p <&>", 1);
-    group("G {\"|}", 1, 1);
-    add("in\\side %s é", 1, 1, "G {\"|}"), add("off"), add("unused"), add("spare");
-    down(0, "G {\"|}");
-    down(0, "in\\side %s é");
-    up(0, "in\\side %s é");
-    chain("G {\"|} off");
-    renderer.setEnabled(node("off"), false);
-    renderer.setTarget(node("unused"));
-    passes["unused"]->failWith = 4;
+    add("a");
+    for (const QString& name : chained) add(name);
+    link("a", chained[0]);
+    for (int i = 1; i < chained.size(); ++i) link(chained[i - 1], chained[i]);
+    up(renderer.addOutput("image"), chained.last());
+    group("%1", 0, 0);
+    add("inner", 1, 1, "%1");
+    add("50%");
+    passes["blur%2"]->failWith = 7;
     EXPECT_FALSE(render());
 
-    const QByteArray plain = graphAsDot(*graph());
-    EXPECT_TRUE(plain.startsWith("digraph \"Orv\" {\n") && plain.endsWith("}\n"));
-    EXPECT_TRUE(plain.contains("subgraph \"cluster_n1\""));
-    EXPECT_TRUE(plain.contains("<I>inputs</I>") && plain.contains("p &lt;&amp;&gt;"));
-    EXPECT_TRUE(plain.contains("style=dashed") && plain.contains("style=dotted"));
-    EXPECT_TRUE(dotAccepts(plain)) << plain.toStdString();
-
-    const QByteArray frame = frameAsDot(renderer);
-    EXPECT_TRUE(frame.contains("<I>parameters</I>"));
-    EXPECT_TRUE(frame.contains("BGCOLOR=\"#c8f0c8\"")) << "ran";
-    EXPECT_TRUE(frame.contains("BGCOLOR=\"#d9d9d9\"")) << "disabled";
-    EXPECT_TRUE(frame.contains("STYLE=\"dashed\"")) << "not needed";
-    // Hover texts name nodes by path and ports by name, never by the DOT ids.
-    EXPECT_TRUE(plain.contains("tooltip=\"G {\\\"|}/in\\\\\\\\side %s é\"")) << plain.toStdString();
-    EXPECT_TRUE(plain.contains("tooltip=\"G {\\\"|} (group)\""));
-    EXPECT_TRUE(plain.contains("tooltip=\"inputs.p <&> -> G {\\\"|}.input 0\""));
-    EXPECT_TRUE(frame.contains("tooltip=\"unused: failed (target, error code 4)\""));
-    EXPECT_TRUE(frame.contains("tooltip=\"spare: not needed\""));
-    EXPECT_TRUE(frame.contains("<TABLE BORDER=\"3\"")) << "the target";
-    EXPECT_TRUE(frame.contains("<I>legend</I>") && frame.contains("the target</TD>"));
-    EXPECT_TRUE(dotAccepts(frame)) << frame.toStdString();
+    QStringList paths;
+    for (const QString& name : chained) paths << graph()->nodePath(node(name));
+    EXPECT_EQ(explained("blur%2"), "'blur%2' failed with error code 7, needed by " +
+                                       paths.join(" -> ") + " -> output 'image'.");
+    for (const QString& path : paths.mid(1)) {
+        EXPECT_EQ(renderer.explain(graph()->findNodeByPath(path)),
+                  "'" + path +
+                      "' did not run: the frame stopped when 'blur%2' failed with error "
+                      "code 7.");
+    }
+    EXPECT_EQ(explained("50%"),
+              "'50%' did not run: no output or target depends on it, and nothing reads its "
+              "outputs.");
+    EXPECT_EQ(explained("%1"),
+              "'%1' is a group; its pass %1/inner was not needed; the latest frame did not need "
+              "it.");
+    // A group's failed pass, named inside a longer message.
+    group("g%2", 0, 1);
+    add("f%1", 1, 1, "g%2");
+    up(0, "f%1");
+    link("g%2", "a");
+    passes["blur%2"]->failWith = 0;
+    passes["f%1"]->failWith = 9;
+    EXPECT_FALSE(render());
+    EXPECT_TRUE(explained("g%2").startsWith(
+        "'g%2' is a group; its pass g%2/f%1 failed with error code 9; needed by "))
+        << explained("g%2").toStdString();
 }
