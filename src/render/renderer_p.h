@@ -38,10 +38,6 @@ struct FrameTrace {
     std::vector<PassSpan> spans;
 };
 
-// The track of each of the trace's spans, counted from 1: the first track free when the span
-// starts, so that spans that overlap in time never share one.
-std::vector<int> spanTracks(const FrameTrace& trace);
-
 // What the latest frame kept for the outcome queries: what it decided for each step, as it
 // decided it, and the passes that failed. Filled where a pass starts, is skipped and ends.
 struct LatestFrame {
@@ -123,6 +119,8 @@ public:
     QElapsedTimer clock;
     std::vector<FrameTrace> traces;
     size_t traceHead = 0;
+    // Kept frame `k`, from the oldest (0) to the latest (traces.size() - 1).
+    const FrameTrace& keptTrace(size_t k) const { return traces[(traceHead + k) % traces.size()]; }
     FrameTrace* currentTrace = nullptr;  // the frame being timed, or null
 };
 

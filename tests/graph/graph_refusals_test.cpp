@@ -1,6 +1,7 @@
 // What each adder refuses, and why: every adder's overload with `why` names the nodes by path, the
 // ports by name and the rule, changes nothing when it refuses, and writes nothing.
 #include "graph_fixtures.h"
+#include "hostile_names.h"
 #include "message_capture.h"
 
 using Vantrel::Orv::Graph;
@@ -144,6 +145,20 @@ TEST_F(Refusals, MatchingSaysWhatMatchedNothingAndWhatWasRefused) {
     ASSERT_GE(graph.addUpEdge(0, x, 0), 0);
     EXPECT_EQ(graph.connectUpByName(y, &why), 1);
     EXPECT_EQ(why, "output 'out0' of node 'P/Y': output 'out0' of node 'P' already has a source");
+}
+
+// Reasons quote node paths and port names as they are, whatever they hold.
+TEST_F(Refusals, NamesAreQuotedAsTheyAre) {
+    for (const QString& name : hostileNames()) {
+        const int node = graph.addNode(name, 0, 0, graph.kRootNodeRef);
+        const QString path = graph.nodePath(node);
+        EXPECT_EQ(
+            refused([&](QString* why) { return graph.addEdgeByName(node, name, a, name, why); }),
+            "node '" + path + "' has no output named '" + name +
+                "'; node 'A' has no input named '" + name + "'");
+        EXPECT_EQ(refused([&](QString* why) { return graph.addEdge(node, 0, a, 0, why); }),
+                  "node '" + path + "' has no output 0");
+    }
 }
 
 }  // namespace

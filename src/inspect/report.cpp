@@ -1,10 +1,13 @@
 // The report page: one HTML file that shows at a glance what the latest frame did and where the
 // time of the kept frames went. No script and nothing fetched, so that it opens the same
-// anywhere, headless browsers included.
+// anywhere, headless browsers included. The page is also well-formed XML, and its figures are
+// in data- attributes, so that tools (and tests) read it without scraping the wording.
 #include <Orv/Renderer.h>
 #include <Orv/Report.h>
 
 #include "graph/side_p.h"
+#include "inspect/inspect_p.h"
+#include "inspect/svg_p.h"
 #include "render/renderer_p.h"
 
 #include <QHash>
@@ -19,35 +22,30 @@ namespace Orv {
 
 namespace {
 
-struct Look {
-    const char* word;
-    const char* colour;
-};
-
-// The hues of frameAsDot, a shade stronger so that thin bars still read.
-Look lookOf(NodeOutcome outcome) {
-    switch (outcome) {
-        case NodeOutcome::Ran:
-            return {"ran", "#3f9e5a"};
-        case NodeOutcome::Failed:
-            return {"failed", "#d64545"};
-        case NodeOutcome::Disabled:
-            return {"disabled", "#9a9a9a"};
-        case NodeOutcome::NotReached:
-            return {"not reached", "#e8962e"};
-        case NodeOutcome::NotNeeded:
-            return {"not needed", "#c8c8c8"};
-        default:
-            return {"no frame", "#c8c8c8"};
-    }
-}
+using detail::outcomeLook;
+using detail::SvgChart;
 
 QString esc(const QString& text) {
-    return text.toHtmlEscaped();
+    return detail::xmlEscaped(text);
+}
+
+// ` name="value"`, the value escaped.
+QString attribute(const char* name, const QString& value) {
+    return QLatin1Char(' ') + QLatin1String(name) + QStringLiteral("=\"") + esc(value) +
+           QLatin1Char('"');
 }
 
 QString ms(double value) {
     return QString::number(value, 'f', value < 10.0 ? 2 : 1) + QStringLiteral(" ms");
+}
+
+// A figure for a data- attribute: milliseconds to the microsecond.
+QString msFigure(double value) {
+    return QString::number(value, 'f', 3);
+}
+
+QString outcomeWord(NodeOutcome outcome) {
+    return QString::fromLatin1(outcomeLook(outcome).word);
 }
 
 // A round step for axis labels that gives at most `maxTicks` of them over `range`.
@@ -57,7 +55,6 @@ double tickStep(double range, int maxTicks) {
     return step;
 }
 
-// What the page says of one pass.
 // `text` without the spans from each `open` to the next `close`, both included; an unclosed
 // span stays. One pass, so that a large SVG costs no more than its length.
 QString withoutSpans(const QString& text, const QString& open, const QString& close) {
@@ -80,6 +77,11 @@ constexpr int kExplained = 100;
 // Outputs the lifetime chart draws.
 constexpr int kLifetimeRows = 200;
 
+const QString kInk = QStringLiteral("#1f2430");
+const QString kMuted = QStringLiteral("#6b7280");
+const QString kGrid = QStringLiteral("#e3e6ec");
+
+// What the page says of one pass.
 struct PassRow {
     int node;
     QString path;
@@ -99,6 +101,12 @@ struct TimelineSpan {
     bool failed;
 };
 
+// `<section id="id"><h2>heading</h2>`
+QString sectionStart(const char* id, const QString& heading) {
+    return QStringLiteral("<section") + attribute("id", QLatin1String(id)) +
+           QStringLiteral("><h2>") + esc(heading) + QStringLiteral("</h2>");
+}
+
 class ReportWriter {
 public:
     ReportWriter(const Renderer& renderer, const ReportContents& contents)
@@ -110,10 +118,10 @@ public:
         const QString title =
             _contents.title.isEmpty() ? QStringLiteral("Frame report") : _contents.title;
         QString html = QStringLiteral(
-                           "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+                           "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"/>"
                            "<meta name=\"viewport\" content=\"width=device-width, "
-                           "initial-scale=1\"><title>%1</title><style>")
-                           .arg(esc(title));
+                           "initial-scale=1\"/><title>") +
+                       esc(title) + QStringLiteral("</title><style>");
         html += QLatin1String(kStyle);
         html += QStringLiteral("</style></head><body>\n");
         html += header(title) + QStringLiteral("<main>\n");
@@ -133,8 +141,7 @@ private:
     // The kept frames, oldest first.
     template <typename F>
     void forEachTrace(F f) const {
-        for (size_t k = 0; k < _d.traces.size(); ++k)
-            f(_d.traces[(_d.traceHead + k) % _d.traces.size()]);
+        for (size_t k = 0; k < _d.traces.size(); ++k) f(_d.keptTrace(k));
     }
 
     void collectPasses() {
@@ -160,8 +167,7 @@ private:
                 row.explanation = _renderer.explain(node);
                 ++explained;
             } else {
-                row.explanation =
-                    row.path + QStringLiteral(": ") + QLatin1String(lookOf(row.outcome).word);
+                row.explanation = row.path + QStringLiteral(": ") + outcomeWord(row.outcome);
             }
             const auto timed = times.value(node);
             row.runs = timed.first;
@@ -176,51 +182,63 @@ private:
     }
 
     static QString badge(NodeOutcome outcome) {
-        const Look look = lookOf(outcome);
         const bool faded = outcome == NodeOutcome::NotNeeded || outcome == NodeOutcome::Unknown;
-        return QStringLiteral("<span class=\"badge%1\" style=\"background:%2\">%3</span>")
-            .arg(faded ? QStringLiteral(" faded") : QString(), QLatin1String(look.colour),
-                 QLatin1String(look.word));
+        return QStringLiteral("<span class=\"badge") +
+               (faded ? QStringLiteral(" faded\"") : QStringLiteral("\"")) +
+               attribute("style", QStringLiteral("background:") +
+                                      QLatin1String(outcomeLook(outcome).colour)) +
+               QLatin1Char('>') + esc(outcomeWord(outcome)) + QStringLiteral("</span>");
     }
 
-    static QString statCard(const QString& value, const QString& label) {
-        return QStringLiteral("<div class=\"stat\"><b>%1</b><span>%2</span></div>")
-            .arg(esc(value), esc(label));
+    // A figure in the header; `name` is its data-stat, for readers of the page.
+    static QString statCard(const char* name, const QString& value, const QString& label) {
+        return QStringLiteral("<div class=\"stat\"") + attribute("data-stat", QLatin1String(name)) +
+               QStringLiteral("><b>") + esc(value) + QStringLiteral("</b><span>") + esc(label) +
+               QStringLiteral("</span></div>");
     }
 
     QString header(const QString& title) const {
         int ran = 0;
         for (const PassRow& pass : _passes) ran += pass.outcome == NodeOutcome::Ran;
-        QString html = QStringLiteral("<header><div class=\"inner\"><h1>%1</h1>").arg(esc(title));
+        QString html = QStringLiteral("<header><div class=\"inner\"><h1>") + esc(title) +
+                       QStringLiteral("</h1>");
         if (!_contents.summary.isEmpty())
-            html += QStringLiteral("<p>%1</p>").arg(esc(_contents.summary));
+            html += QStringLiteral("<p>") + esc(_contents.summary) + QStringLiteral("</p>");
         html += QStringLiteral("<div class=\"cards\">");
         if (!_frameMs.empty()) {
             std::vector<double> sorted = _frameMs;
             std::sort(sorted.begin(), sorted.end());
-            html += statCard(QString::number(sorted.size()), QStringLiteral("frames timed"));
-            html += statCard(ms(sorted[(sorted.size() - 1) / 2]), QStringLiteral("median frame"));
-            html += statCard(ms(sorted.back()), QStringLiteral("slowest frame"));
+            html += statCard("frames-timed", QString::number(sorted.size()),
+                             QStringLiteral("frames timed"));
+            html += statCard("median-frame", ms(sorted[(sorted.size() - 1) / 2]),
+                             QStringLiteral("median frame"));
+            html += statCard("slowest-frame", ms(sorted.back()), QStringLiteral("slowest frame"));
         }
-        html += statCard(QStringLiteral("%1 of %2").arg(ran).arg(_passes.size()),
-                         QStringLiteral("passes ran in the latest frame"));
+        html += statCard(
+            "passes-ran",
+            QString::number(ran) + QStringLiteral(" of ") + QString::number(_passes.size()),
+            QStringLiteral("passes ran in the latest frame"));
         return html + QStringLiteral("</div></div></header>");
     }
 
     QString latestFrame() const {
-        QString html = QStringLiteral("<section><h2>The latest frame</h2><div class=\"split\">");
+        QString html = sectionStart("latest-frame", QStringLiteral("The latest frame")) +
+                       QStringLiteral("<div class=\"split\">");
         if (!_contents.picture.isEmpty()) {
             // Browsers tell PNG from JPEG by the bytes, whatever the URI's type says.
             html += QStringLiteral(
                         "<div class=\"frame\"><img alt=\"The latest frame\" "
                         "src=\"data:image/png;base64,") +
-                    QString::fromLatin1(_contents.picture.toBase64()) + QStringLiteral("\"></div>");
+                    QString::fromLatin1(_contents.picture.toBase64()) +
+                    QStringLiteral("\"/></div>");
         }
         html += QStringLiteral("<ul class=\"passes\">");
         if (_passes.isEmpty()) html += QStringLiteral("<li>The renderer has no passes.</li>");
         for (const PassRow& pass : _passes) {
-            html += QStringLiteral("<li>") + badge(pass.outcome) + QStringLiteral("<b>") +
-                    esc(pass.path) + QStringLiteral("</b>");
+            html += QStringLiteral("<li") + attribute("data-pass", pass.path) +
+                    attribute("data-outcome", outcomeWord(pass.outcome)) + QLatin1Char('>') +
+                    badge(pass.outcome) + QStringLiteral("<b>") + esc(pass.path) +
+                    QStringLiteral("</b>");
             // Why a pass ran is the common case; the reasons worth reading are the others.
             if (pass.outcome != NodeOutcome::Ran)
                 html += QStringLiteral("<span class=\"why\">") + esc(pass.explanation) +
@@ -231,7 +249,7 @@ private:
     }
 
     QString passTimes() const {
-        QString html = QStringLiteral("<section><h2>Where the time went</h2>");
+        QString html = sectionStart("pass-times", QStringLiteral("Where the time went"));
         if (_d.traces.empty())
             return html + QStringLiteral(
                               "<p class=\"note\">No frame was timed: switch timing on "
@@ -240,21 +258,31 @@ private:
         double longest = 0.0;
         for (const PassRow& pass : _passes)
             longest = std::max({longest, pass.meanMs, pass.latestMs});
+        const auto percent = [longest](double value) {
+            return QString::number(longest > 0 ? 100.0 * value / longest : 0.0, 'f', 2) +
+                   QLatin1Char('%');
+        };
         html += QStringLiteral("<div class=\"bars\">");
         for (const PassRow& pass : _passes) {
-            const auto percent = [&](double value) {
-                return QString::number(longest > 0 ? 100.0 * value / longest : 0.0, 'f', 2);
-            };
-            html +=
-                QStringLiteral("<span class=\"name\">%1</span><div class=\"track\" title=\"%2\">")
-                    .arg(esc(pass.path), esc(pass.explanation));
-            html += QStringLiteral("<div class=\"bar\" style=\"width:%1%;background:%2\"></div>")
-                        .arg(percent(pass.meanMs), QLatin1String(lookOf(pass.outcome).colour));
+            html += QStringLiteral("<span class=\"name\">") + esc(pass.path) +
+                    QStringLiteral("</span><div class=\"track\"") +
+                    attribute("title", pass.explanation) + attribute("data-pass", pass.path) +
+                    attribute("data-runs", QString::number(pass.runs)) +
+                    attribute("data-mean-ms", msFigure(pass.meanMs));
+            if (pass.latestMs >= 0) html += attribute("data-latest-ms", msFigure(pass.latestMs));
+            html += QStringLiteral("><div class=\"bar\"") +
+                    attribute("style", QStringLiteral("width:") + percent(pass.meanMs) +
+                                           QStringLiteral(";background:") +
+                                           QLatin1String(outcomeLook(pass.outcome).colour)) +
+                    QStringLiteral("></div>");
             if (pass.latestMs >= 0)
-                html += QStringLiteral("<div class=\"tick\" style=\"left:calc(%1% - 1px)\"></div>")
-                            .arg(percent(pass.latestMs));
-            html += QStringLiteral("</div><span class=\"value\">%1 <small>mean of %2 runs")
-                        .arg(ms(pass.meanMs), QString::number(pass.runs));
+                html += QStringLiteral("<div class=\"tick\"") +
+                        attribute("style", QStringLiteral("left:calc(") + percent(pass.latestMs) +
+                                               QStringLiteral(" - 1px)")) +
+                        QStringLiteral("></div>");
+            html += QStringLiteral("</div><span class=\"value\">") + ms(pass.meanMs) +
+                    QStringLiteral(" <small>mean of ") + QString::number(pass.runs) +
+                    QStringLiteral(" runs");
             if (pass.latestMs >= 0) html += QStringLiteral(", latest ") + ms(pass.latestMs);
             html += QStringLiteral("</small></span>");
         }
@@ -267,17 +295,16 @@ private:
     std::vector<TimelineSpan> latestSpans() const {
         std::vector<TimelineSpan> spans;
         if (_d.traces.empty()) return spans;
-        const detail::FrameTrace& trace =
-            _d.traces[(_d.traceHead + _d.traces.size() - 1) % _d.traces.size()];
+        const detail::FrameTrace& trace = _d.keptTrace(_d.traces.size() - 1);
         const auto msFromStart = [&trace](qint64 ns) { return double(ns - trace.start) / 1e6; };
-        spans.push_back(TimelineSpan{QStringLiteral("frame %1").arg(trace.number), 0, 0.0,
-                                     msFromStart(trace.end), false});
+        spans.push_back(TimelineSpan{QStringLiteral("frame ") + QString::number(trace.number), 0,
+                                     0.0, msFromStart(trace.end), false});
         const std::vector<int> tracks = detail::spanTracks(trace);
         for (size_t s = 0; s < trace.spans.size(); ++s) {
             const detail::PassSpan& span = trace.spans[s];
             const QString name = _d.graph.isValidNode(span.node)
                                      ? _d.graph.nodePath(span.node)
-                                     : QStringLiteral("node %1").arg(span.node);
+                                     : QStringLiteral("node ") + QString::number(span.node);
             spans.push_back(TimelineSpan{name, tracks[s], msFromStart(span.start),
                                          double(span.end - span.start) / 1e6, span.errorCode != 0});
         }
@@ -294,8 +321,21 @@ private:
             total = std::max(total, span.startMs + span.durationMs);
         }
         const double left = 90, right = 20, top = 24, row = 30, width = 1000;
+        const double height = top + row * (tracks + 1) + 8;
         const double scale = (width - left - right) / std::max(total, 1e-6);
         const double charWidth = 7.0;  // of the 12 px labels, near enough to place them
+        SvgChart chart(width, height);
+        const double step = tickStep(total, 10);
+        for (int k = 0; k * step <= total + 1e-9; ++k) {
+            const double t = k * step, x = left + t * scale;
+            chart.line(x, top - 4, x, height - 4, kGrid);
+            chart.text(x, 14, QString::number(t, 'g', 4) + QStringLiteral(" ms"), kMuted, "middle");
+        }
+        for (int track = 0; track <= tracks; ++track)
+            chart.text(4, top + row * track + 19,
+                       track == 0 ? QStringLiteral("frame")
+                                  : QStringLiteral("passes ") + QString::number(track),
+                       kMuted);
         // Where each track's next span starts, so that a label beside its bar stops short of it.
         std::vector<double> nextStart(spans.size(), width - right);
         std::map<int, size_t> lastOnTrack;
@@ -305,75 +345,53 @@ private:
             lastOnTrack[spans[s].track] = s;
         }
         QStringList keyed;  // spans too short for a label, numbered under the chart
-        QString bars;
         for (size_t s = 0; s < spans.size(); ++s) {
             const TimelineSpan& span = spans[s];
             const double x = left + span.startMs * scale, y = top + row * span.track + 3;
             const double w = std::max(span.durationMs * scale, 1.5);
-            const char* fill = span.track == 0 ? "#3b5ba9" : span.failed ? "#d64545" : "#3f9e5a";
-            const QString tip = span.name + QStringLiteral(": ") + ms(span.durationMs);
-            // The name goes in by concatenation: arg() would read a '%1' inside it as a place.
-            bars += QStringLiteral("<g><title>") + esc(tip) +
-                    QStringLiteral(
-                        "</title><rect x=\"%1\" y=\"%2\" width=\"%3\" "
-                        "height=\"%4\" rx=\"4\" fill=\"%5\" fill-opacity=\"%6\"/>")
-                        .arg(x, 0, 'f', 1)
-                        .arg(y)
-                        .arg(w, 0, 'f', 1)
-                        .arg(row - 6)
-                        .arg(QLatin1String(fill))
-                        .arg(span.track == 0 ? 0.25 : 0.9);
+            const QString fill =
+                span.track == 0
+                    ? QStringLiteral("#3b5ba9")
+                    : QLatin1String(
+                          outcomeLook(span.failed ? NodeOutcome::Failed : NodeOutcome::Ran).colour);
+            chart.beginGroup(span.name + QStringLiteral(": ") + ms(span.durationMs),
+                             {{"data-span", span.name},
+                              {"data-track", QString::number(span.track)},
+                              {"data-start-ms", msFigure(span.startMs)},
+                              {"data-ms", msFigure(span.durationMs)}});
+            chart.rect(
+                x, y, w, row - 6, fill,
+                {{"fill-opacity", span.track == 0 ? QStringLiteral("0.25") : QStringLiteral("1")}});
             // Inside the bar where it fits, else beside it up to the next bar on its row, else
             // a number with the name in the key below.
             const double labelWidth = charWidth * span.name.size() + 8;
-            QString label = esc(span.name);
+            QString label = span.name;
             double labelX = x + 5;
-            QString colour = span.track == 0 ? QStringLiteral("#23305a") : QStringLiteral("#fff");
             if (w < labelWidth) {
-                colour = QStringLiteral("#1f2430");
                 labelX = x + w + 3;
                 if (nextStart[s] - labelX < labelWidth) {
-                    keyed << QStringLiteral("%1 %2 (%3)")
-                                 .arg(keyed.size() + 1)
-                                 .arg(span.name, ms(span.durationMs));
+                    keyed << span.name + QStringLiteral(" (") + ms(span.durationMs) +
+                                 QLatin1Char(')');
                     label = QString::number(keyed.size());
                     if (nextStart[s] - labelX < charWidth * label.size()) labelX = x;
                 }
             }
-            bars += QStringLiteral("<text x=\"%1\" y=\"%2\" fill=\"%3\">%4</text></g>")
-                        .arg(labelX, 0, 'f', 1)
-                        .arg(y + 16)
-                        .arg(colour, label);
+            chart.text(labelX, y + 16, label, span.track == 0 ? QStringLiteral("#23305a") : kInk);
+            chart.endGroup();
         }
-        const double height = top + row * (tracks + 1) + 8;
-        QString svg = QStringLiteral(
-                          "<svg viewBox=\"0 0 %1 %2\" xmlns=\"http://www.w3.org/2000/svg\" "
-                          "font-size=\"12\" font-family=\"DejaVu Sans, sans-serif\">")
-                          .arg(width)
-                          .arg(height);
-        const double step = tickStep(total, 10);
-        for (int k = 0; k * step <= total + 1e-9; ++k) {
-            const double t = k * step, x = left + t * scale;
-            svg += QStringLiteral(
-                       "<line x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\" stroke=\"#e3e6ec\"/>"
-                       "<text x=\"%1\" y=\"14\" text-anchor=\"middle\" fill=\"#6b7280\">%4</text>")
-                       .arg(x, 0, 'f', 1)
-                       .arg(top - 4)
-                       .arg(height - 4)
-                       .arg(QString::number(t, 'g', 4) + QStringLiteral(" ms"));
-        }
-        for (int track = 0; track <= tracks; ++track)
-            svg += QStringLiteral("<text x=\"4\" y=\"%1\" fill=\"#6b7280\">%2</text>")
-                       .arg(top + row * track + 19)
-                       .arg(track == 0 ? QStringLiteral("frame")
-                                       : QStringLiteral("passes %1").arg(track));
         QString html =
-            QStringLiteral(
-                "<section><h2>Timeline of the latest timed frame</h2><div class=\"chart\">") +
-            svg + bars + QStringLiteral("</svg></div>");
-        if (!keyed.isEmpty())
-            html += QStringLiteral("<p class=\"key\">") +
-                    esc(keyed.join(QStringLiteral(" \u00b7 "))) + QStringLiteral("</p>");
+            sectionStart("timeline", QStringLiteral("Timeline of the latest timed frame")) +
+            QStringLiteral("<div class=\"chart\">") + chart.take() + QStringLiteral("</div>");
+        if (!keyed.isEmpty()) {
+            html += QStringLiteral("<p class=\"key\">");
+            for (int k = 0; k < keyed.size(); ++k) {
+                if (k > 0) html += QStringLiteral(" \u00b7 ");
+                html += QStringLiteral("<span") + attribute("data-key", QString::number(k + 1)) +
+                        QLatin1Char('>') + QString::number(k + 1) + QLatin1Char(' ') +
+                        esc(keyed[k]) + QStringLiteral("</span>");
+            }
+            html += QStringLiteral("</p>");
+        }
         return html + QStringLiteral(
                           "<p class=\"note\">Passes that overlap in time sit on separate rows; "
                           "Renderer::traceJson has every kept frame for chrome://tracing or "
@@ -395,89 +413,82 @@ private:
         const double left = 200, right = 20, top = 24, row = 20, width = 1000;
         const double column = (width - left - right) / steps;
         const double height = top + row * rows + 8;
-        QString svg = QStringLiteral(
-                          "<svg viewBox=\"0 0 %1 %2\" xmlns=\"http://www.w3.org/2000/svg\" "
-                          "font-size=\"12\" font-family=\"DejaVu Sans, sans-serif\">")
-                          .arg(width)
-                          .arg(height);
+        SvgChart chart(width, height);
         const int step = std::max(1, int(tickStep(steps, 12)));
-        for (int s = 0; s < steps; s += step)
-            svg += QStringLiteral(
-                       "<line x1=\"%1\" x2=\"%1\" y1=\"%2\" y2=\"%3\" stroke=\"#e3e6ec\"/>"
-                       "<text x=\"%4\" y=\"14\" text-anchor=\"middle\" "
-                       "fill=\"#6b7280\">%5</text>")
-                       .arg(left + s * column, 0, 'f', 1)
-                       .arg(top - 4)
-                       .arg(height - 4)
-                       .arg(left + (s + 0.5) * column, 0, 'f', 1)
-                       .arg(s);
+        for (int s = 0; s < steps; s += step) {
+            chart.line(left + s * column, top - 4, left + s * column, height - 4, kGrid);
+            chart.text(left + (s + 0.5) * column, 14, QString::number(s), kMuted, "middle");
+        }
         for (int l = 0; l < rows; ++l) {
             const OutputLifetime& life = lifetimes[l];
+            const bool live = _d.graph.isValidNode(life.node);
             const QString name =
-                (_d.graph.isValidNode(life.node) ? _d.graph.nodePath(life.node)
-                                                 : QStringLiteral("node %1").arg(life.node)) +
+                (live ? _d.graph.nodePath(life.node)
+                      : QStringLiteral("node ") + QString::number(life.node)) +
                 QLatin1Char('.') +
-                (_d.graph.isValidNode(life.node)
-                     ? detail::portLabel(_d.graph, life.node, detail::Side::Output, life.output)
-                     : QStringLiteral("output %1").arg(life.output));
+                (live ? detail::portLabel(_d.graph, life.node, detail::Side::Output, life.output)
+                      : QStringLiteral("output ") + QString::number(life.output));
             const qint64 offset = placed ? plan.offsets[l] : -1;
             const int last = std::max(life.producerStep, life.lastReaderStep);
             // Low offsets blue, high ones orange; what the plan did not place is grey.
             QString fill = QStringLiteral("#9aa3b2");
             if (offset >= 0 && plan.heapSize > 0)
-                fill = QStringLiteral("hsl(%1,65%,50%)")
-                           .arg(220 - 190 * double(offset) / double(plan.heapSize), 0, 'f', 0);
-            QString tip =
-                name + QStringLiteral(": steps %1 to %2").arg(life.producerStep).arg(last);
+                fill = QStringLiteral("hsl(") +
+                       QString::number(220 - 190 * double(offset) / double(plan.heapSize), 'f', 0) +
+                       QStringLiteral(",65%,50%)");
+            QString tip = name + QStringLiteral(": steps ") + QString::number(life.producerStep) +
+                          QStringLiteral(" to ") + QString::number(last);
             if (life.outlivesFrame)
                 tip += QStringLiteral(", kept past the frame");
             else if (offset >= 0)
-                tip += QStringLiteral(", at byte %1 of %2").arg(offset).arg(plan.heapSize);
+                tip += QStringLiteral(", at byte ") + QString::number(offset) +
+                       QStringLiteral(" of ") + QString::number(plan.heapSize);
             const double y = top + row * l;
-            // Names go in by concatenation: arg() would read a '%1' inside one as a place.
+            chart.beginGroup(
+                tip, {{"data-output", name},
+                      {"data-first-step", QString::number(life.producerStep)},
+                      {"data-last-step", QString::number(last)},
+                      {"data-offset", QString::number(offset)},
+                      {"data-outlives-frame",
+                       life.outlivesFrame ? QStringLiteral("true") : QStringLiteral("false")}});
             const QString shown =
                 name.size() > 28 ? QStringLiteral("\u2026") + name.right(27) : name;
-            svg += QStringLiteral("<g><title>") + esc(tip) +
-                   QStringLiteral(
-                       "</title><text x=\"%1\" y=\"%2\" text-anchor=\"end\" "
-                       "fill=\"#1f2430\">")
-                       .arg(left - 8)
-                       .arg(y + 14) +
-                   esc(shown) +
-                   QStringLiteral(
-                       "</text><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
-                       "rx=\"3\" fill=\"%5\"%6/></g>")
-                       .arg(left + life.producerStep * column + 1, 0, 'f', 1)
-                       .arg(y + 3)
-                       .arg(std::max((last - life.producerStep + 1) * column - 2, 1.5), 0, 'f', 1)
-                       .arg(row - 6)
-                       .arg(fill, life.outlivesFrame ? QStringLiteral(" fill-opacity=\"0.45\"")
-                                                     : QString());
+            chart.text(left - 8, y + 14, shown, kInk, "end");
+            chart.rect(left + life.producerStep * column + 1, y + 3,
+                       std::max((last - life.producerStep + 1) * column - 2, 1.5), row - 6, fill,
+                       {{"fill-opacity",
+                         life.outlivesFrame ? QStringLiteral("0.45") : QStringLiteral("1")}});
+            chart.endGroup();
         }
         QString note = QStringLiteral(
-            "Each bar runs from the step that makes an output to the "
-            "last step that reads it in the latest frame's schedule");
+            "Each bar runs from the step that makes an output to the last step that reads it in "
+            "the latest frame's schedule");
         if (placed)
             note += QStringLiteral(
-                        "; its colour is its place in the memory plan's heap, blue at "
-                        "the bottom to orange at the top (heap %1 bytes, lower bound "
-                        "%2, %3 without sharing); grey bars have no place, faded "
-                        "ones outlive the frame")
-                        .arg(plan.heapSize)
-                        .arg(plan.lowerBound)
-                        .arg(plan.totalSize);
+                        "; its colour is its place in the memory plan's heap, blue at the bottom "
+                        "to orange at the top (heap ") +
+                    QString::number(plan.heapSize) + QStringLiteral(" bytes, lower bound ") +
+                    QString::number(plan.lowerBound) + QStringLiteral(", ") +
+                    QString::number(plan.totalSize) +
+                    QStringLiteral(
+                        " without sharing); grey bars have no place, faded ones outlive the "
+                        "frame");
         else
             note += QStringLiteral(
-                "; faded ones outlive the frame. With "
-                "Renderer::setMemoryPlanning the bars are coloured by their "
-                "place in one heap");
+                "; faded ones outlive the frame. With Renderer::setMemoryPlanning the bars are "
+                "coloured by their place in one heap");
         if (lifetimes.size() > rows)
-            note += QStringLiteral("; the first %1 of %2 outputs are shown")
-                        .arg(rows)
-                        .arg(lifetimes.size());
-        return QStringLiteral("<section><h2>Output lifetimes</h2><div class=\"chart\">") + svg +
-               QStringLiteral("</svg></div><p class=\"note\">") + esc(note) +
-               QStringLiteral(".</p></section>");
+            note += QStringLiteral("; the first ") + QString::number(rows) +
+                    QStringLiteral(" of ") + QString::number(lifetimes.size()) +
+                    QStringLiteral(" outputs are shown");
+        QString html = sectionStart("lifetimes", QStringLiteral("Output lifetimes")) +
+                       QStringLiteral("<div class=\"chart\"");
+        if (placed)
+            html += attribute("data-heap-size", QString::number(plan.heapSize)) +
+                    attribute("data-lower-bound", QString::number(plan.lowerBound)) +
+                    attribute("data-total-size", QString::number(plan.totalSize));
+        return html + QLatin1Char('>') + chart.take() + QStringLiteral("</div><p class=\"note\">") +
+               esc(note) + QStringLiteral(".</p></section>");
     }
 
     QString graph() const {
@@ -489,13 +500,11 @@ private:
             withoutSpans(withoutSpans(QString::fromUtf8(_contents.graphSvg.mid(svgStart)),
                                       QStringLiteral("<title>"), QStringLiteral("</title>")),
                          QStringLiteral("<!--"), QStringLiteral("-->"));
-        QString html = QStringLiteral(
-                           "<section><h2>The graph, coloured by the latest frame</h2>"
-                           "<div class=\"graph\">") +
-                       svg + QStringLiteral("</div><div class=\"legend\">");
-        for (NodeOutcome outcome : {NodeOutcome::Ran, NodeOutcome::Failed, NodeOutcome::Disabled,
-                                    NodeOutcome::NotReached, NodeOutcome::NotNeeded})
-            html += badge(outcome);
+        QString html =
+            sectionStart("graph", QStringLiteral("The graph, coloured by the latest frame")) +
+            QStringLiteral("<div class=\"graph\">") + svg +
+            QStringLiteral("</div><div class=\"legend\">");
+        for (const NodeOutcome outcome : detail::kPassOutcomes) html += badge(outcome);
         return html + QStringLiteral("</div></section>");
     }
 
@@ -516,58 +525,44 @@ private:
         const double left = 44, right = 12, top = 14, bottom = 36, width = 1000, height = 280;
         const double plotW = width - left - right, plotH = height - top - bottom;
         const double barW = plotW / numBuckets;
-        QString svg = QStringLiteral(
-                          "<svg viewBox=\"0 0 %1 %2\" xmlns=\"http://www.w3.org/2000/svg\" "
-                          "font-size=\"12\" font-family=\"DejaVu Sans, sans-serif\">")
-                          .arg(width)
-                          .arg(height);
-        svg += QStringLiteral(
-                   "<line x1=\"%1\" x2=\"%2\" y1=\"%3\" y2=\"%3\" stroke=\"#9aa3b2\"/>"
-                   "<text x=\"%4\" y=\"%5\" text-anchor=\"end\" fill=\"#6b7280\">%6</text>"
-                   "<text x=\"%4\" y=\"%3\" text-anchor=\"end\" fill=\"#6b7280\">0</text>")
-                   .arg(left)
-                   .arg(width - right)
-                   .arg(top + plotH)
-                   .arg(left - 6)
-                   .arg(top + 10)
-                   .arg(peak);
+        SvgChart chart(width, height);
+        chart.line(left, top + plotH, width - right, top + plotH, QStringLiteral("#9aa3b2"));
+        chart.text(left - 6, top + 10, QString::number(peak), kMuted, "end");
+        chart.text(left - 6, top + plotH, QStringLiteral("0"), kMuted, "end");
         for (int k = 0; k < numBuckets; ++k) {
             const double from = first + k * bucket;
-            const double h = plotH * counts[size_t(k)] / peak;
-            svg += QStringLiteral(
-                       "<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"2\" fill=\"%5\">"
-                       "<title>%6 to %7: %8 frames</title></rect>")
-                       .arg(left + k * barW + 1, 0, 'f', 1)
-                       .arg(top + plotH - h, 0, 'f', 1)
-                       .arg(std::max(barW - 2, 1.0), 0, 'f', 1)
-                       .arg(h, 0, 'f', 1)
-                       .arg(counts[size_t(k)] == peak ? QStringLiteral("#3b5ba9")
-                                                      : QStringLiteral("#8fa8e0"))
-                       .arg(ms(from), ms(from + bucket))
-                       .arg(counts[size_t(k)]);
+            const int count = counts[size_t(k)];
+            const double h = plotH * count / peak;
+            chart.beginGroup(
+                ms(from) + QStringLiteral(" to ") + ms(from + bucket) + QStringLiteral(": ") +
+                    QString::number(count) + QStringLiteral(" frames"),
+                {{"data-from-ms", msFigure(from)},
+                 {"data-count", QString::number(count)},
+                 {"data-peak", count == peak ? QStringLiteral("true") : QStringLiteral("false")}});
+            chart.rect(left + k * barW + 1, top + plotH - h, std::max(barW - 2, 1.0), h,
+                       count == peak ? QStringLiteral("#3b5ba9") : QStringLiteral("#8fa8e0"));
+            chart.endGroup();
         }
         const double range = numBuckets * bucket;
         const double step = tickStep(range, 10);
-        for (int k = 0; k * step <= range + 1e-9; ++k) {
-            svg += QStringLiteral(
-                       "<text x=\"%1\" y=\"%2\" text-anchor=\"middle\" fill=\"#6b7280\">%3</text>")
-                       .arg(left + k * step / range * plotW, 0, 'f', 1)
-                       .arg(height - 14)
-                       .arg(QString::number(first + k * step, 'g', 5) + QStringLiteral(" ms"));
-        }
+        for (int k = 0; k * step <= range + 1e-9; ++k)
+            chart.text(left + k * step / range * plotW, height - 14,
+                       QString::number(first + k * step, 'g', 5) + QStringLiteral(" ms"), kMuted,
+                       "middle");
         // Ties are common with few frames, so the caption says how many bars share the peak.
-        const QString peakText =
-            peaks == 1
-                ? QStringLiteral("the dark bar is the most common time (%1 frames)").arg(peak)
-                : QStringLiteral("the %1 dark bars share the highest count (%2 frames each)")
-                      .arg(peaks)
-                      .arg(peak);
-        return QStringLiteral("<section><h2>Frame times</h2><div class=\"chart\">") + svg +
-               QStringLiteral(
-                   "</svg></div><p class=\"note\">The %1 kept frames in buckets of "
-                   "%2; %3.</p></section>")
-                   .arg(_frameMs.size())
-                   .arg(ms(bucket), peakText);
+        const QString peakText = peaks == 1
+                                     ? QStringLiteral("the dark bar is the most common time (") +
+                                           QString::number(peak) + QStringLiteral(" frames)")
+                                     : QStringLiteral("the ") + QString::number(peaks) +
+                                           QStringLiteral(" dark bars share the highest count (") +
+                                           QString::number(peak) + QStringLiteral(" frames each)");
+        return sectionStart("frame-times", QStringLiteral("Frame times")) +
+               QStringLiteral("<div class=\"chart\">") + chart.take() +
+               QStringLiteral("</div><p class=\"note\"") +
+               attribute("data-frames", QString::number(_frameMs.size())) +
+               attribute("data-peak-bars", QString::number(peaks)) + QStringLiteral(">The ") +
+               QString::number(_frameMs.size()) + QStringLiteral(" kept frames in buckets of ") +
+               ms(bucket) + QStringLiteral("; ") + peakText + QStringLiteral(".</p></section>");
     }
 
     const Renderer& _renderer;
@@ -602,7 +597,7 @@ h2 { margin: 0 0 14px; font-size: 18px; }
 @media (max-width: 900px) { .split { grid-template-columns: 1fr; } }
 .frame img { width: 100%; border-radius: 8px; display: block; image-rendering: auto; }
 .badge { display: inline-block; min-width: 86px; text-align: center; border-radius: 999px;
-         padding: 1px 10px; font-size: 12px; color: #fff; margin-right: 8px; }
+         padding: 1px 10px; font-size: 12px; color: var(--ink); margin-right: 8px; }
 .badge.faded { color: #555; border: 1px dashed #888; }
 ul.passes { list-style: none; margin: 0; padding: 0; }
 ul.passes li { padding: 6px 0; border-bottom: 1px solid var(--line); }

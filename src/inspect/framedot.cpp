@@ -1,36 +1,30 @@
 // The renderer's graph as a picture, each pass coloured by what it did in the latest frame.
 #include <Orv/Renderer.h>
 
-#include "text/dotwriter_p.h"
-#include "text/textescape_p.h"
+#include "inspect/dotwriter_p.h"
+#include "inspect/inspect_p.h"
 
 #include <QStringList>
+
+#include <algorithm>
+#include <iterator>
 
 namespace Vantrel {
 namespace Orv {
 
 namespace {
 
-struct OutcomeLook {
-    NodeOutcome outcome;
-    const char* fill;
-    const char* word;
-};
-
-const OutcomeLook kLooks[] = {{NodeOutcome::Ran, "#c8f0c8", "ran"},
-                              {NodeOutcome::Failed, "#f4a3a3", "failed"},
-                              {NodeOutcome::Disabled, "#d9d9d9", "switched off"},
-                              {NodeOutcome::NotReached, "#ffd699", "not reached"},
-                              {NodeOutcome::NotNeeded, "#ffffff", "not needed"}};
+using detail::outcomeLook;
 
 // One table at the top level that says what the colours and borders mean.
 QByteArray legend() {
     QByteArray rows;
-    for (const OutcomeLook& look : kLooks) {
-        const bool faded = look.outcome == NodeOutcome::NotNeeded;
+    for (const NodeOutcome outcome : detail::kPassOutcomes) {
+        const bool faded = outcome == NodeOutcome::NotNeeded;
         rows += QByteArray("<TR><TD BORDER=\"1\"") +
-                (faded ? " COLOR=\"#9a9a9a\" STYLE=\"dashed\"" : "") + " BGCOLOR=\"" + look.fill +
-                "\">" + (faded ? "<FONT COLOR=\"#9a9a9a\">" : "<FONT>") + look.word +
+                (faded ? " COLOR=\"#9a9a9a\" STYLE=\"dashed\"" : "") + " BGCOLOR=\"" +
+                outcomeLook(outcome).colour + "\">" +
+                (faded ? "<FONT COLOR=\"#9a9a9a\">" : "<FONT>") + outcomeLook(outcome).word +
                 "</FONT></TD></TR>";
     }
     rows += "<TR><TD BORDER=\"3\">the target</TD></TR>";
@@ -52,14 +46,16 @@ QByteArray frameAsDot(const Renderer& renderer) {
         const QString path = renderer.getGraph()->nodePath(node);
         QStringList notes;
         if (look->marked) notes << QStringLiteral("target");
-        for (const OutcomeLook& known : kLooks) {
-            if (known.outcome != outcome) continue;
-            look->fill = known.fill;
+        // Only a pass's outcomes have a look here; groups and the root stay plain.
+        const auto& passOutcomes = detail::kPassOutcomes;
+        if (std::find(std::begin(passOutcomes), std::end(passOutcomes), outcome) !=
+            std::end(passOutcomes)) {
+            look->fill = outcomeLook(outcome).colour;
             look->faded = outcome == NodeOutcome::NotNeeded;
-            look->tooltip = path + QStringLiteral(": ") + QLatin1String(known.word);
+            look->tooltip = path + QStringLiteral(": ") + QLatin1String(outcomeLook(outcome).word);
         }
         if (outcome == NodeOutcome::Failed)
-            notes << QStringLiteral("error code %1").arg(renderer.failureCode(node));
+            notes << QStringLiteral("error code ") + QString::number(renderer.failureCode(node));
         const qint64 took = renderer.latestPassTime(node);
         if (took >= 0) notes << QString::number(double(took) / 1e6, 'f', 2) + QStringLiteral(" ms");
         look->note = notes.join(QStringLiteral(", "));

@@ -1,9 +1,8 @@
 // graphAsDot and the DOT writer that frameAsDot shares: containers as clusters, ports as
 // table cells.
-#include "text/dotwriter_p.h"
+#include "inspect/dotwriter_p.h"
 
 #include "graph/side_p.h"
-#include "text/textescape_p.h"
 
 namespace Vantrel {
 namespace Orv {
@@ -12,6 +11,54 @@ namespace {
 
 using detail::numPorts;
 using detail::Side;
+
+// `text` for a Graphviz HTML-like label: markup characters as entities and a line break as
+// <BR/>. Other control characters, which the label's XML may not hold, become '?'.
+QByteArray htmlEscaped(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size() + 8);
+    for (const char c : utf8) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\n':
+                out += "<BR/>";
+                break;
+            default:
+                out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+        }
+    }
+    return out;
+}
+
+// `text` as a DOT quoted string, quotes included, for attributes such as tooltip: quotes and
+// backslashes escaped (so that Graphviz's \N and the like stay literal), a line break as \n,
+// other control characters as '?'.
+QByteArray quotedString(const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray out = "\"";
+    out.reserve(utf8.size() + 8);
+    for (const char c : utf8) {
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        if (c == '"' || c == '\\') out += '\\';
+        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    }
+    return out + '"';
+}
 
 class DotWriter {
 public:
@@ -54,7 +101,7 @@ private:
     }
     QByteArray portName(int node, int port, Side side) const {
         const QString name = detail::portName(_graph, node, side, port);
-        return name.isEmpty() ? QByteArray("&nbsp;") : detail::dotHtmlEscaped(name);
+        return name.isEmpty() ? QByteArray("&nbsp;") : htmlEscaped(name);
     }
 
     // A container's inputs or outputs, one row each, as a node inside its cluster.
@@ -67,9 +114,9 @@ private:
                                                                   : QStringLiteral("outputs of ")) +
                                                               _graph.nodePath(node);
         _out += indent + ('"' + id(node) + (inputs ? "_in" : "_out") +
-                          "\" [tooltip=" + detail::dotQuoted(tip) + ", label=<");
+                          "\" [tooltip=" + quotedString(tip) + ", label=<");
         _out += "<TABLE BORDER=\"0\" CELLBORDER=\"1\" CELLSPACING=\"0\" BGCOLOR=\"#eef3fb\">";
-        _out += "<TR><TD><I>" + detail::dotHtmlEscaped(title) + "</I></TD></TR>";
+        _out += "<TR><TD><I>" + htmlEscaped(title) + "</I></TD></TR>";
         for (int p = 0; p < count; ++p) {
             _out += "<TR><TD PORT=\"" + QByteArray(inputs ? "i" : "o") + QByteArray::number(p) +
                     "\">" + portName(node, p, side) + "</TD></TR>";
@@ -80,10 +127,10 @@ private:
     void node(int node, const QByteArray& indent) {
         if (isContainer(node)) {
             _out += indent + "subgraph \"cluster_" + id(node) + "\" {\n";
-            _out += indent + "  label=<" + detail::dotHtmlEscaped(_graph.nodeName(node)) + ">;\n";
+            _out += indent + "  label=<" + htmlEscaped(_graph.nodeName(node)) + ">;\n";
             _out += indent + "  style=rounded; color=\"#7a8aa6\";\n";
             _out += indent + "  tooltip=" +
-                    detail::dotQuoted(_graph.nodePath(node) + QStringLiteral(" (group)")) + ";\n";
+                    quotedString(_graph.nodePath(node) + QStringLiteral(" (group)")) + ";\n";
             portsNode(node, Side::Input, QStringLiteral("in"), (indent + "  ").constData());
             portsNode(node, Side::Output, QStringLiteral("out"), (indent + "  ").constData());
             for (int i = 0; i < _graph.numNodes(node); ++i)
@@ -102,8 +149,8 @@ private:
         if (look.faded) table += " COLOR=\"#9a9a9a\" STYLE=\"dashed\"";
         table += '>';
         const QByteArray font = look.faded ? "<FONT COLOR=\"#9a9a9a\">" : "<FONT>";
-        QByteArray title = "<B>" + detail::dotHtmlEscaped(_graph.nodeName(node)) + "</B>";
-        if (!look.note.isEmpty()) title += "<BR/>" + detail::dotHtmlEscaped(look.note);
+        QByteArray title = "<B>" + htmlEscaped(_graph.nodeName(node)) + "</B>";
+        if (!look.note.isEmpty()) title += "<BR/>" + htmlEscaped(look.note);
         for (int r = 0; r < rows; ++r) {
             table += "<TR>";
             table += r < numInputs ? "<TD PORT=\"i" + QByteArray::number(r) + "\" ALIGN=\"LEFT\">" +
@@ -120,8 +167,8 @@ private:
         }
         table += "</TABLE>";
         const QString tip = look.tooltip.isEmpty() ? _graph.nodePath(node) : look.tooltip;
-        _out += indent + '"' + id(node) + "\" [tooltip=" + detail::dotQuoted(tip) + ", label=<" +
-                table + ">];\n";
+        _out += indent + '"' + id(node) + "\" [tooltip=" + quotedString(tip) + ", label=<" + table +
+                ">];\n";
     }
 
     // Every live edge once, styled by kind.
@@ -153,8 +200,8 @@ private:
                 portPath(src, srcPort, _graph.isDownEdge(e) ? Side::Input : Side::Output) +
                 QStringLiteral(" -> ") +
                 portPath(dst, dstPort, _graph.isUpEdge(e) ? Side::Output : Side::Input);
-            look = look.isEmpty() ? " [tooltip=" + detail::dotQuoted(tip) + ']'
-                                  : look.chopped(1) + ", tooltip=" + detail::dotQuoted(tip) + ']';
+            look = look.isEmpty() ? " [tooltip=" + quotedString(tip) + ']'
+                                  : look.chopped(1) + ", tooltip=" + quotedString(tip) + ']';
             _out += "  " + from + " -> " + to + look + ";\n";
         }
     }

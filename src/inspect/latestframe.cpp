@@ -3,6 +3,7 @@
 
 #include "graph/refusal_p.h"
 #include "graph/side_p.h"
+#include "inspect/inspect_p.h"
 #include "render/renderer_p.h"
 
 #include <QHash>
@@ -168,8 +169,7 @@ QString milliseconds(qint64 ns) {
 
 const detail::FrameTrace* latestTrace(const detail::RendererData& d) {
     if (d.traces.empty()) return nullptr;
-    const size_t newest = (d.traceHead + d.traces.size() - 1) % d.traces.size();
-    const detail::FrameTrace& trace = d.traces[newest];
+    const detail::FrameTrace& trace = d.keptTrace(d.traces.size() - 1);
     return trace.number == d.latest.number ? &trace : nullptr;
 }
 
@@ -191,9 +191,8 @@ QString explainGroup(const Renderer& renderer, const detail::RendererData& d, in
                 ran << path;
                 break;
             case NodeOutcome::Failed:
-                failed << QStringLiteral("%1 failed with error code %2")
-                              .arg(path)
-                              .arg(renderer.failureCode(pass));
+                failed << path + QStringLiteral(" failed with error code ") +
+                              QString::number(renderer.failureCode(pass));
                 break;
             case NodeOutcome::Disabled:
                 disabled << path;
@@ -212,18 +211,22 @@ QString explainGroup(const Renderer& renderer, const detail::RendererData& d, in
         }
     }
     QStringList parts;
-    auto add = [&parts](const QStringList& paths, const char* singular, const char* plural) {
-        if (!paths.isEmpty())
-            parts << listed(paths) + QLatin1Char(' ') +
-                         QLatin1String(paths.size() == 1 ? singular : plural);
+    // "a ran", "b and c were switched off": the outcome's word, after "was" but for "ran".
+    auto add = [&parts](const QStringList& paths, NodeOutcome outcome) {
+        if (paths.isEmpty()) return;
+        const QString verb = outcome == NodeOutcome::Ran ? QString()
+                             : paths.size() == 1         ? QStringLiteral("was ")
+                                                         : QStringLiteral("were ");
+        parts << listed(paths) + QLatin1Char(' ') + verb +
+                     QLatin1String(detail::outcomeLook(outcome).word);
     };
-    add(ran, "ran", "ran");
+    add(ran, NodeOutcome::Ran);
     for (int f = 0; f < failed.size() && f < kNamesShown; ++f) parts << failed[f];
     if (failed.size() > kNamesShown)
         parts << QStringLiteral("%1 more failed").arg(failed.size() - kNamesShown);
-    add(disabled, "was switched off", "were switched off");
-    add(notReached, "was not reached", "were not reached");
-    add(notNeeded, "was not needed", "were not needed");
+    add(disabled, NodeOutcome::Disabled);
+    add(notReached, NodeOutcome::NotReached);
+    add(notNeeded, NodeOutcome::NotNeeded);
     QString text =
         QStringLiteral("%1 is a group; its %2 %3")
             .arg(name, inside.size() == 1 ? QStringLiteral("pass") : QStringLiteral("passes"),
@@ -305,9 +308,7 @@ QString Renderer::explain(int node) const {
             return QStringLiteral("%1 ran%2, needed by %3.").arg(name, time, neededChain(*d, node));
         case NodeOutcome::Failed:
             return QStringLiteral("%1 failed with error code %2%3, needed by %4.")
-                .arg(name)
-                .arg(failureCode(node))
-                .arg(time, neededChain(*d, node));
+                .arg(name, QString::number(failureCode(node)), time, neededChain(*d, node));
         case NodeOutcome::NotReached: {
             QString failed = QStringLiteral("a pass");
             unsigned int code = 0;
@@ -318,8 +319,7 @@ QString Renderer::explain(int node) const {
             }
             return QStringLiteral(
                        "%1 did not run: the frame stopped when %2 failed with error code %3.")
-                .arg(name, failed)
-                .arg(code);
+                .arg(name, failed, QString::number(code));
         }
         case NodeOutcome::Disabled: {
             // The needed inputs that this pass would have fed took their defaults instead.
@@ -332,11 +332,12 @@ QString Renderer::explain(int node) const {
                                         graph.inputName(step.node, i);
                 }
             }
-            return QStringLiteral("%1 is needed but switched off%2.")
-                .arg(name, fellBack.isEmpty()
-                               ? QStringLiteral("; no input reads it")
-                               : QStringLiteral(", so these inputs took their defaults: ") +
-                                     listed(fellBack));
+            return QStringLiteral("%1 is needed but %2%3.")
+                .arg(name, QString::fromLatin1(detail::outcomeLook(NodeOutcome::Disabled).word),
+                     fellBack.isEmpty()
+                         ? QStringLiteral("; no input reads it")
+                         : QStringLiteral(", so these inputs took their defaults: ") +
+                               listed(fellBack));
         }
         case NodeOutcome::NotNeeded: {
             QStringList consumers;

@@ -191,3 +191,27 @@ TEST_F(ValidatorTest, ProducerLoopsThroughContainersAreReported) {
     ASSERT_TRUE(render());
     EXPECT_EQ(runs(), "X A");
 }
+
+// Findings quote names as they are: the loop above with names that look like format places, and
+// a port renamed through the graph.
+TEST_F(ValidatorTest, FindingsQuoteNamesAsTheyAre) {
+    add("%1");
+    group("%2", 1, 1);
+    add("50%", 1, 1, "%2");
+    down(0, "50%");
+    up(0, "50%");
+    link("%2", "%1");
+    link("%1", "%2");
+    up(renderer.addOutput("image"), "%1");
+    graph()->setOutputName(node("%1"), 0, "say \"%L1\"\\");
+    const QStringList found = lines(validate(renderer));
+    for (const QString& line :
+         {QString("warning: %1: These nodes feed one another in a loop through container ports: "
+                  "'%1', '%2/50%'. A frame cuts the loop where it meets it, so one of them reads a "
+                  "value of the frame before."),
+          QString("warning: %2/50% input 'in0': This input reads output 'say \"%L1\"\\' of '%1' "
+                  "of the frame before: the two passes are in a loop through container ports, "
+                  "and this one runs first."),
+          QString("error: %1 output 'say \"%L1\"\\': Its pass names this port 'out0'.")})
+        EXPECT_TRUE(found.contains(line)) << qPrintable(line + "\n\n" + found.join('\n'));
+}

@@ -1,0 +1,246 @@
+// The report page: self-contained, well-formed, every name shown as it is, honest about missing
+// figures, every pass named somewhere in its timeline, and charts whose figures add up. The page
+// is read as XML, through its sections' ids and its data- attributes, not its markup or colours.
+#include <Orv/Renderer.h>
+#include <Orv/Report.h>
+
+#include "hostile_names.h"
+#include "renderer_fixture.h"
+
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <vector>
+
+using namespace Vantrel::Orv;
+
+namespace {
+
+// One element of the page: its name, attributes, all the text inside it, and the id of the
+// section it is in.
+struct Element {
+    QString name;
+    QXmlStreamAttributes attributes;
+    QString text;
+    QString section;
+
+    QString operator[](const char* attribute) const {
+        return attributes.value(QLatin1String(attribute)).toString();
+    }
+};
+
+class ReportTest : public RendererFixture {
+protected:
+    // The page's elements in document order; fails the test when it is not well-formed.
+    std::vector<Element> read(const ReportContents& contents = ReportContents()) {
+        html = QString::fromUtf8(reportHtml(renderer, contents));
+        std::vector<Element> elements;
+        std::vector<size_t> open;
+        QXmlStreamReader reader(html);
+        reader.setNamespaceProcessing(false);  // a host's SVG may use prefixes it never declares
+        while (!reader.atEnd()) {
+            reader.readNext();
+            if (reader.isStartElement()) {
+                Element element{reader.name().toString(), reader.attributes(), QString(),
+                                open.empty() ? QString() : elements[open.back()].section};
+                if (element.name == "section") element.section = element["id"];
+                open.push_back(elements.size());
+                elements.push_back(element);
+            } else if (reader.isEndElement()) {
+                open.pop_back();
+            } else if (reader.isCharacters()) {
+                for (size_t e : open) elements[e].text += reader.text();
+            }
+        }
+        EXPECT_FALSE(reader.hasError())
+            << reader.errorString().toStdString() << " at line " << reader.lineNumber() << "\n"
+            << html.toStdString();
+        return elements;
+    }
+    // The elements of section `section` (any when empty) named `name` that have `attribute`.
+    static std::vector<Element> find(const std::vector<Element>& page, const QString& section,
+                                     const QString& name, const char* attribute = nullptr) {
+        std::vector<Element> found;
+        for (const Element& element : page) {
+            if ((section.isEmpty() || element.section == section) && element.name == name &&
+                (!attribute || element.attributes.hasAttribute(QLatin1String(attribute))))
+                found.push_back(element);
+        }
+        return found;
+    }
+    static bool hasSection(const std::vector<Element>& page, const QString& id) {
+        return !find(page, id, "section").empty();
+    }
+
+    QString html;
+};
+
+}  // namespace
+
+TEST_F(ReportTest, NamesAreShownAsTheyAreAndNothingIsFetched) {
+    QStringList names = hostileNames();
+    names << "<script>alert(1)</script>";
+    for (int i = 0; i < names.size(); ++i) {
+        add(names[i]);
+        if (i > 0) link(names[i - 1], names[i]);
+    }
+    up(renderer.addOutput("image"), names.last());
+    add("spare %1");
+    renderer.setTimingEnabled(true);
+    for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(render());
+
+    ReportContents contents;
+    contents.title = QStringLiteral("<i>run %1</i>");
+    contents.picture = QByteArray("\x89PNG fake", 9);
+    // As Graphviz writes it: each shape titled with its DOT id, and a comment repeating it.
+    contents.graphSvg = QByteArrayLiteral(
+        "<?xml version=\"1.0\"?>\n<svg width=\"8pt\"><!-- cluster_n1 --><g><title>cluster_n1"
+        "</title><a xlink:title=\"odd &amp; &lt;b&gt; (group)\"><path/></a></g><g><title>n0_in"
+        "</title></g></svg>\n");
+    const std::vector<Element> page = read(contents);
+
+    for (const char* outside : {"<script", "<link", "url(", "src=\"http", "href=\"http", "@import"})
+        EXPECT_FALSE(html.contains(QLatin1String(outside), Qt::CaseInsensitive)) << outside;
+    EXPECT_EQ(find(page, "", "title").at(0).text, "<i>run %1</i>") << "the page's own, first";
+    // Every pass listed under its path, in the list and the bars alike.
+    QStringList listed, timed;
+    for (const Element& item : find(page, "latest-frame", "li", "data-pass"))
+        listed << item["data-pass"];
+    for (const Element& bar : find(page, "pass-times", "div", "data-pass"))
+        timed << bar["data-pass"];
+    for (const QString& name : names) {
+        const QString path = graph()->nodePath(node(name));
+        EXPECT_TRUE(listed.contains(path)) << path.toStdString();
+        EXPECT_TRUE(timed.contains(path)) << path.toStdString();
+    }
+    for (const Element& item : find(page, "latest-frame", "li", "data-pass")) {
+        const bool spare = item["data-pass"] == "spare %1";
+        EXPECT_EQ(item["data-outcome"], spare ? "not needed" : "ran");
+        if (spare) {
+            EXPECT_TRUE(item.text.contains("'spare %1' did not run")) << item.text.toStdString();
+        }
+    }
+    for (const Element& bar : find(page, "pass-times", "div", "data-pass"))
+        EXPECT_EQ(bar["data-runs"], bar["data-pass"] == "spare %1" ? QString("0") : QString("3"));
+    for (const Element& stat : find(page, "", "div", "data-stat")) {
+        if (stat["data-stat"] == "frames-timed") {
+            EXPECT_TRUE(stat.text.startsWith("3"));
+        }
+    }
+    EXPECT_TRUE(html.contains(QStringLiteral("src=\"data:image/png;base64,") +
+                              QString::fromLatin1(contents.picture.toBase64())));
+    // The host's graph without the DOT ids, with frameAsDot's tooltips.
+    ASSERT_TRUE(hasSection(page, "graph"));
+    EXPECT_TRUE(find(page, "graph", "title").empty());
+    const std::vector<Element> links = find(page, "graph", "a", "xlink:title");
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0]["xlink:title"], "odd & <b> (group)");
+    EXPECT_FALSE(html.contains("cluster_n1") || html.contains("<?xml"));
+}
+
+TEST_F(ReportTest, MissingFiguresLeaveTheirChartsOutAndSaySo) {
+    std::vector<Element> page = read();
+    ASSERT_EQ(find(page, "latest-frame", "li").size(), 1u);
+    EXPECT_EQ(find(page, "latest-frame", "li")[0].text, "The renderer has no passes.");
+    chain("A B");
+    page = read();
+    ASSERT_EQ(find(page, "latest-frame", "li", "data-outcome").size(), 2u);
+    EXPECT_EQ(find(page, "latest-frame", "li", "data-outcome")[0]["data-outcome"], "unknown");
+    EXPECT_TRUE(render());
+    page = read();
+    for (const Element& item : find(page, "latest-frame", "li", "data-outcome"))
+        EXPECT_EQ(item["data-outcome"], "ran");
+    EXPECT_TRUE(find(page, "pass-times", "p")[0].text.startsWith("No frame was timed"));
+    for (const char* chart : {"timeline", "frame-times", "graph"})
+        EXPECT_FALSE(hasSection(page, chart)) << chart;
+    EXPECT_TRUE(html.startsWith("<!DOCTYPE html>") && html.endsWith("</html>\n"));
+}
+
+// One slow pass and short ones with long names: each name is on its bar, beside it or in the
+// key under its number; and the histogram counts every kept frame, its caption the dark bars.
+TEST_F(ReportTest, EveryPassIsNamedInTheTimelineAndTheHistogramAddsUp) {
+    add("slow");
+    passes["slow"]->unfinishedPolls = 40;
+    QStringList names{"slow"};
+    for (int i = 0; i < 4; ++i) {
+        names << QStringLiteral("a-short-pass-with-a-long-name-%1").arg(i);
+        add(names.last());
+        link(names[i], names.last());
+    }
+    up(renderer.addOutput("image"), names.last());
+    renderer.setTimingEnabled(true);
+    for (int frame = 0; frame < 12; ++frame) EXPECT_TRUE(render());
+    const std::vector<Element> page = read();
+
+    QStringList spans;
+    for (const Element& span : find(page, "timeline", "g", "data-span")) spans << span["data-span"];
+    EXPECT_EQ(spans.mid(1), names) << "after the frame, each pass";
+    QStringList keyed;
+    for (const Element& key : find(page, "timeline", "span", "data-key")) keyed << key.text;
+    // A span's group holds its bar, then its label: the name, or its number in the key.
+    QString span;
+    int labels = 0;
+    for (const Element& element : page) {
+        if (element.section != "timeline") continue;
+        if (element.name == "g") span = element["data-span"];
+        if (element.name != "text" || span.isEmpty()) continue;
+        const QString key = element.text + ' ' + span + " (";
+        EXPECT_TRUE(element.text == span ||
+                    std::any_of(keyed.begin(), keyed.end(),
+                                [&key](const QString& entry) { return entry.startsWith(key); }))
+            << span.toStdString() << " labelled " << element.text.toStdString();
+        span.clear();
+        ++labels;
+    }
+    EXPECT_EQ(labels, names.size() + 1);
+
+    int frames = 0, peaks = 0;
+    for (const Element& bar : find(page, "frame-times", "g", "data-count")) {
+        frames += bar["data-count"].toInt();
+        peaks += bar["data-peak"] == "true";
+    }
+    const std::vector<Element> caption = find(page, "frame-times", "p", "data-frames");
+    ASSERT_EQ(caption.size(), 1u);
+    EXPECT_EQ(frames, 12);
+    EXPECT_EQ(caption[0]["data-frames"], "12");
+    EXPECT_EQ(caption[0]["data-peak-bars"].toInt(), peaks);
+    EXPECT_TRUE(caption[0].text.contains(peaks == 1
+                                             ? QStringLiteral("the dark bar is")
+                                             : QStringLiteral("the %1 dark bars").arg(peaks)))
+        << caption[0].text.toStdString();
+}
+
+//   A -> B -> C -> output 0;  A -> C.1.  With the memory plan, A's and B's outputs are placed
+// apart and C's, which the renderer output collects, is kept past the frame.
+TEST_F(ReportTest, TheLifetimeChartDrawsABarPerOutputAtItsPlace) {
+    add("A%2"), add("B"), add("C", 2, 1);
+    chain("A%2 B C");
+    link("A%2", "C", 0, 1);
+    EXPECT_TRUE(render());
+    std::vector<Element> page = read();
+    EXPECT_EQ(find(page, "lifetimes", "g", "data-output").size(), 3u);
+    EXPECT_TRUE(find(page, "lifetimes", "div", "data-heap-size").empty()) << "no plan yet";
+
+    renderer.setMemoryPlanning(true);
+    for (const char* pass : {"A%2", "B", "C"})
+        ASSERT_TRUE(renderer.setOutputMemory(node(pass), 0, OutputMemory{1024, 256}));
+    EXPECT_TRUE(render());
+    page = read();
+    QStringList bars;
+    for (const Element& bar : find(page, "lifetimes", "g", "data-output")) {
+        bars << bar["data-output"] + ' ' + bar["data-first-step"] + '-' + bar["data-last-step"] +
+                    (bar["data-outlives-frame"] == "true" ? " kept" : " at " + bar["data-offset"]);
+    }
+    ASSERT_EQ(bars.size(), 3);
+    // A's output lives from step 0 to C's step 2, B's from 1 to 2: both in the heap, apart.
+    EXPECT_TRUE(bars[0] == "A%2.out0 0-2 at 0" || bars[0] == "A%2.out0 0-2 at 1024")
+        << bars[0].toStdString();
+    EXPECT_TRUE(bars[1] == "B.out0 1-2 at 0" || bars[1] == "B.out0 1-2 at 1024")
+        << bars[1].toStdString();
+    EXPECT_NE(bars[0].right(4), bars[1].right(4)) << "apart";
+    EXPECT_EQ(bars[2], "C.out0 2-2 kept");
+    const std::vector<Element> chart = find(page, "lifetimes", "div", "data-heap-size");
+    ASSERT_EQ(chart.size(), 1u);
+    EXPECT_EQ(chart[0]["data-heap-size"], "2048");
+    EXPECT_EQ(chart[0]["data-lower-bound"], "2048");
+}
