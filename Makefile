@@ -100,7 +100,9 @@ package: setup
 
 # The installed library as hosts use it, through CMake and pkg-config: the Qt 5 and Qt 6 builds
 # installed side by side into one prefix, then a static build; the host is built at -O2 with
-# warnings as errors, by GCC and clang. Reuses build and build-qt6.
+# warnings as errors, by GCC and clang. Reuses build and build-qt6. Then hosts that build the
+# source tree as part of themselves (FetchContent, add_subdirectory): the library alone, without
+# -Werror.
 consumers:
 	@scripts/setup.sh qt6 clang
 	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
@@ -116,6 +118,8 @@ consumers:
 	@cmake -DINSTALL_FROM=build-static -DPREFIX=build-consumers/static \
 		-DWORK_DIR=build-consumers/static-work -DSOURCE=tests/consumer \
 		-DPACKAGES=OrvCore:5 -P tests/consumer/run_consumer.cmake
+	@cmake -DORV_SOURCE=. -DSOURCE=tests/consumer -DWORK_DIR=build-consumers/vendored -DJOBS=$(JOBS) \
+		-P tests/consumer/run_vendored.cmake
 
 # Both Qt majors' packages installed together into /usr with apt-get, the consumer built
 # against each, then the packages removed again.

@@ -51,14 +51,34 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
     "${ORV_DEB_ABOUT}\n\nThis package holds the headers, the CMake package and the pkg-config file.")
 
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+
+# Every Debian package states its licence in /usr/share/doc/<package>/copyright, in Debian's
+# machine-readable format, which calls the MIT licence "Expat". Written from LICENSE, so that
+# the two cannot drift apart: the terms become a text field (lines indented, empty ones " .").
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE ORV_LICENSE)
+string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" ORV_COPYRIGHT "${ORV_LICENSE}")
+set(ORV_COPYRIGHT ${CMAKE_MATCH_1})
+string(FIND "${ORV_LICENSE}" "Permission" ORV_LICENSE_START)
+string(SUBSTRING "${ORV_LICENSE}" ${ORV_LICENSE_START} -1 ORV_LICENSE_TERMS)
+string(STRIP "${ORV_LICENSE_TERMS}" ORV_LICENSE_TERMS)
+string(REPLACE "\n\n" "\n.\n" ORV_LICENSE_TERMS "${ORV_LICENSE_TERMS}")
+string(REPLACE "\n" "\n " ORV_LICENSE_TERMS "${ORV_LICENSE_TERMS}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian-copyright.in ${PROJECT_BINARY_DIR}/copyright @ONLY)
+set(ORV_DEB_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc)
+
 get_target_property(ORV_LIBRARY_TYPE OrvCore TYPE)
 if(ORV_LIBRARY_TYPE STREQUAL "SHARED_LIBRARY")
     set(CPACK_COMPONENTS_ALL runtime development)
     set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
         "${ORV_DEB_RUNTIME} (= ${PROJECT_VERSION}-1), ${ORV_DEB_QT_DEV}")
+    install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${ORV_DEB_DOC_DIR}/${ORV_DEB_RUNTIME}
+        COMPONENT runtime)
 else()
     set(CPACK_COMPONENTS_ALL development)
     set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${ORV_DEB_QT_DEV}")
 endif()
+install(FILES ${PROJECT_BINARY_DIR}/copyright DESTINATION ${ORV_DEB_DOC_DIR}/${ORV_DEB_DEV}
+    COMPONENT development)
 
 include(CPack)

@@ -2,7 +2,8 @@
 # Installs the Debian packages found in the given directories with apt-get (all of them at once,
 # as both Qt majors' packages must install side by side), builds and runs the consumer project
 # against the system prefix for each Qt major found, then removes the packages again. First it
-# checks that each runtime library is stripped and has its debug symbols in a .ddeb.
+# checks that each runtime library is stripped and has its debug symbols in a .ddeb; once they are
+# installed, that each carries its copyright file.
 # Usage: scripts/package_check.sh package-dir...
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -65,6 +66,22 @@ remove() { $sudo apt-get purge -y -qq "${names[@]}" >/dev/null || true; }
 trap remove EXIT
 echo "Installing ${names[*]}"
 $sudo apt-get install -y -qq --no-install-recommends "${debs[@]}" >/dev/null
+
+# Each package states its licence where Debian looks for it, in Debian's machine-readable
+# format, with LICENSE's terms word for word.
+terms=$(sed -n '/^Permission/,$p' LICENSE)
+for name in "${names[@]}"; do
+    copyright=/usr/share/doc/$name/copyright
+    if [ ! -f "$copyright" ]; then
+        echo "error: $name has no $copyright" >&2
+        exit 1
+    fi
+    if [ "$(head -n 1 "$copyright")" != "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+        [ "$(sed -n '/^License: Expat$/,$p' "$copyright" | tail -n +2 | sed 's/^ //; s/^\.$//')" != "$terms" ]; then
+        echo "error: $copyright is not the MIT licence of LICENSE in Debian's copyright format" >&2
+        exit 1
+    fi
+done
 
 list=$(IFS=';'; echo "${packages[*]}")
 cmake -DPREFIX=/usr -DWORK_DIR=build-consumers/system-work -DSOURCE=tests/consumer \
