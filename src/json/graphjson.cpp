@@ -86,55 +86,51 @@ private:
     Tables _ports[2];  // by Side
 };
 
-// The place of a path (element -1) or of one of its elements.
-using PathPlace = std::function<Pointer(int element)>;
-
 // An element of a path that must be a child or port index.
-bool readIndex(const JsonValue& element, const PathPlace& at, int s, const char* expected,
-               Errors& errors, int* index) {
+bool readIndex(const JsonValue& element, int s, const char* expected, Errors& errors, int* index) {
     if (element.IsInt()) {
         *index = element.GetInt();
         return true;
     }
     if (element.IsNumber())
-        return errors.fail(at(s),
-                           QStringLiteral("expected a whole number within the range of int"));
-    return errors.fail(at(s), QStringLiteral("expected a ") + QLatin1String(expected));
+        return errors.fail(s, QStringLiteral("expected a whole number within the range of int"));
+    return errors.fail(s, QStringLiteral("expected a ") + QLatin1String(expected));
 }
 
-// The port named by the last element of an edge end: a name unique in the list, or an index.
+// The port named by the last element of the edge end `end`: a name unique in the list, or an
+// index.
 bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side, const JsonValue& path,
-                 const PathPlace& at, Errors& errors, int* port) {
+                 Token end, Errors& errors, int* port) {
+    const Step step(errors.at, end);
     const int s = int(path.Size()) - 1;
     const JsonValue& element = path[rapidjson::SizeType(s)];
     if (element.IsString()) {
         const QString name = toQString(element);
         const int found = names.port(node, side, name);
         if (found == -2)
-            return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has several ") +
-                                          QLatin1String(sideName(side)) +
-                                          QStringLiteral("s named ") + quoted(name) +
-                                          QStringLiteral("; use its index"));
+            return errors.fail(s, describeNode(graph, node) + QStringLiteral(" has several ") +
+                                      QLatin1String(sideName(side)) + QStringLiteral("s named ") +
+                                      quoted(name) + QStringLiteral("; use its index"));
         if (found < 0)
-            return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has no ") +
-                                          QLatin1String(sideName(side)) +
-                                          QStringLiteral(" named ") + quoted(name));
+            return errors.fail(s, describeNode(graph, node) + QStringLiteral(" has no ") +
+                                      QLatin1String(sideName(side)) + QStringLiteral(" named ") +
+                                      quoted(name));
         *port = found;
         return true;
     }
     int index = -1;
-    if (!readIndex(element, at, s, "port name or index", errors, &index)) return false;
+    if (!readIndex(element, s, "port name or index", errors, &index)) return false;
     if (index < 0 || index >= numPorts(graph, node, side))
-        return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has no ") +
-                                      QLatin1String(sideName(side)) + QLatin1Char(' ') +
-                                      QString::number(index));
+        return errors.fail(s, describeNode(graph, node) + QStringLiteral(" has no ") +
+                                  QLatin1String(sideName(side)) + QLatin1Char(' ') +
+                                  QString::number(index));
     *port = index;
     return true;
 }
 
-// The node that the first `length` elements of `path` name.
+// The node that the first `length` elements of `path`, at the readers' place, name.
 bool resolvePath(const Graph& graph, NameIndex& names, const JsonValue& path, int length,
-                 const PathPlace& at, Errors& errors, int* node) {
+                 Errors& errors, int* node) {
     int current = kRoot;
     for (int s = 0; s < length; ++s) {
         const JsonValue& element = path[rapidjson::SizeType(s)];
@@ -142,47 +138,45 @@ bool resolvePath(const Graph& graph, NameIndex& names, const JsonValue& path, in
             const QString name = toQString(element);
             const int child = names.child(current, name);
             if (child == -1)
-                return errors.fail(at(s), describeNode(graph, current) +
-                                              QStringLiteral(" has no child named ") +
-                                              quoted(name));
+                return errors.fail(s, describeNode(graph, current) +
+                                          QStringLiteral(" has no child named ") + quoted(name));
             if (child == -2)
-                return errors.fail(at(s), describeNode(graph, current) +
-                                              QStringLiteral(" has several children named ") +
-                                              quoted(name) + QStringLiteral("; use a child index"));
+                return errors.fail(s, describeNode(graph, current) +
+                                          QStringLiteral(" has several children named ") +
+                                          quoted(name) + QStringLiteral("; use a child index"));
             current = child;
             continue;
         }
         int index = -1;
-        if (!readIndex(element, at, s, "node name or child index", errors, &index)) return false;
+        if (!readIndex(element, s, "node name or child index", errors, &index)) return false;
         if (index < 0 || index >= graph.numNodes(current))
-            return errors.fail(at(s), describeNode(graph, current) +
-                                          QStringLiteral(" has no child ") +
-                                          QString::number(index));
+            return errors.fail(s, describeNode(graph, current) + QStringLiteral(" has no child ") +
+                                      QString::number(index));
         current = graph.getNode(index, current);
     }
     *node = current;
     return true;
 }
 
-// The node that an edge end names: all but the last element of its path, which names the port.
-bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, const PathPlace& at,
+// The node that the edge end `end` names: all but the last element of its path, which names
+// the port.
+bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, Token end,
                 Errors& errors, int* node) {
-    if (!expectArray(
-            path, [&at] { return at(-1); }, errors))
-        return false;
+    const Step step(errors.at, end);
+    if (!expectArray(path, Token(), errors)) return false;
     if (path.Empty())
-        return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
-    return resolvePath(graph, names, path, int(path.Size()) - 1, at, errors, node);
+        return errors.fail(Token(), QStringLiteral("expected a node path ending in a port"));
+    return resolvePath(graph, names, path, int(path.Size()) - 1, errors, node);
 }
 
-// Adds one edge, choosing its kind from where its two nodes stand; names the refusal.
-template <typename At>
-bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPlace& fromAt,
-             const JsonValue& to, const PathPlace& toAt, const At& place, Errors& errors) {
+// Adds the edge at the readers' place, choosing its kind from where its two nodes stand; names
+// the refusal.
+bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const JsonValue& to,
+             Errors& errors) {
     int src = -1;
     int dst = -1;
-    if (!resolveEnd(graph, names, from, fromAt, errors, &src) ||
-        !resolveEnd(graph, names, to, toAt, errors, &dst))
+    if (!resolveEnd(graph, names, from, "from", errors, &src) ||
+        !resolveEnd(graph, names, to, "to", errors, &dst))
         return false;
     const bool siblings =
         src != kRoot && dst != kRoot && graph.parentNode(src) == graph.parentNode(dst);
@@ -190,7 +184,7 @@ bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPl
     const bool up = !siblings && !down && graph.parentNode(src) == dst;
     if (!siblings && !down && !up)
         return errors.fail(
-            place(), describeNode(graph, src) + QStringLiteral(" and ") + describeNode(graph, dst) +
+            Token(), describeNode(graph, src) + QStringLiteral(" and ") + describeNode(graph, dst) +
                          QStringLiteral(" are neither siblings nor parent and child"));
     // A regular edge leaves an output for an input, a down edge joins two inputs and an up
     // edge two outputs.
@@ -198,18 +192,18 @@ bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPl
     const Side toSide = up ? Side::Output : Side::Input;
     int srcPort = -1;
     int dstPort = -1;
-    if (!resolvePort(graph, names, src, fromSide, from, fromAt, errors, &srcPort) ||
-        !resolvePort(graph, names, dst, toSide, to, toAt, errors, &dstPort))
+    if (!resolvePort(graph, names, src, fromSide, from, "from", errors, &srcPort) ||
+        !resolvePort(graph, names, dst, toSide, to, "to", errors, &dstPort))
         return false;
 
     if (siblings) {
         if (graph.addEdge(src, srcPort, dst, dstPort) >= 0) return true;
-        return errors.fail(place(), edgeRefusal(graph, src, srcPort, dst, dstPort));
+        return errors.fail(Token(), edgeRefusal(graph, src, srcPort, dst, dstPort));
     }
     if (down ? graph.addDownEdge(srcPort, dst, dstPort) >= 0
              : graph.addUpEdge(dstPort, src, srcPort) >= 0)
         return true;
-    return errors.fail(place(), down ? downEdgeRefusal(graph, srcPort, dst, dstPort)
+    return errors.fail(Token(), down ? downEdgeRefusal(graph, srcPort, dst, dstPort)
                                      : upEdgeRefusal(graph, dstPort, src, srcPort));
 }
 
@@ -227,42 +221,67 @@ int ungrouped(const std::vector<PortDesc>& ports) {
     return int(ports.size());
 }
 
-// Reads the node tree in pre-order with a stack of open child lists, never recursing, and makes
-// each node on the graph as soon as it is read, so that refs come out in document order.
+// Reads the node tree in pre-order, making each node on the graph as soon as it is read, so that
+// refs come out in document order. The parser's limit on nesting bounds the recursion.
 class NodeReader {
 public:
-    NodeReader(const Pointer& at, const QVector<const char*>& extra, const NodeHook& hook,
-               Errors& errors, Graph& graph)
-        : _at(at),
-          _numKeys(kNumNodeKeys + extra.size()),
-          _hook(hook),
-          _errors(errors),
-          _graph(graph) {
+    NodeReader(const QVector<const char*>& extra, const NodeHook& hook, Errors& errors,
+               Graph& graph)
+        : _numKeys(kNumNodeKeys + extra.size()), _hook(hook), _errors(errors), _graph(graph) {
         std::copy(kNodeKeys, kNodeKeys + kNumNodeKeys, _keys);
         std::copy(extra.begin(), extra.end(), _keys + kNumNodeKeys);
     }
 
-    bool read(const JsonValue& root) {
-        struct Open {
-            const JsonValue* children;
-            int node;
-            rapidjson::SizeType next;
-        };
-        std::vector<Open> open;
-        const JsonValue* children = nullptr;
+    // The node at `at`, a child of `parent` (-1 for the root).
+    bool read(const JsonValue& object, int parent, Token at) {
+        const Step step(_errors.at, at);
+        const JsonValue* m[kMaxKeys];
+        QString name;
+        int value = -1;
+        int id = -1;
         int node = kRoot;
-        if (!readNode(root, -1, 0, &node, &children)) return false;
-        if (children) open.push_back(Open{children, node, 0});
-        while (!open.empty()) {
-            Open& top = open.back();
-            if (top.next == top.children->Size()) {
-                open.pop_back();
-                continue;
+        if (!readMembers(object, _keys, _numKeys, _errors, m) ||
+            (m[kName] && !readString(*m[kName], "name", _errors, &name)) ||
+            (m[kValue] && !readInt(*m[kValue], "value", _errors, &value)) ||
+            !readPorts(m[kInputs], "inputs", &_ports[0]) ||
+            !readPorts(m[kOutputs], "outputs", &_ports[1]))
+            return false;
+        // Ports made with their node, as a host makes them, save growing each list port by port.
+        const int made[2] = {parent < 0 ? 0 : ungrouped(_ports[0]),
+                             parent < 0 ? 0 : ungrouped(_ports[1])};
+        if (parent < 0)
+            _graph.setNodeName(kRoot, name);
+        else
+            node = _graph.addNode(name, made[0], made[1], parent);
+        if (value != -1) _graph.setNodeValue(node, value);
+        for (const Side side : {Side::Input, Side::Output}) {
+            const std::vector<PortDesc>& ports = _ports[int(side)];
+            for (int p = 0; p < int(ports.size()); ++p) {
+                const PortDesc& port = ports[size_t(p)];
+                if (p >= made[int(side)])
+                    side == Side::Input ? _graph.addInput(node, port.name, port.group)
+                                        : _graph.addOutput(node, port.name, port.group);
+                else if (!port.name.isEmpty())
+                    side == Side::Input ? _graph.setInputName(node, p, port.name)
+                                        : _graph.setOutputName(node, p, port.name);
             }
-            const rapidjson::SizeType index = top.next++;
-            if (!readNode((*top.children)[index], top.node, int(index), &node, &children))
-                return false;
-            if (children) open.push_back(Open{children, node, 0});
+        }
+        if (!readGroups(m[kInputGroups], "inputGroups", node, Side::Input) ||
+            !readGroups(m[kOutputGroups], "outputGroups", node, Side::Output))
+            return false;
+        if (m[kId] && parent < 0) return _errors.fail("id", QStringLiteral("the root has no id"));
+        if (m[kId] && !readInt(*m[kId], "id", _errors, &id)) return false;
+        _ids.append(id);
+        const JsonValue* children = m[kChildren];
+        if ((children && !expectArray(*children, "children", _errors)) ||
+            (_hook && !_hook(node, NodeMembers{m[kInputs],
+                                               m[kOutputs],
+                                               {m[kNumNodeKeys], m[kNumNodeKeys + 1],
+                                                m[kNumNodeKeys + 2]}})))
+            return false;
+        const Step list(_errors.at, "children");
+        for (rapidjson::SizeType c = 0; children && c < children->Size(); ++c) {
+            if (!read((*children)[c], node, int(c))) return false;
         }
         return true;
     }
@@ -271,90 +290,25 @@ public:
     const QVector<int>& ids() const { return _ids; }
 
 private:
-    bool readNode(const JsonValue& object, int parent, int index, int* node,
-                  const JsonValue** children) {
-        const auto at = [&] {
-            return parent < 0 ? _at / "root" : nodeAt(_graph, parent, _at) / "children" / index;
-        };
-        const JsonValue* m[kMaxKeys];
-        QString name;
-        int value = -1;
-        int id = -1;
-        if (!readMembers(object, _keys, _numKeys, at, _errors, m)) return false;
-        if (m[kName] && !readString(
-                            *m[kName], [&] { return at() / "name"; }, _errors, &name))
-            return false;
-        if (m[kValue] && !readInt(
-                             *m[kValue], [&] { return at() / "value"; }, _errors, &value))
-            return false;
-        if (!readPorts(m[kInputs], at, "inputs", &_ports[0]) ||
-            !readPorts(m[kOutputs], at, "outputs", &_ports[1]))
-            return false;
-        // Ports made with their node, as a host makes them, save growing each list port by port.
-        const int made[2] = {parent < 0 ? 0 : ungrouped(_ports[0]),
-                             parent < 0 ? 0 : ungrouped(_ports[1])};
-        if (parent < 0)
-            _graph.setNodeName(kRoot, name);
-        else
-            *node = _graph.addNode(name, made[0], made[1], parent);
-        if (value != -1) _graph.setNodeValue(*node, value);
-        for (const Side side : {Side::Input, Side::Output}) {
-            const std::vector<PortDesc>& ports = _ports[int(side)];
-            for (int p = 0; p < int(ports.size()); ++p) {
-                const PortDesc& port = ports[size_t(p)];
-                if (p >= made[int(side)])
-                    side == Side::Input ? _graph.addInput(*node, port.name, port.group)
-                                        : _graph.addOutput(*node, port.name, port.group);
-                else if (!port.name.isEmpty())
-                    side == Side::Input ? _graph.setInputName(*node, p, port.name)
-                                        : _graph.setOutputName(*node, p, port.name);
-            }
-        }
-        if (!readGroups(m[kInputGroups], at, "inputGroups", *node, Side::Input) ||
-            !readGroups(m[kOutputGroups], at, "outputGroups", *node, Side::Output))
-            return false;
-        if (m[kId]) {
-            if (parent < 0) return _errors.fail(at() / "id", QStringLiteral("the root has no id"));
-            if (!readInt(
-                    *m[kId], [&] { return at() / "id"; }, _errors, &id))
-                return false;
-        }
-        _ids.append(id);
-        *children = m[kChildren];
-        if (*children && !expectArray(
-                             **children, [&] { return at() / "children"; }, _errors))
-            return false;
-        if (*children && (*children)->Empty()) *children = nullptr;
-        return !_hook ||
-               _hook(*node,
-                     NodeMembers{m[kInputs],
-                                 m[kOutputs],
-                                 {m[kNumNodeKeys], m[kNumNodeKeys + 1], m[kNumNodeKeys + 2]}});
-    }
-
-    template <typename At>
-    bool readPorts(const JsonValue* list, const At& node, const char* key,
-                   std::vector<PortDesc>* ports) {
+    bool readPorts(const JsonValue* list, const char* key, std::vector<PortDesc>* ports) {
         ports->clear();
         if (!list) return true;
-        const auto at = [&] { return node() / key; };
-        if (!expectArray(*list, at, _errors)) return false;
+        if (!expectArray(*list, key, _errors)) return false;
+        const Step step(_errors.at, key);
         for (rapidjson::SizeType p = 0; p < list->Size(); ++p) {
+            static const char* const kPortKeys[] = {"name", "group"};
             const JsonValue& entry = (*list)[p];
-            const auto portAt = [&] { return at() / int(p); };
+            const JsonValue* m[2];
             PortDesc port;
             if (entry.IsString()) {
                 port.name = toQString(entry);
+            } else if (!entry.IsObject()) {
+                return _errors.fail(int(p), QStringLiteral("expected a port name or object"));
             } else {
-                static const char* const kPortKeys[] = {"name", "group"};
-                const JsonValue* m[2];
-                if (!entry.IsObject())
-                    return _errors.fail(portAt(), QStringLiteral("expected a port name or object"));
-                if (!readMembers(entry, kPortKeys, 2, portAt, _errors, m) ||
-                    (m[0] && !readString(
-                                 *m[0], [&] { return portAt() / "name"; }, _errors, &port.name)) ||
-                    (m[1] && !readInt(
-                                 *m[1], [&] { return portAt() / "group"; }, _errors, &port.group)))
+                const Step element(_errors.at, int(p));
+                if (!readMembers(entry, kPortKeys, 2, _errors, m) ||
+                    (m[0] && !readString(*m[0], "name", _errors, &port.name)) ||
+                    (m[1] && !readInt(*m[1], "group", _errors, &port.group)))
                     return false;
             }
             ports->push_back(port);
@@ -362,22 +316,19 @@ private:
         return true;
     }
 
-    template <typename At>
-    bool readGroups(const JsonValue* list, const At& node, const char* key, int ref, Side side) {
+    bool readGroups(const JsonValue* list, const char* key, int node, Side side) {
         if (!list) return true;
-        const auto at = [&] { return node() / key; };
-        if (!expectArray(*list, at, _errors)) return false;
+        if (!expectArray(*list, key, _errors)) return false;
+        const Step step(_errors.at, key);
         for (rapidjson::SizeType g = 0; g < list->Size(); ++g) {
             QString name;
-            if (!readString((*list)[g], [&] { return at() / int(g); }, _errors, &name))
-                return false;
-            side == Side::Input ? _graph.addInputGroup(ref, name)
-                                : _graph.addOutputGroup(ref, name);
+            if (!readString((*list)[g], int(g), _errors, &name)) return false;
+            side == Side::Input ? _graph.addInputGroup(node, name)
+                                : _graph.addOutputGroup(node, name);
         }
         return true;
     }
 
-    const Pointer& _at;
     const char* _keys[kMaxKeys];
     int _numKeys;
     const NodeHook& _hook;
@@ -387,17 +338,31 @@ private:
     QVector<int> _ids;
 };
 
+// Where node `node` of a graph read at `at` is: nodes were made in document order.
+Path nodeAt(const Graph& graph, int node, Path at) {
+    QVarLengthArray<int, 32> indexes;
+    for (int n = node; n != kRoot; n = graph.parentNode(n)) indexes.append(graph.indexOfNode(n));
+    at.push("root");
+    for (int i = indexes.size() - 1; i >= 0; --i) {
+        at.push("children");
+        at.push(indexes.at(i));
+    }
+    return at;
+}
+
 // With ids, refs follow them: they must be 1..n-1, each above its parent's and rising along
 // each list of children, as refs handed out by addNode are. Nodes were made in document order
 // and are renumbered.
-bool applyIds(const QVector<int>& ids, const Pointer& at, Errors& errors, Graph* graph) {
+bool applyIds(const QVector<int>& ids, Errors& errors, Graph* graph) {
     const int count = ids.size();
     const bool withIds = count > 1 && ids.at(1) >= 0;
+    const auto fail = [&](int n, Token at, const QString& problem) {
+        return errors.fail(nodeAt(*graph, n, errors.at), at, problem);
+    };
     if (!withIds) {
         for (int n = 2; n < count; ++n) {
             if (ids.at(n) >= 0)
-                return errors.fail(nodeAt(*graph, n, at) / "id",
-                                   QStringLiteral("ids must be given on every node or none"));
+                return fail(n, "id", QStringLiteral("ids must be given on every node or none"));
         }
         return true;
     }
@@ -405,21 +370,18 @@ bool applyIds(const QVector<int>& ids, const Pointer& at, Errors& errors, Graph*
     QVector<int> lastChildId(count, 0);
     for (int n = 1; n < count; ++n) {
         const int id = ids.at(n);
-        const auto idAt = [&] { return nodeAt(*graph, n, at) / "id"; };
-        if (id < 0)
-            return errors.fail(nodeAt(*graph, n, at), QStringLiteral("this node has no id"));
+        if (id < 0) return fail(n, Token(), QStringLiteral("this node has no id"));
         if (id == 0 || id >= count)
-            return errors.fail(idAt(),
-                               QStringLiteral("id %1 is outside 1..%2").arg(id).arg(count - 1));
-        if (used.at(id)) return errors.fail(idAt(), QStringLiteral("id %1 is used twice").arg(id));
+            return fail(n, "id", QStringLiteral("id %1 is outside 1..%2").arg(id).arg(count - 1));
+        if (used.at(id)) return fail(n, "id", QStringLiteral("id %1 is used twice").arg(id));
         const int parent = graph->parentNode(n);
         const int parentId = parent == kRoot ? 0 : ids.at(parent);
         if (id < parentId)
-            return errors.fail(
-                idAt(), QStringLiteral("id %1 is below its parent's id %2").arg(id).arg(parentId));
+            return fail(n, "id",
+                        QStringLiteral("id %1 is below its parent's id %2").arg(id).arg(parentId));
         if (id < lastChildId.at(parent))
-            return errors.fail(
-                idAt(), QStringLiteral("id %1 is below the id of an earlier sibling").arg(id));
+            return fail(n, "id",
+                        QStringLiteral("id %1 is below the id of an earlier sibling").arg(id));
         lastChildId[parent] = id;
         used[id] = true;
     }
@@ -429,8 +391,8 @@ bool applyIds(const QVector<int>& ids, const Pointer& at, Errors& errors, Graph*
     return true;
 }
 
-// Writes a graph's members without recursing: nodes in pre-order with a stack of open child
-// lists, then the edges.
+// Writes a graph's members: nodes in pre-order, then the edges. The writer's limit on nesting
+// bounds the recursion.
 class GraphWriter {
 public:
     GraphWriter(const Graph& graph, const GraphWriteOptions& options, JsonWriter& out)
@@ -452,19 +414,7 @@ public:
 
     bool write(QString* error) {
         _out.key("root");
-        std::vector<std::pair<int, int>> open;  // a node and its next child
-        if (!node(kRoot, &open, error)) return false;
-        while (!open.empty()) {
-            const int parent = open.back().first;
-            const int next = open.back().second++;
-            if (next == _graph.numNodes(parent)) {
-                _out.end();  // children
-                _out.end();  // the node
-                open.pop_back();
-            } else if (!node(_graph.getNode(next, parent), &open, error)) {
-                return false;
-            }
-        }
+        if (!node(kRoot, error)) return false;
         _out.key("edges");
         _out.beginArray();
         for (int e = 0; e < _graph.numEdgesGlobal(); ++e) {
@@ -519,9 +469,7 @@ private:
         return false;
     }
 
-    // Opens the node's object and writes its members; a node with children is left open, with
-    // its list of children, on `open`.
-    bool node(int n, std::vector<std::pair<int, int>>* open, QString* error) {
+    bool node(int n, QString* error) {
         const bool leaf = _graph.numNodes(n) == 0;
         if (!_out.beginObject(leaf ? JsonWriter::Layout::Line : JsonWriter::Layout::Block))
             return tooDeep(n, error);
@@ -543,7 +491,11 @@ private:
         }
         _out.key("children");
         if (!_out.beginArray()) return tooDeep(n, error);
-        open->emplace_back(n, 0);
+        for (int c = 0; c < _graph.numNodes(n); ++c) {
+            if (!node(_graph.getNode(c, n), error)) return false;
+        }
+        _out.end();
+        _out.end();
         return true;
     }
 
@@ -622,7 +574,7 @@ bool writeGraphDocument(const Graph& graph, QByteArray* text, QString* error) {
     JsonWriter out(int(qMin<qint64>(
         64 + 64 * qint64(graph.numNodesGlobal()) + 48 * qint64(graph.numEdgesGlobal()), 1 << 26)));
     out.beginObject();
-    out.key("format").string(kGraphJsonFormat);
+    out.key("format").string(QLatin1String(kGraphJsonFormat));
     out.key("version").integer(kJsonVersion);
     if (!writeGraph(graph, GraphWriteOptions(), out, error)) return false;
     out.end();
@@ -632,57 +584,43 @@ bool writeGraphDocument(const Graph& graph, QByteArray* text, QString* error) {
 
 }  // namespace
 
-Pointer nodeAt(const Graph& graph, int node, const Pointer& at) {
-    QVarLengthArray<int, 32> indexes;
-    for (int n = node; n != kRoot; n = graph.parentNode(n)) indexes.append(graph.indexOfNode(n));
-    Pointer place = at / "root";
-    for (int i = indexes.size() - 1; i >= 0; --i) place = place / "children" / indexes.at(i);
-    return place;
-}
-
-bool readNodes(const JsonValue* root, const Pointer& at, const QVector<const char*>& extra,
+bool readNodes(const JsonValue* root, Token at, const QVector<const char*>& extra,
                const NodeHook& hook, Errors& errors, Graph* graph) {
-    if (!require(root, "root", at, errors)) return false;
-    NodeReader reader(at, extra, hook, errors, *graph);
-    return reader.read(*root) && applyIds(reader.ids(), at, errors, graph);
+    const Step step(errors.at, at);
+    if (!require(root, "root", errors)) return false;
+    NodeReader reader(extra, hook, errors, *graph);
+    return reader.read(*root, -1, "root") && applyIds(reader.ids(), errors, graph);
 }
 
-bool readEdges(const JsonValue* edges, const Pointer& at, Errors& errors, Graph* graph) {
+bool readEdges(const JsonValue* edges, Token at, Errors& errors, Graph* graph) {
+    const Step step(errors.at, at);
     if (!edges) return true;
-    if (!expectArray(*edges, at / "edges", errors)) return false;
+    if (!expectArray(*edges, "edges", errors)) return false;
+    const Step list(errors.at, "edges");
     // Every edge is checked for its two members before any is added.
     static const char* const kEdgeKeys[] = {"from", "to"};
     std::vector<const JsonValue*> ends(2 * size_t(edges->Size()));
     for (rapidjson::SizeType e = 0; e < edges->Size(); ++e) {
-        const auto edgeAt = [&] { return at / "edges" / int(e); };
+        const Step edge(errors.at, int(e));
         const JsonValue** m = &ends[2 * size_t(e)];
-        if (!readMembers((*edges)[e], kEdgeKeys, 2, edgeAt, errors, m) ||
-            !require(m[0], "from", edgeAt, errors) || !require(m[1], "to", edgeAt, errors))
+        if (!readMembers((*edges)[e], kEdgeKeys, 2, errors, m) || !require(m[0], "from", errors) ||
+            !require(m[1], "to", errors))
             return false;
     }
     NameIndex names(*graph);
-    // Made once: only an error asks where it is.
-    int e = 0;
-    const auto edgeAt = [&at, &e] { return at / "edges" / e; };
-    const PathPlace fromAt = [&](int s) {
-        return s < 0 ? edgeAt() / "from" : edgeAt() / "from" / s;
-    };
-    const PathPlace toAt = [&](int s) { return s < 0 ? edgeAt() / "to" : edgeAt() / "to" / s; };
-    for (; e < int(edges->Size()); ++e) {
-        if (!addEdge(*graph, names, *ends[2 * size_t(e)], fromAt, *ends[2 * size_t(e) + 1], toAt,
-                     edgeAt, errors))
+    for (rapidjson::SizeType e = 0; e < edges->Size(); ++e) {
+        const Step edge(errors.at, int(e));
+        if (!addEdge(*graph, names, *ends[2 * size_t(e)], *ends[2 * size_t(e) + 1], errors))
             return false;
     }
     return true;
 }
 
-bool resolveNode(const Graph& graph, const JsonValue& path, const Pointer& at, Errors& errors,
-                 int* node) {
+bool resolveNode(const Graph& graph, const JsonValue& path, Token at, Errors& errors, int* node) {
     NameIndex names(graph);
-    return expectArray(path, at, errors) &&
-           resolvePath(
-               graph, names, path, int(path.Size()), [&at](int s) { return s < 0 ? at : at / s; },
-               errors, node);
+    const Step step(errors.at, at);
+    return expectArray(path, Token(), errors) &&
+           resolvePath(graph, names, path, int(path.Size()), errors, node);
 }
 
 bool writeGraph(const Graph& graph, const GraphWriteOptions& options, JsonWriter& writer,
@@ -726,12 +664,10 @@ bool loadGraph(const QByteArray& text, Graph* graph, QString* error) {
     static const char* const kKeys[] = {"format", "version", "root", "edges"};
     const JsonValue* m[4];
     if (!graph) {
-        errors.fail(Pointer(), QStringLiteral("no graph to load into"));
-    } else if (parseJson(text, &document, errors) &&
-               readMembers(document, kKeys, 4, Pointer(), errors, m) &&
-               checkHeader(m[0], m[1], kGraphJsonFormat, errors) &&
-               readNodes(m[2], Pointer(), {}, NodeHook(), errors, &built) &&
-               readEdges(m[3], Pointer(), errors, &built)) {
+        errors.fail(Token(), QStringLiteral("no graph to load into"));
+    } else if (readDocument(text, kGraphJsonFormat, kKeys, 4, &document, errors, m) &&
+               readNodes(m[2], Token(), {}, NodeHook(), errors, &built) &&
+               readEdges(m[3], Token(), errors, &built)) {
         *graph = std::move(built);
         return true;
     }

@@ -26,18 +26,15 @@ struct NodeMembers {
 // Called on each node once it is made; false (after Errors::fail) refuses the document.
 using NodeHook = std::function<bool(int node, const NodeMembers& members)>;
 
-// Where node `node` of a graph read from the object at `at` is in the document.
-Pointer nodeAt(const Graph& graph, int node, const Pointer& at);
-// Reads the node tree `root` of the object at `at` onto `graph`, a new one, making each node
-// as it is read, so that node refs come out as they were saved. Nodes may carry up to three
-// `extra` members, for `hook` (which may be empty).
-bool readNodes(const JsonValue* root, const Pointer& at, const QVector<const char*>& extra,
+// Reads the node tree `root` of the object at `at` onto `graph`, a new one, making each node as
+// it is read, so that node refs come out as they were saved. Nodes may carry up to three `extra`
+// members, for `hook` (which may be empty), called at the node's place.
+bool readNodes(const JsonValue* root, Token at, const QVector<const char*>& extra,
                const NodeHook& hook, Errors& errors, Graph* graph);
 // Then adds the edge list `edges` (null for none) in document order; reports the first refusal.
-bool readEdges(const JsonValue* edges, const Pointer& at, Errors& errors, Graph* graph);
-// The node that `path` names below the root ("lighting", "direct", or child indexes).
-bool resolveNode(const Graph& graph, const JsonValue& path, const Pointer& at, Errors& errors,
-                 int* node);
+bool readEdges(const JsonValue* edges, Token at, Errors& errors, Graph* graph);
+// The node that `path`, at `at`, names below the root ("lighting", "direct", or child indexes).
+bool resolveNode(const Graph& graph, const JsonValue& path, Token at, Errors& errors, int* node);
 
 // How to write one graph. The renderer writes its root ports separately, leaves node values to
 // itself and adds members to each node below the root.

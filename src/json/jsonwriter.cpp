@@ -96,15 +96,7 @@ void JsonWriter::end() {
     _out += level.close;
 }
 
-JsonWriter& JsonWriter::key(const char* ascii) {
-    string(ascii);
-    _out += ": ";
-    _afterKey = true;
-    return *this;
-}
-
-JsonWriter& JsonWriter::key(const QString& name) {
-    string(name);
+JsonWriter& JsonWriter::afterKey() {
     _out += ": ";
     _afterKey = true;
     return *this;
@@ -117,10 +109,10 @@ void JsonWriter::string(const QString& text) {
     Utf16Token(out).String(text.utf16(), rapidjson::SizeType(text.size()));
 }
 
-void JsonWriter::string(const char* ascii) {
+void JsonWriter::keyword(const char* ascii, size_t length) {
     next();
     _out += '"';
-    _out += ascii;
+    _out.append(ascii, length);
     _out += '"';
 }
 

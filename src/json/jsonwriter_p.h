@@ -29,12 +29,23 @@ public:
     bool beginArray(Layout layout = Layout::Block);
     void end();
     // A member's name; the next call writes its value: out.key("a").integer(1).
-    // `ascii`: the library's own names and keywords, written as they are.
-    JsonWriter& key(const char* ascii);
-    JsonWriter& key(const QString& name);
+    // Literals are the library's own names and keywords, written as they are; any other text
+    // comes as a QString and is escaped.
+    template <size_t N>
+    JsonWriter& key(const char (&literal)[N]) {
+        keyword(literal, N - 1);
+        return afterKey();
+    }
+    JsonWriter& key(const QString& name) {
+        string(name);
+        return afterKey();
+    }
 
+    template <size_t N>
+    void string(const char (&literal)[N]) {
+        keyword(literal, N - 1);
+    }
     void string(const QString& text);
-    void string(const char* ascii);
     void integer(qint64 number);
     // A decimal form that reads back as the same double; `number` must be finite.
     void number(double number);
@@ -56,6 +67,8 @@ private:
     void next();
     bool begin(char open, Layout layout);
     void indent(size_t levels);
+    void keyword(const char* ascii, size_t length);
+    JsonWriter& afterKey();
 
     std::string _out;
     std::vector<Level> _levels;
