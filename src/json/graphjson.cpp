@@ -38,11 +38,10 @@ class NameIndex {
 public:
     explicit NameIndex(const Graph& graph) : _graph(graph) {}
 
-    // The live child of `parent` so named: its ref, -1 for none, -2 for several.
+    // The live child of `parent` so named: its child index, -1 for none, -2 for several.
     int child(int parent, const QString& name) {
         return find(_children, parent, name, _graph.numNodes(parent), [&](int c) {
-            const int child = _graph.getNode(c, parent);
-            return std::make_pair(_graph.nodeName(child), child);
+            return std::make_pair(_graph.nodeName(_graph.getNode(c, parent)), c);
         });
     }
 
@@ -86,72 +85,67 @@ private:
     Tables _ports[2];  // by Side
 };
 
-// An element of a path that must be a child or port index.
-bool readIndex(const JsonValue& element, int s, const char* expected, Errors& errors, int* index) {
-    if (element.IsInt()) {
-        *index = element.GetInt();
-        return true;
+// How messages name the entries of a list that path elements pick from: a node's children or
+// its ports on one side.
+struct ListWords {
+    const char* one;
+    const char* several;
+    const char* hint;      // how to pick one of several
+    const char* expected;  // for an element that is neither a name nor an index
+};
+const ListWords kChildWords = {"child", "children", "a child index", "node name or child index"};
+const ListWords kPortWords[2] = {{"input", "inputs", "its index", "port name or index"},
+                                 {"output", "outputs", "its index", "port name or index"}};
+
+// Element `s` of `path`, at the readers' place: the position in a list of `count` entries of
+// `node` that its name (unique in the list; `find` gives -1 for none, -2 for several) or its
+// index gives.
+template <typename Find>
+bool resolveElement(const Graph& graph, int node, const ListWords& words, int count,
+                    const JsonValue& path, int s, const Find& find, Errors& errors, int* index) {
+    const JsonValue& element = path[rapidjson::SizeType(s)];
+    const auto refuse = [&](const QString& what) {
+        return errors.fail(s, describeNode(graph, node) + QStringLiteral(" has ") + what);
+    };
+    if (element.IsString()) {
+        const QString name = toQString(element);
+        *index = find(name);
+        if (*index == -2)
+            return refuse(
+                QStringLiteral("several %1 named %2; use %3")
+                    .arg(QLatin1String(words.several), quoted(name), QLatin1String(words.hint)));
+        return *index >= 0 ||
+               refuse(QStringLiteral("no %1 named %2").arg(QLatin1String(words.one), quoted(name)));
     }
-    if (element.IsNumber())
-        return errors.fail(s, QStringLiteral("expected a whole number within the range of int"));
-    return errors.fail(s, QStringLiteral("expected a ") + QLatin1String(expected));
+    if (!element.IsInt())
+        return errors.fail(s,
+                           element.IsNumber()
+                               ? QStringLiteral("expected a whole number within the range of int")
+                               : QStringLiteral("expected a ") + QLatin1String(words.expected));
+    *index = element.GetInt();
+    return (*index >= 0 && *index < count) ||
+           refuse(QStringLiteral("no %1 %2").arg(QLatin1String(words.one)).arg(*index));
 }
 
-// The port named by the last element of the edge end `end`: a name unique in the list, or an
-// index.
+// The port named by the last element of the edge end `end`.
 bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side, const JsonValue& path,
                  Token end, Errors& errors, int* port) {
     const Step step(errors.at, end);
-    const int s = int(path.Size()) - 1;
-    const JsonValue& element = path[rapidjson::SizeType(s)];
-    if (element.IsString()) {
-        const QString name = toQString(element);
-        const int found = names.port(node, side, name);
-        if (found == -2)
-            return errors.fail(s, describeNode(graph, node) + QStringLiteral(" has several ") +
-                                      QLatin1String(sideName(side)) + QStringLiteral("s named ") +
-                                      quoted(name) + QStringLiteral("; use its index"));
-        if (found < 0)
-            return errors.fail(s, describeNode(graph, node) + QStringLiteral(" has no ") +
-                                      QLatin1String(sideName(side)) + QStringLiteral(" named ") +
-                                      quoted(name));
-        *port = found;
-        return true;
-    }
-    int index = -1;
-    if (!readIndex(element, s, "port name or index", errors, &index)) return false;
-    if (index < 0 || index >= numPorts(graph, node, side))
-        return errors.fail(s, describeNode(graph, node) + QStringLiteral(" has no ") +
-                                  QLatin1String(sideName(side)) + QLatin1Char(' ') +
-                                  QString::number(index));
-    *port = index;
-    return true;
+    const auto find = [&](const QString& name) { return names.port(node, side, name); };
+    return resolveElement(graph, node, kPortWords[int(side)], numPorts(graph, node, side), path,
+                          int(path.Size()) - 1, find, errors, port);
 }
 
 // The node that the first `length` elements of `path`, at the readers' place, name.
 bool resolvePath(const Graph& graph, NameIndex& names, const JsonValue& path, int length,
                  Errors& errors, int* node) {
     int current = kRoot;
+    const auto find = [&](const QString& name) { return names.child(current, name); };
     for (int s = 0; s < length; ++s) {
-        const JsonValue& element = path[rapidjson::SizeType(s)];
-        if (element.IsString()) {
-            const QString name = toQString(element);
-            const int child = names.child(current, name);
-            if (child == -1)
-                return errors.fail(s, describeNode(graph, current) +
-                                          QStringLiteral(" has no child named ") + quoted(name));
-            if (child == -2)
-                return errors.fail(s, describeNode(graph, current) +
-                                          QStringLiteral(" has several children named ") +
-                                          quoted(name) + QStringLiteral("; use a child index"));
-            current = child;
-            continue;
-        }
         int index = -1;
-        if (!readIndex(element, s, "node name or child index", errors, &index)) return false;
-        if (index < 0 || index >= graph.numNodes(current))
-            return errors.fail(s, describeNode(graph, current) + QStringLiteral(" has no child ") +
-                                      QString::number(index));
+        if (!resolveElement(graph, current, kChildWords, graph.numNodes(current), path, s, find,
+                            errors, &index))
+            return false;
         current = graph.getNode(index, current);
     }
     *node = current;
@@ -399,10 +393,10 @@ public:
         : _graph(graph), _options(options), _out(out), _names(graph) {
         // Purge renumbers the live nodes in table order; ids are written only when that order
         // is not the order in which the tree lists them.
-        const QVector<int> order = preOrder();
         const int count = _graph.numNodesGlobal();
+        _childIndex.fill(0, count);
+        const QVector<int> order = preOrder();
         _idOf.fill(-1, count);
-        _segment.fill(kUnknown, count);
         int next = 0;
         for (int n = 0; n < count; ++n) {
             if (!_graph.isValidNode(n)) continue;
@@ -445,16 +439,18 @@ public:
     }
 
 private:
-    static constexpr int kUnknown = -2;
-    static constexpr int kNamed = -1;
-
-    QVector<int> preOrder() const {
+    // The tree's nodes in pre-order, noting each one's child index. Graphs may nest deeper than
+    // a document, so this walk keeps a stack of its own.
+    QVector<int> preOrder() {
         QVector<int> order;
         QVector<int> stack{kRoot};
         while (!stack.isEmpty()) {
             const int n = stack.takeLast();
             order.append(n);
-            for (int c = _graph.numNodes(n) - 1; c >= 0; --c) stack.append(_graph.getNode(c, n));
+            for (int c = _graph.numNodes(n) - 1; c >= 0; --c) {
+                stack.append(_graph.getNode(c, n));
+                _childIndex[stack.last()] = c;
+            }
         }
         return order;
     }
@@ -543,21 +539,11 @@ private:
 
     // A node in a path: its name where no sibling shares it, else its child index.
     void segment(int node) {
-        if (_segment.at(node) == kUnknown) {
-            // Worked out for all the siblings at once.
-            const int parent = _graph.parentNode(node);
-            const int count = _graph.numNodes(parent);
-            QHash<QString, int> named;
-            for (int c = 0; c < count; ++c) ++named[_graph.nodeName(_graph.getNode(c, parent))];
-            for (int c = 0; c < count; ++c) {
-                const int child = _graph.getNode(c, parent);
-                _segment[child] = named.value(_graph.nodeName(child)) == 1 ? kNamed : c;
-            }
-        }
-        if (_segment.at(node) == kNamed)
-            _out.string(_graph.nodeName(node));
+        const QString name = _graph.nodeName(node);
+        if (_names.child(_graph.parentNode(node), name) >= 0)
+            _out.string(name);
         else
-            _out.integer(_segment.at(node));
+            _out.integer(_childIndex.at(node));
     }
 
     const Graph& _graph;
@@ -566,21 +552,8 @@ private:
     NameIndex _names;
     QVector<int> _idOf;  // by node ref: its ref after purge
     bool _withIds = false;
-    QVector<int> _segment;  // by node ref: kNamed, a child index or kUnknown
+    QVector<int> _childIndex;  // by node ref
 };
-
-bool writeGraphDocument(const Graph& graph, QByteArray* text, QString* error) {
-    // About what a graph of unnamed nodes needs per node and per edge.
-    JsonWriter out(int(qMin<qint64>(
-        64 + 64 * qint64(graph.numNodesGlobal()) + 48 * qint64(graph.numEdgesGlobal()), 1 << 26)));
-    out.beginObject();
-    out.key("format").string(QLatin1String(kGraphJsonFormat));
-    out.key("version").integer(kJsonVersion);
-    if (!writeGraph(graph, GraphWriteOptions(), out, error)) return false;
-    out.end();
-    *text = out.take();
-    return true;
-}
 
 }  // namespace
 
@@ -644,7 +617,16 @@ bool saveGraph(const Graph& graph, QByteArray* text, QString* error) {
         if (error) *error = QStringLiteral("no text to save into");
         return false;
     }
-    return writeGraphDocument(graph, text, error);
+    // About what a graph of unnamed nodes needs per node and per edge.
+    JsonWriter out(int(qMin<qint64>(
+        64 + 64 * qint64(graph.numNodesGlobal()) + 48 * qint64(graph.numEdgesGlobal()), 1 << 26)));
+    out.beginObject();
+    out.key("format").string(QLatin1String(kGraphJsonFormat));
+    out.key("version").integer(kJsonVersion);
+    if (!writeGraph(graph, GraphWriteOptions(), out, error)) return false;
+    out.end();
+    *text = out.take();
+    return true;
 }
 
 QByteArray saveGraph(const Graph& graph) {

@@ -41,33 +41,8 @@ struct Parse {
     }
 };
 
-}  // namespace
-
-QString Path::text(Token last) const {
-    QString text;
-    const auto add = [&text](const Token& token) {
-        if (token.key || token.name) {
-            QString key = token.key ? QString::fromUtf8(token.key) : toQString(*token.name);
-            text += QLatin1Char('/') + key.replace(QLatin1Char('~'), QLatin1String("~0"))
-                                           .replace(QLatin1Char('/'), QLatin1String("~1"));
-        } else if (token.index >= 0) {
-            text += QLatin1Char('/') + QString::number(token.index);
-        }
-    };
-    for (const Token& token : _tokens) add(token);
-    add(last);
-    return text;
-}
-
-bool Errors::fail(const Path& path, Token place, const QString& problem) {
-    // The innermost report is the precise one; callers that add context come later.
-    if (_problem.isEmpty()) {
-        _at = path.text(place);
-        _problem = problem;
-    }
-    return false;
-}
-
+// Parses `text` into `document` without recursion, refusing malformed text and nesting deeper
+// than kJsonMaxDepth with the line and column (counted in characters, from 1) where it stops.
 bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors) {
     Parse parse{text, {}, false, 0};
     document->Populate(parse);
@@ -103,6 +78,33 @@ bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors) {
     return errors.fail(
         Token(),
         QStringLiteral("malformed JSON at line %1, column %2: ").arg(line).arg(column) + problem);
+}
+
+}  // namespace
+
+QString Path::text(Token last) const {
+    QString text;
+    const auto add = [&text](const Token& token) {
+        if (token.key || token.name) {
+            QString key = token.key ? QString::fromUtf8(token.key) : toQString(*token.name);
+            text += QLatin1Char('/') + key.replace(QLatin1Char('~'), QLatin1String("~0"))
+                                           .replace(QLatin1Char('/'), QLatin1String("~1"));
+        } else if (token.index >= 0) {
+            text += QLatin1Char('/') + QString::number(token.index);
+        }
+    };
+    for (const Token& token : _tokens) add(token);
+    add(last);
+    return text;
+}
+
+bool Errors::fail(const Path& path, Token place, const QString& problem) {
+    // The innermost report is the precise one; callers that add context come later.
+    if (_problem.isEmpty()) {
+        _at = path.text(place);
+        _problem = problem;
+    }
+    return false;
 }
 
 bool JsonDocument::RawNumber(const char* text, rapidjson::SizeType length, bool) {
@@ -194,34 +196,6 @@ bool readMembers(const JsonValue& object, const char* const* names, int count, E
         values[found] = &member->value;
     }
     return true;
-}
-
-bool require(const JsonValue* value, const char* name, Errors& errors) {
-    return value ||
-           errors.fail(Token(), QStringLiteral("missing member '%1'").arg(QLatin1String(name)));
-}
-
-bool readString(const JsonValue& value, Token at, Errors& errors, QString* out) {
-    if (!value.IsString()) return errors.fail(at, QStringLiteral("expected a string"));
-    *out = toQString(value);
-    return true;
-}
-
-bool readInt(const JsonValue& value, Token at, Errors& errors, int* out) {
-    if (!value.IsInt())
-        return errors.fail(at, QStringLiteral("expected a whole number within the range of int"));
-    *out = value.GetInt();
-    return true;
-}
-
-bool readBool(const JsonValue& value, Token at, Errors& errors, bool* out) {
-    if (!value.IsBool()) return errors.fail(at, QStringLiteral("expected true or false"));
-    *out = value.GetBool();
-    return true;
-}
-
-bool expectArray(const JsonValue& value, Token at, Errors& errors) {
-    return value.IsArray() || errors.fail(at, QStringLiteral("expected an array"));
 }
 
 QString toQString(const JsonValue& string) {

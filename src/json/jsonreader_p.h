@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 #include <rapidjson/document.h>
 
@@ -77,8 +78,7 @@ class Step {
 public:
     Step(Path& path, Token token) : _path(path) { _path.push(token); }
     ~Step() { _path.pop(); }
-    Step(const Step&) = delete;
-    Step& operator=(const Step&) = delete;
+    Q_DISABLE_COPY(Step)
 
 private:
     Path& _path;
@@ -104,9 +104,6 @@ private:
 // the library's other kind is refused at its format, before its members are.
 bool readDocument(const QByteArray& text, const char* format, const char* const* names, int count,
                   JsonDocument* document, Errors& errors, const JsonValue** values);
-// Parses `text` into `document` without recursion, refusing malformed text and nesting deeper
-// than kJsonMaxDepth with the line and column (counted in characters, from 1) where it stops.
-bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors);
 
 QString toQString(const JsonValue& string);
 
@@ -116,12 +113,32 @@ QString toQString(const JsonValue& string);
 bool readMembers(const JsonValue& object, const char* const* names, int count, Errors& errors,
                  const JsonValue** values);
 // Refuses a member that readMembers found missing.
-bool require(const JsonValue* value, const char* name, Errors& errors);
-bool readString(const JsonValue& value, Token at, Errors& errors, QString* out);
+inline bool require(const JsonValue* value, const char* name, Errors& errors) {
+    return value ||
+           errors.fail(Token(), QStringLiteral("missing member '%1'").arg(QLatin1String(name)));
+}
+
+// Scalars and arrays at `at`.
+inline bool readString(const JsonValue& value, Token at, Errors& errors, QString* out) {
+    if (!value.IsString()) return errors.fail(at, QStringLiteral("expected a string"));
+    *out = toQString(value);
+    return true;
+}
 // A number written as a whole number ("1", not "1.0" nor "1e0") within int's range.
-bool readInt(const JsonValue& value, Token at, Errors& errors, int* out);
-bool readBool(const JsonValue& value, Token at, Errors& errors, bool* out);
-bool expectArray(const JsonValue& value, Token at, Errors& errors);
+inline bool readInt(const JsonValue& value, Token at, Errors& errors, int* out) {
+    if (!value.IsInt())
+        return errors.fail(at, QStringLiteral("expected a whole number within the range of int"));
+    *out = value.GetInt();
+    return true;
+}
+inline bool readBool(const JsonValue& value, Token at, Errors& errors, bool* out) {
+    if (!value.IsBool()) return errors.fail(at, QStringLiteral("expected true or false"));
+    *out = value.GetBool();
+    return true;
+}
+inline bool expectArray(const JsonValue& value, Token at, Errors& errors) {
+    return value.IsArray() || errors.fail(at, QStringLiteral("expected an array"));
+}
 
 }  // namespace detail
 }  // namespace Orv

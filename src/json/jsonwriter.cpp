@@ -50,10 +50,6 @@ JsonWriter::JsonWriter(int reserve) {
     _out.reserve(size_t(qMax(reserve, 0)));
 }
 
-void JsonWriter::indent(size_t levels) {
-    _out.append(levels * 4, ' ');
-}
-
 void JsonWriter::next() {
     if (_afterKey) {
         _afterKey = false;
@@ -78,14 +74,6 @@ bool JsonWriter::begin(char open, Layout layout) {
     return true;
 }
 
-bool JsonWriter::beginObject(Layout layout) {
-    return begin('{', layout);
-}
-
-bool JsonWriter::beginArray(Layout layout) {
-    return begin('[', layout);
-}
-
 void JsonWriter::end() {
     const Level level = _levels.back();
     _levels.pop_back();
@@ -107,13 +95,6 @@ void JsonWriter::string(const QString& text) {
     next();
     Output out{_out};
     Utf16Token(out).String(text.utf16(), rapidjson::SizeType(text.size()));
-}
-
-void JsonWriter::keyword(const char* ascii, size_t length) {
-    next();
-    _out += '"';
-    _out.append(ascii, length);
-    _out += '"';
 }
 
 void JsonWriter::integer(qint64 number) {

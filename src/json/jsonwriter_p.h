@@ -25,25 +25,25 @@ public:
 
     // False, with nothing written, where the new array or object would nest deeper than
     // kJsonMaxDepth: the caller refuses the save.
-    bool beginObject(Layout layout = Layout::Block);
-    bool beginArray(Layout layout = Layout::Block);
+    bool beginObject(Layout layout = Layout::Block) { return begin('{', layout); }
+    bool beginArray(Layout layout = Layout::Block) { return begin('[', layout); }
     void end();
     // A member's name; the next call writes its value: out.key("a").integer(1).
     // Literals are the library's own names and keywords, written as they are; any other text
     // comes as a QString and is escaped.
     template <size_t N>
     JsonWriter& key(const char (&literal)[N]) {
-        keyword(literal, N - 1);
+        string(literal);
         return afterKey();
     }
     JsonWriter& key(const QString& name) {
         string(name);
         return afterKey();
     }
-
     template <size_t N>
     void string(const char (&literal)[N]) {
-        keyword(literal, N - 1);
+        next();
+        _out.append(1, '"').append(literal, N - 1).append(1, '"');
     }
     void string(const QString& text);
     void integer(qint64 number);
@@ -66,8 +66,7 @@ private:
     // Separator and indentation before a value or a key.
     void next();
     bool begin(char open, Layout layout);
-    void indent(size_t levels);
-    void keyword(const char* ascii, size_t length);
+    void indent(size_t levels) { _out.append(levels * 4, ' '); }
     JsonWriter& afterKey();
 
     std::string _out;

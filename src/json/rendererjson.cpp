@@ -46,16 +46,77 @@ bool readWhole(const JsonValue& value, double lo, double hi, Errors& errors, dou
     return true;
 }
 
+bool refuse(QString* why, const QString& problem) {
+    *why = problem;
+    return false;
+}
+
+QString nestsTooDeep() {
+    return QStringLiteral("nests deeper than a document may (%1 levels)").arg(kJsonMaxDepth);
+}
+
+// How the scalar types write their values.
+bool writeNull(const QVariant&, JsonWriter& out, QString*) {
+    out.null();
+    return true;
+}
+bool writeBool(const QVariant& value, JsonWriter& out, QString*) {
+    out.boolean(value.toBool());
+    return true;
+}
+bool writeInt(const QVariant& value, JsonWriter& out, QString*) {
+    out.integer(value.toLongLong());
+    return true;
+}
 // A 64-bit integer as a number where a double holds it exactly, else as a decimal string.
 template <typename Integer>
-bool writeInteger(Integer number, JsonWriter& out) {
+bool writeInteger(const QVariant& value, JsonWriter& out, QString*) {
+    const Integer number = value.value<Integer>();
     if (std::fabs(double(number)) <= kExactIntegerLimit)
         out.integer(qint64(number));
     else
         out.string(QString::number(number));
     return true;
 }
+bool writeNumber(const QVariant& value, JsonWriter& out, QString* why) {
+    const double number = value.toDouble();
+    if (!std::isfinite(number))
+        return refuse(why, QStringLiteral("%1 is not a finite number").arg(number));
+    out.number(number);
+    return true;
+}
+bool writeString(const QVariant& value, JsonWriter& out, QString*) {
+    out.string(value.toString());
+    return true;
+}
+bool writeStringList(const QVariant& value, JsonWriter& out, QString* why) {
+    if (!out.beginArray(JsonWriter::Layout::Line)) return refuse(why, nestsTooDeep());
+    for (const QString& text : value.toStringList()) out.string(text);
+    out.end();
+    return true;
+}
 
+// How they read them back, at the readers' place.
+template <bool isNullptr>
+bool readNull(const JsonValue& value, Errors& errors, QVariant* out) {
+    *out = isNullptr ? QVariant::fromValue(nullptr) : QVariant();
+    return value.IsNull() || errors.fail(Token(), QStringLiteral("expected null"));
+}
+bool readBoolValue(const JsonValue& value, Errors& errors, QVariant* out) {
+    bool flag = false;
+    if (!readBool(value, Token(), errors, &flag)) return false;
+    *out = flag;
+    return true;
+}
+template <typename Integer>
+bool readBounded(const JsonValue& value, Errors& errors, QVariant* out) {
+    double number = 0;
+    if (!readWhole(value, std::numeric_limits<Integer>::min(), std::numeric_limits<Integer>::max(),
+                   errors, &number))
+        return false;
+    *out = QVariant::fromValue(Integer(number));
+    return true;
+}
 // A number that a double holds exactly, or a decimal string.
 template <typename Integer>
 bool readInteger(const JsonValue& value, Errors& errors, QVariant* out) {
@@ -73,152 +134,54 @@ bool readInteger(const JsonValue& value, Errors& errors, QVariant* out) {
     *out = QVariant::fromValue(Integer(number));
     return true;
 }
-
-bool refuse(QString* why, const QString& problem) {
-    *why = problem;
-    return false;
-}
-
-QString nestsTooDeep() {
-    return QStringLiteral("nests deeper than a document may (%1 levels)").arg(kJsonMaxDepth);
-}
-
-bool writeNumber(double number, JsonWriter& out, QString* why) {
-    if (!std::isfinite(number))
-        return refuse(why, QStringLiteral("%1 is not a finite number").arg(number));
-    out.number(number);
-    return true;
-}
-
 template <typename Number>
-bool readNumber(const JsonValue& value, const char* name, Errors& errors, QVariant* out) {
-    const double limit = double(std::numeric_limits<Number>::max());
-    if (!value.IsNumber() || std::fabs(value.GetDouble()) > limit)
-        return errors.fail(Token(),
-                           QStringLiteral("expected a number that fits a ") + QLatin1String(name));
+bool readNumber(const JsonValue& value, Errors& errors, QVariant* out) {
+    if (!value.IsNumber() ||
+        std::fabs(value.GetDouble()) > double(std::numeric_limits<Number>::max()))
+        return errors.fail(
+            Token(), QStringLiteral("expected a number that fits a ") +
+                         QLatin1String(std::is_same<Number, float>::value ? "float" : "double"));
     *out = QVariant::fromValue(Number(value.GetDouble()));
     return true;
 }
-
-template <typename Number>
-bool readBounded(const JsonValue& value, Errors& errors, QVariant* out) {
-    double number = 0;
-    if (!readWhole(value, std::numeric_limits<Number>::min(), std::numeric_limits<Number>::max(),
-                   errors, &number))
-        return false;
-    *out = QVariant::fromValue(Number(number));
+bool readStringValue(const JsonValue& value, Errors& errors, QVariant* out) {
+    QString text;
+    if (!readString(value, Token(), errors, &text)) return false;
+    *out = text;
+    return true;
+}
+bool readStringList(const JsonValue& value, Errors& errors, QVariant* out) {
+    if (!expectArray(value, Token(), errors)) return false;
+    QStringList list;
+    for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
+        QString text;
+        if (!readString(value[i], int(i), errors, &text)) return false;
+        list.append(text);
+    }
+    *out = list;
     return true;
 }
 
-bool readNull(const JsonValue& value, Errors& errors) {
-    return value.IsNull() || errors.fail(Token(), QStringLiteral("expected null"));
-}
-
-// The scalar types a parameter value may have: the name its type descriptor gives, and how it
-// is written and read back, at the readers' place. Lists and maps are arrays and objects of
-// these.
+// The scalar types a parameter value may have, by the name its type descriptor gives. Lists
+// and maps are arrays and objects of these.
 struct ValueType {
     const char* name;
     int id;  // QMetaType::Type
     bool (*write)(const QVariant& value, JsonWriter& out, QString* why);
     bool (*read)(const JsonValue& value, Errors& errors, QVariant* out);
 };
-
 const ValueType kValueTypes[] = {
-    {"null", QMetaType::UnknownType,
-     [](const QVariant&, JsonWriter& out, QString*) {
-         out.null();
-         return true;
-     },
-     [](const JsonValue& value, Errors& errors, QVariant* out) {
-         *out = QVariant();
-         return readNull(value, errors);
-     }},
-    {"nullptr", QMetaType::Nullptr,
-     [](const QVariant&, JsonWriter& out, QString*) {
-         out.null();
-         return true;
-     },
-     [](const JsonValue& value, Errors& errors, QVariant* out) {
-         *out = QVariant::fromValue(nullptr);
-         return readNull(value, errors);
-     }},
-    {"bool", QMetaType::Bool,
-     [](const QVariant& value, JsonWriter& out, QString*) {
-         out.boolean(value.toBool());
-         return true;
-     },
-     [](const JsonValue& value, Errors& errors, QVariant* out) {
-         bool flag = false;
-         if (!readBool(value, Token(), errors, &flag)) return false;
-         *out = flag;
-         return true;
-     }},
-    {"int", QMetaType::Int,
-     [](const QVariant& value, JsonWriter& out, QString*) {
-         out.integer(value.toInt());
-         return true;
-     },
-     readBounded<int>},
-    {"uint", QMetaType::UInt,
-     [](const QVariant& value, JsonWriter& out, QString*) {
-         out.integer(value.toUInt());
-         return true;
-     },
-     readBounded<uint>},
-    {"qlonglong", QMetaType::LongLong,
-     [](const QVariant& value, JsonWriter& out, QString*) {
-         return writeInteger(value.toLongLong(), out);
-     },
-     readInteger<qlonglong>},
-    {"qulonglong", QMetaType::ULongLong,
-     [](const QVariant& value, JsonWriter& out, QString*) {
-         return writeInteger(value.toULongLong(), out);
-     },
-     readInteger<qulonglong>},
-    {"float", QMetaType::Float,
-     [](const QVariant& value, JsonWriter& out, QString* why) {
-         return writeNumber(value.toDouble(), out, why);
-     },
-     [](const JsonValue& value, Errors& errors, QVariant* out) {
-         return readNumber<float>(value, "float", errors, out);
-     }},
-    {"double", QMetaType::Double,
-     [](const QVariant& value, JsonWriter& out, QString* why) {
-         return writeNumber(value.toDouble(), out, why);
-     },
-     [](const JsonValue& value, Errors& errors, QVariant* out) {
-         return readNumber<double>(value, "double", errors, out);
-     }},
-    {"QString", QMetaType::QString,
-     [](const QVariant& value, JsonWriter& out, QString*) {
-         out.string(value.toString());
-         return true;
-     },
-     [](const JsonValue& value, Errors& errors, QVariant* out) {
-         QString text;
-         if (!readString(value, Token(), errors, &text)) return false;
-         *out = text;
-         return true;
-     }},
-    {"QStringList", QMetaType::QStringList,
-     [](const QVariant& value, JsonWriter& out, QString* why) {
-         if (!out.beginArray(JsonWriter::Layout::Line)) return refuse(why, nestsTooDeep());
-         for (const QString& text : value.toStringList()) out.string(text);
-         out.end();
-         return true;
-     },
-     [](const JsonValue& value, Errors& errors, QVariant* out) {
-         if (!expectArray(value, Token(), errors)) return false;
-         QStringList list;
-         for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
-             QString text;
-             if (!readString(value[i], int(i), errors, &text)) return false;
-             list.append(text);
-         }
-         *out = list;
-         return true;
-     }},
+    {"null", QMetaType::UnknownType, writeNull, readNull<false>},
+    {"nullptr", QMetaType::Nullptr, writeNull, readNull<true>},
+    {"bool", QMetaType::Bool, writeBool, readBoolValue},
+    {"int", QMetaType::Int, writeInt, readBounded<int>},
+    {"uint", QMetaType::UInt, writeInt, readBounded<uint>},
+    {"qlonglong", QMetaType::LongLong, writeInteger<qlonglong>, readInteger<qlonglong>},
+    {"qulonglong", QMetaType::ULongLong, writeInteger<qulonglong>, readInteger<qulonglong>},
+    {"float", QMetaType::Float, writeNumber, readNumber<float>},
+    {"double", QMetaType::Double, writeNumber, readNumber<double>},
+    {"QString", QMetaType::QString, writeString, readStringValue},
+    {"QStringList", QMetaType::QStringList, writeStringList, readStringList},
 };
 
 // A parameter value's JSON, or its type descriptor of the same shape (a type name for a scalar,
