@@ -32,17 +32,16 @@ enum NodeKey { kName, kValue, kInputs, kOutputs, kInputGroups, kOutputGroups, kC
 const int kNumNodeKeys = 8;
 const int kMaxKeys = kNumNodeKeys + 3;
 
-// Finds children and ports by name on a graph that no longer changes shape, one table per list,
-// made when first asked, so that a search does not cost the length of a long list.
+// Finds children and ports by name on a graph that no longer changes shape, through a table per
+// list made when first asked, so that a search does not cost the length of a long list.
 class NameIndex {
 public:
     explicit NameIndex(const Graph& graph) : _graph(graph) {}
 
     // The live child of `parent` so named: its child index, -1 for none, -2 for several.
     int child(int parent, const QString& name) {
-        return find(_children, parent, name, _graph.numNodes(parent), [&](int c) {
-            return std::make_pair(_graph.nodeName(_graph.getNode(c, parent)), c);
-        });
+        return find(_children, parent, name, _graph.numNodes(parent),
+                    [&](int c) { return _graph.nodeName(_graph.getNode(c, parent)); });
     }
 
     // The port of the node's side so named: its index, -1 for none, -2 for several.
@@ -51,7 +50,7 @@ public:
         // A short list is searched as it is: a table for each would cost more than it saves.
         if (count > kShortList)
             return find(_ports[int(side)], node, name, count,
-                        [&](int p) { return std::make_pair(portName(_graph, node, side, p), p); });
+                        [&](int p) { return portName(_graph, node, side, p); });
         int found = -1;
         for (int p = 0; p < count && found != -2; ++p) {
             if (portName(_graph, node, side, p) == name) found = found >= 0 ? -2 : p;
@@ -63,18 +62,15 @@ private:
     using Tables = QHash<int, QHash<QString, int>>;
     static constexpr int kShortList = 8;
 
-    template <typename Entry>
-    static int find(Tables& tables, int list, const QString& name, int count, Entry entry) {
+    // The position in the list of `count` entries, `list`, whose name `nameOf` gives.
+    template <typename NameOf>
+    static int find(Tables& tables, int list, const QString& name, int count, NameOf nameOf) {
         auto table = tables.find(list);
         if (table == tables.end()) {
             table = tables.insert(list, QHash<QString, int>());
             for (int i = 0; i < count; ++i) {
-                const std::pair<QString, int> named = entry(i);
-                auto known = table->find(named.first);
-                if (known == table->end())
-                    table->insert(named.first, named.second);
-                else
-                    *known = -2;
+                const auto known = table->constFind(nameOf(i));
+                table->insert(nameOf(i), known == table->constEnd() ? i : -2);
             }
         }
         return table->value(name, -1);
@@ -97,9 +93,8 @@ const ListWords kChildWords = {"child", "children", "a child index", "node name 
 const ListWords kPortWords[2] = {{"input", "inputs", "its index", "port name or index"},
                                  {"output", "outputs", "its index", "port name or index"}};
 
-// Element `s` of `path`, at the readers' place: the position in a list of `count` entries of
-// `node` that its name (unique in the list; `find` gives -1 for none, -2 for several) or its
-// index gives.
+// Element `s` of `path`, at the readers' place: a position in a list of `node`'s, by a name unique
+// in the list (`find`: -1 for none, -2 for several) or by an index below `count`.
 template <typename Find>
 bool resolveElement(const Graph& graph, int node, const ListWords& words, int count,
                     const JsonValue& path, int s, const Find& find, Errors& errors, int* index) {
@@ -152,8 +147,7 @@ bool resolvePath(const Graph& graph, NameIndex& names, const JsonValue& path, in
     return true;
 }
 
-// The node that the edge end `end` names: all but the last element of its path, which names
-// the port.
+// The node of the edge end `end`: all but the last element of its path, which names the port.
 bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, Token end,
                 Errors& errors, int* node) {
     const Step step(errors.at, end);
@@ -163,8 +157,7 @@ bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, Tok
     return resolvePath(graph, names, path, int(path.Size()) - 1, errors, node);
 }
 
-// Adds the edge at the readers' place, choosing its kind from where its two nodes stand; names
-// the refusal.
+// Adds the edge at the readers' place, of the kind that its two nodes' places give.
 bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const JsonValue& to,
              Errors& errors) {
     int src = -1;
@@ -215,8 +208,8 @@ int ungrouped(const std::vector<PortDesc>& ports) {
     return int(ports.size());
 }
 
-// Reads the node tree in pre-order, making each node on the graph as soon as it is read, so that
-// refs come out in document order. The parser's limit on nesting bounds the recursion.
+// Reads the node tree in pre-order, making each node as it is read, so that refs come out in
+// document order; the parser's limit on nesting bounds the recursion.
 class NodeReader {
 public:
     NodeReader(const QVector<const char*>& extra, const NodeHook& hook, Errors& errors,
@@ -344,9 +337,8 @@ Path nodeAt(const Graph& graph, int node, Path at) {
     return at;
 }
 
-// With ids, refs follow them: they must be 1..n-1, each above its parent's and rising along
-// each list of children, as refs handed out by addNode are. Nodes were made in document order
-// and are renumbered.
+// With ids, refs follow them: 1..n-1, each above its parent's and rising along each list of
+// children, as addNode hands them out. Nodes were made in document order and are renumbered.
 bool applyIds(const QVector<int>& ids, Errors& errors, Graph* graph) {
     const int count = ids.size();
     const bool withIds = count > 1 && ids.at(1) >= 0;
@@ -385,8 +377,8 @@ bool applyIds(const QVector<int>& ids, Errors& errors, Graph* graph) {
     return true;
 }
 
-// Writes a graph's members: nodes in pre-order, then the edges. The writer's limit on nesting
-// bounds the recursion.
+// Writes a graph's nodes in pre-order, then its edges; the writer's limit on nesting bounds the
+// recursion.
 class GraphWriter {
 public:
     GraphWriter(const Graph& graph, const GraphWriteOptions& options, JsonWriter& out)
@@ -415,8 +407,7 @@ public:
             const bool down = _graph.isDownEdge(e);
             const bool regular = _graph.isRegularEdge(e);
             if (!down && !regular && !_graph.isUpEdge(e)) continue;
-            // A regular edge leaves an output for an input, a down edge joins two inputs and an
-            // up edge two outputs.
+            // Each end's side as addEdge reads it.
             _out.beginObject(JsonWriter::Layout::Line);
             _out.key("from");
             end(_graph.edgeSourceNode(e), down ? Side::Input : Side::Output,
@@ -471,12 +462,9 @@ private:
             return tooDeep(n, error);
         _out.key("name").string(_graph.nodeName(n));
         if (n != kRoot && _options.decorate && !_options.decorate(n, _out, error)) return false;
-        if (_withIds && n != kRoot) {
-            _out.key("id").integer(_idOf.at(n));
-        }
-        if (_options.values && _graph.nodeValue(n) != -1) {
+        if (_withIds && n != kRoot) _out.key("id").integer(_idOf.at(n));
+        if (_options.values && _graph.nodeValue(n) != -1)
             _out.key("value").integer(_graph.nodeValue(n));
-        }
         const bool ports = n != kRoot || _options.rootPorts;
         if ((ports && (!writePorts(n, Side::Input) || !writePorts(n, Side::Output))) ||
             !writeGroups(n, Side::Input) || !writeGroups(n, Side::Output))

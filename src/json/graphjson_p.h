@@ -26,9 +26,8 @@ struct NodeMembers {
 // Called on each node once it is made; false (after Errors::fail) refuses the document.
 using NodeHook = std::function<bool(int node, const NodeMembers& members)>;
 
-// Reads the node tree `root` of the object at `at` onto `graph`, a new one, making each node as
-// it is read, so that node refs come out as they were saved. Nodes may carry up to three `extra`
-// members, for `hook` (which may be empty), called at the node's place.
+// Reads the node tree `root` of the object at `at` onto a new `graph`, node refs as saved. Nodes
+// may carry up to three `extra` members, for `hook` (may be empty), called at the node's place.
 bool readNodes(const JsonValue* root, Token at, const QVector<const char*>& extra,
                const NodeHook& hook, Errors& errors, Graph* graph);
 // Then adds the edge list `edges` (null for none) in document order; reports the first refusal.

@@ -21,7 +21,6 @@ namespace {
 struct Parse {
     const QByteArray& text;
     rapidjson::ParseResult result;
-    bool tooDeep = false;
     size_t end = 0;
 
     bool operator()(rapidjson::Document& handler) {
@@ -35,7 +34,6 @@ struct Parse {
         result =
             reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
                          rapidjson::kParseValidateEncodingFlag>(stream, document);
-        tooDeep = document.tooDeep();
         end = stream.Tell();
         return !result.IsError();
     }
@@ -44,13 +42,13 @@ struct Parse {
 // Parses `text` into `document` without recursion, refusing malformed text and nesting deeper
 // than kJsonMaxDepth with the line and column (counted in characters, from 1) where it stops.
 bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors) {
-    Parse parse{text, {}, false, 0};
+    Parse parse{text, {}, 0};
     document->Populate(parse);
     size_t offset = parse.result.Offset();
     QString problem;
     if (document->outOfRange()) {
         problem = QStringLiteral("a number beyond the range of a double");
-    } else if (parse.tooDeep) {
+    } else if (document->tooDeep()) {
         problem =
             QStringLiteral("arrays and objects nest deeper than %1 levels").arg(kJsonMaxDepth);
     } else if (parse.result.IsError()) {
@@ -151,8 +149,7 @@ bool checkHeader(const JsonValue* format, const JsonValue* version, const char* 
     return true;
 }
 
-// A document of the other kind would be refused for its members, but its format says what is
-// wrong with it.
+// A document of the other kind would be refused for its members, but its format says why.
 bool isOtherKind(const JsonDocument& document, const char* expected, Errors& errors) {
     const bool graph = !std::strcmp(expected, kGraphJsonFormat);
     const char* other = graph ? kRendererJsonFormat : kGraphJsonFormat;

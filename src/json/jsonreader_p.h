@@ -16,9 +16,8 @@ namespace detail {
 
 using JsonValue = rapidjson::Value;
 
-// A RapidJSON document that, as the parser's handler, refuses arrays and objects nested deeper
-// than kJsonMaxDepth: the parser does not recurse, and the readers, which do, and Qt's classes
-// in the adapters should not see deeper documents.
+// A RapidJSON document that, as the parser's handler, refuses nesting deeper than kJsonMaxDepth:
+// the parser does not recurse, but the readers and Qt's classes in the adapters do.
 class JsonDocument : public rapidjson::Document {
 public:
     bool StartObject() { return enter() && rapidjson::Document::StartObject(); }
@@ -99,17 +98,15 @@ private:
     QString _problem;
 };
 
-// Parses `text` and finds its members `names`, the first two of which are "format" and
-// "version", and checks these: parseJson, then readMembers and checkHeader, but a document of
-// the library's other kind is refused at its format, before its members are.
+// Parses `text`, finds its members `names` ("format" and "version" first) and checks these; a
+// document of the library's other kind is refused at its format, before its members.
 bool readDocument(const QByteArray& text, const char* format, const char* const* names, int count,
                   JsonDocument* document, Errors& errors, const JsonValue** values);
 
 QString toQString(const JsonValue& string);
 
-// The members of the object at the readers' place that they know, found in one pass over it:
-// `values[i]` is the member named `names[i]`, or null. Refuses a value that is not an object
-// and unknown or repeated members.
+// The known members of the object at the readers' place, in one pass: `values[i]` is the one
+// named `names[i]`, or null. Refuses anything but an object, and unknown or repeated members.
 bool readMembers(const JsonValue& object, const char* const* names, int count, Errors& errors,
                  const JsonValue** values);
 // Refuses a member that readMembers found missing.

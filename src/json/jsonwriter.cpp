@@ -25,9 +25,8 @@ inline void PutUnsafe(Output& output, char c) {
     output.Put(c);
 }
 
-// Writes one string or number, escaped and formatted by RapidJSON: a writer with nothing open
-// puts no separator of its own. Text comes as ASCII or, from a QString, as UTF-16, which RapidJSON
-// turns into UTF-8 as it escapes, without a copy.
+// Writes one string or number (a writer with nothing open puts no separator). A QString goes as
+// UTF-16, which RapidJSON turns into UTF-8 as it escapes, without a copy.
 using Token = rapidjson::Writer<Output>;
 using Utf16 = std::remove_const_t<std::remove_pointer_t<decltype(QString().utf16())>>;
 using Utf16Token = rapidjson::Writer<Output, rapidjson::UTF16<Utf16>>;

@@ -10,11 +10,9 @@ namespace Vantrel {
 namespace Orv {
 namespace detail {
 
-// Writes JSON text as it goes, without recursion and without a tree of values: every document
-// the library writes (graphs, renderers, traces) goes through it, so that there is one layout
-// and one limit on nesting. The caller opens and closes arrays and objects in order; the writer
-// puts the commas, the indentation and the line breaks, and RapidJSON's Writer writes each
-// string and number.
+// Writes JSON text as it goes, without a tree of values: every document the library writes goes
+// through it, for one layout and one limit on nesting. The writer puts the commas, indentation
+// and line breaks; RapidJSON's Writer writes each string and number.
 class JsonWriter {
 public:
     // Block: each element or member on a line of its own, indented by four spaces a level.

@@ -60,14 +60,13 @@ bool writeNull(const QVariant&, JsonWriter& out, QString*) {
     out.null();
     return true;
 }
-bool writeBool(const QVariant& value, JsonWriter& out, QString*) {
-    out.boolean(value.toBool());
+
+template <typename T, void (JsonWriter::*write)(T)>
+bool writeScalar(const QVariant& value, JsonWriter& out, QString*) {
+    (out.*write)(value.value<std::decay_t<T>>());
     return true;
 }
-bool writeInt(const QVariant& value, JsonWriter& out, QString*) {
-    out.integer(value.toLongLong());
-    return true;
-}
+
 // A 64-bit integer as a number where a double holds it exactly, else as a decimal string.
 template <typename Integer>
 bool writeInteger(const QVariant& value, JsonWriter& out, QString*) {
@@ -78,6 +77,7 @@ bool writeInteger(const QVariant& value, JsonWriter& out, QString*) {
         out.string(QString::number(number));
     return true;
 }
+
 bool writeNumber(const QVariant& value, JsonWriter& out, QString* why) {
     const double number = value.toDouble();
     if (!std::isfinite(number))
@@ -85,10 +85,7 @@ bool writeNumber(const QVariant& value, JsonWriter& out, QString* why) {
     out.number(number);
     return true;
 }
-bool writeString(const QVariant& value, JsonWriter& out, QString*) {
-    out.string(value.toString());
-    return true;
-}
+
 bool writeStringList(const QVariant& value, JsonWriter& out, QString* why) {
     if (!out.beginArray(JsonWriter::Layout::Line)) return refuse(why, nestsTooDeep());
     for (const QString& text : value.toStringList()) out.string(text);
@@ -102,38 +99,37 @@ bool readNull(const JsonValue& value, Errors& errors, QVariant* out) {
     *out = isNullptr ? QVariant::fromValue(nullptr) : QVariant();
     return value.IsNull() || errors.fail(Token(), QStringLiteral("expected null"));
 }
-bool readBoolValue(const JsonValue& value, Errors& errors, QVariant* out) {
-    bool flag = false;
-    if (!readBool(value, Token(), errors, &flag)) return false;
-    *out = flag;
+
+// A scalar that the reader of its kind gives.
+template <typename T, bool (*read)(const JsonValue&, Token, Errors&, T*)>
+bool readScalar(const JsonValue& value, Errors& errors, QVariant* out) {
+    T result{};
+    if (!read(value, Token(), errors, &result)) return false;
+    *out = QVariant::fromValue(result);
     return true;
 }
-template <typename Integer>
-bool readBounded(const JsonValue& value, Errors& errors, QVariant* out) {
-    double number = 0;
-    if (!readWhole(value, std::numeric_limits<Integer>::min(), std::numeric_limits<Integer>::max(),
-                   errors, &number))
-        return false;
-    *out = QVariant::fromValue(Integer(number));
-    return true;
-}
-// A number that a double holds exactly, or a decimal string.
+
+// A whole number within the type's range; a 64-bit one as a number that a double holds exactly,
+// or as a decimal string.
 template <typename Integer>
 bool readInteger(const JsonValue& value, Errors& errors, QVariant* out) {
     const bool isSigned = std::is_signed<Integer>::value;
+    const bool wide = sizeof(Integer) == 8;
     double number = 0;
-    if (value.IsString()) {
+    if (wide && value.IsString()) {
         bool ok = false;
         const QString text = toQString(value);
         *out = isSigned ? QVariant(text.toLongLong(&ok)) : QVariant(text.toULongLong(&ok));
         return ok || errors.fail(Token(), QStringLiteral("expected a 64-bit integer"));
     }
-    if (!readWhole(value, isSigned ? -kExactIntegerLimit : 0.0, kExactIntegerLimit, errors,
-                   &number))
-        return false;
+    const double lo =
+        wide ? (isSigned ? -kExactIntegerLimit : 0.0) : double(std::numeric_limits<Integer>::min());
+    const double hi = wide ? kExactIntegerLimit : double(std::numeric_limits<Integer>::max());
+    if (!readWhole(value, lo, hi, errors, &number)) return false;
     *out = QVariant::fromValue(Integer(number));
     return true;
 }
+
 template <typename Number>
 bool readNumber(const JsonValue& value, Errors& errors, QVariant* out) {
     if (!value.IsNumber() ||
@@ -144,12 +140,7 @@ bool readNumber(const JsonValue& value, Errors& errors, QVariant* out) {
     *out = QVariant::fromValue(Number(value.GetDouble()));
     return true;
 }
-bool readStringValue(const JsonValue& value, Errors& errors, QVariant* out) {
-    QString text;
-    if (!readString(value, Token(), errors, &text)) return false;
-    *out = text;
-    return true;
-}
+
 bool readStringList(const JsonValue& value, Errors& errors, QVariant* out) {
     if (!expectArray(value, Token(), errors)) return false;
     QStringList list;
@@ -173,21 +164,21 @@ struct ValueType {
 const ValueType kValueTypes[] = {
     {"null", QMetaType::UnknownType, writeNull, readNull<false>},
     {"nullptr", QMetaType::Nullptr, writeNull, readNull<true>},
-    {"bool", QMetaType::Bool, writeBool, readBoolValue},
-    {"int", QMetaType::Int, writeInt, readBounded<int>},
-    {"uint", QMetaType::UInt, writeInt, readBounded<uint>},
+    {"bool", QMetaType::Bool, writeScalar<bool, &JsonWriter::boolean>, readScalar<bool, readBool>},
+    {"int", QMetaType::Int, writeScalar<qint64, &JsonWriter::integer>, readInteger<int>},
+    {"uint", QMetaType::UInt, writeScalar<qint64, &JsonWriter::integer>, readInteger<uint>},
     {"qlonglong", QMetaType::LongLong, writeInteger<qlonglong>, readInteger<qlonglong>},
     {"qulonglong", QMetaType::ULongLong, writeInteger<qulonglong>, readInteger<qulonglong>},
     {"float", QMetaType::Float, writeNumber, readNumber<float>},
     {"double", QMetaType::Double, writeNumber, readNumber<double>},
-    {"QString", QMetaType::QString, writeString, readStringValue},
+    {"QString", QMetaType::QString, writeScalar<const QString&, &JsonWriter::string>,
+     readScalar<QString, readString>},
     {"QStringList", QMetaType::QStringList, writeStringList, readStringList},
 };
 
-// A parameter value's JSON, or its type descriptor of the same shape (a type name for a scalar,
-// an array or object of descriptors for a list or map), so that an int comes back as an int
-// and not as the double that JSON alone would give. `why` names what cannot be carried. The
-// writer's limit on nesting bounds the recursion.
+// A parameter value's JSON, or its type descriptor of the same shape (a type name for a scalar),
+// so that an int comes back as an int and not as a double. `why` names what cannot be carried.
+// The writer's limit on nesting bounds the recursion.
 bool writeVariant(const QVariant& value, bool types, JsonWriter& out, QString* why) {
     const int id = value.userType();
     if (id == QMetaType::QVariantMap) {
@@ -222,9 +213,8 @@ bool writeVariant(const QVariant& value, bool types, JsonWriter& out, QString* w
                            QStringLiteral(" has no JSON form"));
 }
 
-// A parameter value as its type descriptor says, or as plain JSON gives it where there is none
-// (numbers are doubles, arrays lists and objects maps). The value is at the readers' place, its
-// type at `types`. The parser's limit on nesting bounds the recursion.
+// A parameter value, at the readers' place, as its type descriptor at `types` says, or as plain
+// JSON gives it where there is none. The parser's limit on nesting bounds the recursion.
 bool decodeValue(const JsonValue& value, const JsonValue* type, Path& types, Errors& errors,
                  QVariant* out) {
     const bool isMap = type ? type->IsObject() : value.IsObject();
@@ -346,10 +336,9 @@ bool readParameters(const JsonValue* parameters, const JsonValue* outputs, Error
     return true;
 }
 
-// Every node below the root, at the readers' place, says whether it is a pass (with a type and
-// perhaps an enabled flag) or a group; the root is neither and its ports are the parameters and
-// outputs. Node values belong to the renderer. A pass node gets its pass from the factory, and
-// the pass's ports where it lists none, and must then match it.
+// Every node below the root, at the readers' place, is a pass (with a type and perhaps an enabled
+// flag) or a group; the root is neither, and its ports are the parameters and outputs. A pass node
+// gets its pass from the factory, and the pass's ports where it lists none, and must match it.
 bool readNodeKind(int node, const NodeMembers& members, const PassFactory& factory, Errors& errors,
                   RendererDesc* desc, Graph* graph) {
     if (node == kRoot && (members.inputs || members.outputs))
