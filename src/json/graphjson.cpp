@@ -25,12 +25,10 @@ namespace {
 
 const int kRoot = Graph::kRootNodeRef;
 
-// A node's members, then the extra ones a renderer allows.
+// By NodeKey, then the extra ones a renderer allows.
 const char* const kNodeKeys[] = {"name",        "value",        "inputs",   "outputs",
                                  "inputGroups", "outputGroups", "children", "id"};
-enum NodeKey { kName, kValue, kInputs, kOutputs, kInputGroups, kOutputGroups, kChildren, kId };
-const int kNumNodeKeys = 8;
-const int kMaxKeys = kNumNodeKeys + 3;
+const int kMaxKeys = kExtra + 3;
 
 // Finds children and ports by name on a graph that no longer changes shape, through a table per
 // list made when first asked, so that a search does not cost the length of a long list.
@@ -81,8 +79,7 @@ private:
     Tables _ports[2];  // by Side
 };
 
-// How messages name the entries of a list that path elements pick from: a node's children or
-// its ports on one side.
+// How messages name the entries of a list that path elements pick from.
 struct ListWords {
     const char* one;
     const char* several;
@@ -214,9 +211,9 @@ class NodeReader {
 public:
     NodeReader(const QVector<const char*>& extra, const NodeHook& hook, Errors& errors,
                Graph& graph)
-        : _numKeys(kNumNodeKeys + extra.size()), _hook(hook), _errors(errors), _graph(graph) {
-        std::copy(kNodeKeys, kNodeKeys + kNumNodeKeys, _keys);
-        std::copy(extra.begin(), extra.end(), _keys + kNumNodeKeys);
+        : _numKeys(kExtra + extra.size()), _hook(hook), _errors(errors), _graph(graph) {
+        std::copy(kNodeKeys, kNodeKeys + kExtra, _keys);
+        std::copy(extra.begin(), extra.end(), _keys + kExtra);
     }
 
     // The node at `at`, a child of `parent` (-1 for the root).
@@ -261,10 +258,7 @@ public:
         _ids.append(id);
         const JsonValue* children = m[kChildren];
         if ((children && !expectArray(*children, "children", _errors)) ||
-            (_hook && !_hook(node, NodeMembers{m[kInputs],
-                                               m[kOutputs],
-                                               {m[kNumNodeKeys], m[kNumNodeKeys + 1],
-                                                m[kNumNodeKeys + 2]}})))
+            (_hook && !_hook(node, m)))
             return false;
         const Step list(_errors.at, "children");
         for (rapidjson::SizeType c = 0; children && c < children->Size(); ++c) {

@@ -16,15 +16,11 @@ namespace Vantrel {
 namespace Orv {
 namespace detail {
 
-// The members of a node that a renderer reads: its port lists as given, and the extra members
-// named to readNodes, in that order (null where missing).
-struct NodeMembers {
-    const JsonValue* inputs;
-    const JsonValue* outputs;
-    const JsonValue* extra[3];
-};
+// A node's members by these indexes (null where missing), then the extra ones named to readNodes.
+enum NodeKey { kName, kValue, kInputs, kOutputs, kInputGroups, kOutputGroups, kChildren, kId };
+const int kExtra = kId + 1;
 // Called on each node once it is made; false (after Errors::fail) refuses the document.
-using NodeHook = std::function<bool(int node, const NodeMembers& members)>;
+using NodeHook = std::function<bool(int node, const JsonValue* const* members)>;
 
 // Reads the node tree `root` of the object at `at` onto a new `graph`, node refs as saved. Nodes
 // may carry up to three `extra` members, for `hook` (may be empty), called at the node's place.

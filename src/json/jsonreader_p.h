@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QtGlobal>
 
 #include <rapidjson/document.h>
 

@@ -45,10 +45,6 @@ QString withoutLoneSurrogates(QString text) {
 
 }  // namespace
 
-JsonWriter::JsonWriter(int reserve) {
-    _out.reserve(size_t(qMax(reserve, 0)));
-}
-
 void JsonWriter::next() {
     if (_afterKey) {
         _afterKey = false;
@@ -83,12 +79,6 @@ void JsonWriter::end() {
     _out += level.close;
 }
 
-JsonWriter& JsonWriter::afterKey() {
-    _out += ": ";
-    _afterKey = true;
-    return *this;
-}
-
 void JsonWriter::string(const QString& text) {
     if (!text.isValidUtf16()) return string(withoutLoneSurrogates(text));
     next();
@@ -116,16 +106,6 @@ void JsonWriter::thousandths(qint64 count) {
     Token(out).Uint64(magnitude / 1000);
     const int rest = int(magnitude % 1000);
     _out += {'.', char('0' + rest / 100), char('0' + rest / 10 % 10), char('0' + rest % 10)};
-}
-
-void JsonWriter::boolean(bool value) {
-    next();
-    _out += value ? "true" : "false";
-}
-
-void JsonWriter::null() {
-    next();
-    _out += "null";
 }
 
 QByteArray JsonWriter::take() {

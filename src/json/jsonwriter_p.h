@@ -19,7 +19,7 @@ public:
     // Line: the whole array or object on one line, as everything inside it.
     enum class Layout : quint8 { Block, Line };
 
-    explicit JsonWriter(int reserve = 0);
+    explicit JsonWriter(int reserve = 0) { _out.reserve(size_t(qMax(reserve, 0))); }
 
     // False, with nothing written, where the new array or object would nest deeper than
     // kJsonMaxDepth: the caller refuses the save.
@@ -49,8 +49,14 @@ public:
     void number(double number);
     // A count of thousandths as a decimal with three places ("-12.345"), exactly.
     void thousandths(qint64 count);
-    void boolean(bool value);
-    void null();
+    void boolean(bool value) {
+        next();
+        _out += value ? "true" : "false";
+    }
+    void null() {
+        next();
+        _out += "null";
+    }
 
     // The text so far, with a final newline once every array and object is closed.
     QByteArray take();
@@ -65,7 +71,11 @@ private:
     void next();
     bool begin(char open, Layout layout);
     void indent(size_t levels) { _out.append(levels * 4, ' '); }
-    JsonWriter& afterKey();
+    JsonWriter& afterKey() {
+        _out += ": ";
+        _afterKey = true;
+        return *this;
+    }
 
     std::string _out;
     std::vector<Level> _levels;

@@ -31,8 +31,8 @@ const int kRoot = Graph::kRootNodeRef;
 // 64-bit values are written as decimal strings.
 const double kExactIntegerLimit = 9007199254740992.0;
 
-// The extra members of a renderer's nodes, in NodeMembers::extra.
-enum Extra { kKind, kType, kEnabled };
+// The extra members of a renderer's nodes.
+enum Extra { kKind = kExtra, kType, kEnabled };
 const char* const kExtraKeys[] = {"kind", "type", "enabled"};
 
 bool readWhole(const JsonValue& value, double lo, double hi, Errors& errors, double* out) {
@@ -339,29 +339,29 @@ bool readParameters(const JsonValue* parameters, const JsonValue* outputs, Error
 // Every node below the root, at the readers' place, is a pass (with a type and perhaps an enabled
 // flag) or a group; the root is neither, and its ports are the parameters and outputs. A pass node
 // gets its pass from the factory, and the pass's ports where it lists none, and must match it.
-bool readNodeKind(int node, const NodeMembers& members, const PassFactory& factory, Errors& errors,
-                  RendererDesc* desc, Graph* graph) {
-    if (node == kRoot && (members.inputs || members.outputs))
-        return errors.fail(members.inputs ? "inputs" : "outputs",
+bool readNodeKind(int node, const JsonValue* const* members, const PassFactory& factory,
+                  Errors& errors, RendererDesc* desc, Graph* graph) {
+    if (node == kRoot && (members[kInputs] || members[kOutputs]))
+        return errors.fail(members[kInputs] ? "inputs" : "outputs",
                            QStringLiteral("the root's ports are the renderer's parameters and"
                                           " outputs"));
     if (graph->nodeValue(node) != -1)
         return errors.fail("value", QStringLiteral("node values belong to the renderer"));
     if (node == kRoot) {
         for (int e = kKind; e <= kEnabled; ++e) {
-            if (members.extra[e])
-                return errors.fail(kExtraKeys[e],
+            if (members[e])
+                return errors.fail(kExtraKeys[e - kKind],
                                    QStringLiteral("the root is neither a pass nor a group"));
         }
         return true;
     }
     QString kind;
-    if (!require(members.extra[kKind], "kind", errors) ||
-        !readString(*members.extra[kKind], "kind", errors, &kind))
+    if (!require(members[kKind], "kind", errors) ||
+        !readString(*members[kKind], "kind", errors, &kind))
         return false;
     if (kind == QLatin1String("group")) {
-        if (members.extra[kType] || members.extra[kEnabled])
-            return errors.fail(members.extra[kType] ? "type" : "enabled",
+        if (members[kType] || members[kEnabled])
+            return errors.fail(members[kType] ? "type" : "enabled",
                                QStringLiteral("a group has no pass type or enabled flag"));
         return true;
     }
@@ -369,10 +369,9 @@ bool readNodeKind(int node, const NodeMembers& members, const PassFactory& facto
         return errors.fail("kind", QStringLiteral("expected \"pass\" or \"group\""));
     QString type;
     bool enabled = true;
-    if (!require(members.extra[kType], "type", errors) ||
-        !readString(*members.extra[kType], "type", errors, &type) ||
-        (members.extra[kEnabled] &&
-         !readBool(*members.extra[kEnabled], "enabled", errors, &enabled)))
+    if (!require(members[kType], "type", errors) ||
+        !readString(*members[kType], "type", errors, &type) ||
+        (members[kEnabled] && !readBool(*members[kEnabled], "enabled", errors, &enabled)))
         return false;
     RenderPass* pass = factory(type);
     if (!pass) return errors.fail("type", QStringLiteral("unknown pass type ") + quoted(type));
@@ -382,9 +381,9 @@ bool readNodeKind(int node, const NodeMembers& members, const PassFactory& facto
     graph->setNodeValue(node, int(desc->passes.size()));
     desc->passes.emplace_back(pass);
     desc->enabled.append(enabled);
-    for (int p = 0; !members.inputs && p < passPorts(*pass, Side::Input); ++p)
+    for (int p = 0; !members[kInputs] && p < passPorts(*pass, Side::Input); ++p)
         graph->addInput(node, passPortName(*pass, Side::Input, p), Graph::kInvalidGroupRef);
-    for (int p = 0; !members.outputs && p < passPorts(*pass, Side::Output); ++p)
+    for (int p = 0; !members[kOutputs] && p < passPorts(*pass, Side::Output); ++p)
         graph->addOutput(node, passPortName(*pass, Side::Output, p), Graph::kInvalidGroupRef);
     const QVector<PortMismatch> mismatches = passPortMismatches(*graph, node, *pass);
     if (mismatches.isEmpty()) return true;
@@ -528,7 +527,7 @@ bool loadRenderer(const QByteArray& text, const PassFactory& factory, Renderer* 
         if (!factory) return errors.fail(Token(), QStringLiteral("no pass factory was given"));
         if (!isEmpty(*renderer))
             return errors.fail(Token(), QStringLiteral("the renderer is not empty"));
-        const NodeHook hook = [&](int node, const NodeMembers& members) {
+        const NodeHook hook = [&](int node, const JsonValue* const* members) {
             return readNodeKind(node, members, factory, errors, &desc, &built);
         };
         if (!readDocument(text, kRendererJsonFormat, kKeys, 6, &document, errors, m) ||
