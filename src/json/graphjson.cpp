@@ -31,7 +31,7 @@ const char* const kNodeKeys[] = {"name",        "value",        "inputs",   "out
 const int kMaxKeys = kExtra + 3;
 
 // Finds children and ports by name on a graph that no longer changes shape, through a table per
-// list made when first asked, so that a search does not cost the length of a long list.
+// list made when first asked.
 class NameIndex {
 public:
     explicit NameIndex(const Graph& graph) : _graph(graph) {}
@@ -67,8 +67,8 @@ private:
         if (table == tables.end()) {
             table = tables.insert(list, QHash<QString, int>());
             for (int i = 0; i < count; ++i) {
-                const auto known = table->constFind(nameOf(i));
-                table->insert(nameOf(i), known == table->constEnd() ? i : -2);
+                const QString entry = nameOf(i);
+                table->insert(entry, table->contains(entry) ? -2 : i);
             }
         }
         return table->value(name, -1);
@@ -371,18 +371,17 @@ bool applyIds(const QVector<int>& ids, Errors& errors, Graph* graph) {
     return true;
 }
 
-// Writes a graph's nodes in pre-order, then its edges; the writer's limit on nesting bounds the
-// recursion.
+// Writes nodes in pre-order, then edges; the writer's limit on nesting bounds the recursion.
 class GraphWriter {
 public:
     GraphWriter(const Graph& graph, const GraphWriteOptions& options, JsonWriter& out)
         : _graph(graph), _options(options), _out(out), _names(graph) {
         // Purge renumbers the live nodes in table order; ids are written only when that order
         // is not the order in which the tree lists them.
-        const int count = _graph.numNodesGlobal();
-        _childIndex.fill(0, count);
         const QVector<int> order = preOrder();
+        const int count = _graph.numNodesGlobal();
         _idOf.fill(-1, count);
+        _segment.fill(kUnknown, count);
         int next = 0;
         for (int n = 0; n < count; ++n) {
             if (!_graph.isValidNode(n)) continue;
@@ -424,18 +423,17 @@ public:
     }
 
 private:
-    // The tree's nodes in pre-order, noting each one's child index. Graphs may nest deeper than
-    // a document, so this walk keeps a stack of its own.
-    QVector<int> preOrder() {
+    static constexpr int kUnknown = -2;
+    static constexpr int kNamed = -1;
+
+    // Graphs may nest deeper than a document, so this walk keeps a stack of its own.
+    QVector<int> preOrder() const {
         QVector<int> order;
         QVector<int> stack{kRoot};
         while (!stack.isEmpty()) {
             const int n = stack.takeLast();
             order.append(n);
-            for (int c = _graph.numNodes(n) - 1; c >= 0; --c) {
-                stack.append(_graph.getNode(c, n));
-                _childIndex[stack.last()] = c;
-            }
+            for (int c = _graph.numNodes(n) - 1; c >= 0; --c) stack.append(_graph.getNode(c, n));
         }
         return order;
     }
@@ -521,11 +519,21 @@ private:
 
     // A node in a path: its name where no sibling shares it, else its child index.
     void segment(int node) {
-        const QString name = _graph.nodeName(node);
-        if (_names.child(_graph.parentNode(node), name) >= 0)
-            _out.string(name);
+        if (_segment.at(node) == kUnknown) {
+            // Worked out for all the siblings at once.
+            const int parent = _graph.parentNode(node);
+            QHash<QString, int> named;
+            for (int c = 0; c < _graph.numNodes(parent); ++c)
+                ++named[_graph.nodeName(_graph.getNode(c, parent))];
+            for (int c = 0; c < _graph.numNodes(parent); ++c) {
+                const int child = _graph.getNode(c, parent);
+                _segment[child] = named.value(_graph.nodeName(child)) == 1 ? kNamed : c;
+            }
+        }
+        if (_segment.at(node) == kNamed)
+            _out.string(_graph.nodeName(node));
         else
-            _out.integer(_childIndex.at(node));
+            _out.integer(_segment.at(node));
     }
 
     const Graph& _graph;
@@ -534,7 +542,7 @@ private:
     NameIndex _names;
     QVector<int> _idOf;  // by node ref: its ref after purge
     bool _withIds = false;
-    QVector<int> _childIndex;  // by node ref
+    QVector<int> _segment;  // by node ref: kNamed, a child index or kUnknown
 };
 
 }  // namespace

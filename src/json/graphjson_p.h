@@ -31,8 +31,7 @@ bool readEdges(const JsonValue* edges, Token at, Errors& errors, Graph* graph);
 // The node that `path`, at `at`, names below the root ("lighting", "direct", or child indexes).
 bool resolveNode(const Graph& graph, const JsonValue& path, Token at, Errors& errors, int* node);
 
-// How to write one graph. The renderer writes its root ports separately, leaves node values to
-// itself and adds members to each node below the root.
+// How to write a graph; a renderer writes its root ports and node values itself, and decorates.
 struct GraphWriteOptions {
     bool rootPorts = true;
     bool values = true;
@@ -42,8 +41,7 @@ struct GraphWriteOptions {
 // Writes the graph's "root" and "edges" members into the open object.
 bool writeGraph(const Graph& graph, const GraphWriteOptions& options, JsonWriter& writer,
                 QString* error);
-// The path of a live node as written in edges and targets: names where they are unique among
-// the siblings, child indexes where they are not.
+// A live node's path as edges and targets give it: names unique among siblings, else indexes.
 void writeNodePath(const Graph& graph, int node, JsonWriter& writer);
 
 }  // namespace detail

@@ -46,8 +46,7 @@ private:
     bool _outOfRange = false;
 };
 
-// One step of a JSON pointer: a member name of the library's own, a member name as the document
-// spells it, or an array index. The default step stays where it is.
+// One step of a JSON pointer: a key of the library's, a key from the document, or an index.
 struct Token {
     Token() = default;
     Token(const char* key) : key(key) {}
@@ -82,8 +81,7 @@ private:
     Path& _path;
 };
 
-// The first error of a load, "<JSON pointer>: <problem>", and the place the readers are at.
-// Readers return false after fail().
+// The place the readers are at, and the first error of a load; readers return false after fail().
 class Errors {
 public:
     Path at;

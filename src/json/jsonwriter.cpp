@@ -31,8 +31,7 @@ using Token = rapidjson::Writer<Output>;
 using Utf16 = std::remove_const_t<std::remove_pointer_t<decltype(QString().utf16())>>;
 using Utf16Token = rapidjson::Writer<Output, rapidjson::UTF16<Utf16>>;
 
-// A lone surrogate, which neither UTF-8 nor a reader that checks its escapes accepts, becomes
-// U+FFFD.
+// A lone surrogate, which UTF-8 cannot carry, becomes U+FFFD.
 QString withoutLoneSurrogates(QString text) {
     for (int i = 0; i < text.size(); ++i) {
         if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())

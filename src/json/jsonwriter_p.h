@@ -41,7 +41,9 @@ public:
     template <size_t N>
     void string(const char (&literal)[N]) {
         next();
-        _out.append(1, '"').append(literal, N - 1).append(1, '"');
+        _out += '"';
+        _out.append(literal, N - 1);
+        _out += '"';
     }
     void string(const QString& text);
     void integer(qint64 number);

@@ -27,8 +27,7 @@ namespace {
 
 const int kRoot = Graph::kRootNodeRef;
 
-// Integers up to 2^53 survive a double, which is all that Qt 5 keeps of a JSON number; larger
-// 64-bit values are written as decimal strings.
+// Qt 5 keeps a JSON number as a double, exact up to 2^53; larger 64-bit values go as strings.
 const double kExactIntegerLimit = 9007199254740992.0;
 
 // The extra members of a renderer's nodes.
@@ -153,8 +152,7 @@ bool readStringList(const JsonValue& value, Errors& errors, QVariant* out) {
     return true;
 }
 
-// The scalar types a parameter value may have, by the name its type descriptor gives. Lists
-// and maps are arrays and objects of these.
+// The scalar types of parameter values, by their names in type descriptors; lists and maps nest.
 struct ValueType {
     const char* name;
     int id;  // QMetaType::Type
@@ -176,9 +174,8 @@ const ValueType kValueTypes[] = {
     {"QStringList", QMetaType::QStringList, writeStringList, readStringList},
 };
 
-// A parameter value's JSON, or its type descriptor of the same shape (a type name for a scalar),
-// so that an int comes back as an int and not as a double. `why` names what cannot be carried.
-// The writer's limit on nesting bounds the recursion.
+// A parameter value's JSON, or its type descriptor of the same shape, so that an int comes back
+// as an int. `why` names what cannot be carried. The writer's limit on nesting bounds recursion.
 bool writeVariant(const QVariant& value, bool types, JsonWriter& out, QString* why) {
     const int id = value.userType();
     if (id == QMetaType::QVariantMap) {
@@ -392,8 +389,7 @@ bool readNodeKind(int node, const JsonValue* const* members, const PassFactory& 
                        describePassPorts(*pass, type, side));
 }
 
-// Passes in the order of their nodes' refs, as a host adding them one by one would have them,
-// where the document's ids gave the nodes another order than their reading.
+// Passes in the order of their nodes' refs, which the document's ids may have changed.
 void orderPasses(RendererDesc* desc, Graph* graph) {
     std::vector<std::unique_ptr<RenderPass>> passes;
     QVector<bool> enabled;
