@@ -25,25 +25,21 @@ namespace {
 
 const int kRoot = Graph::kRootNodeRef;
 
-// A node's members, then the extra ones a renderer allows.
+// By NodeKey, then the extra ones a renderer allows.
 const char* const kNodeKeys[] = {"name",        "value",        "inputs",   "outputs",
                                  "inputGroups", "outputGroups", "children", "id"};
-enum NodeKey { kName, kValue, kInputs, kOutputs, kInputGroups, kOutputGroups, kChildren, kId };
-const int kNumNodeKeys = 8;
-const int kMaxKeys = kNumNodeKeys + 3;
+const int kMaxKeys = kExtra + 3;
 
-// Finds children and ports by name on a graph that no longer changes shape, one table per list,
-// made when first asked, so that a search does not cost the length of a long list.
+// Finds children and ports by name on a graph that no longer changes shape, through a table per
+// list made when first asked.
 class NameIndex {
 public:
     explicit NameIndex(const Graph& graph) : _graph(graph) {}
 
-    // The live child of `parent` so named: its ref, -1 for none, -2 for several.
+    // The live child of `parent` so named: its child index, -1 for none, -2 for several.
     int child(int parent, const QString& name) {
-        return find(_children, parent, name, _graph.numNodes(parent), [&](int c) {
-            const int child = _graph.getNode(c, parent);
-            return std::make_pair(_graph.nodeName(child), child);
-        });
+        return find(_children, parent, name, _graph.numNodes(parent),
+                    [&](int c) { return _graph.nodeName(_graph.getNode(c, parent)); });
     }
 
     // The port of the node's side so named: its index, -1 for none, -2 for several.
@@ -52,7 +48,7 @@ public:
         // A short list is searched as it is: a table for each would cost more than it saves.
         if (count > kShortList)
             return find(_ports[int(side)], node, name, count,
-                        [&](int p) { return std::make_pair(portName(_graph, node, side, p), p); });
+                        [&](int p) { return portName(_graph, node, side, p); });
         int found = -1;
         for (int p = 0; p < count && found != -2; ++p) {
             if (portName(_graph, node, side, p) == name) found = found >= 0 ? -2 : p;
@@ -64,18 +60,15 @@ private:
     using Tables = QHash<int, QHash<QString, int>>;
     static constexpr int kShortList = 8;
 
-    template <typename Entry>
-    static int find(Tables& tables, int list, const QString& name, int count, Entry entry) {
+    // The position in the list of `count` entries, `list`, whose name `nameOf` gives.
+    template <typename NameOf>
+    static int find(Tables& tables, int list, const QString& name, int count, NameOf nameOf) {
         auto table = tables.find(list);
         if (table == tables.end()) {
             table = tables.insert(list, QHash<QString, int>());
             for (int i = 0; i < count; ++i) {
-                const std::pair<QString, int> named = entry(i);
-                auto known = table->find(named.first);
-                if (known == table->end())
-                    table->insert(named.first, named.second);
-                else
-                    *known = -2;
+                const QString entry = nameOf(i);
+                table->insert(entry, table->contains(entry) ? -2 : i);
             }
         }
         return table->value(name, -1);
@@ -86,103 +79,88 @@ private:
     Tables _ports[2];  // by Side
 };
 
-// The place of a path (element -1) or of one of its elements.
-using PathPlace = std::function<Pointer(int element)>;
+// How messages name the entries of a list that path elements pick from.
+struct ListWords {
+    const char* one;
+    const char* several;
+    const char* hint;      // how to pick one of several
+    const char* expected;  // for an element that is neither a name nor an index
+};
+const ListWords kChildWords = {"child", "children", "a child index", "node name or child index"};
+const ListWords kPortWords[2] = {{"input", "inputs", "its index", "port name or index"},
+                                 {"output", "outputs", "its index", "port name or index"}};
 
-// An element of a path that must be a child or port index.
-bool readIndex(const JsonValue& element, const PathPlace& at, int s, const char* expected,
-               Errors& errors, int* index) {
-    if (element.IsInt()) {
-        *index = element.GetInt();
-        return true;
-    }
-    if (element.IsNumber())
-        return errors.fail(at(s),
-                           QStringLiteral("expected a whole number within the range of int"));
-    return errors.fail(at(s), QStringLiteral("expected a ") + QLatin1String(expected));
-}
-
-// The port named by the last element of an edge end: a name unique in the list, or an index.
-bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side, const JsonValue& path,
-                 const PathPlace& at, Errors& errors, int* port) {
-    const int s = int(path.Size()) - 1;
+// Element `s` of `path`, at the readers' place: a position in a list of `node`'s, by a name unique
+// in the list (`find`: -1 for none, -2 for several) or by an index below `count`.
+template <typename Find>
+bool resolveElement(const Graph& graph, int node, const ListWords& words, int count,
+                    const JsonValue& path, int s, const Find& find, Errors& errors, int* index) {
     const JsonValue& element = path[rapidjson::SizeType(s)];
+    const auto refuse = [&](const QString& what) {
+        return errors.fail(s, describeNode(graph, node) + QStringLiteral(" has ") + what);
+    };
     if (element.IsString()) {
         const QString name = toQString(element);
-        const int found = names.port(node, side, name);
-        if (found == -2)
-            return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has several ") +
-                                          QLatin1String(sideName(side)) +
-                                          QStringLiteral("s named ") + quoted(name) +
-                                          QStringLiteral("; use its index"));
-        if (found < 0)
-            return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has no ") +
-                                          QLatin1String(sideName(side)) +
-                                          QStringLiteral(" named ") + quoted(name));
-        *port = found;
-        return true;
+        *index = find(name);
+        if (*index == -2)
+            return refuse(
+                QStringLiteral("several %1 named %2; use %3")
+                    .arg(QLatin1String(words.several), quoted(name), QLatin1String(words.hint)));
+        return *index >= 0 ||
+               refuse(QStringLiteral("no %1 named %2").arg(QLatin1String(words.one), quoted(name)));
     }
-    int index = -1;
-    if (!readIndex(element, at, s, "port name or index", errors, &index)) return false;
-    if (index < 0 || index >= numPorts(graph, node, side))
-        return errors.fail(at(s), describeNode(graph, node) + QStringLiteral(" has no ") +
-                                      QLatin1String(sideName(side)) + QLatin1Char(' ') +
-                                      QString::number(index));
-    *port = index;
-    return true;
+    if (!element.IsInt())
+        return errors.fail(s,
+                           element.IsNumber()
+                               ? QStringLiteral("expected a whole number within the range of int")
+                               : QStringLiteral("expected a ") + QLatin1String(words.expected));
+    *index = element.GetInt();
+    return (*index >= 0 && *index < count) ||
+           refuse(QStringLiteral("no %1 %2").arg(QLatin1String(words.one)).arg(*index));
 }
 
-// The node that the first `length` elements of `path` name.
+// The port named by the last element of the edge end `end`.
+bool resolvePort(const Graph& graph, NameIndex& names, int node, Side side, const JsonValue& path,
+                 Token end, Errors& errors, int* port) {
+    const Step step(errors.at, end);
+    const auto find = [&](const QString& name) { return names.port(node, side, name); };
+    return resolveElement(graph, node, kPortWords[int(side)], numPorts(graph, node, side), path,
+                          int(path.Size()) - 1, find, errors, port);
+}
+
+// The node that the first `length` elements of `path`, at the readers' place, name.
 bool resolvePath(const Graph& graph, NameIndex& names, const JsonValue& path, int length,
-                 const PathPlace& at, Errors& errors, int* node) {
+                 Errors& errors, int* node) {
     int current = kRoot;
+    const auto find = [&](const QString& name) { return names.child(current, name); };
     for (int s = 0; s < length; ++s) {
-        const JsonValue& element = path[rapidjson::SizeType(s)];
-        if (element.IsString()) {
-            const QString name = toQString(element);
-            const int child = names.child(current, name);
-            if (child == -1)
-                return errors.fail(at(s), describeNode(graph, current) +
-                                              QStringLiteral(" has no child named ") +
-                                              quoted(name));
-            if (child == -2)
-                return errors.fail(at(s), describeNode(graph, current) +
-                                              QStringLiteral(" has several children named ") +
-                                              quoted(name) + QStringLiteral("; use a child index"));
-            current = child;
-            continue;
-        }
         int index = -1;
-        if (!readIndex(element, at, s, "node name or child index", errors, &index)) return false;
-        if (index < 0 || index >= graph.numNodes(current))
-            return errors.fail(at(s), describeNode(graph, current) +
-                                          QStringLiteral(" has no child ") +
-                                          QString::number(index));
+        if (!resolveElement(graph, current, kChildWords, graph.numNodes(current), path, s, find,
+                            errors, &index))
+            return false;
         current = graph.getNode(index, current);
     }
     *node = current;
     return true;
 }
 
-// The node that an edge end names: all but the last element of its path, which names the port.
-bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, const PathPlace& at,
+// The node of the edge end `end`: all but the last element of its path, which names the port.
+bool resolveEnd(const Graph& graph, NameIndex& names, const JsonValue& path, Token end,
                 Errors& errors, int* node) {
-    if (!expectArray(
-            path, [&at] { return at(-1); }, errors))
-        return false;
+    const Step step(errors.at, end);
+    if (!expectArray(path, Token(), errors)) return false;
     if (path.Empty())
-        return errors.fail(at(-1), QStringLiteral("expected a node path ending in a port"));
-    return resolvePath(graph, names, path, int(path.Size()) - 1, at, errors, node);
+        return errors.fail(Token(), QStringLiteral("expected a node path ending in a port"));
+    return resolvePath(graph, names, path, int(path.Size()) - 1, errors, node);
 }
 
-// Adds one edge, choosing its kind from where its two nodes stand; names the refusal.
-template <typename At>
-bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPlace& fromAt,
-             const JsonValue& to, const PathPlace& toAt, const At& place, Errors& errors) {
+// Adds the edge at the readers' place, of the kind that its two nodes' places give.
+bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const JsonValue& to,
+             Errors& errors) {
     int src = -1;
     int dst = -1;
-    if (!resolveEnd(graph, names, from, fromAt, errors, &src) ||
-        !resolveEnd(graph, names, to, toAt, errors, &dst))
+    if (!resolveEnd(graph, names, from, "from", errors, &src) ||
+        !resolveEnd(graph, names, to, "to", errors, &dst))
         return false;
     const bool siblings =
         src != kRoot && dst != kRoot && graph.parentNode(src) == graph.parentNode(dst);
@@ -190,7 +168,7 @@ bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPl
     const bool up = !siblings && !down && graph.parentNode(src) == dst;
     if (!siblings && !down && !up)
         return errors.fail(
-            place(), describeNode(graph, src) + QStringLiteral(" and ") + describeNode(graph, dst) +
+            Token(), describeNode(graph, src) + QStringLiteral(" and ") + describeNode(graph, dst) +
                          QStringLiteral(" are neither siblings nor parent and child"));
     // A regular edge leaves an output for an input, a down edge joins two inputs and an up
     // edge two outputs.
@@ -198,18 +176,18 @@ bool addEdge(Graph& graph, NameIndex& names, const JsonValue& from, const PathPl
     const Side toSide = up ? Side::Output : Side::Input;
     int srcPort = -1;
     int dstPort = -1;
-    if (!resolvePort(graph, names, src, fromSide, from, fromAt, errors, &srcPort) ||
-        !resolvePort(graph, names, dst, toSide, to, toAt, errors, &dstPort))
+    if (!resolvePort(graph, names, src, fromSide, from, "from", errors, &srcPort) ||
+        !resolvePort(graph, names, dst, toSide, to, "to", errors, &dstPort))
         return false;
 
     if (siblings) {
         if (graph.addEdge(src, srcPort, dst, dstPort) >= 0) return true;
-        return errors.fail(place(), edgeRefusal(graph, src, srcPort, dst, dstPort));
+        return errors.fail(Token(), edgeRefusal(graph, src, srcPort, dst, dstPort));
     }
     if (down ? graph.addDownEdge(srcPort, dst, dstPort) >= 0
              : graph.addUpEdge(dstPort, src, srcPort) >= 0)
         return true;
-    return errors.fail(place(), down ? downEdgeRefusal(graph, srcPort, dst, dstPort)
+    return errors.fail(Token(), down ? downEdgeRefusal(graph, srcPort, dst, dstPort)
                                      : upEdgeRefusal(graph, dstPort, src, srcPort));
 }
 
@@ -227,42 +205,64 @@ int ungrouped(const std::vector<PortDesc>& ports) {
     return int(ports.size());
 }
 
-// Reads the node tree in pre-order with a stack of open child lists, never recursing, and makes
-// each node on the graph as soon as it is read, so that refs come out in document order.
+// Reads the node tree in pre-order, making each node as it is read, so that refs come out in
+// document order; the parser's limit on nesting bounds the recursion.
 class NodeReader {
 public:
-    NodeReader(const Pointer& at, const QVector<const char*>& extra, const NodeHook& hook,
-               Errors& errors, Graph& graph)
-        : _at(at),
-          _numKeys(kNumNodeKeys + extra.size()),
-          _hook(hook),
-          _errors(errors),
-          _graph(graph) {
-        std::copy(kNodeKeys, kNodeKeys + kNumNodeKeys, _keys);
-        std::copy(extra.begin(), extra.end(), _keys + kNumNodeKeys);
+    NodeReader(const QVector<const char*>& extra, const NodeHook& hook, Errors& errors,
+               Graph& graph)
+        : _numKeys(kExtra + extra.size()), _hook(hook), _errors(errors), _graph(graph) {
+        std::copy(kNodeKeys, kNodeKeys + kExtra, _keys);
+        std::copy(extra.begin(), extra.end(), _keys + kExtra);
     }
 
-    bool read(const JsonValue& root) {
-        struct Open {
-            const JsonValue* children;
-            int node;
-            rapidjson::SizeType next;
-        };
-        std::vector<Open> open;
-        const JsonValue* children = nullptr;
+    // The node at `at`, a child of `parent` (-1 for the root).
+    bool read(const JsonValue& object, int parent, Token at) {
+        const Step step(_errors.at, at);
+        const JsonValue* m[kMaxKeys];
+        QString name;
+        int value = -1;
+        int id = -1;
         int node = kRoot;
-        if (!readNode(root, -1, 0, &node, &children)) return false;
-        if (children) open.push_back(Open{children, node, 0});
-        while (!open.empty()) {
-            Open& top = open.back();
-            if (top.next == top.children->Size()) {
-                open.pop_back();
-                continue;
+        if (!readMembers(object, _keys, _numKeys, _errors, m) ||
+            (m[kName] && !readString(*m[kName], "name", _errors, &name)) ||
+            (m[kValue] && !readInt(*m[kValue], "value", _errors, &value)) ||
+            !readPorts(m[kInputs], "inputs", &_ports[0]) ||
+            !readPorts(m[kOutputs], "outputs", &_ports[1]))
+            return false;
+        // Ports made with their node, as a host makes them, save growing each list port by port.
+        const int made[2] = {parent < 0 ? 0 : ungrouped(_ports[0]),
+                             parent < 0 ? 0 : ungrouped(_ports[1])};
+        if (parent < 0)
+            _graph.setNodeName(kRoot, name);
+        else
+            node = _graph.addNode(name, made[0], made[1], parent);
+        if (value != -1) _graph.setNodeValue(node, value);
+        for (const Side side : {Side::Input, Side::Output}) {
+            const std::vector<PortDesc>& ports = _ports[int(side)];
+            for (int p = 0; p < int(ports.size()); ++p) {
+                const PortDesc& port = ports[size_t(p)];
+                if (p >= made[int(side)])
+                    side == Side::Input ? _graph.addInput(node, port.name, port.group)
+                                        : _graph.addOutput(node, port.name, port.group);
+                else if (!port.name.isEmpty())
+                    side == Side::Input ? _graph.setInputName(node, p, port.name)
+                                        : _graph.setOutputName(node, p, port.name);
             }
-            const rapidjson::SizeType index = top.next++;
-            if (!readNode((*top.children)[index], top.node, int(index), &node, &children))
-                return false;
-            if (children) open.push_back(Open{children, node, 0});
+        }
+        if (!readGroups(m[kInputGroups], "inputGroups", node, Side::Input) ||
+            !readGroups(m[kOutputGroups], "outputGroups", node, Side::Output))
+            return false;
+        if (m[kId] && parent < 0) return _errors.fail("id", QStringLiteral("the root has no id"));
+        if (m[kId] && !readInt(*m[kId], "id", _errors, &id)) return false;
+        _ids.append(id);
+        const JsonValue* children = m[kChildren];
+        if ((children && !expectArray(*children, "children", _errors)) ||
+            (_hook && !_hook(node, m)))
+            return false;
+        const Step list(_errors.at, "children");
+        for (rapidjson::SizeType c = 0; children && c < children->Size(); ++c) {
+            if (!read((*children)[c], node, int(c))) return false;
         }
         return true;
     }
@@ -271,90 +271,25 @@ public:
     const QVector<int>& ids() const { return _ids; }
 
 private:
-    bool readNode(const JsonValue& object, int parent, int index, int* node,
-                  const JsonValue** children) {
-        const auto at = [&] {
-            return parent < 0 ? _at / "root" : nodeAt(_graph, parent, _at) / "children" / index;
-        };
-        const JsonValue* m[kMaxKeys];
-        QString name;
-        int value = -1;
-        int id = -1;
-        if (!readMembers(object, _keys, _numKeys, at, _errors, m)) return false;
-        if (m[kName] && !readString(
-                            *m[kName], [&] { return at() / "name"; }, _errors, &name))
-            return false;
-        if (m[kValue] && !readInt(
-                             *m[kValue], [&] { return at() / "value"; }, _errors, &value))
-            return false;
-        if (!readPorts(m[kInputs], at, "inputs", &_ports[0]) ||
-            !readPorts(m[kOutputs], at, "outputs", &_ports[1]))
-            return false;
-        // Ports made with their node, as a host makes them, save growing each list port by port.
-        const int made[2] = {parent < 0 ? 0 : ungrouped(_ports[0]),
-                             parent < 0 ? 0 : ungrouped(_ports[1])};
-        if (parent < 0)
-            _graph.setNodeName(kRoot, name);
-        else
-            *node = _graph.addNode(name, made[0], made[1], parent);
-        if (value != -1) _graph.setNodeValue(*node, value);
-        for (const Side side : {Side::Input, Side::Output}) {
-            const std::vector<PortDesc>& ports = _ports[int(side)];
-            for (int p = 0; p < int(ports.size()); ++p) {
-                const PortDesc& port = ports[size_t(p)];
-                if (p >= made[int(side)])
-                    side == Side::Input ? _graph.addInput(*node, port.name, port.group)
-                                        : _graph.addOutput(*node, port.name, port.group);
-                else if (!port.name.isEmpty())
-                    side == Side::Input ? _graph.setInputName(*node, p, port.name)
-                                        : _graph.setOutputName(*node, p, port.name);
-            }
-        }
-        if (!readGroups(m[kInputGroups], at, "inputGroups", *node, Side::Input) ||
-            !readGroups(m[kOutputGroups], at, "outputGroups", *node, Side::Output))
-            return false;
-        if (m[kId]) {
-            if (parent < 0) return _errors.fail(at() / "id", QStringLiteral("the root has no id"));
-            if (!readInt(
-                    *m[kId], [&] { return at() / "id"; }, _errors, &id))
-                return false;
-        }
-        _ids.append(id);
-        *children = m[kChildren];
-        if (*children && !expectArray(
-                             **children, [&] { return at() / "children"; }, _errors))
-            return false;
-        if (*children && (*children)->Empty()) *children = nullptr;
-        return !_hook ||
-               _hook(*node,
-                     NodeMembers{m[kInputs],
-                                 m[kOutputs],
-                                 {m[kNumNodeKeys], m[kNumNodeKeys + 1], m[kNumNodeKeys + 2]}});
-    }
-
-    template <typename At>
-    bool readPorts(const JsonValue* list, const At& node, const char* key,
-                   std::vector<PortDesc>* ports) {
+    bool readPorts(const JsonValue* list, const char* key, std::vector<PortDesc>* ports) {
         ports->clear();
         if (!list) return true;
-        const auto at = [&] { return node() / key; };
-        if (!expectArray(*list, at, _errors)) return false;
+        if (!expectArray(*list, key, _errors)) return false;
+        const Step step(_errors.at, key);
         for (rapidjson::SizeType p = 0; p < list->Size(); ++p) {
+            static const char* const kPortKeys[] = {"name", "group"};
             const JsonValue& entry = (*list)[p];
-            const auto portAt = [&] { return at() / int(p); };
+            const JsonValue* m[2];
             PortDesc port;
             if (entry.IsString()) {
                 port.name = toQString(entry);
+            } else if (!entry.IsObject()) {
+                return _errors.fail(int(p), QStringLiteral("expected a port name or object"));
             } else {
-                static const char* const kPortKeys[] = {"name", "group"};
-                const JsonValue* m[2];
-                if (!entry.IsObject())
-                    return _errors.fail(portAt(), QStringLiteral("expected a port name or object"));
-                if (!readMembers(entry, kPortKeys, 2, portAt, _errors, m) ||
-                    (m[0] && !readString(
-                                 *m[0], [&] { return portAt() / "name"; }, _errors, &port.name)) ||
-                    (m[1] && !readInt(
-                                 *m[1], [&] { return portAt() / "group"; }, _errors, &port.group)))
+                const Step element(_errors.at, int(p));
+                if (!readMembers(entry, kPortKeys, 2, _errors, m) ||
+                    (m[0] && !readString(*m[0], "name", _errors, &port.name)) ||
+                    (m[1] && !readInt(*m[1], "group", _errors, &port.group)))
                     return false;
             }
             ports->push_back(port);
@@ -362,22 +297,19 @@ private:
         return true;
     }
 
-    template <typename At>
-    bool readGroups(const JsonValue* list, const At& node, const char* key, int ref, Side side) {
+    bool readGroups(const JsonValue* list, const char* key, int node, Side side) {
         if (!list) return true;
-        const auto at = [&] { return node() / key; };
-        if (!expectArray(*list, at, _errors)) return false;
+        if (!expectArray(*list, key, _errors)) return false;
+        const Step step(_errors.at, key);
         for (rapidjson::SizeType g = 0; g < list->Size(); ++g) {
             QString name;
-            if (!readString((*list)[g], [&] { return at() / int(g); }, _errors, &name))
-                return false;
-            side == Side::Input ? _graph.addInputGroup(ref, name)
-                                : _graph.addOutputGroup(ref, name);
+            if (!readString((*list)[g], int(g), _errors, &name)) return false;
+            side == Side::Input ? _graph.addInputGroup(node, name)
+                                : _graph.addOutputGroup(node, name);
         }
         return true;
     }
 
-    const Pointer& _at;
     const char* _keys[kMaxKeys];
     int _numKeys;
     const NodeHook& _hook;
@@ -387,17 +319,30 @@ private:
     QVector<int> _ids;
 };
 
-// With ids, refs follow them: they must be 1..n-1, each above its parent's and rising along
-// each list of children, as refs handed out by addNode are. Nodes were made in document order
-// and are renumbered.
-bool applyIds(const QVector<int>& ids, const Pointer& at, Errors& errors, Graph* graph) {
+// Where node `node` of a graph read at `at` is: nodes were made in document order.
+Path nodeAt(const Graph& graph, int node, Path at) {
+    QVarLengthArray<int, 32> indexes;
+    for (int n = node; n != kRoot; n = graph.parentNode(n)) indexes.append(graph.indexOfNode(n));
+    at.push("root");
+    for (int i = indexes.size() - 1; i >= 0; --i) {
+        at.push("children");
+        at.push(indexes.at(i));
+    }
+    return at;
+}
+
+// With ids, refs follow them: 1..n-1, each above its parent's and rising along each list of
+// children, as addNode hands them out. Nodes were made in document order and are renumbered.
+bool applyIds(const QVector<int>& ids, Errors& errors, Graph* graph) {
     const int count = ids.size();
     const bool withIds = count > 1 && ids.at(1) >= 0;
+    const auto fail = [&](int n, Token at, const QString& problem) {
+        return errors.fail(nodeAt(*graph, n, errors.at), at, problem);
+    };
     if (!withIds) {
         for (int n = 2; n < count; ++n) {
             if (ids.at(n) >= 0)
-                return errors.fail(nodeAt(*graph, n, at) / "id",
-                                   QStringLiteral("ids must be given on every node or none"));
+                return fail(n, "id", QStringLiteral("ids must be given on every node or none"));
         }
         return true;
     }
@@ -405,21 +350,18 @@ bool applyIds(const QVector<int>& ids, const Pointer& at, Errors& errors, Graph*
     QVector<int> lastChildId(count, 0);
     for (int n = 1; n < count; ++n) {
         const int id = ids.at(n);
-        const auto idAt = [&] { return nodeAt(*graph, n, at) / "id"; };
-        if (id < 0)
-            return errors.fail(nodeAt(*graph, n, at), QStringLiteral("this node has no id"));
+        if (id < 0) return fail(n, Token(), QStringLiteral("this node has no id"));
         if (id == 0 || id >= count)
-            return errors.fail(idAt(),
-                               QStringLiteral("id %1 is outside 1..%2").arg(id).arg(count - 1));
-        if (used.at(id)) return errors.fail(idAt(), QStringLiteral("id %1 is used twice").arg(id));
+            return fail(n, "id", QStringLiteral("id %1 is outside 1..%2").arg(id).arg(count - 1));
+        if (used.at(id)) return fail(n, "id", QStringLiteral("id %1 is used twice").arg(id));
         const int parent = graph->parentNode(n);
         const int parentId = parent == kRoot ? 0 : ids.at(parent);
         if (id < parentId)
-            return errors.fail(
-                idAt(), QStringLiteral("id %1 is below its parent's id %2").arg(id).arg(parentId));
+            return fail(n, "id",
+                        QStringLiteral("id %1 is below its parent's id %2").arg(id).arg(parentId));
         if (id < lastChildId.at(parent))
-            return errors.fail(
-                idAt(), QStringLiteral("id %1 is below the id of an earlier sibling").arg(id));
+            return fail(n, "id",
+                        QStringLiteral("id %1 is below the id of an earlier sibling").arg(id));
         lastChildId[parent] = id;
         used[id] = true;
     }
@@ -429,8 +371,7 @@ bool applyIds(const QVector<int>& ids, const Pointer& at, Errors& errors, Graph*
     return true;
 }
 
-// Writes a graph's members without recursing: nodes in pre-order with a stack of open child
-// lists, then the edges.
+// Writes nodes in pre-order, then edges; the writer's limit on nesting bounds the recursion.
 class GraphWriter {
 public:
     GraphWriter(const Graph& graph, const GraphWriteOptions& options, JsonWriter& out)
@@ -452,27 +393,14 @@ public:
 
     bool write(QString* error) {
         _out.key("root");
-        std::vector<std::pair<int, int>> open;  // a node and its next child
-        if (!node(kRoot, &open, error)) return false;
-        while (!open.empty()) {
-            const int parent = open.back().first;
-            const int next = open.back().second++;
-            if (next == _graph.numNodes(parent)) {
-                _out.end();  // children
-                _out.end();  // the node
-                open.pop_back();
-            } else if (!node(_graph.getNode(next, parent), &open, error)) {
-                return false;
-            }
-        }
+        if (!node(kRoot, error)) return false;
         _out.key("edges");
         _out.beginArray();
         for (int e = 0; e < _graph.numEdgesGlobal(); ++e) {
             const bool down = _graph.isDownEdge(e);
             const bool regular = _graph.isRegularEdge(e);
             if (!down && !regular && !_graph.isUpEdge(e)) continue;
-            // A regular edge leaves an output for an input, a down edge joins two inputs and an
-            // up edge two outputs.
+            // Each end's side as addEdge reads it.
             _out.beginObject(JsonWriter::Layout::Line);
             _out.key("from");
             end(_graph.edgeSourceNode(e), down ? Side::Input : Side::Output,
@@ -498,6 +426,7 @@ private:
     static constexpr int kUnknown = -2;
     static constexpr int kNamed = -1;
 
+    // Graphs may nest deeper than a document, so this walk keeps a stack of its own.
     QVector<int> preOrder() const {
         QVector<int> order;
         QVector<int> stack{kRoot};
@@ -519,20 +448,15 @@ private:
         return false;
     }
 
-    // Opens the node's object and writes its members; a node with children is left open, with
-    // its list of children, on `open`.
-    bool node(int n, std::vector<std::pair<int, int>>* open, QString* error) {
+    bool node(int n, QString* error) {
         const bool leaf = _graph.numNodes(n) == 0;
         if (!_out.beginObject(leaf ? JsonWriter::Layout::Line : JsonWriter::Layout::Block))
             return tooDeep(n, error);
         _out.key("name").string(_graph.nodeName(n));
         if (n != kRoot && _options.decorate && !_options.decorate(n, _out, error)) return false;
-        if (_withIds && n != kRoot) {
-            _out.key("id").integer(_idOf.at(n));
-        }
-        if (_options.values && _graph.nodeValue(n) != -1) {
+        if (_withIds && n != kRoot) _out.key("id").integer(_idOf.at(n));
+        if (_options.values && _graph.nodeValue(n) != -1)
             _out.key("value").integer(_graph.nodeValue(n));
-        }
         const bool ports = n != kRoot || _options.rootPorts;
         if ((ports && (!writePorts(n, Side::Input) || !writePorts(n, Side::Output))) ||
             !writeGroups(n, Side::Input) || !writeGroups(n, Side::Output))
@@ -543,7 +467,11 @@ private:
         }
         _out.key("children");
         if (!_out.beginArray()) return tooDeep(n, error);
-        open->emplace_back(n, 0);
+        for (int c = 0; c < _graph.numNodes(n); ++c) {
+            if (!node(_graph.getNode(c, n), error)) return false;
+        }
+        _out.end();
+        _out.end();
         return true;
     }
 
@@ -594,10 +522,10 @@ private:
         if (_segment.at(node) == kUnknown) {
             // Worked out for all the siblings at once.
             const int parent = _graph.parentNode(node);
-            const int count = _graph.numNodes(parent);
             QHash<QString, int> named;
-            for (int c = 0; c < count; ++c) ++named[_graph.nodeName(_graph.getNode(c, parent))];
-            for (int c = 0; c < count; ++c) {
+            for (int c = 0; c < _graph.numNodes(parent); ++c)
+                ++named[_graph.nodeName(_graph.getNode(c, parent))];
+            for (int c = 0; c < _graph.numNodes(parent); ++c) {
                 const int child = _graph.getNode(c, parent);
                 _segment[child] = named.value(_graph.nodeName(child)) == 1 ? kNamed : c;
             }
@@ -617,72 +545,45 @@ private:
     QVector<int> _segment;  // by node ref: kNamed, a child index or kUnknown
 };
 
-bool writeGraphDocument(const Graph& graph, QByteArray* text, QString* error) {
-    // About what a graph of unnamed nodes needs per node and per edge.
-    JsonWriter out(int(qMin<qint64>(
-        64 + 64 * qint64(graph.numNodesGlobal()) + 48 * qint64(graph.numEdgesGlobal()), 1 << 26)));
-    out.beginObject();
-    out.key("format").string(kGraphJsonFormat);
-    out.key("version").integer(kJsonVersion);
-    if (!writeGraph(graph, GraphWriteOptions(), out, error)) return false;
-    out.end();
-    *text = out.take();
-    return true;
-}
-
 }  // namespace
 
-Pointer nodeAt(const Graph& graph, int node, const Pointer& at) {
-    QVarLengthArray<int, 32> indexes;
-    for (int n = node; n != kRoot; n = graph.parentNode(n)) indexes.append(graph.indexOfNode(n));
-    Pointer place = at / "root";
-    for (int i = indexes.size() - 1; i >= 0; --i) place = place / "children" / indexes.at(i);
-    return place;
-}
-
-bool readNodes(const JsonValue* root, const Pointer& at, const QVector<const char*>& extra,
+bool readNodes(const JsonValue* root, Token at, const QVector<const char*>& extra,
                const NodeHook& hook, Errors& errors, Graph* graph) {
-    if (!require(root, "root", at, errors)) return false;
-    NodeReader reader(at, extra, hook, errors, *graph);
-    return reader.read(*root) && applyIds(reader.ids(), at, errors, graph);
+    const Step step(errors.at, at);
+    if (!require(root, "root", errors)) return false;
+    NodeReader reader(extra, hook, errors, *graph);
+    return reader.read(*root, -1, "root") && applyIds(reader.ids(), errors, graph);
 }
 
-bool readEdges(const JsonValue* edges, const Pointer& at, Errors& errors, Graph* graph) {
+bool readEdges(const JsonValue* edges, Token at, Errors& errors, Graph* graph) {
+    const Step step(errors.at, at);
     if (!edges) return true;
-    if (!expectArray(*edges, at / "edges", errors)) return false;
+    if (!expectArray(*edges, "edges", errors)) return false;
+    const Step list(errors.at, "edges");
     // Every edge is checked for its two members before any is added.
     static const char* const kEdgeKeys[] = {"from", "to"};
     std::vector<const JsonValue*> ends(2 * size_t(edges->Size()));
     for (rapidjson::SizeType e = 0; e < edges->Size(); ++e) {
-        const auto edgeAt = [&] { return at / "edges" / int(e); };
+        const Step edge(errors.at, int(e));
         const JsonValue** m = &ends[2 * size_t(e)];
-        if (!readMembers((*edges)[e], kEdgeKeys, 2, edgeAt, errors, m) ||
-            !require(m[0], "from", edgeAt, errors) || !require(m[1], "to", edgeAt, errors))
+        if (!readMembers((*edges)[e], kEdgeKeys, 2, errors, m) || !require(m[0], "from", errors) ||
+            !require(m[1], "to", errors))
             return false;
     }
     NameIndex names(*graph);
-    // Made once: only an error asks where it is.
-    int e = 0;
-    const auto edgeAt = [&at, &e] { return at / "edges" / e; };
-    const PathPlace fromAt = [&](int s) {
-        return s < 0 ? edgeAt() / "from" : edgeAt() / "from" / s;
-    };
-    const PathPlace toAt = [&](int s) { return s < 0 ? edgeAt() / "to" : edgeAt() / "to" / s; };
-    for (; e < int(edges->Size()); ++e) {
-        if (!addEdge(*graph, names, *ends[2 * size_t(e)], fromAt, *ends[2 * size_t(e) + 1], toAt,
-                     edgeAt, errors))
+    for (rapidjson::SizeType e = 0; e < edges->Size(); ++e) {
+        const Step edge(errors.at, int(e));
+        if (!addEdge(*graph, names, *ends[2 * size_t(e)], *ends[2 * size_t(e) + 1], errors))
             return false;
     }
     return true;
 }
 
-bool resolveNode(const Graph& graph, const JsonValue& path, const Pointer& at, Errors& errors,
-                 int* node) {
+bool resolveNode(const Graph& graph, const JsonValue& path, Token at, Errors& errors, int* node) {
     NameIndex names(graph);
-    return expectArray(path, at, errors) &&
-           resolvePath(
-               graph, names, path, int(path.Size()), [&at](int s) { return s < 0 ? at : at / s; },
-               errors, node);
+    const Step step(errors.at, at);
+    return expectArray(path, Token(), errors) &&
+           resolvePath(graph, names, path, int(path.Size()), errors, node);
 }
 
 bool writeGraph(const Graph& graph, const GraphWriteOptions& options, JsonWriter& writer,
@@ -706,7 +607,16 @@ bool saveGraph(const Graph& graph, QByteArray* text, QString* error) {
         if (error) *error = QStringLiteral("no text to save into");
         return false;
     }
-    return writeGraphDocument(graph, text, error);
+    // About what a graph of unnamed nodes needs per node and per edge.
+    JsonWriter out(int(qMin<qint64>(
+        64 + 64 * qint64(graph.numNodesGlobal()) + 48 * qint64(graph.numEdgesGlobal()), 1 << 26)));
+    out.beginObject();
+    out.key("format").string(QLatin1String(kGraphJsonFormat));
+    out.key("version").integer(kJsonVersion);
+    if (!writeGraph(graph, GraphWriteOptions(), out, error)) return false;
+    out.end();
+    *text = out.take();
+    return true;
 }
 
 QByteArray saveGraph(const Graph& graph) {
@@ -726,12 +636,10 @@ bool loadGraph(const QByteArray& text, Graph* graph, QString* error) {
     static const char* const kKeys[] = {"format", "version", "root", "edges"};
     const JsonValue* m[4];
     if (!graph) {
-        errors.fail(Pointer(), QStringLiteral("no graph to load into"));
-    } else if (parseJson(text, &document, errors) &&
-               readMembers(document, kKeys, 4, Pointer(), errors, m) &&
-               checkHeader(m[0], m[1], kGraphJsonFormat, errors) &&
-               readNodes(m[2], Pointer(), {}, NodeHook(), errors, &built) &&
-               readEdges(m[3], Pointer(), errors, &built)) {
+        errors.fail(Token(), QStringLiteral("no graph to load into"));
+    } else if (readDocument(text, kGraphJsonFormat, kKeys, 4, &document, errors, m) &&
+               readNodes(m[2], Token(), {}, NodeHook(), errors, &built) &&
+               readEdges(m[3], Token(), errors, &built)) {
         *graph = std::move(built);
         return true;
     }

@@ -16,31 +16,22 @@ namespace Vantrel {
 namespace Orv {
 namespace detail {
 
-// The members of a node that a renderer reads: its port lists as given, and the extra members
-// named to readNodes, in that order (null where missing).
-struct NodeMembers {
-    const JsonValue* inputs;
-    const JsonValue* outputs;
-    const JsonValue* extra[3];
-};
+// A node's members by these indexes (null where missing), then the extra ones named to readNodes.
+enum NodeKey { kName, kValue, kInputs, kOutputs, kInputGroups, kOutputGroups, kChildren, kId };
+const int kExtra = kId + 1;
 // Called on each node once it is made; false (after Errors::fail) refuses the document.
-using NodeHook = std::function<bool(int node, const NodeMembers& members)>;
+using NodeHook = std::function<bool(int node, const JsonValue* const* members)>;
 
-// Where node `node` of a graph read from the object at `at` is in the document.
-Pointer nodeAt(const Graph& graph, int node, const Pointer& at);
-// Reads the node tree `root` of the object at `at` onto `graph`, a new one, making each node
-// as it is read, so that node refs come out as they were saved. Nodes may carry up to three
-// `extra` members, for `hook` (which may be empty).
-bool readNodes(const JsonValue* root, const Pointer& at, const QVector<const char*>& extra,
+// Reads the node tree `root` of the object at `at` onto a new `graph`, node refs as saved. Nodes
+// may carry up to three `extra` members, for `hook` (may be empty), called at the node's place.
+bool readNodes(const JsonValue* root, Token at, const QVector<const char*>& extra,
                const NodeHook& hook, Errors& errors, Graph* graph);
 // Then adds the edge list `edges` (null for none) in document order; reports the first refusal.
-bool readEdges(const JsonValue* edges, const Pointer& at, Errors& errors, Graph* graph);
-// The node that `path` names below the root ("lighting", "direct", or child indexes).
-bool resolveNode(const Graph& graph, const JsonValue& path, const Pointer& at, Errors& errors,
-                 int* node);
+bool readEdges(const JsonValue* edges, Token at, Errors& errors, Graph* graph);
+// The node that `path`, at `at`, names below the root ("lighting", "direct", or child indexes).
+bool resolveNode(const Graph& graph, const JsonValue& path, Token at, Errors& errors, int* node);
 
-// How to write one graph. The renderer writes its root ports separately, leaves node values to
-// itself and adds members to each node below the root.
+// How to write a graph; a renderer writes its root ports and node values itself, and decorates.
 struct GraphWriteOptions {
     bool rootPorts = true;
     bool values = true;
@@ -50,8 +41,7 @@ struct GraphWriteOptions {
 // Writes the graph's "root" and "edges" members into the open object.
 bool writeGraph(const Graph& graph, const GraphWriteOptions& options, JsonWriter& writer,
                 QString* error);
-// The path of a live node as written in edges and targets: names where they are unique among
-// the siblings, child indexes where they are not.
+// A live node's path as edges and targets give it: names unique among siblings, else indexes.
 void writeNodePath(const Graph& graph, int node, JsonWriter& writer);
 
 }  // namespace detail

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 namespace Vantrel {
 namespace Orv {
@@ -20,7 +21,6 @@ namespace {
 struct Parse {
     const QByteArray& text;
     rapidjson::ParseResult result;
-    bool tooDeep = false;
     size_t end = 0;
 
     bool operator()(rapidjson::Document& handler) {
@@ -34,46 +34,21 @@ struct Parse {
         result =
             reader.Parse<rapidjson::kParseIterativeFlag | rapidjson::kParseNumbersAsStringsFlag |
                          rapidjson::kParseValidateEncodingFlag>(stream, document);
-        tooDeep = document.tooDeep();
         end = stream.Tell();
         return !result.IsError();
     }
 };
 
-}  // namespace
-
-Pointer Pointer::operator/(const QString& key) const {
-    Pointer next;
-    QString escaped = key;
-    escaped.replace(QLatin1Char('~'), QLatin1String("~0"))
-        .replace(QLatin1Char('/'), QLatin1String("~1"));
-    next._text = _text + QLatin1Char('/') + escaped;
-    return next;
-}
-
-Pointer Pointer::operator/(int index) const {
-    Pointer next;
-    next._text = _text + QLatin1Char('/') + QString::number(index);
-    return next;
-}
-
-bool Errors::fail(const Pointer& at, const QString& problem) {
-    // The innermost report is the precise one; callers that add context come later.
-    if (_problem.isEmpty()) {
-        _at = at.text();
-        _problem = problem;
-    }
-    return false;
-}
-
+// Parses `text` into `document` without recursion, refusing malformed text and nesting deeper
+// than kJsonMaxDepth with the line and column (counted in characters, from 1) where it stops.
 bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors) {
-    Parse parse{text, {}, false, 0};
+    Parse parse{text, {}, 0};
     document->Populate(parse);
     size_t offset = parse.result.Offset();
     QString problem;
     if (document->outOfRange()) {
         problem = QStringLiteral("a number beyond the range of a double");
-    } else if (parse.tooDeep) {
+    } else if (document->tooDeep()) {
         problem =
             QStringLiteral("arrays and objects nest deeper than %1 levels").arg(kJsonMaxDepth);
     } else if (parse.result.IsError()) {
@@ -98,10 +73,36 @@ bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors) {
             ++column;  // UTF-8 continuation bytes belong to the character before
         }
     }
-    return errors.fail(Pointer(), QStringLiteral("malformed JSON at line %1, column %2: %3")
-                                      .arg(line)
-                                      .arg(column)
-                                      .arg(problem));
+    return errors.fail(
+        Token(),
+        QStringLiteral("malformed JSON at line %1, column %2: ").arg(line).arg(column) + problem);
+}
+
+}  // namespace
+
+QString Path::text(Token last) const {
+    QString text;
+    const auto add = [&text](const Token& token) {
+        if (token.key || token.name) {
+            QString key = token.key ? QString::fromUtf8(token.key) : toQString(*token.name);
+            text += QLatin1Char('/') + key.replace(QLatin1Char('~'), QLatin1String("~0"))
+                                           .replace(QLatin1Char('/'), QLatin1String("~1"));
+        } else if (token.index >= 0) {
+            text += QLatin1Char('/') + QString::number(token.index);
+        }
+    };
+    for (const Token& token : _tokens) add(token);
+    add(last);
+    return text;
+}
+
+bool Errors::fail(const Path& path, Token place, const QString& problem) {
+    // The innermost report is the precise one; callers that add context come later.
+    if (_problem.isEmpty()) {
+        _at = path.text(place);
+        _problem = problem;
+    }
+    return false;
 }
 
 bool JsonDocument::RawNumber(const char* text, rapidjson::SizeType length, bool) {
@@ -126,33 +127,72 @@ bool JsonDocument::RawNumber(const char* text, rapidjson::SizeType length, bool)
     return Double(number);
 }
 
+namespace {
+
 bool checkHeader(const JsonValue* format, const JsonValue* version, const char* expected,
                  Errors& errors) {
-    const Pointer formatAt = Pointer() / "format";
-    const Pointer versionAt = Pointer() / "version";
     QString found;
     int number = 0;
-    if (!require(format, "format", Pointer(), errors) ||
-        !readString(*format, formatAt, errors, &found))
+    if (!require(format, "format", errors) || !readString(*format, "format", errors, &found))
         return false;
     if (found != QLatin1String(expected))
-        return errors.fail(formatAt, QStringLiteral("unknown format ") + quoted(found) +
+        return errors.fail("format", QStringLiteral("unknown format ") + quoted(found) +
                                          QStringLiteral("; expected ") +
                                          quoted(QLatin1String(expected)));
-    if (!require(version, "version", Pointer(), errors) ||
-        !readInt(*version, versionAt, errors, &number))
+    if (!require(version, "version", errors) || !readInt(*version, "version", errors, &number))
         return false;
     if (number != kJsonVersion)
-        return errors.fail(versionAt, QStringLiteral("unsupported version %1; this library reads"
+        return errors.fail("version", QStringLiteral("unsupported version %1; this library reads"
                                                      " version %2")
                                           .arg(number)
                                           .arg(kJsonVersion));
     return true;
 }
 
-QString unknownOrRepeated(const JsonValue& key, bool repeated) {
-    return (repeated ? QStringLiteral("repeated member ") : QStringLiteral("unknown member ")) +
-           quoted(toQString(key));
+// A document of the other kind would be refused for its members, but its format says why.
+bool isOtherKind(const JsonDocument& document, const char* expected, Errors& errors) {
+    const bool graph = !std::strcmp(expected, kGraphJsonFormat);
+    const char* other = graph ? kRendererJsonFormat : kGraphJsonFormat;
+    if (!document.IsObject()) return false;
+    const auto format = document.FindMember("format");
+    if (format == document.MemberEnd() || !format->value.IsString() ||
+        toQString(format->value) != QLatin1String(other))
+        return false;
+    errors.fail("format",
+                QStringLiteral("this is a %1 document (%2), not a %3 document")
+                    .arg(QLatin1String(graph ? "renderer" : "graph"), quoted(QLatin1String(other)),
+                         QLatin1String(graph ? "graph" : "renderer")));
+    return true;
+}
+
+}  // namespace
+
+bool readDocument(const QByteArray& text, const char* format, const char* const* names, int count,
+                  JsonDocument* document, Errors& errors, const JsonValue** values) {
+    return parseJson(text, document, errors) && !isOtherKind(*document, format, errors) &&
+           readMembers(*document, names, count, errors, values) &&
+           checkHeader(values[0], values[1], format, errors);
+}
+
+bool readMembers(const JsonValue& object, const char* const* names, int count, Errors& errors,
+                 const JsonValue** values) {
+    if (!object.IsObject()) return errors.fail(Token(), QStringLiteral("expected an object"));
+    for (int i = 0; i < count; ++i) values[i] = nullptr;
+    for (auto member = object.MemberBegin(); member != object.MemberEnd(); ++member) {
+        const char* key = member->name.GetString();
+        const size_t length = member->name.GetStringLength();
+        int found = 0;
+        while (found < count &&
+               (std::strlen(names[found]) != length || std::memcmp(names[found], key, length)))
+            ++found;
+        if (found == count || values[found])
+            return errors.fail(Token(member->name),
+                               (found < count ? QStringLiteral("repeated member ")
+                                              : QStringLiteral("unknown member ")) +
+                                   quoted(toQString(member->name)));
+        values[found] = &member->value;
+    }
+    return true;
 }
 
 QString toQString(const JsonValue& string) {

@@ -7,7 +7,7 @@
 
 #include <rapidjson/document.h>
 
-#include <cstring>
+#include <vector>
 
 namespace Vantrel {
 namespace Orv {
@@ -15,9 +15,8 @@ namespace detail {
 
 using JsonValue = rapidjson::Value;
 
-// A RapidJSON document that, as the parser's handler, refuses arrays and objects nested deeper
-// than kJsonMaxDepth: the parser does not recurse, but neither the readers nor Qt's classes in
-// the adapters should see deeper documents.
+// A RapidJSON document that, as the parser's handler, refuses nesting deeper than kJsonMaxDepth:
+// the parser does not recurse, but the readers and Qt's classes in the adapters do.
 class JsonDocument : public rapidjson::Document {
 public:
     bool StartObject() { return enter() && rapidjson::Document::StartObject(); }
@@ -47,23 +46,48 @@ private:
     bool _outOfRange = false;
 };
 
-// A JSON pointer (RFC 6901) that grows as the readers descend; the whole document's is "".
-class Pointer {
-public:
-    Pointer() = default;
-    Pointer operator/(const QString& key) const;
-    Pointer operator/(const char* key) const { return *this / QString::fromUtf8(key); }
-    Pointer operator/(int index) const;
-    const QString& text() const { return _text; }
-
-private:
-    QString _text;
+// One step of a JSON pointer: a key of the library's, a key from the document, or an index.
+struct Token {
+    Token() = default;
+    Token(const char* key) : key(key) {}
+    Token(int index) : index(index) {}
+    explicit Token(const JsonValue& name) : name(&name) {}
+    const char* key = nullptr;
+    const JsonValue* name = nullptr;
+    int index = -1;
 };
 
-// The first error of a load, "<JSON pointer>: <problem>". Readers return false after fail().
+// Where a reader is, as a stack of steps: the JSON pointer (RFC 6901) is written only when an
+// error names the place, so that reading costs no text. The whole document's is "".
+class Path {
+public:
+    void push(Token token) { _tokens.push_back(token); }
+    void pop() { _tokens.pop_back(); }
+    // The pointer, with `last` after the steps.
+    QString text(Token last = Token()) const;
+
+private:
+    std::vector<Token> _tokens;
+};
+
+// Steps into a member or an element for as long as it lives.
+class Step {
+public:
+    Step(Path& path, Token token) : _path(path) { _path.push(token); }
+    ~Step() { _path.pop(); }
+    Q_DISABLE_COPY(Step)
+
+private:
+    Path& _path;
+};
+
+// The place the readers are at, and the first error of a load; readers return false after fail().
 class Errors {
 public:
-    bool fail(const Pointer& at, const QString& problem);
+    Path at;
+    // At `place`, one step below the readers' place.
+    bool fail(Token place, const QString& problem) { return fail(at, place, problem); }
+    bool fail(const Path& path, Token place, const QString& problem);
     QString text() const { return _at + QStringLiteral(": ") + _problem; }
 
 private:
@@ -71,85 +95,43 @@ private:
     QString _problem;
 };
 
-// Parses `text` into `document` without recursion, refusing malformed text and nesting deeper
-// than kJsonMaxDepth with the line and column (counted in characters, from 1) where it stops.
-bool parseJson(const QByteArray& text, JsonDocument* document, Errors& errors);
-
-// The "format" and "version" members of a document, either of them possibly missing.
-bool checkHeader(const JsonValue* format, const JsonValue* version, const char* expected,
-                 Errors& errors);
+// Parses `text`, finds its members `names` ("format" and "version" first) and checks these; a
+// document of the library's other kind is refused at its format, before its members.
+bool readDocument(const QByteArray& text, const char* format, const char* const* names, int count,
+                  JsonDocument* document, Errors& errors, const JsonValue** values);
 
 QString toQString(const JsonValue& string);
-QString unknownOrRepeated(const JsonValue& key, bool repeated);
 
-// Where a reader is: a Pointer, or a callable that makes one, so that hot readers build the
-// pointer only when an error names it.
-inline const Pointer& pointerOf(const Pointer& at) {
-    return at;
-}
-template <typename At>
-Pointer pointerOf(const At& at) {
-    return at();
-}
-
-// The members of one object that a reader knows, found in one pass over it: `values[i]` is the
-// member named `names[i]`, or null. Refuses a value that is not an object and unknown or
-// repeated members.
-template <typename At>
-bool readMembers(const JsonValue& object, const char* const* names, int count, const At& at,
-                 Errors& errors, const JsonValue** values) {
-    if (!object.IsObject()) return errors.fail(pointerOf(at), QStringLiteral("expected an object"));
-    for (int i = 0; i < count; ++i) values[i] = nullptr;
-    for (auto member = object.MemberBegin(); member != object.MemberEnd(); ++member) {
-        const char* key = member->name.GetString();
-        const size_t length = member->name.GetStringLength();
-        int found = 0;
-        while (found < count &&
-               (std::strlen(names[found]) != length || std::memcmp(names[found], key, length)))
-            ++found;
-        if (found == count || values[found])
-            return errors.fail(pointerOf(at) / toQString(member->name),
-                               unknownOrRepeated(member->name, found < count));
-        values[found] = &member->value;
-    }
-    return true;
-}
-
+// The known members of the object at the readers' place, in one pass: `values[i]` is the one
+// named `names[i]`, or null. Refuses anything but an object, and unknown or repeated members.
+bool readMembers(const JsonValue& object, const char* const* names, int count, Errors& errors,
+                 const JsonValue** values);
 // Refuses a member that readMembers found missing.
-template <typename At>
-bool require(const JsonValue* value, const char* name, const At& object, Errors& errors) {
-    return value || errors.fail(pointerOf(object),
-                                QStringLiteral("missing member '%1'").arg(QLatin1String(name)));
+inline bool require(const JsonValue* value, const char* name, Errors& errors) {
+    return value ||
+           errors.fail(Token(), QStringLiteral("missing member '%1'").arg(QLatin1String(name)));
 }
 
-template <typename At>
-bool readString(const JsonValue& value, const At& at, Errors& errors, QString* out) {
-    if (!value.IsString()) return errors.fail(pointerOf(at), QStringLiteral("expected a string"));
+// Scalars and arrays at `at`.
+inline bool readString(const JsonValue& value, Token at, Errors& errors, QString* out) {
+    if (!value.IsString()) return errors.fail(at, QStringLiteral("expected a string"));
     *out = toQString(value);
     return true;
 }
-
 // A number written as a whole number ("1", not "1.0" nor "1e0") within int's range.
-template <typename At>
-bool readInt(const JsonValue& value, const At& at, Errors& errors, int* out) {
+inline bool readInt(const JsonValue& value, Token at, Errors& errors, int* out) {
     if (!value.IsInt())
-        return errors.fail(pointerOf(at),
-                           QStringLiteral("expected a whole number within the range of int"));
+        return errors.fail(at, QStringLiteral("expected a whole number within the range of int"));
     *out = value.GetInt();
     return true;
 }
-
-template <typename At>
-bool readBool(const JsonValue& value, const At& at, Errors& errors, bool* out) {
-    if (!value.IsBool())
-        return errors.fail(pointerOf(at), QStringLiteral("expected true or false"));
+inline bool readBool(const JsonValue& value, Token at, Errors& errors, bool* out) {
+    if (!value.IsBool()) return errors.fail(at, QStringLiteral("expected true or false"));
     *out = value.GetBool();
     return true;
 }
-
-template <typename At>
-bool expectArray(const JsonValue& value, const At& at, Errors& errors) {
-    return value.IsArray() || errors.fail(pointerOf(at), QStringLiteral("expected an array"));
+inline bool expectArray(const JsonValue& value, Token at, Errors& errors) {
+    return value.IsArray() || errors.fail(at, QStringLiteral("expected an array"));
 }
 
 }  // namespace detail

@@ -25,15 +25,13 @@ inline void PutUnsafe(Output& output, char c) {
     output.Put(c);
 }
 
-// Writes one string or number, escaped and formatted by RapidJSON: a writer with nothing open
-// puts no separator of its own. Text comes as ASCII or, from a QString, as UTF-16, which RapidJSON
-// turns into UTF-8 as it escapes, without a copy.
+// Writes one string or number (a writer with nothing open puts no separator). A QString goes as
+// UTF-16, which RapidJSON turns into UTF-8 as it escapes, without a copy.
 using Token = rapidjson::Writer<Output>;
 using Utf16 = std::remove_const_t<std::remove_pointer_t<decltype(QString().utf16())>>;
 using Utf16Token = rapidjson::Writer<Output, rapidjson::UTF16<Utf16>>;
 
-// A lone surrogate, which neither UTF-8 nor a reader that checks its escapes accepts, becomes
-// U+FFFD.
+// A lone surrogate, which UTF-8 cannot carry, becomes U+FFFD.
 QString withoutLoneSurrogates(QString text) {
     for (int i = 0; i < text.size(); ++i) {
         if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
@@ -45,14 +43,6 @@ QString withoutLoneSurrogates(QString text) {
 }
 
 }  // namespace
-
-JsonWriter::JsonWriter(int reserve) {
-    _out.reserve(size_t(qMax(reserve, 0)));
-}
-
-void JsonWriter::indent(size_t levels) {
-    _out.append(levels * 4, ' ');
-}
 
 void JsonWriter::next() {
     if (_afterKey) {
@@ -78,14 +68,6 @@ bool JsonWriter::begin(char open, Layout layout) {
     return true;
 }
 
-bool JsonWriter::beginObject(Layout layout) {
-    return begin('{', layout);
-}
-
-bool JsonWriter::beginArray(Layout layout) {
-    return begin('[', layout);
-}
-
 void JsonWriter::end() {
     const Level level = _levels.back();
     _levels.pop_back();
@@ -96,32 +78,11 @@ void JsonWriter::end() {
     _out += level.close;
 }
 
-JsonWriter& JsonWriter::key(const char* ascii) {
-    string(ascii);
-    _out += ": ";
-    _afterKey = true;
-    return *this;
-}
-
-JsonWriter& JsonWriter::key(const QString& name) {
-    string(name);
-    _out += ": ";
-    _afterKey = true;
-    return *this;
-}
-
 void JsonWriter::string(const QString& text) {
     if (!text.isValidUtf16()) return string(withoutLoneSurrogates(text));
     next();
     Output out{_out};
     Utf16Token(out).String(text.utf16(), rapidjson::SizeType(text.size()));
-}
-
-void JsonWriter::string(const char* ascii) {
-    next();
-    _out += '"';
-    _out += ascii;
-    _out += '"';
 }
 
 void JsonWriter::integer(qint64 number) {
@@ -144,16 +105,6 @@ void JsonWriter::thousandths(qint64 count) {
     Token(out).Uint64(magnitude / 1000);
     const int rest = int(magnitude % 1000);
     _out += {'.', char('0' + rest / 100), char('0' + rest / 10 % 10), char('0' + rest % 10)};
-}
-
-void JsonWriter::boolean(bool value) {
-    next();
-    _out += value ? "true" : "false";
-}
-
-void JsonWriter::null() {
-    next();
-    _out += "null";
 }
 
 QByteArray JsonWriter::take() {

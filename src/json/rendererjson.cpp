@@ -12,10 +12,10 @@
 #include <QStringList>
 #include <QVariant>
 
-#include <cfloat>
-#include <climits>
 #include <cmath>
+#include <limits>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace Vantrel {
@@ -27,302 +27,251 @@ namespace {
 
 const int kRoot = Graph::kRootNodeRef;
 
-// Integers up to 2^53 survive a double, which is all that Qt 5 keeps of a JSON number; larger
-// 64-bit values are written as decimal strings.
+// Qt 5 keeps a JSON number as a double, exact up to 2^53; larger 64-bit values go as strings.
 const double kExactIntegerLimit = 9007199254740992.0;
 
-// The extra members of a renderer's nodes, in NodeMembers::extra.
-enum Extra { kKind, kType, kEnabled };
+// The extra members of a renderer's nodes.
+enum Extra { kKind = kExtra, kType, kEnabled };
 const char* const kExtraKeys[] = {"kind", "type", "enabled"};
 
-// A parameter value's JSON, or its type descriptor of the same shape (a type name for a scalar,
-// an array or object of descriptors for a list or map), so that an int comes back as an int
-// and not as the double that JSON alone would give. Walks lists and maps with a stack of its
-// own. `why` names what cannot be carried.
-bool writeVariant(const QVariant& variant, bool types, JsonWriter& out, QString* why) {
-    struct Open {
-        QVariantList list;
-        QVariantMap map;
-        QStringList keys;
-        int next = 0;
-        bool isMap = false;
-    };
-    std::vector<Open> open;
-    QVariant current = variant;
-    const auto fail = [&](const QString& problem) {
-        *why = problem;
-        for (auto frame = open.rbegin(); frame != open.rend(); ++frame)
-            *why = (frame->isMap ? QStringLiteral("key ") + quoted(frame->keys.at(frame->next - 1))
-                                 : QStringLiteral("element %1").arg(frame->next - 1)) +
-                   QStringLiteral(": ") + *why;
-        return false;
-    };
-    const QString tooDeep =
-        QStringLiteral("nests deeper than a document may (%1 levels)").arg(kJsonMaxDepth);
-    for (;;) {
-        const int id = current.userType();
-        const auto scalar = [&](const char* type) { out.string(type); };
-        switch (id) {
-            case QMetaType::UnknownType:
-            case QMetaType::Nullptr:
-                types ? scalar(id == QMetaType::Nullptr ? "nullptr" : "null") : out.null();
-                break;
-            case QMetaType::Bool:
-                types ? scalar("bool") : out.boolean(current.toBool());
-                break;
-            case QMetaType::Int:
-                types ? scalar("int") : out.integer(current.toInt());
-                break;
-            case QMetaType::UInt:
-                types ? scalar("uint") : out.integer(current.toUInt());
-                break;
-            case QMetaType::LongLong: {
-                const qlonglong number = current.toLongLong();
-                if (types)
-                    scalar("qlonglong");
-                else if (std::fabs(double(number)) <= kExactIntegerLimit)
-                    out.integer(number);
-                else
-                    out.string(QString::number(number));
-                break;
-            }
-            case QMetaType::ULongLong: {
-                const qulonglong number = current.toULongLong();
-                if (types)
-                    scalar("qulonglong");
-                else if (double(number) <= kExactIntegerLimit)
-                    out.integer(qint64(number));
-                else
-                    out.string(QString::number(number));
-                break;
-            }
-            case QMetaType::Float:
-            case QMetaType::Double: {
-                const double number = current.toDouble();
-                if (!std::isfinite(number))
-                    return fail(QStringLiteral("%1 is not a finite number").arg(number));
-                types ? scalar(id == QMetaType::Float ? "float" : "double") : out.number(number);
-                break;
-            }
-            case QMetaType::QString:
-                types ? scalar("QString") : out.string(current.toString());
-                break;
-            case QMetaType::QStringList:
-                if (types) {
-                    scalar("QStringList");
-                    break;
-                }
-                if (!out.beginArray(JsonWriter::Layout::Line)) return fail(tooDeep);
-                for (const QString& text : current.toStringList()) out.string(text);
-                out.end();
-                break;
-            case QMetaType::QVariantList:
-            case QMetaType::QVariantMap: {
-                Open frame;
-                frame.isMap = id == QMetaType::QVariantMap;
-                if (!(frame.isMap ? out.beginObject(JsonWriter::Layout::Line)
-                                  : out.beginArray(JsonWriter::Layout::Line)))
-                    return fail(tooDeep);
-                if (frame.isMap) {
-                    frame.map = current.toMap();
-                    frame.keys = frame.map.keys();
-                } else {
-                    frame.list = current.toList();
-                }
-                open.push_back(std::move(frame));
-                break;
-            }
-            default:
-                return fail(QStringLiteral("its type ") +
-                            quoted(QString::fromLatin1(current.typeName())) +
-                            QStringLiteral(" has no JSON form"));
-        }
-        // The next element of the innermost open list or map, closing those that are done.
-        while (!open.empty() && open.back().next == (open.back().isMap ? open.back().keys.size()
-                                                                       : open.back().list.size())) {
-            out.end();
-            open.pop_back();
-        }
-        if (open.empty()) return true;
-        Open& top = open.back();
-        if (top.isMap) {
-            const QString& key = top.keys.at(top.next);
-            out.key(key);
-            current = top.map.value(key);
-        } else {
-            current = top.list.at(top.next);
-        }
-        ++top.next;
-    }
-}
-
-bool readWhole(const JsonValue& value, double lo, double hi, const Pointer& at, Errors& errors,
-               double* out) {
+bool readWhole(const JsonValue& value, double lo, double hi, Errors& errors, double* out) {
     const bool whole = value.IsInt64() || value.IsUint64();
     const double number = whole ? value.GetDouble() : 0;
     if (!whole || number < lo || number > hi)
-        return errors.fail(at, QStringLiteral("expected a whole number from %1 to %2")
-                                   .arg(lo, 0, 'g', 20)
-                                   .arg(hi, 0, 'g', 20));
+        return errors.fail(Token(), QStringLiteral("expected a whole number from %1 to %2")
+                                        .arg(lo, 0, 'g', 20)
+                                        .arg(hi, 0, 'g', 20));
     *out = number;
     return true;
 }
 
-// One scalar of a typed value.
-bool decodeScalar(const JsonValue& value, const QString& name, const Pointer& valueAt,
-                  const Pointer& typeAt, Errors& errors, QVariant* out) {
-    double number = 0;
-    if (name == QLatin1String("null") || name == QLatin1String("nullptr")) {
-        if (!value.IsNull()) return errors.fail(valueAt, QStringLiteral("expected null"));
-        *out = name == QLatin1String("null") ? QVariant() : QVariant::fromValue(nullptr);
-    } else if (name == QLatin1String("bool")) {
-        bool flag = false;
-        if (!readBool(value, valueAt, errors, &flag)) return false;
-        *out = flag;
-    } else if (name == QLatin1String("int")) {
-        if (!readWhole(value, INT_MIN, INT_MAX, valueAt, errors, &number)) return false;
-        *out = int(number);
-    } else if (name == QLatin1String("uint")) {
-        if (!readWhole(value, 0, UINT_MAX, valueAt, errors, &number)) return false;
-        *out = uint(number);
-    } else if (name == QLatin1String("qlonglong") || name == QLatin1String("qulonglong")) {
-        // A number that a double holds exactly, or a decimal string.
-        const bool isSigned = name == QLatin1String("qlonglong");
-        if (value.IsString()) {
-            bool ok = false;
-            const QString text = toQString(value);
-            *out = isSigned ? QVariant(text.toLongLong(&ok)) : QVariant(text.toULongLong(&ok));
-            return ok || errors.fail(valueAt, QStringLiteral("expected a 64-bit integer"));
-        }
-        if (!readWhole(value, isSigned ? -kExactIntegerLimit : 0.0, kExactIntegerLimit, valueAt,
-                       errors, &number))
-            return false;
-        *out = isSigned ? QVariant(qlonglong(number)) : QVariant(qulonglong(number));
-    } else if (name == QLatin1String("double") || name == QLatin1String("float")) {
-        const bool isFloat = name == QLatin1String("float");
-        if (!value.IsNumber() || (isFloat && std::fabs(value.GetDouble()) > double(FLT_MAX)))
-            return errors.fail(valueAt, QStringLiteral("expected a number that fits a ") + name);
-        *out = isFloat ? QVariant(float(value.GetDouble())) : QVariant(value.GetDouble());
-    } else if (name == QLatin1String("QString")) {
-        QString text;
-        if (!readString(value, valueAt, errors, &text)) return false;
-        *out = text;
-    } else if (name == QLatin1String("QStringList")) {
-        if (!expectArray(value, valueAt, errors)) return false;
-        QStringList list;
-        for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
-            QString text;
-            if (!readString(value[i], valueAt / int(i), errors, &text)) return false;
-            list.append(text);
-        }
-        *out = list;
-    } else {
-        return errors.fail(typeAt, QStringLiteral("unknown value type ") + quoted(name));
-    }
+bool refuse(QString* why, const QString& problem) {
+    *why = problem;
+    return false;
+}
+
+QString nestsTooDeep() {
+    return QStringLiteral("nests deeper than a document may (%1 levels)").arg(kJsonMaxDepth);
+}
+
+// How the scalar types write their values.
+bool writeNull(const QVariant&, JsonWriter& out, QString*) {
+    out.null();
     return true;
 }
 
-// A parameter value as its type descriptor says, or as plain JSON gives it where there is none
-// (numbers are doubles, arrays lists and objects maps). Walks nested values with a stack of its
-// own.
-bool decodeValue(const JsonValue& value, const JsonValue* type, const Pointer& valueAt,
-                 const Pointer& typeAt, Errors& errors, QVariant* out) {
-    struct Open {
-        const JsonValue* values = nullptr;
-        const JsonValue* types = nullptr;  // null: plain JSON
-        Pointer valueAt;
-        Pointer typeAt;
-        rapidjson::SizeType next = 0;
-        QVariantList list;
-        QVariantMap map;
-        QString key;  // of the element being read
-    };
-    std::vector<Open> open;
-    const JsonValue* v = &value;
-    const JsonValue* t = type;
-    Pointer vAt = valueAt;
-    Pointer tAt = typeAt;
-    for (;;) {
-        QVariant result;
-        bool composite = false;
-        if (t ? t->IsArray() || t->IsObject() : v->IsArray() || v->IsObject()) {
-            const bool isMap = t ? t->IsObject() : v->IsObject();
-            if (t && isMap && !v->IsObject())
-                return errors.fail(vAt, QStringLiteral("expected an object with the keys its"
-                                                       " type lists"));
-            if (t && !isMap && (!v->IsArray() || v->Size() != t->Size()))
-                return errors.fail(vAt, QStringLiteral("expected an array of %1 elements, as"
-                                                       " its type says")
-                                            .arg(t->Size()));
-            Open frame;
-            frame.values = v;
-            frame.types = t;
-            frame.valueAt = vAt;
-            frame.typeAt = tAt;
-            open.push_back(std::move(frame));
-            composite = true;
-        } else if (!t) {
-            if (v->IsNumber())
-                result = v->GetDouble();
-            else if (v->IsBool())
-                result = v->GetBool();
-            else if (v->IsString())
-                result = toQString(*v);
-        } else if (!t->IsString()) {
-            return errors.fail(tAt, QStringLiteral("expected a type name, array or object"));
-        } else if (!decodeScalar(*v, toQString(*t), vAt, tAt, errors, &result)) {
-            return false;
-        }
-        // Hands the result to the innermost open value, then finds the next element to read.
-        for (;;) {
-            if (!composite) {
-                if (open.empty()) {
-                    *out = result;
-                    return true;
-                }
-                Open& top = open.back();
-                if (top.values->IsObject()) {
-                    if (top.map.contains(top.key))
-                        return errors.fail(top.valueAt / top.key,
-                                           QStringLiteral("repeated member ") + quoted(top.key));
-                    top.map.insert(top.key, result);
-                } else {
-                    top.list.append(result);
-                }
-            }
-            composite = false;
-            Open& top = open.back();
-            const bool isMap = top.values->IsObject();
-            if (top.next < (isMap ? top.values->MemberCount() : top.values->Size())) break;
-            // Every key was found among the type's; the type may list more.
-            if (isMap && top.types && top.map.size() != int(top.types->MemberCount()))
-                return errors.fail(top.valueAt, QStringLiteral("expected an object with the keys"
-                                                               " its type lists"));
-            result = isMap ? QVariant(top.map) : QVariant(top.list);
-            open.pop_back();
-        }
-        Open& top = open.back();
-        const rapidjson::SizeType i = top.next++;
-        if (top.values->IsObject()) {
-            const auto member = top.values->MemberBegin() + i;
-            top.key = toQString(member->name);
-            v = &member->value;
-            vAt = top.valueAt / top.key;
-            tAt = top.typeAt / top.key;
-            t = nullptr;
-            if (top.types) {
-                const auto typed = top.types->FindMember(member->name);
-                if (typed == top.types->MemberEnd())
-                    return errors.fail(vAt, QStringLiteral("a key that its type does not list"));
-                t = &typed->value;
-            }
-        } else {
-            v = &(*top.values)[i];
-            t = top.types ? &(*top.types)[i] : nullptr;
-            vAt = top.valueAt / int(i);
-            tAt = top.typeAt / int(i);
-        }
+template <typename T, void (JsonWriter::*write)(T)>
+bool writeScalar(const QVariant& value, JsonWriter& out, QString*) {
+    (out.*write)(value.value<std::decay_t<T>>());
+    return true;
+}
+
+// A 64-bit integer as a number where a double holds it exactly, else as a decimal string.
+template <typename Integer>
+bool writeInteger(const QVariant& value, JsonWriter& out, QString*) {
+    const Integer number = value.value<Integer>();
+    if (std::fabs(double(number)) <= kExactIntegerLimit)
+        out.integer(qint64(number));
+    else
+        out.string(QString::number(number));
+    return true;
+}
+
+bool writeNumber(const QVariant& value, JsonWriter& out, QString* why) {
+    const double number = value.toDouble();
+    if (!std::isfinite(number))
+        return refuse(why, QStringLiteral("%1 is not a finite number").arg(number));
+    out.number(number);
+    return true;
+}
+
+bool writeStringList(const QVariant& value, JsonWriter& out, QString* why) {
+    if (!out.beginArray(JsonWriter::Layout::Line)) return refuse(why, nestsTooDeep());
+    for (const QString& text : value.toStringList()) out.string(text);
+    out.end();
+    return true;
+}
+
+// How they read them back, at the readers' place.
+template <bool isNullptr>
+bool readNull(const JsonValue& value, Errors& errors, QVariant* out) {
+    *out = isNullptr ? QVariant::fromValue(nullptr) : QVariant();
+    return value.IsNull() || errors.fail(Token(), QStringLiteral("expected null"));
+}
+
+// A scalar that the reader of its kind gives.
+template <typename T, bool (*read)(const JsonValue&, Token, Errors&, T*)>
+bool readScalar(const JsonValue& value, Errors& errors, QVariant* out) {
+    T result{};
+    if (!read(value, Token(), errors, &result)) return false;
+    *out = QVariant::fromValue(result);
+    return true;
+}
+
+// A whole number within the type's range; a 64-bit one as a number that a double holds exactly,
+// or as a decimal string.
+template <typename Integer>
+bool readInteger(const JsonValue& value, Errors& errors, QVariant* out) {
+    const bool isSigned = std::is_signed<Integer>::value;
+    const bool wide = sizeof(Integer) == 8;
+    double number = 0;
+    if (wide && value.IsString()) {
+        bool ok = false;
+        const QString text = toQString(value);
+        *out = isSigned ? QVariant(text.toLongLong(&ok)) : QVariant(text.toULongLong(&ok));
+        return ok || errors.fail(Token(), QStringLiteral("expected a 64-bit integer"));
     }
+    const double lo =
+        wide ? (isSigned ? -kExactIntegerLimit : 0.0) : double(std::numeric_limits<Integer>::min());
+    const double hi = wide ? kExactIntegerLimit : double(std::numeric_limits<Integer>::max());
+    if (!readWhole(value, lo, hi, errors, &number)) return false;
+    *out = QVariant::fromValue(Integer(number));
+    return true;
+}
+
+template <typename Number>
+bool readNumber(const JsonValue& value, Errors& errors, QVariant* out) {
+    if (!value.IsNumber() ||
+        std::fabs(value.GetDouble()) > double(std::numeric_limits<Number>::max()))
+        return errors.fail(
+            Token(), QStringLiteral("expected a number that fits a ") +
+                         QLatin1String(std::is_same<Number, float>::value ? "float" : "double"));
+    *out = QVariant::fromValue(Number(value.GetDouble()));
+    return true;
+}
+
+bool readStringList(const JsonValue& value, Errors& errors, QVariant* out) {
+    if (!expectArray(value, Token(), errors)) return false;
+    QStringList list;
+    for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
+        QString text;
+        if (!readString(value[i], int(i), errors, &text)) return false;
+        list.append(text);
+    }
+    *out = list;
+    return true;
+}
+
+// The scalar types of parameter values, by their names in type descriptors; lists and maps nest.
+struct ValueType {
+    const char* name;
+    int id;  // QMetaType::Type
+    bool (*write)(const QVariant& value, JsonWriter& out, QString* why);
+    bool (*read)(const JsonValue& value, Errors& errors, QVariant* out);
+};
+const ValueType kValueTypes[] = {
+    {"null", QMetaType::UnknownType, writeNull, readNull<false>},
+    {"nullptr", QMetaType::Nullptr, writeNull, readNull<true>},
+    {"bool", QMetaType::Bool, writeScalar<bool, &JsonWriter::boolean>, readScalar<bool, readBool>},
+    {"int", QMetaType::Int, writeScalar<qint64, &JsonWriter::integer>, readInteger<int>},
+    {"uint", QMetaType::UInt, writeScalar<qint64, &JsonWriter::integer>, readInteger<uint>},
+    {"qlonglong", QMetaType::LongLong, writeInteger<qlonglong>, readInteger<qlonglong>},
+    {"qulonglong", QMetaType::ULongLong, writeInteger<qulonglong>, readInteger<qulonglong>},
+    {"float", QMetaType::Float, writeNumber, readNumber<float>},
+    {"double", QMetaType::Double, writeNumber, readNumber<double>},
+    {"QString", QMetaType::QString, writeScalar<const QString&, &JsonWriter::string>,
+     readScalar<QString, readString>},
+    {"QStringList", QMetaType::QStringList, writeStringList, readStringList},
+};
+
+// A parameter value's JSON, or its type descriptor of the same shape, so that an int comes back
+// as an int. `why` names what cannot be carried. The writer's limit on nesting bounds recursion.
+bool writeVariant(const QVariant& value, bool types, JsonWriter& out, QString* why) {
+    const int id = value.userType();
+    if (id == QMetaType::QVariantMap) {
+        if (!out.beginObject(JsonWriter::Layout::Line)) return refuse(why, nestsTooDeep());
+        const QVariantMap map = value.toMap();
+        for (auto member = map.begin(); member != map.end(); ++member) {
+            out.key(member.key());
+            if (!writeVariant(member.value(), types, out, why))
+                return refuse(why, QStringLiteral("key ") + quoted(member.key()) +
+                                       QStringLiteral(": ") + *why);
+        }
+        out.end();
+        return true;
+    }
+    if (id == QMetaType::QVariantList) {
+        if (!out.beginArray(JsonWriter::Layout::Line)) return refuse(why, nestsTooDeep());
+        const QVariantList list = value.toList();
+        for (int i = 0; i < list.size(); ++i) {
+            if (!writeVariant(list.at(i), types, out, why))
+                return refuse(why, QStringLiteral("element %1: ").arg(i) + *why);
+        }
+        out.end();
+        return true;
+    }
+    for (const ValueType& type : kValueTypes) {
+        if (type.id != id) continue;
+        if (!types) return type.write(value, out, why);
+        out.string(QString(QLatin1String(type.name)));
+        return true;
+    }
+    return refuse(why, QStringLiteral("its type ") + quoted(QString::fromLatin1(value.typeName())) +
+                           QStringLiteral(" has no JSON form"));
+}
+
+// A parameter value, at the readers' place, as its type descriptor at `types` says, or as plain
+// JSON gives it where there is none. The parser's limit on nesting bounds the recursion.
+bool decodeValue(const JsonValue& value, const JsonValue* type, Path& types, Errors& errors,
+                 QVariant* out) {
+    const bool isMap = type ? type->IsObject() : value.IsObject();
+    if (!(type ? isMap || type->IsArray() : isMap || value.IsArray())) {
+        if (!type) {
+            if (value.IsNumber())
+                *out = value.GetDouble();
+            else if (value.IsBool())
+                *out = value.GetBool();
+            else if (value.IsString())
+                *out = toQString(value);
+            return true;
+        }
+        if (!type->IsString())
+            return errors.fail(types, Token(),
+                               QStringLiteral("expected a type name, array or object"));
+        const QString name = toQString(*type);
+        for (const ValueType& scalar : kValueTypes) {
+            if (name == QLatin1String(scalar.name)) return scalar.read(value, errors, out);
+        }
+        return errors.fail(types, Token(), QStringLiteral("unknown value type ") + quoted(name));
+    }
+    const QString keysListed = QStringLiteral("expected an object with the keys its type lists");
+    if (type && isMap && !value.IsObject()) return errors.fail(Token(), keysListed);
+    if (!isMap) {
+        if (type && (!value.IsArray() || value.Size() != type->Size()))
+            return errors.fail(Token(), QStringLiteral("expected an array of %1 elements, as"
+                                                       " its type says")
+                                            .arg(type->Size()));
+        QVariantList list;
+        for (rapidjson::SizeType i = 0; i < value.Size(); ++i) {
+            const Step valueAt(errors.at, int(i));
+            const Step typeAt(types, int(i));
+            QVariant element;
+            if (!decodeValue(value[i], type ? &(*type)[i] : nullptr, types, errors, &element))
+                return false;
+            list.append(element);
+        }
+        *out = list;
+        return true;
+    }
+    QVariantMap map;
+    for (auto member = value.MemberBegin(); member != value.MemberEnd(); ++member) {
+        const Step valueAt(errors.at, Token(member->name));
+        const Step typeAt(types, Token(member->name));
+        const auto typed = type ? type->FindMember(member->name) : JsonValue::ConstMemberIterator();
+        if (type && typed == type->MemberEnd())
+            return errors.fail(Token(), QStringLiteral("a key that its type does not list"));
+        const QString key = toQString(member->name);
+        QVariant element;
+        if (!decodeValue(member->value, type ? &typed->value : nullptr, types, errors, &element))
+            return false;
+        if (map.contains(key))
+            return errors.fail(Token(), QStringLiteral("repeated member ") + quoted(key));
+        map.insert(key, element);
+    }
+    // Every key was found among the type's; the type may list more.
+    if (type && map.size() != int(type->MemberCount())) return errors.fail(Token(), keysListed);
+    *out = map;
+    return true;
 }
 
 bool isEmpty(const Renderer& renderer) {
@@ -355,100 +304,92 @@ struct RendererDesc {
 // The root's ports are the renderer's parameters and outputs.
 bool readParameters(const JsonValue* parameters, const JsonValue* outputs, Errors& errors,
                     RendererDesc* desc, Graph* graph) {
-    const Pointer at = Pointer() / "parameters";
-    if (parameters && !expectArray(*parameters, at, errors)) return false;
+    if (parameters && !expectArray(*parameters, "parameters", errors)) return false;
     for (rapidjson::SizeType p = 0; parameters && p < parameters->Size(); ++p) {
         static const char* const kKeys[] = {"name", "value", "type"};
-        const Pointer parameterAt = at / int(p);
+        const Step list(errors.at, "parameters");
+        const Step parameter(errors.at, int(p));
+        Path types = errors.at;
+        types.push("type");
         const JsonValue* m[3];
         QString name;
         QVariant value;
-        if (!readMembers((*parameters)[p], kKeys, 3, parameterAt, errors, m) ||
-            !require(m[0], "name", parameterAt, errors) ||
-            !readString(*m[0], parameterAt / "name", errors, &name) ||
-            !require(m[1], "value", parameterAt, errors) ||
-            !decodeValue(*m[1], m[2], parameterAt / "value", parameterAt / "type", errors, &value))
+        if (!readMembers((*parameters)[p], kKeys, 3, errors, m) || !require(m[0], "name", errors) ||
+            !readString(*m[0], "name", errors, &name) || !require(m[1], "value", errors))
             return false;
+        const Step valueAt(errors.at, "value");
+        if (!decodeValue(*m[1], m[2], types, errors, &value)) return false;
         graph->addInput(kRoot, name, Graph::kInvalidGroupRef);
         desc->parameterValues.append(value);
     }
-    const Pointer outputsAt = Pointer() / "outputs";
-    if (outputs && !expectArray(*outputs, outputsAt, errors)) return false;
+    if (outputs && !expectArray(*outputs, "outputs", errors)) return false;
+    const Step list(errors.at, "outputs");
     for (rapidjson::SizeType o = 0; outputs && o < outputs->Size(); ++o) {
         QString name;
-        if (!readString((*outputs)[o], outputsAt / int(o), errors, &name)) return false;
+        if (!readString((*outputs)[o], int(o), errors, &name)) return false;
         graph->addOutput(kRoot, name, Graph::kInvalidGroupRef);
         ++desc->numOutputs;
     }
     return true;
 }
 
-// Every node below the root says whether it is a pass (with a type and perhaps an enabled flag)
-// or a group; the root is neither and its ports are the parameters and outputs. Node values
-// belong to the renderer. A pass node gets its pass from the factory, and the pass's ports where
-// it lists none, and must then match it.
-bool readNodeKind(int node, const NodeMembers& members, const PassFactory& factory, Errors& errors,
-                  RendererDesc* desc, Graph* graph) {
-    const auto at = [&] { return nodeAt(*graph, node, Pointer() / "graph"); };
-    if (node == kRoot && (members.inputs || members.outputs))
-        return errors.fail(at() / (members.inputs ? "inputs" : "outputs"),
+// Every node below the root, at the readers' place, is a pass (with a type and perhaps an enabled
+// flag) or a group; the root is neither, and its ports are the parameters and outputs. A pass node
+// gets its pass from the factory, and the pass's ports where it lists none, and must match it.
+bool readNodeKind(int node, const JsonValue* const* members, const PassFactory& factory,
+                  Errors& errors, RendererDesc* desc, Graph* graph) {
+    if (node == kRoot && (members[kInputs] || members[kOutputs]))
+        return errors.fail(members[kInputs] ? "inputs" : "outputs",
                            QStringLiteral("the root's ports are the renderer's parameters and"
                                           " outputs"));
     if (graph->nodeValue(node) != -1)
-        return errors.fail(at() / "value", QStringLiteral("node values belong to the renderer"));
+        return errors.fail("value", QStringLiteral("node values belong to the renderer"));
     if (node == kRoot) {
         for (int e = kKind; e <= kEnabled; ++e) {
-            if (members.extra[e])
-                return errors.fail(at() / kExtraKeys[e],
+            if (members[e])
+                return errors.fail(kExtraKeys[e - kKind],
                                    QStringLiteral("the root is neither a pass nor a group"));
         }
         return true;
     }
     QString kind;
-    if (!require(members.extra[kKind], "kind", at, errors) ||
-        !readString(
-            *members.extra[kKind], [&] { return at() / "kind"; }, errors, &kind))
+    if (!require(members[kKind], "kind", errors) ||
+        !readString(*members[kKind], "kind", errors, &kind))
         return false;
     if (kind == QLatin1String("group")) {
-        if (members.extra[kType] || members.extra[kEnabled])
-            return errors.fail(at() / (members.extra[kType] ? "type" : "enabled"),
+        if (members[kType] || members[kEnabled])
+            return errors.fail(members[kType] ? "type" : "enabled",
                                QStringLiteral("a group has no pass type or enabled flag"));
         return true;
     }
     if (kind != QLatin1String("pass"))
-        return errors.fail(at() / "kind", QStringLiteral("expected \"pass\" or \"group\""));
+        return errors.fail("kind", QStringLiteral("expected \"pass\" or \"group\""));
     QString type;
     bool enabled = true;
-    if (!require(members.extra[kType], "type", at, errors) ||
-        !readString(
-            *members.extra[kType], [&] { return at() / "type"; }, errors, &type) ||
-        (members.extra[kEnabled] &&
-         !readBool(
-             *members.extra[kEnabled], [&] { return at() / "enabled"; }, errors, &enabled)))
+    if (!require(members[kType], "type", errors) ||
+        !readString(*members[kType], "type", errors, &type) ||
+        (members[kEnabled] && !readBool(*members[kEnabled], "enabled", errors, &enabled)))
         return false;
     RenderPass* pass = factory(type);
-    if (!pass)
-        return errors.fail(at() / "type", QStringLiteral("unknown pass type ") + quoted(type));
+    if (!pass) return errors.fail("type", QStringLiteral("unknown pass type ") + quoted(type));
     if (desc->made.contains(pass))
-        return errors.fail(at() / "type",
-                           QStringLiteral("the factory returned the same pass twice"));
+        return errors.fail("type", QStringLiteral("the factory returned the same pass twice"));
     desc->made.insert(pass);
     graph->setNodeValue(node, int(desc->passes.size()));
     desc->passes.emplace_back(pass);
     desc->enabled.append(enabled);
-    for (int p = 0; !members.inputs && p < passPorts(*pass, Side::Input); ++p)
+    for (int p = 0; !members[kInputs] && p < passPorts(*pass, Side::Input); ++p)
         graph->addInput(node, passPortName(*pass, Side::Input, p), Graph::kInvalidGroupRef);
-    for (int p = 0; !members.outputs && p < passPorts(*pass, Side::Output); ++p)
+    for (int p = 0; !members[kOutputs] && p < passPorts(*pass, Side::Output); ++p)
         graph->addOutput(node, passPortName(*pass, Side::Output, p), Graph::kInvalidGroupRef);
     const QVector<PortMismatch> mismatches = passPortMismatches(*graph, node, *pass);
     if (mismatches.isEmpty()) return true;
     const Side side = mismatches.first().side;
-    return errors.fail(at() / (side == Side::Input ? "inputs" : "outputs"),
+    return errors.fail(side == Side::Input ? "inputs" : "outputs",
                        describePassPorts(*pass, type, side));
 }
 
-// Passes in the order of their nodes' refs, as a host adding them one by one would have them,
-// where the document's ids gave the nodes another order than their reading.
+// Passes in the order of their nodes' refs, which the document's ids may have changed.
 void orderPasses(RendererDesc* desc, Graph* graph) {
     std::vector<std::unique_ptr<RenderPass>> passes;
     QVector<bool> enabled;
@@ -489,7 +430,7 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
 
     JsonWriter out;
     out.beginObject();
-    out.key("format").string(kRendererJsonFormat);
+    out.key("format").string(QLatin1String(kRendererJsonFormat));
     out.key("version").integer(kJsonVersion);
     out.key("parameters");
     out.beginArray();
@@ -518,8 +459,11 @@ bool saveRenderer(const Renderer& renderer, const PassTypeName& typeName, QByteA
     options.values = false;
     options.decorate = [&](int node, JsonWriter& writer, QString* why) {
         const RenderPass* pass = renderer.renderPass(node);
-        writer.key("kind").string(pass ? "pass" : "group");
-        if (!pass) return true;
+        if (!pass) {
+            writer.key("kind").string("group");
+            return true;
+        }
+        writer.key("kind").string("pass");
         const QString type = typeName(*pass);
         if (type.isEmpty()) {
             *why = QStringLiteral("the pass of ") + describeNode(graph, node) +
@@ -575,27 +519,27 @@ bool loadRenderer(const QByteArray& text, const PassFactory& factory, Renderer* 
         static const char* const kGraphKeys[] = {"root", "edges"};
         const JsonValue* m[6];
         const JsonValue* g[2];
-        const Pointer graphAt = Pointer() / "graph";
-        if (!renderer) return errors.fail(Pointer(), QStringLiteral("no renderer to load into"));
-        if (!factory) return errors.fail(Pointer(), QStringLiteral("no pass factory was given"));
+        if (!renderer) return errors.fail(Token(), QStringLiteral("no renderer to load into"));
+        if (!factory) return errors.fail(Token(), QStringLiteral("no pass factory was given"));
         if (!isEmpty(*renderer))
-            return errors.fail(Pointer(), QStringLiteral("the renderer is not empty"));
-        const NodeHook hook = [&](int node, const NodeMembers& members) {
+            return errors.fail(Token(), QStringLiteral("the renderer is not empty"));
+        const NodeHook hook = [&](int node, const JsonValue* const* members) {
             return readNodeKind(node, members, factory, errors, &desc, &built);
         };
-        if (!parseJson(text, &document, errors) ||
-            !readMembers(document, kKeys, 6, Pointer(), errors, m) ||
-            !checkHeader(m[0], m[1], kRendererJsonFormat, errors) ||
-            !require(m[4], "graph", Pointer(), errors) ||
-            !readMembers(*m[4], kGraphKeys, 2, graphAt, errors, g) ||
-            !readNodes(g[0], graphAt, {kExtraKeys[0], kExtraKeys[1], kExtraKeys[2]}, hook, errors,
+        if (!readDocument(text, kRendererJsonFormat, kKeys, 6, &document, errors, m) ||
+            !require(m[4], "graph", errors))
+            return false;
+        {
+            const Step graph(errors.at, "graph");
+            if (!readMembers(*m[4], kGraphKeys, 2, errors, g)) return false;
+        }
+        if (!readNodes(g[0], "graph", {kExtraKeys[0], kExtraKeys[1], kExtraKeys[2]}, hook, errors,
                        &built))
             return false;
         orderPasses(&desc, &built);
         return readParameters(m[2], m[3], errors, &desc, &built) &&
-               readEdges(g[1], graphAt, errors, &built) &&
-               (!m[5] || m[5]->IsNull() ||
-                resolveNode(built, *m[5], Pointer() / "target", errors, &target));
+               readEdges(g[1], "graph", errors, &built) &&
+               (!m[5] || m[5]->IsNull() || resolveNode(built, *m[5], "target", errors, &target));
     };
     if (!load()) {
         if (error) *error = errors.text();

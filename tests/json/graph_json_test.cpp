@@ -223,7 +223,10 @@ TEST(GraphJsonTest, BadInputIsRefusedWithItsPlaceAndTheGraphUnchanged) {
         {"{\"a\": -1e-400}", ": malformed JSON at line 1, column 7: a number beyond the range"},
         {"[1, 2]", ": expected an object"},
         {R"({"version": 1})", ": missing member 'format'"},
-        {R"({"format": "orv-renderer", "version": 1})", "/format: unknown format 'orv-renderer'"},
+        {R"({"format": "orv-renderer", "version": 1, "graph": {}})",
+         "/format: this is a renderer document ('orv-renderer'), not a graph document"},
+        {R"({"format": "orv-grahp", "version": 1})",
+         "/format: unknown format 'orv-grahp'; expected 'orv-graph'"},
         {R"({"format": "orv-graph", "version": 2})", "/version: unsupported version 2"},
         {R"({"format": "orv-graph", "version": 1.5})", "/version: expected a whole number"},
         {R"({"format": "orv-graph", "version": 1.0})", "/version: expected a whole number"},
@@ -290,6 +293,41 @@ TEST(GraphJsonTest, BadInputIsRefusedWithItsPlaceAndTheGraphUnchanged) {
     }
     QString error;
     EXPECT_FALSE(loadGraph(saveGraph(Graph()), nullptr, &error));
+}
+
+// Errors quote names as they are: a name is never a format string, nor escaped as it is in JSON.
+TEST(GraphJsonTest, ErrorsQuoteNamesVerbatim) {
+    const QStringList names = {"%1",   "%2",         "%L1",         "50%",
+                               "%1%2", "say \"hi\"", "back\\slash", "two\nlines"};
+    for (const QString& name : names) {
+        SCOPED_TRACE(qPrintable(name));
+        const QByteArray array = QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact);
+        const QByteArray n = array.mid(1, array.size() - 2);  // the name as a JSON string
+        const QByteArray head = R"({"format": "orv-graph", "version": 1, "root": {"children": [)";
+        const QByteArray ab =
+            R"({"name": "a", "outputs": ["o"]}, {"name": "b", "inputs": [)" + n + "]}]}, ";
+        const std::vector<std::pair<QByteArray, QString>> cases = {
+            {R"({"format": )" + n + R"(, "version": 1})",
+             "/format: unknown format '" + name + "'; expected 'orv-graph'"},
+            {R"({"format": "orv-graph", "version": 1, "root": {)" + n + ": 1}}",
+             "/root/" + name + ": unknown member '" + name + "'"},
+            {head + ab + R"("edges": [{"from": ["a", )" + n + R"(], "to": ["b", 0]}]})",
+             "/edges/0/from/1: node 'a' has no output named '" + name + "'"},
+            {head + ab + R"("edges": [{"from": ["a", "o"], "to": ["b", )" + n +
+                 R"(]}, {"from": ["a", "o"], "to": ["b", )" + n + "]}]}",
+             "/edges/1: input '" + name + "' of node 'b' already has a source"},
+            {head + R"({"name": )" + n + R"(}, {"name": )" + n + R"(}]}, "edges": [{"from": [)" +
+                 n + R"(, 0], "to": [0, 0]}]})",
+             "/edges/0/from/0: the root has several children named '" + name +
+                 "'; use a child index"},
+        };
+        for (const auto& c : cases) {
+            Graph graph;
+            QString error;
+            EXPECT_FALSE(loadGraph(c.first, &graph, &error)) << c.first.constData();
+            EXPECT_EQ(error.toStdString(), c.second.toStdString()) << c.first.constData();
+        }
+    }
 }
 
 // One limit on nesting for both directions: a graph that saves loads, and one nested too deep

@@ -249,6 +249,9 @@ TEST(RendererJsonTest, BadDocumentsAreRefusedWithTheirPlaceAndLeaveNothingBehind
          "/graph/edges/0: node 'a' and node 'fx/m1' are neither siblings"},
         {with(R"("target": ["fx", "m1"])", R"("target": ["fx", "m9"])"),
          "/target/1: node 'fx' has no child named 'm9'"},
+        // The graph alone: its members are a graph document's, and its format says so first.
+        {saveGraph(*sample.renderer.getGraph()),
+         "/format: this is a graph document ('orv-graph'), not a renderer document"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first.constData());
