@@ -23,13 +23,6 @@ private:
     bool& _flag;
 };
 
-QVariant inputValue(const detail::RendererData& d, RenderPass* pass, int input,
-                    const detail::FramePlan::Feed& feed) {
-    if (feed.pass == detail::FramePlan::Feed::kParameter) return d.parameters.at(feed.port);
-    if (feed.pass >= 0 && d.enabled.at(feed.pass)) return feed.producer->output(feed.port);
-    return pass->defaultValue(input);
-}
-
 // The enabled passes of the schedule in order, each polled until it finishes; false as soon as
 // one fails. A pass may switch others on or off as it runs, so the flags are read as it goes.
 bool runOneAtATime(detail::RendererData& d, RenderCallbacks* callbacks) {
@@ -59,48 +52,6 @@ void collectOutputs(detail::RendererData& d) {
 }
 
 }  // namespace
-
-detail::StartedPass detail::startPass(RendererData& d, int s, RenderCallbacks* callbacks) {
-    const FramePlan::Step& step = d.plan.schedule()[size_t(s)];
-    RenderPass* pass = step.pass;
-    const std::vector<FramePlan::Feed>& feeds = d.plan.feeds();
-    const int numInputs = pass->numInputs();
-    for (int i = 0; i < numInputs; ++i) {
-        // Only a pass that grew inputs after it was added has inputs beyond its node's; nothing
-        // feeds them.
-        const QVariant value = i < step.numInputs
-                                   ? inputValue(d, pass, i, feeds[size_t(step.firstFeed + i)])
-                                   : pass->defaultValue(i);
-        pass->setInput(i, value);
-    }
-
-    pass->resetNumOutputUsers();
-    const std::vector<FramePlan::OutputUsers>& users = d.plan.users();
-    for (int u = step.firstUsers; u < step.firstUsers + step.numUsers; ++u)
-        pass->setNumOutputUsers(users[size_t(u)].output, users[size_t(u)].users);
-
-    pass->setErrorCode(0);
-    d.latest.passStarted(s);
-    const int span = d.currentTrace ? beginPassSpan(d, step.node) : -1;
-    pass->beginFrame(callbacks);
-    pass->start(callbacks);
-    ++d.passesRun;
-    return StartedPass{pass, s, span};
-}
-
-bool detail::endPass(RendererData& d, StartedPass started, RenderCallbacks* callbacks) {
-    started.pass->endFrame(callbacks);
-    const unsigned int code = started.pass->errorCode();
-    if (started.span >= 0) endPassSpan(d, started.span, code);
-    d.latest.passEnded(started.step, code);
-    if (d.memory.releasing) releaseAfter(d, started.step, true);
-    return code == 0;
-}
-
-void detail::skipPass(RendererData& d, int step) {
-    d.latest.passSkipped(step);
-    if (d.memory.releasing) releaseAfter(d, step, false);
-}
 
 bool Renderer::render(RenderCallbacks* callbacks) {
     // The plan is in use until the frame ends, so a pass cannot start a nested frame.
