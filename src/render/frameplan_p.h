@@ -29,9 +29,8 @@ void listBySource(int count, ForEachLink forEachLink, std::vector<int>* first,
 // Everything a frame derives from the graph and the renderer's set-up, built once and reused
 // until either changes: the roots, the needed flags, the producer-first schedule with each
 // input's feed and the step it reads, each output's user count, and what each renderer output
-// collects. Enabled
-// flags, parameter values, defaults and pass outputs are not part of it; a frame reads them as
-// each pass runs.
+// collects. Enabled flags, parameter values, defaults and pass outputs are not part of it; a
+// frame reads them as each pass runs.
 //
 // The schedule holds every needed pass once. A pass comes after every pass upstream of it;
 // among the passes whose upstream passes are all scheduled, the one added first comes next.
@@ -61,7 +60,7 @@ public:
     // the latest earlier step of the producing pass; or, when there is none (a loop through
     // container ports), the pass's last step, whose value of the frame before is read.
     // `nextWriter` is the producing pass's first step after the reader, which overwrites what
-    // the reader reads; -1 when there is none. All -1 for a parameter or a default.
+    // the reader reads; -1 when there is none. Both steps -1 for a parameter or a default.
     struct FeedStep {
         int writer;
         int nextWriter;
