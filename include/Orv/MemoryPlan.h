@@ -26,8 +26,10 @@ struct MemoryRequest {
 struct MemoryPlan {
     QVector<qint64> offsets;  ///< By request: byte offset in the heap, or -1 for size 0.
     qint64 heapSize = 0;      ///< Bytes the heap needs: the end of the highest buffer.
-    qint64 totalSize = 0;     ///< Sum of the sizes: what giving each buffer its own memory costs.
-    qint64 lowerBound = 0;    ///< The largest sum of sizes live at any one step.
+    /// Sum of the sizes: what giving each buffer its own memory costs. Saturating: the largest
+    /// qint64 when the sum is beyond it, which does not stop a heap that fits from being placed.
+    qint64 totalSize = 0;
+    qint64 lowerBound = 0;  ///< The largest sum of sizes live at any one step.
     /// Empty on success; else what was wrong and with which request, and nothing is placed.
     QString error;
 };
