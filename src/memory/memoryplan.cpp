@@ -315,8 +315,25 @@ MemoryPlan planMemory(const QVector<MemoryRequest>& requests) {
         if (x.firstStep != y.firstStep) return x.firstStep < y.firstStep;
         return a < b;
     };
-    std::vector<int> order = placed;
-    std::sort(order.begin(), order.end(), bySize);
+    // Sorted on keys held in place: cheaper than comparing through the requests.
+    struct SizeKey {
+        qint64 size;
+        int firstStep;
+        int request;
+        bool operator<(const SizeKey& other) const {
+            if (size != other.size) return size > other.size;
+            if (firstStep != other.firstStep) return firstStep < other.firstStep;
+            return request < other.request;
+        }
+    };
+    std::vector<SizeKey> keys;
+    keys.reserve(placed.size());
+    for (const int r : placed)
+        keys.push_back(SizeKey{requests.at(r).size, requests.at(r).firstStep, r});
+    std::sort(keys.begin(), keys.end());
+    std::vector<int> order;
+    order.reserve(keys.size());
+    for (const SizeKey& key : keys) order.push_back(key.request);
     tryOrder(order);
     if (closeEnough()) {
         plan.offsets = QVector<qint64>(offsets.begin(), offsets.end());
