@@ -37,11 +37,11 @@ struct MemoryPlan {
 /// Places every request of non-zero size at an offset aligned as asked, such that two requests
 /// live at a common step share no byte. Each request in turn takes the smallest gap left between
 /// the requests already placed that it overlaps in time, or goes above them all. The order is
-/// the best of up to four: largest first; then, unless that heap is within 1% of the lower
-/// bound, largest breadth first (the most bytes live at a step of the request's lifetime), and
-/// twice more with the requests that ended above the lower bound moved to the front. The first
-/// smallest heap wins. Refuses a negative size, an alignment that is not a power of two, a step
-/// range that is negative or reversed, and a heap beyond 2^63 bytes.
+/// the best of up to four, tried while no heap so far is within 1% of the lower bound: largest
+/// first; largest breadth first (the most bytes live at a step of the request's lifetime); and
+/// twice that order again with the requests that ended above the lower bound in the try before
+/// moved to the front. The first smallest heap wins. Refuses a negative size, an alignment that is
+/// not a power of two, a step range that is negative or reversed, and a heap beyond 2^63 bytes.
 ORVCORE_EXPORT MemoryPlan planMemory(const QVector<MemoryRequest>& requests);
 
 }  // namespace Orv
