@@ -7,6 +7,9 @@
 #include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
 
+#include <QHash>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -20,9 +23,9 @@ namespace {
 
 class QuietPass : public RenderPassHelper {
 public:
-    explicit QuietPass(int numInputs) {
+    explicit QuietPass(int numInputs, int numOutputs = 1) {
         for (int i = 0; i < numInputs; ++i) addInput(QStringLiteral("in"), QVariant());
-        addOutput(QStringLiteral("out"));
+        for (int o = 0; o < numOutputs; ++o) addOutput(QStringLiteral("out"));
     }
     void start(RenderCallbacks*) override {}
 };
@@ -100,6 +103,105 @@ QVector<MemoryRequest> requestsOf(const Renderer& renderer) {
     return requests;
 }
 
+// A seeded random renderer of `numPasses` passes with 1 to 3 inputs and 1 or 2 outputs, about
+// one group in eight nodes (groups nest, with two inputs and two outputs), the sizes above. Each
+// input reads one of the last few nodes made in its container, or the container's input; group
+// outputs come from a child; now and then a group's input is fed by a sibling made after it,
+// which may read the group (a loop through its ports). Culling is off, so every pass runs.
+struct RandomRenderer {
+    Renderer renderer;
+    std::vector<OutputMemory> sizes;  // by node * 2 + output
+
+    RandomRenderer(unsigned seed, int numPasses) {
+        std::mt19937 random(seed);
+        Graph& graph = *renderer.getGraph();
+        renderer.addOutput(QStringLiteral("out"));
+        QVector<int> containers{Graph::kRootNodeRef};
+        QHash<int, QVector<int>> children;  // by container, in the order made
+        QVector<int> groups;
+        for (int p = 0; p < numPasses;) {
+            const int parent = containers[int(random() % unsigned(containers.size()))];
+            QVector<int>& siblings = children[parent];
+            int node = -1;
+            if (random() % 8 == 0) {
+                node = renderer.addGroup(QStringLiteral("group"), 2, 2, parent);
+                containers.append(node);
+                groups.append(node);
+            } else {
+                node = renderer.addPass(QStringLiteral("pass"),
+                                        new QuietPass(1 + int(random() % 3), 1 + int(random() % 2)),
+                                        parent);
+                ++p;
+            }
+            for (int i = 0; i < graph.numInputs(node); ++i) {
+                if (siblings.isEmpty() || random() % 6 == 0) {
+                    if (parent != Graph::kRootNodeRef)
+                        graph.addDownEdge(int(random() % 2), node, i);
+                    continue;
+                }
+                const int back = std::min<int>(siblings.size(), 1 + int(random() % 6));
+                const int producer = siblings[siblings.size() - back];
+                graph.addEdge(producer, int(random() % unsigned(graph.numOutputs(producer))), node,
+                              i);
+            }
+            // A loop: this node feeds an input of an earlier sibling group.
+            for (int g : groups) {
+                if (graph.parentNode(g) == parent && g != node && random() % 16 == 0)
+                    graph.addEdge(node, 0, g, int(random() % 2));
+            }
+            siblings.append(node);
+        }
+        for (int g : groups) {
+            const QVector<int>& inside = children.value(g);
+            for (int o = 0; o < 2 && !inside.isEmpty(); ++o) {
+                const int child = inside[int(random() % unsigned(inside.size()))];
+                graph.addUpEdge(o, child, int(random() % unsigned(graph.numOutputs(child))));
+            }
+        }
+        graph.addUpEdge(0, children[Graph::kRootNodeRef].last(), 0);
+        sizes.resize(2 * size_t(graph.numNodesGlobal()));
+        for (OutputMemory& memory : sizes) memory = drawSize(random);
+        renderer.setOutputMemoryFunction([this](int node, int output) {
+            const size_t at = 2 * size_t(node) + size_t(output);
+            return at < sizes.size() ? sizes[at] : OutputMemory();
+        });
+        renderer.setCulling(false);
+        renderer.setMemoryPlanning(true);
+        renderer.render(nullptr);
+    }
+};
+
+// Seeded random buffers: 32 to 531 over 8 to 207 steps, most living up to 9 steps, one in four
+// up to a fifth of the steps; sizes 4 KiB to 64 MiB, spread evenly over the powers of two,
+// 256-aligned.
+QVector<MemoryRequest> randomIntervals(unsigned seed) {
+    std::mt19937 random(seed);
+    const int count = 32 + int(random() % 500);
+    const int steps = 8 + int(random() % 200);
+    QVector<MemoryRequest> requests(count);
+    for (MemoryRequest& request : requests) {
+        const int longest = random() % 4 == 0 ? steps / 5 : 8;
+        request.firstStep = int(random() % unsigned(steps));
+        request.lastStep = request.firstStep + int(random() % unsigned(longest + 1));
+        request.size = (qint64(4096) << (random() % 15)) + qint64(random() % 4096);
+        request.alignment = 256;
+    }
+    return requests;
+}
+
+// Heap / lower bound over many seeds: the worst and the median.
+struct RatioSpread {
+    std::vector<double> ratios;
+    void add(const MemoryPlan& plan) {
+        ratios.push_back(double(plan.heapSize) / double(std::max<qint64>(1, plan.lowerBound)));
+    }
+    void print(const char* what) {
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("%-28s %6zu %8.3f %8.3f %8.3f\n", what, ratios.size(),
+                    ratios[ratios.size() / 2], ratios[ratios.size() * 9 / 10], ratios.back());
+    }
+};
+
 }  // namespace
 
 std::string memoryKey(const char* what, int size) {
@@ -140,6 +242,19 @@ void printMemoryFigures() {
             double(plan.heapSize) / double(std::max<qint64>(1, plan.lowerBound)),
             100.0 * (1.0 - double(plan.heapSize) / double(std::max<qint64>(1, plan.totalSize))));
     }
+
+    std::printf("\nMemory plan / lower bound over fixed seeds\n");
+    std::printf("%-28s %6s %8s %8s %8s\n", "sets", "seeds", "median", "90%", "worst");
+    RatioSpread graphs;
+    for (unsigned seed = 1; seed <= 200; ++seed) {
+        std::mt19937 sizer(~seed);  // apart from the graph's own draws
+        const RandomRenderer built(seed, 8 + int(sizer() % 505));
+        graphs.add(built.renderer.memoryPlan());
+    }
+    graphs.print("random renderers, <= 512");
+    RatioSpread intervals;
+    for (unsigned seed = 1; seed <= 200; ++seed) intervals.add(planMemory(randomIntervals(seed)));
+    intervals.print("random intervals");
 }
 
 }  // namespace OrvBench

@@ -26,17 +26,22 @@ struct MemoryRequest {
 struct MemoryPlan {
     QVector<qint64> offsets;  ///< By request: byte offset in the heap, or -1 for size 0.
     qint64 heapSize = 0;      ///< Bytes the heap needs: the end of the highest buffer.
-    qint64 totalSize = 0;     ///< Sum of the sizes: what giving each buffer its own memory costs.
-    qint64 lowerBound = 0;    ///< The largest sum of sizes live at any one step.
+    /// Sum of the sizes: what giving each buffer its own memory costs. Saturating: the largest
+    /// qint64 when the sum is beyond it, which does not stop a heap that fits from being placed.
+    qint64 totalSize = 0;
+    qint64 lowerBound = 0;  ///< The largest sum of sizes live at any one step.
     /// Empty on success; else what was wrong and with which request, and nothing is placed.
     QString error;
 };
 
 /// Places every request of non-zero size at an offset aligned as asked, such that two requests
-/// live at a common step share no byte. Greedy by size with best-fit offsets: the largest
-/// request first, each in the smallest gap left between the requests already placed that it
-/// overlaps in time, or above them all. Refuses a negative size, an alignment that is not a
-/// power of two, a step range that is negative or reversed, and a heap beyond 2^63 bytes.
+/// live at a common step share no byte. Each request in turn takes the smallest gap left between
+/// the requests already placed that it overlaps in time, or goes above them all. The order is
+/// the best of up to four, tried while no heap so far is within 1% of the lower bound: largest
+/// first; largest breadth first (the most bytes live at a step of the request's lifetime); and
+/// twice that order again with the requests that ended above the lower bound in the try before
+/// moved to the front. The first smallest heap wins. Refuses a negative size, an alignment that is
+/// not a power of two, a step range that is negative or reversed, and a heap beyond 2^63 bytes.
 ORVCORE_EXPORT MemoryPlan planMemory(const QVector<MemoryRequest>& requests);
 
 }  // namespace Orv

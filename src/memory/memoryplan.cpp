@@ -1,5 +1,6 @@
-// Greedy-by-size placement: large buffers are the hardest to fit, so they go first, and each
-// later one takes the tightest gap among the buffers it overlaps in time.
+// Greedy placement in a few orders, keeping the smallest heap: large buffers are the hardest to
+// fit, and the buffers of the busiest steps decide the heap, so either may go first; each later
+// one takes the tightest gap among the buffers it overlaps in time.
 #include <Orv/MemoryPlan.h>
 
 #include "memory/memoryplan_p.h"
@@ -135,19 +136,32 @@ private:
     int _longest = 0;  // the most steps a placed request lives, less one
 };
 
-// The largest total size live at one step: +size where a request starts, -size after it ends.
-qint64 largestLive(const QVector<MemoryRequest>& requests, const StepLeaves& steps) {
-    qint64 live = 0;
-    qint64 largest = 0;
+// Sums that cannot overflow. They only ever saturate when the requests live at some step add
+// up to more than a heap can hold, and then no order places them and the figures are not used.
+qint64 addSaturated(qint64 a, qint64 b) {
+    qint64 sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? kMaxBytes : std::numeric_limits<qint64>::min();
+}
+
+// By leaf, the total size live at its step: +size where a request starts, -size after it ends.
+// The live total only rises at a first step, so the largest over the leaves is the largest over
+// all steps.
+std::vector<qint64> liveByLeaf(const QVector<MemoryRequest>& requests, const StepLeaves& steps) {
+    std::vector<qint64> live(steps.count(), 0);
     if (steps.isDense()) {
         std::vector<qint64> change(steps.count() + 1, 0);
         for (const MemoryRequest& request : requests) {
             if (request.size == 0) continue;
-            change[size_t(request.firstStep)] += request.size;
-            change[size_t(request.lastStep) + 1] -= request.size;
+            qint64& start = change[size_t(request.firstStep)];
+            qint64& end = change[size_t(request.lastStep) + 1];
+            start = addSaturated(start, request.size);
+            end = addSaturated(end, -request.size);
         }
-        for (const qint64 c : change) largest = std::max(largest, live += c);
-        return largest;
+        qint64 sum = 0;
+        for (size_t leaf = 0; leaf < live.size(); ++leaf)
+            live[leaf] = sum = addSaturated(sum, change[leaf]);
+        return live;
     }
     std::vector<std::pair<qint64, qint64>> changes;  // (step, change), ends sorted first
     for (const MemoryRequest& request : requests) {
@@ -156,9 +170,39 @@ qint64 largestLive(const QVector<MemoryRequest>& requests, const StepLeaves& ste
         changes.emplace_back(qint64(request.lastStep) + 1, -request.size);
     }
     std::sort(changes.begin(), changes.end());
-    for (const auto& change : changes) largest = std::max(largest, live += change.second);
-    return largest;
+    qint64 sum = 0;
+    for (const auto& change : changes) {
+        sum = addSaturated(sum, change.second);
+        // Starts at a step come after the ends there, so the last change at a first step leaves
+        // that step's total.
+        if (change.second > 0) live[steps.atOrAfter(int(change.first))] = sum;
+    }
+    return live;
 }
+
+// The largest value over a range of leaves, from a table of the largest over each power-of-two
+// run.
+class RangeMax {
+public:
+    explicit RangeMax(std::vector<qint64> values) {
+        _levels.push_back(std::move(values));
+        for (size_t width = 1; 2 * width <= _levels[0].size(); width *= 2) {
+            const std::vector<qint64>& below = _levels.back();
+            std::vector<qint64> level(below.size() - width);
+            for (size_t i = 0; i < level.size(); ++i)
+                level[i] = std::max(below[i], below[i + width]);
+            _levels.push_back(std::move(level));
+        }
+    }
+    qint64 largest(size_t begin, size_t end) const {  // leaves [begin, end), not empty
+        size_t level = 0;
+        while (size_t(2) << level <= end - begin) ++level;
+        return std::max(_levels[level][begin], _levels[level][end - (size_t(1) << level)]);
+    }
+
+private:
+    std::vector<std::vector<qint64>> _levels;  // level k: the largest of 2^k leaves from each
+};
 
 MemoryPlan refused(int r, const QString& problem) {
     MemoryPlan plan;
@@ -166,58 +210,18 @@ MemoryPlan refused(int r, const QString& problem) {
     return plan;
 }
 
-}  // namespace
-
-QString detail::memoryRequestProblem(qint64 size, qint64 alignment) {
-    if (size < 0) return QStringLiteral("size %1 is negative").arg(size);
-    if (alignment < 1 || (alignment & (alignment - 1)) != 0)
-        return QStringLiteral("alignment %1 is not a power of two").arg(alignment);
-    return QString();
-}
-
-MemoryPlan planMemory(const QVector<MemoryRequest>& requests) {
-    MemoryPlan plan;
-    // Largest first; ties by first step, then by request, so the plan is reproducible.
-    struct Key {
-        qint64 size;
-        int firstStep;
-        int request;
-        bool operator<(const Key& other) const {
-            if (size != other.size) return size > other.size;
-            if (firstStep != other.firstStep) return firstStep < other.firstStep;
-            return request < other.request;
-        }
-    };
-    std::vector<Key> order;
-    std::vector<int> firsts;
-    int maxStep = 0;
-    for (int r = 0; r < requests.size(); ++r) {
-        const MemoryRequest& request = requests.at(r);
-        const QString problem = detail::memoryRequestProblem(request.size, request.alignment);
-        if (!problem.isEmpty()) return refused(r, problem);
-        if (request.firstStep < 0 || request.lastStep < request.firstStep)
-            return refused(r, QStringLiteral("steps %1 to %2 are not a range of steps")
-                                  .arg(request.firstStep)
-                                  .arg(request.lastStep));
-        if (__builtin_add_overflow(plan.totalSize, request.size, &plan.totalSize))
-            return refused(r, QStringLiteral("the sizes add up to more than 2^63 bytes"));
-        if (request.size == 0) continue;
-        order.push_back(Key{request.size, request.firstStep, r});
-        firsts.push_back(request.firstStep);
-        maxStep = std::max(maxStep, request.lastStep);
-    }
-    std::sort(order.begin(), order.end());
-    const StepLeaves steps(std::move(firsts), maxStep);
-
+// Places the requests in `order`, each at the best-fit offset among the requests already
+// placed that it overlaps in time. Returns -1, or the request that did not fit in 2^63 bytes.
+int placeInOrder(const QVector<MemoryRequest>& requests, const std::vector<int>& order,
+                 const StepLeaves& steps, std::vector<qint64>* offsets, qint64* heapSize) {
     // Most buffers live a few steps: those are found by reading the few leaves that can hold
     // them; the long-lived ones, and everything a long-lived buffer overlaps, through the tree.
     constexpr int kShort = 64;
-    std::vector<qint64> offsets(size_t(requests.size()), -1);
     PlacedByTime shortLived(steps, int(order.size()));
     PlacedByTime longLived(steps, int(order.size()));
     std::vector<Placed> overlapping;
-    for (const Key& key : order) {
-        const int r = key.request;
+    *heapSize = 0;
+    for (const int r : order) {
         const MemoryRequest& request = requests.at(r);
         const bool isShort = qint64(request.lastStep) - request.firstStep <= kShort;
         overlapping.clear();
@@ -241,17 +245,127 @@ MemoryPlan planMemory(const QVector<MemoryRequest>& requests) {
             usedEnd = std::max(usedEnd, other.end);
         }
         qint64 end = 0;
-        if (best < 0 && !alignUp(usedEnd, request.alignment, &best))
-            return refused(r, QStringLiteral("the heap would exceed 2^63 bytes"));
-        if (__builtin_add_overflow(best, request.size, &end))
-            return refused(r, QStringLiteral("the heap would exceed 2^63 bytes"));
-        offsets[size_t(r)] = best;
-        plan.heapSize = std::max(plan.heapSize, end);
+        if (best < 0 && !alignUp(usedEnd, request.alignment, &best)) return r;
+        if (__builtin_add_overflow(best, request.size, &end)) return r;
+        (*offsets)[size_t(r)] = best;
+        *heapSize = std::max(*heapSize, end);
         (isShort ? shortLived : longLived)
             .insert(Placed{request.firstStep, request.lastStep, best, end});
     }
+    return -1;
+}
+
+}  // namespace
+
+QString detail::memoryRequestProblem(qint64 size, qint64 alignment) {
+    if (size < 0) return QStringLiteral("size %1 is negative").arg(size);
+    if (alignment < 1 || (alignment & (alignment - 1)) != 0)
+        return QStringLiteral("alignment %1 is not a power of two").arg(alignment);
+    return QString();
+}
+
+MemoryPlan planMemory(const QVector<MemoryRequest>& requests) {
+    MemoryPlan plan;
+    std::vector<int> placed;  // the requests of non-zero size
+    std::vector<int> firsts;
+    int maxStep = 0;
+    for (int r = 0; r < requests.size(); ++r) {
+        const MemoryRequest& request = requests.at(r);
+        const QString problem = detail::memoryRequestProblem(request.size, request.alignment);
+        if (!problem.isEmpty()) return refused(r, problem);
+        if (request.firstStep < 0 || request.lastStep < request.firstStep)
+            return refused(r, QStringLiteral("steps %1 to %2 are not a range of steps")
+                                  .arg(request.firstStep)
+                                  .arg(request.lastStep));
+        // Saturates: buffers that never live together may share bytes, so the heap can fit
+        // where the plain sum does not.
+        plan.totalSize = addSaturated(plan.totalSize, request.size);
+        if (request.size == 0) continue;
+        placed.push_back(r);
+        firsts.push_back(request.firstStep);
+        maxStep = std::max(maxStep, request.lastStep);
+    }
+    const StepLeaves steps(std::move(firsts), maxStep);
+    std::vector<qint64> live = liveByLeaf(requests, steps);
+    for (const qint64 l : live) plan.lowerBound = std::max(plan.lowerBound, l);
+
+    std::vector<qint64> offsets(size_t(requests.size()), -1);
+    std::vector<qint64> trial(size_t(requests.size()), -1);
+    int failed = -1;  // the request that did not fit in the first order that failed
+    bool found = false;
+    auto tryOrder = [&](const std::vector<int>& order) {
+        qint64 heap = 0;
+        const int r = placeInOrder(requests, order, steps, &trial, &heap);
+        if (r >= 0 && failed < 0) failed = r;
+        if (r >= 0 || (found && heap >= plan.heapSize)) return;
+        found = true;
+        plan.heapSize = heap;
+        offsets = trial;
+    };
+    // Within 1% of the lower bound, another order can save little and costs a placement.
+    auto closeEnough = [&] {
+        return found && plan.heapSize - plan.lowerBound <= plan.lowerBound / 100;
+    };
+
+    // Ties by first step, then by request, so that plans are reproducible.
+    auto bySize = [&](int a, int b) {
+        const MemoryRequest& x = requests.at(a);
+        const MemoryRequest& y = requests.at(b);
+        if (x.size != y.size) return x.size > y.size;
+        if (x.firstStep != y.firstStep) return x.firstStep < y.firstStep;
+        return a < b;
+    };
+    // Sorted on keys held in place: cheaper than comparing through the requests.
+    struct SizeKey {
+        qint64 size;
+        int firstStep;
+        int request;
+        bool operator<(const SizeKey& other) const {
+            if (size != other.size) return size > other.size;
+            if (firstStep != other.firstStep) return firstStep < other.firstStep;
+            return request < other.request;
+        }
+    };
+    std::vector<SizeKey> keys;
+    keys.reserve(placed.size());
+    for (const int r : placed)
+        keys.push_back(SizeKey{requests.at(r).size, requests.at(r).firstStep, r});
+    std::sort(keys.begin(), keys.end());
+    std::vector<int> order;
+    order.reserve(keys.size());
+    for (const SizeKey& key : keys) order.push_back(key.request);
+    tryOrder(order);
+    if (closeEnough()) {
+        plan.offsets = QVector<qint64>(offsets.begin(), offsets.end());
+        return plan;
+    }
+
+    // Breadth: the most bytes live at any step of a request's lifetime. The busiest steps are
+    // the ones that decide the heap, so their buffers go first.
+    const RangeMax busiest(std::move(live));
+    std::vector<qint64> breadth(size_t(requests.size()), 0);
+    for (const int r : placed) {
+        const MemoryRequest& request = requests.at(r);
+        breadth[size_t(r)] =
+            busiest.largest(steps.atOrAfter(request.firstStep), steps.after(request.lastStep));
+    }
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        if (breadth[size_t(a)] != breadth[size_t(b)])
+            return breadth[size_t(a)] > breadth[size_t(b)];
+        return bySize(a, b);
+    });
+    tryOrder(order);
+    // Then the requests that ended above the lower bound go first, keeping their order: what
+    // was squeezed out last time gets the first pick of the gaps.
+    for (int round = 0; round < 2 && !closeEnough(); ++round) {
+        std::stable_partition(order.begin(), order.end(), [&](int r) {
+            return trial[size_t(r)] + requests.at(r).size > plan.lowerBound;
+        });
+        tryOrder(order);
+    }
+    if (!found && !placed.empty())
+        return refused(failed, QStringLiteral("the heap would exceed 2^63 bytes"));
     plan.offsets = QVector<qint64>(offsets.begin(), offsets.end());
-    plan.lowerBound = largestLive(requests, steps);
     return plan;
 }
 
