@@ -566,7 +566,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     RenderCallbacks callbacks;
     renderer.setup(&callbacks);
     const int frames = data.intInRange(1, 3);
-    const bool inspect = data.flag();
     for (int f = 1; f <= frames; ++f) {
         builder.prepareFrame();
         const QVector<QVector<QVariant>> before = builder.passOutputs();
@@ -577,7 +576,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         checkFrame(renderer, builder, log, result);
         checkAgainstRebuilt(bytes, size, renderer, builder, before, log.frame, calls, result);
     }
-    if (inspect) checkInspection(renderer, log.frame);
+    // Read after the frames, so that an input's frames mean what they did before the flag.
+    if (data.flag()) checkInspection(renderer, log.frame);
     renderer.teardown(&callbacks);
     if (g_messages != 0)
         fail(log.frame, QStringLiteral("the renderer wrote %1 messages").arg(g_messages));
