@@ -5,12 +5,13 @@ JOBS ?= 2
 # Keep the nested builds from announcing every directory they enter.
 MAKEFLAGS += --no-print-directory
 CMAKE_FLAGS ?=
-# Seconds each fuzzer runs in `make fuzz`.
+# Seconds each fuzzer runs in `make fuzz` (`make fuzz-long`: 900), and which fuzzers (all if empty).
 FUZZ_SECONDS ?= 60
+FUZZERS ?=
 # Extra Debian packages for the set-up; `make demo` adds Graphviz to lay out its graph.
 SETUP_PACKAGES ?=
 
-.PHONY: all setup configure build test demo demo-vulkan report-check clean sanitize tsan valgrind qt6 fuzz docs package \
+.PHONY: all setup configure build test demo demo-vulkan report-check clean sanitize tsan valgrind qt6 fuzz fuzz-build fuzz-long docs package \
 	consumers package-check
 
 all: build
@@ -71,13 +72,22 @@ qt6:
 	@cd build-qt6 && ctest --output-on-failure -j$(JOBS)
 	@$(MAKE) --no-print-directory demo BUILD_DIR=build-qt6 CMAKE_FLAGS="-DORV_QT_MAJOR=6 $(CMAKE_FLAGS)" >/dev/null
 
-# libFuzzer targets (clang, ASan+UBSan), each run for FUZZ_SECONDS from its seed corpus.
-fuzz:
+# libFuzzer targets (clang, ASan+UBSan) in build-fuzz. FUZZERS names a subset ("graph json").
+fuzz-build:
 	@scripts/setup.sh clang
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DORV_BUILD_FUZZERS=ON \
 		-DORV_BUILD_TESTS=OFF -DORV_BUILD_EXAMPLES=OFF -DORV_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-fuzz -j$(JOBS)
-	@scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# Each fuzzer for FUZZ_SECONDS from its committed corpus, which stays as it is.
+fuzz: fuzz-build
+	@scripts/fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZERS)
+
+# A campaign: each fuzzer for FUZZ_SECONDS (900 unless given), then the inputs that reach new
+# coverage are merged into fuzz/corpus/<fuzzer>/, to be committed. See fuzz/README.md.
+fuzz-long: FUZZ_SECONDS = 900
+fuzz-long: fuzz-build
+	@scripts/fuzz.sh --merge build-fuzz $(FUZZ_SECONDS) $(FUZZERS)
 
 # The API reference in $(BUILD_DIR)/docs/html; undocumented public API fails it.
 docs: SETUP_PACKAGES += doxygen graphviz
