@@ -222,7 +222,7 @@ public:
             _renderer.addOutput(i % 2 ? QStringLiteral("depth") : QStringLiteral("color"));
 
         QVector<int> containers{Graph::kRootNodeRef};
-        const int nodes = _data.intInRange(1, 12);
+        const int nodes = _data.intInRange(1, 24);
         for (int n = 0; n < nodes; ++n) {
             const int parent = containers[_data.intInRange(0, int(containers.size()) - 1)];
             const int inputs = _data.intInRange(0, 3);
@@ -243,7 +243,7 @@ public:
         }
 
         // Edges with any ends; the graph refuses the ones that do not fit.
-        const int edges = _data.intInRange(0, 24);
+        const int edges = _data.intInRange(0, 48);
         for (int e = 0; e < edges && !_data.empty(); ++e) {
             const int a = anyNode(), b = anyNode();
             // The ports are read one statement each, first end first: as arguments of one call
@@ -565,7 +565,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     RenderCallbacks callbacks;
     renderer.setup(&callbacks);
-    const int frames = data.intInRange(1, 3);
+    const int frames = data.intInRange(1, 4);
     for (int f = 1; f <= frames; ++f) {
         builder.prepareFrame();
         const QVector<QVector<QVariant>> before = builder.passOutputs();
