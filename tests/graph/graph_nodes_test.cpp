@@ -1,4 +1,5 @@
-// Nodes, ports and groups: lookup by name and names.
+// Nodes, ports and groups: lookup by name and names, and node paths: names joined by '/', with '/'
+// and '\\' escaped, found again whatever the names.
 #include "graph_fixtures.h"
 #include "graph_invariants.h"
 
@@ -29,4 +30,22 @@ TEST_F(SampleGraphTest, NodesPortsAndGroupsAreAppendedNamedAndFound) {
                             graph.findOutputGroup(a, "g"), graph.findOutput(a, "out0"),
                             graph.findInput(a, "IN0")}),
               QVector<int>({0, 1, -1, 0, -1}));  // the first of like-named; case matters
+}
+
+TEST(GraphPathTest, PathsRoundTripWhateverTheNames) {
+    Graph g;
+    const int root = Graph::kRootNodeRef;
+    const int outer = g.addNode("a/b", 0, 0, root);
+    const int inner = g.addNode("c\\d", 0, 0, outer);
+    const int twin = g.addNode("a/b", 0, 0, root);
+    EXPECT_EQ(g.nodePath(inner), "a\\/b/c\\\\d");  // the fuzzer finds every node by its path
+    EXPECT_EQ(g.findNodeByPath("a\\/b"), outer) << "the first of equal names";
+    const int cousin = g.addNode("x", 0, 0, twin);
+    EXPECT_EQ(g.findNodeByPath("a\\/b/x"), cousin) << "found below the second 'a/b'";
+    EXPECT_EQ(g.findNodeByPath(""), root);
+    EXPECT_EQ(g.nodePath(root), "");
+    for (const char* bad : {"a/b", "a\\/b/", "nothing", "a\\/b/c\\\\d\\"})
+        EXPECT_EQ(g.findNodeByPath(bad), -1) << bad;
+    g.removeNode(inner);
+    EXPECT_EQ(g.nodePath(inner), "");
 }

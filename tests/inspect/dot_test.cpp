@@ -11,9 +11,9 @@
 
 using namespace Vantrel::Orv;
 
-namespace {
+using DotTest = RendererFixture;
 
-class DotTest : public RendererFixture {};
+namespace {
 
 // Runs `dot` on the text when Graphviz is installed; true when it laid it out.
 bool dotAccepts(const QByteArray& text) {

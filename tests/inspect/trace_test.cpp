@@ -12,11 +12,7 @@
 
 using namespace Vantrel::Orv;
 
-namespace {
-
-class TraceTest : public RendererFixture {};
-
-}  // namespace
+using TraceTest = RendererFixture;
 
 TEST_F(TraceTest, TheKeepsTheLatestFramesAndSeparatesOverlappingPasses) {
     EXPECT_FALSE(renderer.timingEnabled());
