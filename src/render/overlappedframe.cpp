@@ -3,7 +3,6 @@
 #include "render/frame_p.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 namespace Vantrel {
