@@ -32,6 +32,7 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
     _schedule.clear();
     _feeds.clear();
     _feedSteps.clear();
+    _lastStepOfPass.clear();
     _users.clear();
     _stepOfNode.clear();
     findRoots();
@@ -193,8 +194,8 @@ void detail::FramePlan::findFeedSteps() {
     // gives the overwriter. A pass not yet run this frame is read as its last step left it.
     const int numSteps = int(_schedule.size());
     _feedSteps.assign(_feeds.size(), FeedStep{-1, -1, false});
-    std::vector<int> lastStep(size_t(_numPasses), -1);  // by pass index
-    for (int s = 0; s < numSteps; ++s) lastStep[size_t(_schedule[size_t(s)].passIndex)] = s;
+    _lastStepOfPass.assign(size_t(_numPasses), -1);
+    for (int s = 0; s < numSteps; ++s) _lastStepOfPass[size_t(_schedule[size_t(s)].passIndex)] = s;
     std::vector<int> stepOfPass(size_t(_numPasses), -1);
     for (int s = 0; s < numSteps; ++s) {
         const Step& step = _schedule[size_t(s)];
@@ -204,7 +205,7 @@ void detail::FramePlan::findFeedSteps() {
             FeedStep& read = _feedSteps[size_t(f)];
             read.writer = stepOfPass[size_t(pass)];
             read.frameBefore = read.writer < 0;
-            if (read.frameBefore) read.writer = lastStep[size_t(pass)];
+            if (read.frameBefore) read.writer = _lastStepOfPass[size_t(pass)];
         }
         stepOfPass[size_t(step.passIndex)] = s;
     }

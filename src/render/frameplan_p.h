@@ -106,6 +106,12 @@ public:
     const std::vector<Step>& schedule() const { return _schedule; }
     const std::vector<Feed>& feeds() const { return _feeds; }
     const std::vector<FeedStep>& feedSteps() const { return _feedSteps; }  // by feed
+    // The pass's last step, whose values it holds after the frame; -1 when it has none.
+    int lastStepOf(int passIndex) const {
+        return passIndex >= 0 && size_t(passIndex) < _lastStepOfPass.size()
+                   ? _lastStepOfPass[size_t(passIndex)]
+                   : -1;
+    }
     const std::vector<OutputUsers>& users() const { return _users; }
     const std::vector<Collected>& collected() const { return _collected; }
     int tableSize() const { return _tableSize; }  // the node table the plan was built from
@@ -171,6 +177,7 @@ private:
     std::vector<Step> _schedule;
     std::vector<Feed> _feeds;
     std::vector<FeedStep> _feedSteps;
+    std::vector<int> _lastStepOfPass;  // by pass index
     std::vector<OutputUsers> _users;
     std::vector<Collected> _collected;
 

@@ -22,16 +22,11 @@ void OutputLifetimes::build(const FramePlan& plan) {
     _planBuild = plan.buildNumber();
 
     _firstOfStep.assign(size_t(numSteps) + 1, 0);
-    int numPasses = 0;
-    for (int s = 0; s < numSteps; ++s) {
+    for (int s = 0; s < numSteps; ++s)
         _firstOfStep[size_t(s) + 1] = _firstOfStep[size_t(s)] + schedule[size_t(s)].numOutputs;
-        numPasses = std::max(numPasses, schedule[size_t(s)].passIndex + 1);
-    }
     _lifetimes.assign(size_t(_firstOfStep.back()), OutputLifetime());
-    std::vector<int> lastStepOfPass(size_t(numPasses), -1);
     for (int s = 0; s < numSteps; ++s) {
         const FramePlan::Step& step = schedule[size_t(s)];
-        lastStepOfPass[size_t(step.passIndex)] = s;
         for (int o = 0; o < step.numOutputs; ++o) {
             OutputLifetime& lifetime = _lifetimes[size_t(firstOf(s) + o)];
             lifetime.node = step.node;
@@ -80,14 +75,13 @@ void OutputLifetimes::build(const FramePlan& plan) {
     // What the host reads after the frame outlives it: the values the renderer outputs collect,
     // and the target's outputs. Both are what the pass's last step left.
     for (const FramePlan::Collected& collected : plan.collected()) {
-        if (collected.passIndex < 0 || collected.passIndex >= numPasses) continue;
-        const int s = lastStepOfPass[size_t(collected.passIndex)];
+        const int s = plan.lastStepOf(collected.passIndex);
         if (s >= 0 && collected.port >= 0 && collected.port < count(s))
             _lifetimes[size_t(firstOf(s) + collected.port)].outlivesFrame = true;
     }
     const int targetStep = plan.stepOf(plan.target());
     if (targetStep >= 0) {
-        const int s = lastStepOfPass[size_t(schedule[size_t(targetStep)].passIndex)];
+        const int s = plan.lastStepOf(schedule[size_t(targetStep)].passIndex);
         for (int l = firstOf(s); l < firstOf(s) + count(s); ++l)
             _lifetimes[size_t(l)].outlivesFrame = true;
     }
