@@ -9,20 +9,7 @@
 #   WORK_DIR      scratch directory for the consumer builds
 #   SOURCE        the consumer project
 #   SANITIZE      the library's sanitizers, which a host must link too (optional)
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT rc EQUAL 0)
-        message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
-    endif()
-    set(last_output "${out}" PARENT_SCOPE)
-endfunction()
-
-# The consumer prints which library and Qt it runs with; both must be the expected ones.
-function(check_output what qt_major)
-    if(NOT last_output MATCHES "consumer: ok, OrvCore [0-9.]+ on Qt ${qt_major}\\.")
-        message(FATAL_ERROR "${what} printed: ${last_output}")
-    endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/consumer_common.cmake)
 
 # Relative paths are taken from the current directory, once, as the builds below run elsewhere.
 foreach(var PREFIX WORK_DIR SOURCE)

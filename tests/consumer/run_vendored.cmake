@@ -10,13 +10,7 @@
 #   JOBS          parallel build jobs (optional)
 cmake_minimum_required(VERSION 3.19)  # string(JSON)
 
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    if(NOT rc EQUAL 0)
-        message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
-    endif()
-    set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/consumer_common.cmake)
 
 # The targets a build defines, from the generated build system (CMake's own utility targets and
 # the per-file object targets left out).
@@ -87,9 +81,7 @@ foreach(from fetchcontent subdirectory)
 
     run(${CMAKE_COMMAND} --build ${build} -j ${JOBS})
     run(${build}/consumer)
-    if(NOT last_output MATCHES "consumer: ok, OrvCore [0-9.]+ on Qt 5\\.")
-        message(FATAL_ERROR "${from} host printed: ${last_output}")
-    endif()
+    check_output("${from} host" 5)
     message(STATUS "consumer built OrvCore from source through ${from}, and ran")
 endforeach()
 
