@@ -8,6 +8,7 @@
 #include <Orv/MemoryPlan.h>
 #include <Orv/OrvCoreExport.h>
 #include <Orv/RenderPass.h>
+#include <Orv/SyncPlan.h>
 
 #include <QByteArray>
 #include <QMetaType>
@@ -224,6 +225,63 @@ public:
     /// held are handed back as the frame ends. An empty function, the default, calls nothing.
     /// Used from the next frame.
     void setOutputReleased(std::function<void(RenderPass* pass, int output)> released);
+    ///@}
+
+    /// @name Synchronisation plan
+    /// For a host that records a frame's GPU work and submits it in a few batches: which
+    /// changes of usage (barriers, layout transitions) each step needs before its pass runs.
+    /// Off by default, and a frame that does not ask pays nothing for it.
+    ///
+    /// Walking the schedule as one pass at a time runs it (so the plan is the same in flight),
+    /// over the steps whose passes are enabled at the frame's start, and over the reads of
+    /// enabled producers' outputs, each output's usage changes as follows:
+    /// - the first read after its write: ReadAfterWrite from the write's usage to the read's,
+    ///   waiting for the writing step, whatever the usages are; after that a read in the
+    ///   output's current usage needs nothing, and a read in another usage a UsageChange from
+    ///   the current usage, waiting for the latest earlier step that accessed the output. So
+    ///   three reads in one usage cost one transition.
+    /// - with the memory plan on, before a step writes an output placed over bytes that earlier
+    ///   outputs of the frame held: a Reuse for each output that last held some of those bytes
+    ///   (only a byte's latest holder of an enabled step counts; the older ones were waited for
+    ///   when it took the bytes), from its current usage to the new output's write usage,
+    ///   waiting for its latest access.
+    /// - a read of the value of the frame before (a loop through container ports): the first
+    ///   such read is a HistoryRead, from the usage the output ends a frame in, waiting for the
+    ///   frame before; later ones follow the read rule above. The step that writes the output
+    ///   later in the frame then needs a WriteAfterHistoryRead from the current usage to its
+    ///   write usage, waiting for the latest of those reads, or for the frame before when the
+    ///   output is double-buffered (each frame writes the copy the frame before did not).
+    ///
+    /// Several inputs of one step reading one output in one usage make one read. The plan
+    /// covers one frame: a host with several frames in flight on the device keeps one set of
+    /// transient memory per frame. It is made at a frame's start from the enabled flags of
+    /// that moment, so a pass switched on or off from inside a frame counts from the next.
+    ///@{
+
+    /// Makes each frame bring the plan up to date before its first pass starts: when the frame
+    /// plan, the memory plan, an enabled flag, a usage or a double-buffering has changed.
+    void setSyncPlanning(bool enabled);
+    bool syncPlanning() const;  ///< False unless switched on.
+    /// Sets one port's usage in the table (ports without one have usage 0). Refused (false, no
+    /// change) for a node without a pass or a port it lacks. Kept by pass, so a purge does not
+    /// move it.
+    bool setPortUsage(int node, PortSide side, int port, int usage);
+    /// A host's usage of one port; see setPortUsageFunction.
+    using UsageFunction = std::function<int(int node, PortSide side, int port)>;
+    /// Usages asked from a function instead of the table, for every port of every step
+    /// whenever the synchronisation plan is made; an empty function goes back to the table.
+    void setPortUsageFunction(UsageFunction usage);
+    /// Whether the host keeps two copies of the output, one written by each frame in turn, so
+    /// that its write need not wait for this frame's reads of the frame before. Refused (false,
+    /// no change) for a node without a pass or an output it lacks. Kept by pass.
+    bool setOutputDoubleBuffered(int node, int output, bool doubleBuffered);
+    /// The plan of the latest frame (the one rendering, if any); empty when planning is off
+    /// or before the first frame.
+    SyncPlan syncPlan() const;
+    /// The step (a position in the schedule) whose pass the renderer started most recently in
+    /// the frame rendering: called by a pass from its beginFrame or start, its own step. -1
+    /// outside a frame.
+    int currentStep() const;
     ///@}
 
     /// @name Per-pass timing
