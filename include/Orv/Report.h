@@ -29,7 +29,9 @@ struct ReportContents {
 /// the first 100 passes that did not run, and, from the frames kept while timing is on, each
 /// pass's mean time, the latest frame's timeline and a histogram of frame times; and each
 /// output's lifetime over the schedule, coloured by its place in the memory plan when there is
-/// one. Writes nothing; the host saves the page.
+/// one, with a tick per transition of the synchronisation plan when there is one (at the step
+/// it comes before, coloured by its reason, saying why when hovered). Writes nothing; the host
+/// saves the page.
 ORVCORE_EXPORT QByteArray reportHtml(const Renderer& renderer,
                                      const ReportContents& contents = ReportContents());
 

@@ -11,6 +11,7 @@
 #include "render/renderer_p.h"
 
 #include <QHash>
+#include <QPointF>
 #include <QStringList>
 
 #include <algorithm>
@@ -410,15 +411,17 @@ private:
         for (const OutputLifetime& life : lifetimes)
             steps = std::max({steps, life.producerStep + 1, life.lastReaderStep + 1});
         const int rows = std::min(int(lifetimes.size()), kLifetimeRows);
-        const double left = 200, right = 20, top = 24, row = 20, width = 1000;
+        const double left = 200, right = 20, top = 24, rowHeight = 20, width = 1000;
         const double column = (width - left - right) / steps;
-        const double height = top + row * rows + 8;
+        const double height = top + rowHeight * rows + 8;
         SvgChart chart(width, height);
         const int step = std::max(1, int(tickStep(steps, 12)));
         for (int s = 0; s < steps; s += step) {
             chart.line(left + s * column, top - 4, left + s * column, height - 4, kGrid);
             chart.text(left + (s + 0.5) * column, 14, QString::number(s), kMuted, "middle");
         }
+        QHash<QPair<int, int>, int> rowOf;  // (node, output) -> row, of the rows drawn
+        QStringList names;                  // by row
         for (int l = 0; l < rows; ++l) {
             const OutputLifetime& life = lifetimes[l];
             const bool live = _d.graph.isValidNode(life.node);
@@ -428,6 +431,8 @@ private:
                 QLatin1Char('.') +
                 (live ? detail::portLabel(_d.graph, life.node, detail::Side::Output, life.output)
                       : QStringLiteral("output ") + QString::number(life.output));
+            rowOf.insert({life.node, life.output}, l);
+            names << name;
             const qint64 offset = placed ? plan.offsets[l] : -1;
             const int last = std::max(life.producerStep, life.lastReaderStep);
             // Low offsets blue, high ones orange; what the plan did not place is grey.
@@ -443,7 +448,7 @@ private:
             else if (offset >= 0)
                 tip += QStringLiteral(", at byte ") + QString::number(offset) +
                        QStringLiteral(" of ") + QString::number(plan.heapSize);
-            const double y = top + row * l;
+            const double y = top + rowHeight * l;
             chart.beginGroup(
                 tip, {{"data-output", name},
                       {"data-first-step", QString::number(life.producerStep)},
@@ -455,11 +460,17 @@ private:
                 name.size() > 28 ? QStringLiteral("\u2026") + name.right(27) : name;
             chart.text(left - 8, y + 14, shown, kInk, "end");
             chart.rect(left + life.producerStep * column + 1, y + 3,
-                       std::max((last - life.producerStep + 1) * column - 2, 1.5), row - 6, fill,
+                       std::max((last - life.producerStep + 1) * column - 2, 1.5), rowHeight - 6,
+                       fill,
                        {{"fill-opacity",
                          life.outlivesFrame ? QStringLiteral("0.45") : QStringLiteral("1")}});
             chart.endGroup();
         }
+        const SyncPlan sync = _renderer.syncPlan();
+        const int ticks =
+            transitionTicks(sync, rowOf, names, rowHeight, &chart, [&](int step, int row) {
+                return QPointF(left + step * column, top + row * rowHeight);
+            });
         QString note = QStringLiteral(
             "Each bar runs from the step that makes an output to the last step that reads it in "
             "the latest frame's schedule");
@@ -477,6 +488,10 @@ private:
             note += QStringLiteral(
                 "; faded ones outlive the frame. With Renderer::setMemoryPlanning the bars are "
                 "coloured by their place in one heap");
+        if (sync.numSteps() > 0)
+            note += QStringLiteral(
+                "; a tick on a bar is a transition of the synchronisation plan, at the step it "
+                "comes before, coloured by its reason (hover over it for why)");
         if (lifetimes.size() > rows)
             note += QStringLiteral("; the first ") + QString::number(rows) +
                     QStringLiteral(" of ") + QString::number(lifetimes.size()) +
@@ -487,8 +502,53 @@ private:
             html += attribute("data-heap-size", QString::number(plan.heapSize)) +
                     attribute("data-lower-bound", QString::number(plan.lowerBound)) +
                     attribute("data-total-size", QString::number(plan.totalSize));
-        return html + QLatin1Char('>') + chart.take() + QStringLiteral("</div><p class=\"note\">") +
-               esc(note) + QStringLiteral(".</p></section>");
+        if (sync.numSteps() > 0) html += attribute("data-transitions", QString::number(ticks));
+        html += QLatin1Char('>') + chart.take() + QStringLiteral("</div>");
+        if (sync.numSteps() > 0) {
+            html += QStringLiteral("<div class=\"legend\">");
+            for (const Transition::Reason reason : detail::kReasons) html += reasonBadge(reason);
+            html += QStringLiteral("</div>");
+        }
+        return html + QStringLiteral("<p class=\"note\">") + esc(note) +
+               QStringLiteral(".</p></section>");
+    }
+
+    static QString reasonBadge(Transition::Reason reason) {
+        return QStringLiteral("<span class=\"badge\"") +
+               attribute("style", QStringLiteral("background:") +
+                                      QLatin1String(detail::reasonColour(reason))) +
+               attribute("data-reason", QLatin1String(reasonName(reason))) + QLatin1Char('>') +
+               esc(QLatin1String(reasonName(reason))) + QStringLiteral("</span>");
+    }
+
+    // A tick on the bar of each transition's output, at the step it comes before; ticks of one
+    // bar and step sit side by side. `corner(step, row)` is where a step's column meets a row.
+    // Returns how many were drawn (outputs past the chart's rows have none).
+    template <typename Corner>
+    int transitionTicks(const SyncPlan& sync, const QHash<QPair<int, int>, int>& rowOf,
+                        const QStringList& names, double rowHeight, SvgChart* chart,
+                        Corner corner) const {
+        QHash<QPair<int, int>, int> atStep;  // (row, step) -> ticks already there
+        int drawn = 0;
+        for (const Transition& t : sync.transitions) {
+            const int row = rowOf.value({t.node, t.output}, -1);
+            if (row < 0) continue;
+            const int k = atStep[{row, t.step}]++;
+            const QPointF at = corner(t.step, row);
+            chart->beginGroup(detail::transitionWhy(_d.graph, sync, t),
+                              {{"data-transition", QLatin1String(reasonName(t.reason))},
+                               {"data-resource", names.at(row)},
+                               {"data-step", QString::number(t.step)},
+                               {"data-wait-step", QString::number(t.waitStep)},
+                               {"data-from-usage", QString::number(t.fromUsage)},
+                               {"data-to-usage", QString::number(t.toUsage)}});
+            chart->rect(at.x() + 1 + 5 * k, at.y() + 1, 4, rowHeight - 2,
+                        QLatin1String(detail::reasonColour(t.reason)),
+                        {{"stroke", kInk}, {"stroke-width", QStringLiteral("0.8")}});
+            chart->endGroup();
+            ++drawn;
+        }
+        return drawn;
     }
 
     QString graph() const {

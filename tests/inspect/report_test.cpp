@@ -238,3 +238,48 @@ TEST_F(ReportTest, TheLifetimeChartDrawsABarPerOutputAtItsPlace) {
     EXPECT_EQ(chart[0]["data-heap-size"], "2048");
     EXPECT_EQ(chart[0]["data-lower-bound"], "2048");
 }
+
+//   A%2 -> B -> %1 -> D -> output, 100 bytes each but D's, which the host reads after the frame.
+// %1 takes over A%2's bytes, so A%2's bar carries its read after write and the reuse.
+TEST_F(ReportTest, TheLifetimeChartTicksEachTransitionOnItsOutputsBar) {
+    chain("A%2 B %1 D");
+    renderer.setOutputMemoryFunction([](int, int) { return OutputMemory{100, 1}; });
+    renderer.setMemoryPlanning(true);
+    ASSERT_TRUE(renderer.setPortUsage(node("A%2"), PortSide::Output, 0, 1));
+    ASSERT_TRUE(renderer.setPortUsage(node("B"), PortSide::Input, 0, 2));
+    ASSERT_TRUE(renderer.setPortUsage(node("%1"), PortSide::Output, 0, 4));
+    EXPECT_TRUE(render());
+    std::vector<Element> page = read();
+    EXPECT_TRUE(find(page, "lifetimes", "g", "data-transition").empty()) << "no plan asked for";
+    EXPECT_TRUE(find(page, "lifetimes", "span", "data-reason").empty());
+    EXPECT_TRUE(find(page, "lifetimes", "div", "data-transitions").empty());
+
+    renderer.setSyncPlanning(true);
+    EXPECT_TRUE(render());
+    page = read();
+    ASSERT_EQ(renderer.memoryOffset(node("%1"), 0), renderer.memoryOffset(node("A%2"), 0));
+    QStringList ticks;
+    for (const Element& tick : find(page, "lifetimes", "g", "data-transition")) {
+        ticks << tick["data-resource"] + ' ' + tick["data-transition"] + " before " +
+                     tick["data-step"] + " after " + tick["data-wait-step"] + ' ' +
+                     tick["data-from-usage"] + '>' + tick["data-to-usage"];
+    }
+    EXPECT_EQ(ticks, QStringList({"A%2.out0 read after write before 1 after 0 1>2",
+                                  "B.out0 read after write before 2 after 1 0>0",
+                                  "A%2.out0 reuse before 2 after 1 2>4",
+                                  "%1.out0 read after write before 3 after 2 4>0"}));
+    const std::vector<Element> titles = find(page, "lifetimes", "title");
+    EXPECT_TRUE(std::any_of(titles.begin(), titles.end(), [](const Element& title) {
+        return title.text ==
+               "reuse: %1.out0 takes over the bytes of A%2.out0; waits for step 1; usage 2 "
+               "\u2192 4";
+    }));
+    const std::vector<Element> chart = find(page, "lifetimes", "div", "data-transitions");
+    ASSERT_EQ(chart.size(), 1u);
+    EXPECT_EQ(chart[0]["data-transitions"], "4");
+    QStringList legend;
+    for (const Element& badge : find(page, "lifetimes", "span", "data-reason"))
+        legend << badge.text;
+    EXPECT_EQ(legend, QStringList({"read after write", "usage change", "reuse", "history read",
+                                   "write after history read"}));
+}
