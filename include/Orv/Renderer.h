@@ -336,5 +336,18 @@ private:
 /// labelled with its time when timing is on.
 ORVCORE_EXPORT QByteArray frameAsDot(const Renderer& renderer);
 
+/// What frameAsDot draws besides the outcomes.
+struct FrameDotOptions {
+    /// Labels each edge that ends at a pass's input with the transitions of the latest frame's
+    /// synchronisation plan that the pass's step needs for the output feeding it (through
+    /// containers): its usages and reason, as "1→2 read after write", and why in the edge's
+    /// hover text. An edge whose output needs none there, and every edge of a frame without a
+    /// plan, stays unlabelled.
+    bool transitions = false;
+};
+
+/// frameAsDot(renderer) with the options' additions; with none set, the same text.
+ORVCORE_EXPORT QByteArray frameAsDot(const Renderer& renderer, const FrameDotOptions& options);
+
 }  // namespace Orv
 }  // namespace Vantrel

@@ -196,12 +196,18 @@ private:
                 to = endpoint(dst, dstPort, Side::Input);
             }
             // A down edge leaves its container's input, an up edge ends at its container's output.
-            const QString tip =
+            QString tip =
                 portPath(src, srcPort, _graph.isDownEdge(e) ? Side::Input : Side::Output) +
                 QStringLiteral(" -> ") +
                 portPath(dst, dstPort, _graph.isUpEdge(e) ? Side::Output : Side::Input);
+            detail::DotEdgeStyle edgeLook;
+            if (_style.decorateEdge) _style.decorateEdge(e, &edgeLook);
+            if (!edgeLook.tooltip.isEmpty()) tip += QLatin1Char('\n') + edgeLook.tooltip;
             look = look.isEmpty() ? " [tooltip=" + quotedString(tip) + ']'
                                   : look.chopped(1) + ", tooltip=" + quotedString(tip) + ']';
+            if (!edgeLook.label.isEmpty())
+                look =
+                    look.chopped(1) + ", label=" + quotedString(edgeLook.label) + ", fontsize=9]";
             _out += "  " + from + " -> " + to + look + ";\n";
         }
     }

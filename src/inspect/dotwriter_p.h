@@ -20,10 +20,17 @@ struct DotNodeStyle {
     QString tooltip;      // the hover text; the node's path when empty
 };
 
+// How one edge is drawn beyond its kind.
+struct DotEdgeStyle {
+    QString label;    // beside the edge, empty for none
+    QString tooltip;  // a line added to the edge's hover text, empty for none
+};
+
 struct DotStyle {
     QString rootInputs = QStringLiteral("inputs");
     QString rootOutputs = QStringLiteral("outputs");
-    std::function<void(int node, DotNodeStyle* style)> decorate;  // may be empty
+    std::function<void(int node, DotNodeStyle* style)> decorate;      // may be empty
+    std::function<void(int edge, DotEdgeStyle* style)> decorateEdge;  // may be empty
     QByteArray legend;  // DOT statements drawn at the top level, after the nodes
 };
 

@@ -4,6 +4,7 @@
 #include "inspect/dotwriter_p.h"
 #include "inspect/inspect_p.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <algorithm>
@@ -33,9 +34,41 @@ QByteArray legend() {
            rows + "</TABLE>>];\n";
 }
 
-}  // namespace
+bool isRead(Transition::Reason reason) {
+    return reason == Transition::Reason::ReadAfterWrite ||
+           reason == Transition::Reason::UsageChange || reason == Transition::Reason::HistoryRead;
+}
 
-QByteArray frameAsDot(const Renderer& renderer) {
+// Labels an edge that ends at a pass's input with the reads its step needs of the output that
+// feeds the input. Other transitions (reuse, a write after a history read) belong to no edge.
+std::function<void(int, detail::DotEdgeStyle*)> transitionLabels(const Renderer& renderer) {
+    const SyncPlan plan = renderer.syncPlan();
+    if (plan.numSteps() == 0) return {};
+    QHash<int, QVector<int>> stepsOf;  // node -> its steps
+    for (int s = 0; s < plan.numSteps(); ++s) stepsOf[plan.nodes[s]] << s;
+    return [&renderer, plan, stepsOf](int edge, detail::DotEdgeStyle* look) {
+        const Graph& graph = *renderer.getGraph();
+        if (graph.isUpEdge(edge)) return;
+        int node = graph.edgeDestNode(edge);
+        int port = graph.edgeDestIndex(edge);
+        const QVector<int> steps = stepsOf.value(node);
+        if (steps.isEmpty() || !graph.walkToSourceNode(node, port)) return;
+        QStringList labels, whys;
+        for (const int step : steps) {
+            for (const Transition& t : plan.transitionsBefore(step)) {
+                if (t.node != node || t.output != port || !isRead(t.reason)) continue;
+                labels << QString::number(t.fromUsage) + QStringLiteral("\u2192") +
+                              QString::number(t.toUsage) + QLatin1Char(' ') +
+                              QLatin1String(reasonName(t.reason));
+                whys << detail::transitionWhy(graph, plan, t);
+            }
+        }
+        look->label = labels.join(QLatin1Char('\n'));
+        look->tooltip = whys.join(QLatin1Char('\n'));
+    };
+}
+
+QByteArray writeFrameDot(const Renderer& renderer, const FrameDotOptions& options) {
     detail::DotStyle style;
     style.rootInputs = QStringLiteral("parameters");
     style.rootOutputs = QStringLiteral("outputs");
@@ -62,7 +95,18 @@ QByteArray frameAsDot(const Renderer& renderer) {
         if (!look->tooltip.isEmpty() && !look->note.isEmpty())
             look->tooltip += QStringLiteral(" (") + look->note + QLatin1Char(')');
     };
+    if (options.transitions) style.decorateEdge = transitionLabels(renderer);
     return detail::writeDot(*renderer.getGraph(), style);
+}
+
+}  // namespace
+
+QByteArray frameAsDot(const Renderer& renderer) {
+    return writeFrameDot(renderer, FrameDotOptions());
+}
+
+QByteArray frameAsDot(const Renderer& renderer, const FrameDotOptions& options) {
+    return writeFrameDot(renderer, options);
 }
 
 }  // namespace Orv

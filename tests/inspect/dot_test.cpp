@@ -90,3 +90,89 @@ TEST_F(DotTest, NamesAreQuotedAsTheyAreWhateverTheyHold) {
     }
     EXPECT_TRUE(dotAccepts(text)) << text.toStdString();
 }
+
+namespace {
+
+// Each labelled edge's hover text, up to its first line, with its label: "A.out0 -> B.in0: 1→2
+// read after write", in the order of the text.
+QStringList edgeLabels(const QByteArray& dot) {
+    QStringList labelled;
+    for (const QByteArray& line : dot.split('\n')) {
+        const int tip = line.indexOf("tooltip=\"");
+        const int label = line.indexOf("label=\"");
+        if (!line.contains(" -> ") || tip < 0 || label < 0) continue;
+        const int tipEnd = line.indexOf('\\', tip);
+        const QString from = QString::fromUtf8(line.mid(tip + 9, tipEnd - tip - 9));
+        const int labelEnd = line.indexOf('"', label + 7);
+        labelled << from + ": " + QString::fromUtf8(line.mid(label + 7, labelEnd - label - 7));
+    }
+    return labelled;
+}
+
+}  // namespace
+
+//   A -> B, %1 (usage 2), E (3);  each reader -> an output.  A writes in usage 1.
+// B's edge carries A's first read after its write, %1's nothing (the same usage again), E's a
+// change of usage; with the option off, or without a plan, the text is frameAsDot's own.
+TEST_F(DotTest, EdgesCanCarryTheTransitionTheirReaderNeeds) {
+    add("A");
+    for (const char* reader : {"B", "%1", "E"}) {
+        add(reader);
+        link("A", reader);
+        up(renderer.addOutput(reader), reader);
+    }
+    ASSERT_TRUE(renderer.setPortUsage(node("A"), PortSide::Output, 0, 1));
+    for (const char* reader : {"B", "%1"})
+        ASSERT_TRUE(renderer.setPortUsage(node(reader), PortSide::Input, 0, 2));
+    ASSERT_TRUE(renderer.setPortUsage(node("E"), PortSide::Input, 0, 3));
+    EXPECT_TRUE(render());
+    FrameDotOptions labelled;
+    labelled.transitions = true;
+    const QByteArray plain = frameAsDot(renderer);
+    EXPECT_EQ(frameAsDot(renderer, labelled), plain) << "no plan";
+
+    renderer.setSyncPlanning(true);
+    EXPECT_TRUE(render());
+    EXPECT_EQ(frameAsDot(renderer), plain);
+    EXPECT_EQ(frameAsDot(renderer, FrameDotOptions()), plain);
+    const QByteArray text = frameAsDot(renderer, labelled);
+    EXPECT_EQ(edgeLabels(text), QStringList({"A.out0 -> B.in0: 1\u21922 read after write",
+                                             "A.out0 -> E.in0: 2\u21923 usage change"}));
+    EXPECT_TRUE(
+        text.contains("tooltip=\"A.out0 -> E.in0\\nusage change: E reads A.out0 in "
+                      "another usage; waits for step 2; usage 2 \u2192 3\""));
+    EXPECT_TRUE(dotAccepts(text)) << text.toStdString();
+}
+
+//   Y -> G.in;  G[ G.in -> X.0;  Q -> X.1;  X -> G.out ];  G.out -> Y;  Y -> T (target).
+// Through a group's ports each edge into a pass is labelled with what its reader needs of the
+// pass output behind it: X reads Y's value of the frame before, and Y's write after it is on
+// no edge.
+TEST_F(DotTest, LabelsFollowTheValueThroughGroupsAndTheFrameBefore) {
+    add("Y");
+    group("G", 1, 1);
+    add("Q", 1, 1, "G");
+    add("X", 2, 1, "G");
+    down(0, "X");
+    link("Q", "X", 0, 1);
+    up(0, "X");
+    link("G", "Y");
+    link("Y", "G");
+    add("T");
+    link("Y", "T");
+    renderer.setTarget(node("T"));
+    renderer.setSyncPlanning(true);
+    ASSERT_TRUE(renderer.setPortUsage(node("Y"), PortSide::Output, 0, 1));
+    ASSERT_TRUE(renderer.setPortUsage(node("X"), PortSide::Input, 0, 2));
+    ASSERT_TRUE(renderer.setPortUsage(node("T"), PortSide::Input, 0, 3));
+    EXPECT_TRUE(render());
+    FrameDotOptions labelled;
+    labelled.transitions = true;
+    const QByteArray text = frameAsDot(renderer, labelled);
+    EXPECT_EQ(edgeLabels(text), QStringList({"G.input 0 -> G/X.in0: 3\u21922 history read",
+                                             "G/Q.out0 -> G/X.in1: 0\u21920 read after write",
+                                             "G.output 0 -> Y.in0: 0\u21920 read after write",
+                                             "Y.out0 -> T.in0: 1\u21923 read after write"}))
+        << text.toStdString();
+    EXPECT_TRUE(dotAccepts(text)) << text.toStdString();
+}
