@@ -206,8 +206,8 @@ private:
             look = look.isEmpty() ? " [tooltip=" + quotedString(tip) + ']'
                                   : look.chopped(1) + ", tooltip=" + quotedString(tip) + ']';
             if (!edgeLook.label.isEmpty())
-                look =
-                    look.chopped(1) + ", label=" + quotedString(edgeLook.label) + ", fontsize=9]";
+                look = look.chopped(1) + ", label=" + quotedString(edgeLook.label) +
+                       ", fontname=\"Helvetica\", fontsize=9]";
             _out += "  " + from + " -> " + to + look + ";\n";
         }
     }
