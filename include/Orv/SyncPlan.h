@@ -37,16 +37,14 @@ struct Transition {
     };
     static constexpr int kFrameBefore = -1;  ///< A waitStep in the frame before.
 
-    int step = -1;  ///< The step it comes before.
-    /// The resource: output `output` of the pass at node `node`, written by the pass's step
-    /// producerStep (for a history read: by that step in the frame before).
-    int node = -1;
-    int output = -1;
-    int producerStep = -1;
+    int step = -1;          ///< The step it comes before.
+    int node = -1;          ///< The resource's pass, by node.
+    int output = -1;        ///< The resource's output of that pass.
+    int producerStep = -1;  ///< The step that writes it (in the frame before, for a history read).
     int waitStep = kFrameBefore;  ///< The step whose access of the resource must end first.
     int fromUsage = 0;            ///< The usage the resource leaves.
     int toUsage = 0;              ///< The usage it enters.
-    Reason reason = Reason::ReadAfterWrite;
+    Reason reason = Reason::ReadAfterWrite;  ///< Why the step needs it.
     int takenBy = -1;  ///< For Reuse, the output of `step` that takes the bytes over; else -1.
 };
 
