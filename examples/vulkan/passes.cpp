@@ -106,13 +106,17 @@ void GpuPass::setup(Orv::RenderCallbacks*) {
         pool.flags = VK_COMMAND_POOL_CREATE_TRANSIENT_BIT;
         pool.queueFamilyIndex = _gpu->queueFamily();
         if (!_pools[s]) result = vkCreateCommandPool(_gpu->device(), &pool, nullptr, &_pools[s]);
-        auto commands =
-            make<VkCommandBufferAllocateInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_ALLOCATE_INFO);
-        commands.commandPool = _pools[s];
-        commands.level = VK_COMMAND_BUFFER_LEVEL_PRIMARY;
-        commands.commandBufferCount = 1;
-        if (result == VK_SUCCESS && !_commands[s])
-            result = vkAllocateCommandBuffers(_gpu->device(), &commands, &_commands[s]);
+        // A primary to submit alone, and a secondary for the host's frame to execute.
+        for (int level = 0; level < 2 && result == VK_SUCCESS; ++level) {
+            auto commands =
+                make<VkCommandBufferAllocateInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_ALLOCATE_INFO);
+            commands.commandPool = _pools[s];
+            commands.level =
+                level ? VK_COMMAND_BUFFER_LEVEL_SECONDARY : VK_COMMAND_BUFFER_LEVEL_PRIMARY;
+            commands.commandBufferCount = 1;
+            if (!_commands[s][level])
+                result = vkAllocateCommandBuffers(_gpu->device(), &commands, &_commands[s][level]);
+        }
         for (VkDescriptorSet& set : _sets[s])
             if (result == VK_SUCCESS && !set) result = _gpu->allocateSet(&set);
     }
@@ -137,7 +141,7 @@ void GpuPass::start(Orv::RenderCallbacks*) {
     } else if (result == VK_SUCCESS && work) {
         // Read here, on the renderer's thread: the step is the one starting now.
         Batch batch = planned();
-        _frame->recorded.push_back({_frame->renderer->currentStep(), _index, _commands[slot()]});
+        _frame->recorded.push_back({_frame->renderer->currentStep(), _index, commands()});
         if (_frame->workers)
             _recording = _frame->workers->run<VkResult>(
                 [this, batch = std::move(batch)] { return recordAll(batch); });
@@ -151,7 +155,8 @@ void GpuPass::submit() {
     VkResult result = vkResetFences(_gpu->device(), 1, &_fence);
     auto submit = make<VkSubmitInfo>(VK_STRUCTURE_TYPE_SUBMIT_INFO);
     submit.commandBufferCount = 1;
-    submit.pCommandBuffers = &_commands[slot()];
+    const VkCommandBuffer primary = commands();
+    submit.pCommandBuffers = &primary;
     if (result == VK_SUCCESS) result = vkQueueSubmit(_gpu->queue(), 1, &submit, _fence);
     _submitted = result == VK_SUCCESS;
     if (_submitted) ++_frame->submits;
@@ -253,10 +258,13 @@ GpuPass::Batch GpuPass::blanket() const {
 }
 
 VkResult GpuPass::recordAll(const Batch& batch) {
-    const VkCommandBuffer commands = _commands[slot()];
+    const VkCommandBuffer commands = this->commands();
     VkResult result = vkResetCommandPool(_gpu->device(), _pools[slot()], 0);
     auto begin = make<VkCommandBufferBeginInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO);
     begin.flags = VK_COMMAND_BUFFER_USAGE_ONE_TIME_SUBMIT_BIT;
+    const auto inheritance =
+        make<VkCommandBufferInheritanceInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_INHERITANCE_INFO);
+    if (!perPass()) begin.pInheritanceInfo = &inheritance;
     if (result == VK_SUCCESS) result = vkBeginCommandBuffer(commands, &begin);
     if (result != VK_SUCCESS) return result;
     const VkQueryPool queries = _frame->queries[slot()];

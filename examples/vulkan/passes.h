@@ -72,7 +72,8 @@ struct Frame {
 // A pass whose work is a command buffer per frame slot. start() places the pass's output images,
 // points its descriptor sets at them, and records its commands after the barriers its step needs
 // (the synchronisation plan's, mapped from usages to stages, accesses and layouts), on a worker
-// when there is one; the host submits the frame. With Frame::perPass, start() submits them with
+// when there is one, into a secondary command buffer; the host executes the frame's from one
+// primary and submits that. With Frame::perPass, start() submits them with
 // a fence after a blanket barrier and isFinished() asks the fence. A Vulkan error, whenever it
 // comes, becomes the pass's error code (errorCodeOf).
 class GpuPass : public Vantrel::Orv::RenderPassHelper {
@@ -145,11 +146,14 @@ private:
     Batch planned() const;
     Batch blanket() const;
     VkResult recordAll(const Batch& batch);
+    // The frame's commands: a secondary command buffer that the host's frame executes, or per
+    // pass a primary one.
+    VkCommandBuffer commands() const { return _commands[slot()][perPass() ? 0 : 1]; }
     void submit();
 
     VkResult _setupResult = VK_ERROR_INITIALIZATION_FAILED;  // until setup has run
     VkCommandPool _pools[kFrameSlots] = {};
-    VkCommandBuffer _commands[kFrameSlots] = {};
+    VkCommandBuffer _commands[kFrameSlots][2] = {};  // by slot: a primary, a secondary
     VkDescriptorSet _sets[kFrameSlots][2] = {};
     Image _images[kFrameSlots][2];  // the pass's own, then output 0
     std::vector<int> _written;      // images written this frame, as image() takes them

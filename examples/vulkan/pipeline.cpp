@@ -24,6 +24,16 @@ Pipeline::Pipeline(Gpu* gpu) : heap(gpu), _gpu(gpu) {
     for (int s = 0; s < kFrameSlots && gpu->device(); ++s) {
         const auto fence = make<VkFenceCreateInfo>(VK_STRUCTURE_TYPE_FENCE_CREATE_INFO);
         vkCreateFence(gpu->device(), &fence, nullptr, &_fences[s]);
+        auto pool = make<VkCommandPoolCreateInfo>(VK_STRUCTURE_TYPE_COMMAND_POOL_CREATE_INFO);
+        pool.flags = VK_COMMAND_POOL_CREATE_RESET_COMMAND_BUFFER_BIT;
+        pool.queueFamilyIndex = gpu->queueFamily();
+        vkCreateCommandPool(gpu->device(), &pool, nullptr, &_pools[s]);
+        auto primary =
+            make<VkCommandBufferAllocateInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_ALLOCATE_INFO);
+        primary.commandPool = _pools[s];
+        primary.level = VK_COMMAND_BUFFER_LEVEL_PRIMARY;
+        primary.commandBufferCount = 1;
+        vkAllocateCommandBuffers(gpu->device(), &primary, &_primaries[s]);
         if (gpu->timestampPeriod() <= 0.0) continue;
         auto queries = make<VkQueryPoolCreateInfo>(VK_STRUCTURE_TYPE_QUERY_POOL_CREATE_INFO);
         queries.queryType = VK_QUERY_TYPE_TIMESTAMP;
@@ -83,6 +93,7 @@ Pipeline::~Pipeline() {
     vkDeviceWaitIdle(_gpu->device());
     for (int s = 0; s < kFrameSlots; ++s) {
         if (_fences[s]) vkDestroyFence(_gpu->device(), _fences[s], nullptr);
+        if (_pools[s]) vkDestroyCommandPool(_gpu->device(), _pools[s], nullptr);
         if (_frame.queries[s]) vkDestroyQueryPool(_gpu->device(), _frame.queries[s], nullptr);
     }
 }
@@ -175,10 +186,21 @@ VkResult Pipeline::submit(int slot) {
         [](const Frame::Recorded& a, const Frame::Recorded& b) { return a.step < b.step; });
     std::vector<VkCommandBuffer> commands;
     for (const Frame::Recorded& pass : recorded) commands.push_back(pass.commands);
-    VkResult result = vkResetFences(_gpu->device(), 1, &_fences[slot]);
+    // One primary executes the passes' secondaries, so that the validation layer checks the
+    // accesses of one pass against the next (it does not across the buffers of a submission).
+    const VkCommandBuffer primary = _primaries[slot];
+    VkResult result = vkResetCommandBuffer(primary, 0);
+    auto begin = make<VkCommandBufferBeginInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO);
+    begin.flags = VK_COMMAND_BUFFER_USAGE_ONE_TIME_SUBMIT_BIT;
+    if (result == VK_SUCCESS) result = vkBeginCommandBuffer(primary, &begin);
+    if (result != VK_SUCCESS) return result;
+    if (!commands.empty())
+        vkCmdExecuteCommands(primary, uint32_t(commands.size()), commands.data());
+    result = vkEndCommandBuffer(primary);
+    if (result == VK_SUCCESS) result = vkResetFences(_gpu->device(), 1, &_fences[slot]);
     auto submit = make<VkSubmitInfo>(VK_STRUCTURE_TYPE_SUBMIT_INFO);
-    submit.commandBufferCount = uint32_t(commands.size());
-    submit.pCommandBuffers = commands.data();
+    submit.commandBufferCount = 1;
+    submit.pCommandBuffers = &primary;
     if (result == VK_SUCCESS) result = vkQueueSubmit(_gpu->queue(), 1, &submit, _fences[slot]);
     if (result == VK_SUCCESS) ++_frame.submits;
     _stamped[slot] = recorded;

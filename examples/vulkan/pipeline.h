@@ -33,9 +33,9 @@ struct FrameCounts {
 // width, height, exposure, bloomThreshold, bloomRadius, bloomStrength. `gpu` must outlive it.
 //
 // By default each frame's GPU passes record their command buffers, with the barriers of the
-// renderer's synchronisation plan, and render() submits them in one vkQueueSubmit with one
-// fence. Two frames may be on the device at once, each with its own heap, command buffers and
-// read-back: render() first waits for the fence of the frame before last.
+// renderer's synchronisation plan, and render() submits them, in step order, in one
+// vkQueueSubmit with one fence. Two frames may be on the device at once, each with its own heap,
+// command buffers and read-back: render() first waits for the fence of the frame before last.
 struct Pipeline {
     // Before the renderer, so that the passes' images go before the memory they are bound to.
     TransientHeap heap;
@@ -83,6 +83,8 @@ private:
     int _height = 360;
     int _frames = 0;
     VkFence _fences[kFrameSlots] = {};
+    VkCommandPool _pools[kFrameSlots] = {};
+    VkCommandBuffer _primaries[kFrameSlots] = {};
     bool _onDevice[kFrameSlots] = {};
     Picture _readBack[kFrameSlots];
     std::vector<Frame::Recorded> _stamped[kFrameSlots];
