@@ -269,7 +269,10 @@ VkResult GpuPass::recordAll(const Batch& batch) {
     if (result != VK_SUCCESS) return result;
     const VkQueryPool queries = _frame->queries[slot()];
     const uint32_t first = uint32_t(2 * _index);
-    if (queries) vkCmdResetQueryPool(commands, queries, first, 2);
+    // A frame's queries are reset once, not between passes (on lavapipe a reset costs tens of
+    // microseconds): by the host's primary command buffer, or per pass by the first pass's.
+    if (queries && perPass() && _index == 0)
+        vkCmdResetQueryPool(commands, queries, 0, 2 * kMaxGpuPasses);
     auto memory = make<VkMemoryBarrier>(VK_STRUCTURE_TYPE_MEMORY_BARRIER);
     memory.srcAccessMask = batch.memorySrc;
     memory.dstAccessMask = batch.memoryDst;

@@ -37,6 +37,8 @@ struct Picture {
     int height = 0;
 };
 
+constexpr uint32_t kMaxGpuPasses = 8;  // two timestamps each
+
 // What the GPU passes of one frame share. The host fills it before the frame and submits what
 // the passes recorded after it.
 struct Frame {

@@ -10,12 +10,6 @@ namespace Orv = Vantrel::Orv;
 
 namespace OrvVulkan {
 
-namespace {
-
-constexpr uint32_t kMaxGpuPasses = 8;  // two timestamps each
-
-}  // namespace
-
 Pipeline::Pipeline(Gpu* gpu) : heap(gpu), _gpu(gpu) {
     heap.setRenderer(&renderer);
     _frame.gpu = gpu;
@@ -194,6 +188,8 @@ VkResult Pipeline::submit(int slot) {
     begin.flags = VK_COMMAND_BUFFER_USAGE_ONE_TIME_SUBMIT_BIT;
     if (result == VK_SUCCESS) result = vkBeginCommandBuffer(primary, &begin);
     if (result != VK_SUCCESS) return result;
+    if (_frame.queries[slot])
+        vkCmdResetQueryPool(primary, _frame.queries[slot], 0, 2 * kMaxGpuPasses);
     if (!commands.empty())
         vkCmdExecuteCommands(primary, uint32_t(commands.size()), commands.data());
     result = vkEndCommandBuffer(primary);
