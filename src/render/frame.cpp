@@ -71,6 +71,7 @@ bool Renderer::render(RenderCallbacks* callbacks) {
         d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size(),
                       d->culling, cut);
     detail::followPlan(*d);
+    detail::followSyncPlan(*d);
     latest.fates.assign(d->plan.schedule().size(), detail::LatestFrame::kUndecided);
     if (d->plan.hasRoots()) {
         detail::beginReleases(*d);
@@ -80,6 +81,7 @@ bool Renderer::render(RenderCallbacks* callbacks) {
         collectOutputs(*d);
     }
 
+    d->currentStep = -1;
     if (!result) latest.settleUndecided(d->plan, d->enabled);
     endFrame(callbacks);
     if (d->currentTrace) detail::endFrameTrace(*d);

@@ -46,6 +46,7 @@ inline StartedPass startPass(RendererData& d, int s, RenderCallbacks* callbacks)
         pass->setNumOutputUsers(users[u].output, users[u].users);
 
     pass->setErrorCode(0);
+    d.currentStep = s;
     d.latest.passStarted(s);
     const int span = d.currentTrace ? beginPassSpan(d, step.node) : -1;
     pass->beginFrame(callbacks);

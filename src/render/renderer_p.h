@@ -6,6 +6,7 @@
 
 #include "render/frameplan_p.h"
 #include "render/steplinks_p.h"
+#include "render/syncplan_p.h"
 #include "render/transientmemory_p.h"
 
 #include <QElapsedTimer>
@@ -112,6 +113,8 @@ public:
     LatestFrame latest;
     OverlapScratch overlap;
     TransientMemory memory;
+    SyncState sync;
+    int currentStep = -1;  // the step started most recently in the frame rendering
 
     // Timing, when on: the latest frames, oldest first from traceHead on.
     bool timing = false;

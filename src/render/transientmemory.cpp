@@ -87,6 +87,40 @@ void OutputLifetimes::build(const FramePlan& plan) {
     }
 }
 
+std::vector<std::pair<int, int>> takeovers(const QVector<MemoryRequest>& requests,
+                                           const MemoryPlan& plan,
+                                           const std::vector<char>& skipped) {
+    struct Owned {
+        qint64 end;
+        int request;
+    };
+    std::map<qint64, Owned> owners;  // by start of range; the ranges are disjoint
+    std::vector<std::pair<int, int>> found;
+    std::vector<int> displaced;
+    // Requests are numbered by producing step, so this is the order they take their bytes in.
+    for (int r = 0; r < plan.offsets.size(); ++r) {
+        const qint64 begin = plan.offsets.at(r);
+        if (begin < 0 || (size_t(r) < skipped.size() && skipped[size_t(r)])) continue;
+        const qint64 end = begin + requests.at(r).size;
+        displaced.clear();
+        auto it = owners.upper_bound(begin);
+        if (it != owners.begin() && std::prev(it)->second.end > begin) --it;
+        while (it != owners.end() && it->first < end) {
+            const qint64 ownedBegin = it->first;
+            const Owned owned = it->second;
+            displaced.push_back(owned.request);
+            it = owners.erase(it);
+            if (ownedBegin < begin) owners.emplace(ownedBegin, Owned{begin, owned.request});
+            if (owned.end > end) owners.emplace(end, Owned{owned.end, owned.request});
+        }
+        owners.emplace(begin, Owned{end, r});
+        std::sort(displaced.begin(), displaced.end());
+        displaced.erase(std::unique(displaced.begin(), displaced.end()), displaced.end());
+        for (const int earlier : displaced) found.emplace_back(earlier, r);
+    }
+    return found;
+}
+
 const OutputLifetimes& lifetimesOf(RendererData& d) {
     if (!d.memory.lifetimes.follows(d.plan)) d.memory.lifetimes.build(d.plan);
     return d.memory.lifetimes;
@@ -137,46 +171,16 @@ QVector<MemoryRequest> requestsOf(RendererData& d, const OutputLifetimes& lifeti
     return requests;
 }
 
-// Every placed output waits for the outputs whose bytes it takes over. Going through outputs in
-// the order they are produced, a map from byte ranges to their latest owner finds the owners
-// each output displaces; older owners of those bytes were waited for by the newer ones.
+// Every placed output waits for the outputs whose bytes it takes over, and for their readers.
 std::vector<std::pair<int, int>> reuseWaits(const OutputLifetimes& lifetimes,
-                                            const QVector<MemoryRequest>& requests,
-                                            const MemoryPlan& plan) {
-    struct Owned {
-        qint64 end;
-        int lifetime;
-    };
-    std::map<qint64, Owned> owners;          // by start of range; the ranges are disjoint
+                                            const std::vector<std::pair<int, int>>& takeovers) {
     std::vector<std::pair<int, int>> waits;  // (earlier step, step)
-    std::vector<int> displaced;
-    // Lifetimes are numbered by producing step, so this is the order they are produced in.
-    for (int l = 0; l < plan.offsets.size(); ++l) {
-        const qint64 begin = plan.offsets.at(l);
-        if (begin < 0) continue;
-        const qint64 end = begin + requests.at(l).size;
-        displaced.clear();
-        auto it = owners.upper_bound(begin);
-        if (it != owners.begin() && std::prev(it)->second.end > begin) --it;
-        while (it != owners.end() && it->first < end) {
-            const qint64 ownedBegin = it->first;
-            const Owned owned = it->second;
-            displaced.push_back(owned.lifetime);
-            it = owners.erase(it);
-            if (ownedBegin < begin) owners.emplace(ownedBegin, Owned{begin, owned.lifetime});
-            if (owned.end > end) owners.emplace(end, Owned{owned.end, owned.lifetime});
-        }
-        owners.emplace(begin, Owned{end, l});
-
-        const int step = lifetimes.all()[size_t(l)].producerStep;
-        std::sort(displaced.begin(), displaced.end());
-        displaced.erase(std::unique(displaced.begin(), displaced.end()), displaced.end());
-        for (const int earlier : displaced) {
-            waits.emplace_back(lifetimes.all()[size_t(earlier)].producerStep, step);
-            for (int k = lifetimes.firstReader(earlier); k < lifetimes.firstReader(earlier + 1);
-                 ++k)
-                waits.emplace_back(lifetimes.readerSteps()[size_t(k)], step);
-        }
+    for (const auto& takeover : takeovers) {
+        const int earlier = takeover.first;
+        const int step = lifetimes.all()[size_t(takeover.second)].producerStep;
+        waits.emplace_back(lifetimes.all()[size_t(earlier)].producerStep, step);
+        for (int k = lifetimes.firstReader(earlier); k < lifetimes.firstReader(earlier + 1); ++k)
+            waits.emplace_back(lifetimes.readerSteps()[size_t(k)], step);
     }
     return waits;
 }
@@ -195,13 +199,18 @@ void detail::followPlan(RendererData& d) {
     memory.settingsChanged = false;
     memory.planBuild = replan ? build : 0;
     memory.plan = MemoryPlan();
+    memory.takeovers.clear();
+    ++memory.planVersion;
     if (replan) {
         const OutputLifetimes& lifetimes = lifetimesOf(d);
         QString error;
-        const QVector<MemoryRequest> requests = requestsOf(d, lifetimes, &error);
+        memory.requests = requestsOf(d, lifetimes, &error);
         if (error.isEmpty()) {
-            memory.plan = planMemory(requests);
-            if (memory.plan.error.isEmpty()) reuse = reuseWaits(lifetimes, requests, memory.plan);
+            memory.plan = planMemory(memory.requests);
+            if (memory.plan.error.isEmpty()) {
+                memory.takeovers = detail::takeovers(memory.requests, memory.plan, {});
+                reuse = reuseWaits(lifetimes, memory.takeovers);
+            }
         } else {
             memory.plan.error = error;
         }

@@ -56,8 +56,11 @@ struct TransientMemory {
     bool settingsChanged = false;  // since the memory plan was made
 
     OutputLifetimes lifetimes;
-    MemoryPlan plan;        // empty unless planning
-    quint64 planBuild = 0;  // the frame plan build that `plan` follows, or 0 when none
+    MemoryPlan plan;                  // empty unless planning
+    quint64 planBuild = 0;            // the frame plan build that `plan` follows, or 0 when none
+    quint64 planVersion = 0;          // counts the times `plan` was made or dropped
+    QVector<MemoryRequest> requests;  // what `plan` placed, by lifetime
+    std::vector<std::pair<int, int>> takeovers;  // of `plan`; see takeovers()
 
     // Releases of the frame being rendered: its own copy of the function, and by lifetime the
     // steps still to end (its producer and its readers) and whether it was produced.
@@ -66,6 +69,12 @@ struct TransientMemory {
     std::vector<char> produced;
 };
 
+// Where a placed request takes over bytes: (earlier request, request) for each request that
+// last held some of its bytes before it, by request, the earlier ones ascending. Only the
+// latest holder of a byte counts; the requests `skipped` marks hold none.
+std::vector<std::pair<int, int>> takeovers(const QVector<MemoryRequest>& requests,
+                                           const MemoryPlan& plan,
+                                           const std::vector<char>& skipped);
 // The lifetimes of the current frame plan, built when first asked for.
 const OutputLifetimes& lifetimesOf(RendererData& d);
 // Brings the memory plan (when the host asked for one) and the step links up to date with the
