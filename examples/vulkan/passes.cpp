@@ -215,11 +215,16 @@ GpuPass::Batch GpuPass::planned() const {
                     t.reason == Orv::Transition::Reason::Reuse ? t.takenBy : t.output;
                 const auto at = std::find(outputs.begin(), outputs.end(), output);
                 if (at == outputs.end()) continue;  // the pass wrote nothing there
-                batch.images[size_t(at - outputs.begin())].srcAccessMask |= written;
-                batch.src |= from.stage;
-                // Through another image: only a global barrier makes its writes available.
-                batch.memorySrc |= written;
-                batch.memoryDst |= written ? to.access : 0;
+                // The discard is a write too: it follows the holder's write as well as its
+                // latest access (the validation layer asks for both, even when a read barrier
+                // made the write available).
+                const auto* holder =
+                    dynamic_cast<const GpuPass*>(_frame->renderer->renderPass(t.node));
+                const Access write =
+                    accessOf(holder ? holder->usage(Orv::PortSide::Output, t.output) : kNoUsage);
+                const VkAccessFlags writes = written | (write.write ? write.access : 0);
+                batch.images[size_t(at - outputs.begin())].srcAccessMask |= writes;
+                batch.src |= from.stage | write.stage;
                 continue;
             }
             const GpuImage resource = _frame->images.value(qMakePair(t.node, t.output));
