@@ -133,41 +133,36 @@ void printMemory(const Orv::Renderer& renderer) {
         plan.totalSize > 0 ? 100.0 * double(plan.totalSize - plan.heapSize) / plan.totalSize : 0.0);
 }
 
-// What one way of submitting costs a frame, measured over `frames` frames after two to warm up.
+// What one way of submitting cost the frames measured, summed, and each frame's time.
 struct Measured {
-    double passes = 0.0;
-    double submits = 0.0;
-    double waits = 0.0;
-    double batches = 0.0;
-    double imageBarriers = 0.0;
-    double gap = 0.0;  // median, microseconds
-    double frameMs = 0.0;
+    FrameCounts counts;
+    std::vector<double> frameMs;
+
+    double perFrame(int count) const { return double(count) / std::max(counts.frames, 1); }
 };
 
+// Renders `frames` frames one way, after two to warm up, and adds them to `measured`.
 bool measure(Pipeline& pipeline, bool perPass, int frames, Measured* measured, QString* error) {
     pipeline.setSubmitPerPass(perPass);
     QImage previous;
-    for (int frame = 0; frame < 2; ++frame) {
+    for (int frame = 0; frame < 2 + frames; ++frame) {
+        if (frame == 2) pipeline.resetCounts();
+        QElapsedTimer timer;
+        timer.start();
         if (!pipeline.render(frame, previous, error)) return false;
         previous = pipeline.image();
-    }
-    pipeline.resetCounts();
-    QElapsedTimer timer;
-    timer.start();
-    for (int frame = 2; frame < 2 + frames; ++frame) {
-        if (!pipeline.render(frame, previous, error)) return false;
-        previous = pipeline.image();
+        if (frame >= 2) measured->frameMs.push_back(timer.nsecsElapsed() / 1e6);
     }
     pipeline.finish();
     const FrameCounts& counts = pipeline.counts();
-    const double n = std::max(counts.frames, 1);
-    *measured = Measured{counts.passes / n,
-                         counts.submits / n,
-                         counts.waits / n,
-                         counts.barrierBatches / n,
-                         counts.imageBarriers / n,
-                         median(counts.gaps),
-                         timer.nsecsElapsed() / 1e6 / n};
+    FrameCounts& sum = measured->counts;
+    sum.frames += counts.frames;
+    sum.passes += counts.passes;
+    sum.submits += counts.submits;
+    sum.waits += counts.waits;
+    sum.barrierBatches += counts.barrierBatches;
+    sum.imageBarriers += counts.imageBarriers;
+    sum.gaps.insert(sum.gaps.end(), counts.gaps.begin(), counts.gaps.end());
     return true;
 }
 
@@ -244,24 +239,33 @@ int run(const Options& options) {
                 "flight %.1f ms, %d in flight %.1f ms (%.2fx)\n",
                 kTimes, total[0], options.inFlight, total[1], total[0] / std::max(total[1], 1e-9));
         }
-        // The frame recorded and submitted once, beside a submission and a fence per pass.
+        // The frame recorded and submitted once, beside a submission and a fence per pass, in
+        // alternate rounds so that both see the same machine.
         Measured batched;
         Measured perPass;
         const int measuredFrames = std::max(options.frames, 4);
-        if (status == 0 && (!measure(pipeline, false, measuredFrames, &batched, &error) ||
-                            !measure(pipeline, true, measuredFrames, &perPass, &error))) {
-            std::fprintf(stderr, "orv-vulkan: %s\n", qPrintable(error));
-            status = 1;
+        for (int round = 0; round < 3 && status == 0; ++round) {
+            if (!measure(pipeline, false, measuredFrames, &batched, &error) ||
+                !measure(pipeline, true, measuredFrames, &perPass, &error)) {
+                std::fprintf(stderr, "orv-vulkan: %s\n", qPrintable(error));
+                status = 1;
+            }
         }
-        if (status == 0)
+        pipeline.setSubmitPerPass(options.perPass);
+        if (status == 0) {
+            const FrameCounts& b = batched.counts;
+            const FrameCounts& p = perPass.counts;
             std::printf(
                 "GPU frame: %g passes, %g submit, %g wait, %g barrier batches (%g image "
                 "barriers); median gap between passes %.0f us, frame %.1f ms (per-pass submits: "
                 "%g submits, %g waits, %g blanket barriers (%g image barriers); median gap "
                 "%.0f us, frame %.1f ms)\n",
-                batched.passes, batched.submits, batched.waits, batched.batches,
-                batched.imageBarriers, batched.gap, batched.frameMs, perPass.submits, perPass.waits,
-                perPass.batches, perPass.imageBarriers, perPass.gap, perPass.frameMs);
+                batched.perFrame(b.passes), batched.perFrame(b.submits), batched.perFrame(b.waits),
+                batched.perFrame(b.barrierBatches), batched.perFrame(b.imageBarriers),
+                median(b.gaps), median(batched.frameMs), perPass.perFrame(p.submits),
+                perPass.perFrame(p.waits), perPass.perFrame(p.barrierBatches),
+                perPass.perFrame(p.imageBarriers), median(p.gaps), median(perPass.frameMs));
+        }
         renderer.teardown(nullptr);
     }
     if (options.validation) {
