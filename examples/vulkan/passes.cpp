@@ -496,15 +496,16 @@ VkResult CompositePass::prepare(bool* work) {
     setOutput(0, QVariant::fromValue(GpuImage()));
     if (!isImage(_color)) return VK_SUCCESS;
     // Without a bloom of the expected size (the group switched off), the scene alone; the
-    // sampled binding then reads nothing, but must name an image in the sampled layout.
+    // sampled binding is then never read, but must name an image in the layout it is in.
     _strength = float(number(2));
     const bool hasBloom = isImage(bloom) && bloom.width == (_color.width + 1) / 2 &&
                           bloom.height == (_color.height + 1) / 2;
     if (!hasBloom) _strength = 0.0f;
     const VkResult result = fitImage(0, colorShape(_color.width, _color.height));
     if (result != VK_SUCCESS) return result;
-    _gpu->bind(set(0), hasBloom ? bloom.view : VK_NULL_HANDLE, sampledLayout(), _color.view,
-               image(0).view, VK_NULL_HANDLE);
+    _gpu->bind(set(0), hasBloom ? bloom.view : _color.view,
+               hasBloom ? sampledLayout() : VK_IMAGE_LAYOUT_GENERAL, _color.view, image(0).view,
+               VK_NULL_HANDLE);
     *work = true;
     return VK_SUCCESS;
 }

@@ -42,7 +42,6 @@ constexpr uint32_t kMaxGpuPasses = 8;  // two timestamps each
 // What the GPU passes of one frame share. The host fills it before the frame and submits what
 // the passes recorded after it.
 struct Frame {
-    Gpu* gpu = nullptr;
     const Vantrel::Orv::Renderer* renderer = nullptr;
     // Each pass submits its own work with a fence, after one blanket barrier, instead of
     // recording for one submission with barriers from the synchronisation plan.
@@ -141,7 +140,7 @@ private:
     struct Batch {
         VkPipelineStageFlags src = 0;
         VkPipelineStageFlags dst = 0;
-        VkAccessFlags memorySrc = 0;  // a global barrier as well, when not 0
+        VkAccessFlags memorySrc = 0;  // a global barrier as well (the blanket one), when not 0
         VkAccessFlags memoryDst = 0;
         std::vector<VkImageMemoryBarrier> images;
     };

@@ -12,7 +12,6 @@ namespace OrvVulkan {
 
 Pipeline::Pipeline(Gpu* gpu) : heap(gpu), _gpu(gpu) {
     heap.setRenderer(&renderer);
-    _frame.gpu = gpu;
     _frame.renderer = &renderer;
     // Fences and timestamps only on a device; without one every pass fails at start.
     for (int s = 0; s < kFrameSlots && gpu->device(); ++s) {

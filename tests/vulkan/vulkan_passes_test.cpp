@@ -179,7 +179,19 @@ TEST(VulkanPassTest, HeavyRecordedFrameIsSilentUnderSynchronisationValidation) {
         waits << pipeline.counts().waits;
     }
     EXPECT_EQ(waits, (QVector<int>{0, 0, 1, 2}));
-    EXPECT_EQ(pipeline.finish().size(), QSize(48, 27));
+    const QImage bloomed = pipeline.finish();
+    EXPECT_EQ(bloomed.size(), QSize(48, 27));
+
+    // Without the bright pass there is no bloom: the composite passes the scene through, and
+    // reads its image in the plan's layouts all the same.
+    pipeline.renderer.setEnabled(pipeline.passes.at(1).second, false);
+    // Frame 3 again, once in each slot, so that the pictures differ by the bloom alone.
+    for (int slot = 0; slot < 2; ++slot)
+        ASSERT_TRUE(pipeline.render(3, QImage(), &error)) << error.toStdString();
+    const QImage plain = pipeline.finish();
+    EXPECT_EQ(pipeline.counts().passes, 4 * 6 + 2 * 4);
+    EXPECT_LT(meanLuma(plain), meanLuma(bloomed)) << "the bloom only adds light";
+    EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
     pipeline.renderer.teardown(nullptr);
 }
 
