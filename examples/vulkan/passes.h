@@ -74,9 +74,9 @@ struct Frame {
 // points its descriptor sets at them, and records its commands after the barriers its step needs
 // (the synchronisation plan's, mapped from usages to stages, accesses and layouts), on a worker
 // when there is one, into a secondary command buffer; the host executes the frame's from one
-// primary and submits that. With Frame::perPass, start() submits them with
-// a fence after a blanket barrier and isFinished() asks the fence. A Vulkan error, whenever it
-// comes, becomes the pass's error code (errorCodeOf).
+// primary and submits that. With Frame::perPass, start() records a primary after a blanket
+// barrier and submits it with a fence, and isFinished() asks the fence. A Vulkan error, whenever
+// it comes, becomes the pass's error code (errorCodeOf).
 class GpuPass : public Vantrel::Orv::RenderPassHelper {
 public:
     explicit GpuPass(Gpu* gpu) : _gpu(gpu) {}
