@@ -219,6 +219,24 @@ void registerMemoryBenchmarks() {
                                 for (auto _ : state) setup->replan();
                             });
         }
+        // The synchronisation plan made again (a new usage function) before a frame with every
+        // pass running, against the same frame with the plan kept: the difference is what
+        // making it costs, to set beside the frame plan's rebuild ("replan").
+        for (bool remake : {false, true}) {
+            auto setup = std::make_shared<MemorySetup>(layout, true);
+            setup->renderer.setSyncPlanning(true);
+            registerPerItem(memoryKey(remake ? "sync-remade" : "sync-kept", size), size,
+                            [setup, remake](benchmark::State& state) {
+                                for (auto _ : state) {
+                                    if (remake)
+                                        setup->renderer.setPortUsageFunction(
+                                            [](int node, PortSide side, int port) {
+                                                return (node + port) % 3 + int(side);
+                                            });
+                                    setup->renderer.render(nullptr);
+                                }
+                            });
+        }
         auto requests = std::make_shared<QVector<MemoryRequest>>(
             requestsOf(MemorySetup(layout, false).renderer));
         registerPerItem(memoryKey("plan", size), size, [requests](benchmark::State& state) {

@@ -280,6 +280,8 @@ public:
         _renderer.setMaxPassesInFlight(kLimits[mode & 3]);
         _renderer.setCulling(((mode >> 2) & 7) != 0);
         _renderer.setTimingEnabled((mode >> 5) & 1);
+        // Not copied to the rebuilt renderer: the plan must not change what a frame does.
+        _renderer.setSyncPlanning((mode >> 6) & 1);
         _renderer.setTarget(drawTarget());
     }
 
@@ -462,6 +464,28 @@ void checkFrame(const Renderer& renderer, const Builder& built, const FrameLog& 
 // frame, and only for inputs that ask for it: frame k of an input is the last frame of the same
 // bytes with k frames, and the same bytes with the flag set inspect it, so this covers the same
 // states. Made on every frame, these texts took a third of the fuzzer's time.
+// Every transition of the synchronisation plan comes before a step of the schedule and waits
+// for an earlier access (or the step itself, for what it read of the frame before), and a read
+// after write waits for the step that wrote.
+void checkSyncPlan(const Renderer& renderer, int frame) {
+    const Vantrel::Orv::SyncPlan plan = renderer.syncPlan();
+    if (!renderer.syncPlanning()) return;
+    if (plan.firstOfStep.size() != plan.numSteps() + 1 ||
+        plan.firstOfStep.last() != plan.transitions.size())
+        fail(frame, QStringLiteral("the synchronisation plan's batches do not add up"));
+    for (int s = 0; s < plan.numSteps(); ++s) {
+        for (const Vantrel::Orv::Transition& t : plan.transitionsBefore(s)) {
+            const bool wellPlaced = t.step == s && t.waitStep <= s && t.producerStep >= 0 &&
+                                    t.producerStep < plan.numSteps() &&
+                                    plan.nodes.at(t.producerStep) == t.node;
+            const bool raw = t.reason != Vantrel::Orv::Transition::Reason::ReadAfterWrite ||
+                             (t.waitStep == t.producerStep && t.waitStep < s);
+            if (!wellPlaced || !raw)
+                fail(frame, QStringLiteral("transition before step %1 out of place").arg(s));
+        }
+    }
+}
+
 void checkInspection(const Renderer& renderer, int frame) {
     const Graph& g = *renderer.getGraph();
     for (int node = -1; node <= g.numNodesGlobal(); ++node) {
@@ -574,6 +598,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         const bool result = renderer.render(&callbacks);
         const Calls calls = log.calls;  // before the checks' own calls
         checkFrame(renderer, builder, log, result);
+        checkSyncPlan(renderer, log.frame);
         checkAgainstRebuilt(bytes, size, renderer, builder, before, log.frame, calls, result);
     }
     // Read after the frames, so that an input's frames mean what they did before the flag.

@@ -19,6 +19,16 @@ VKAPI_ATTR VkBool32 VKAPI_CALL onMessage(VkDebugUtilsMessageSeverityFlagBitsEXT,
     return VK_FALSE;
 }
 
+bool layerHasExtension(const char* layer, const char* name) {
+    uint32_t count = 0;
+    vkEnumerateInstanceExtensionProperties(layer, &count, nullptr);
+    std::vector<VkExtensionProperties> extensions(count);
+    vkEnumerateInstanceExtensionProperties(layer, &count, extensions.data());
+    for (const VkExtensionProperties& extension : extensions)
+        if (std::strcmp(extension.extensionName, name) == 0) return true;
+    return false;
+}
+
 bool hasLayer(const char* name) {
     uint32_t count = 0;
     vkEnumerateInstanceLayerProperties(&count, nullptr);
@@ -73,7 +83,16 @@ const char* resultName(VkResult result) {
 
 void Gpu::countMessage(Gpu* gpu, const char* text) {
     ++gpu->_messages;
-    std::fprintf(stderr, "validation: %s\n", text);
+    {
+        std::lock_guard<std::mutex> lock(gpu->_textsLock);
+        gpu->_texts << QString::fromUtf8(text);
+    }
+    if (gpu->_print) std::fprintf(stderr, "validation: %s\n", text);
+}
+
+QStringList Gpu::messageTexts() const {
+    std::lock_guard<std::mutex> lock(_textsLock);
+    return _texts;
 }
 
 bool Gpu::open(const QString& deviceName, bool validation, QString* error) {
@@ -98,15 +117,28 @@ bool Gpu::open(const QString& deviceName, bool validation, QString* error) {
                            VK_DEBUG_UTILS_MESSAGE_TYPE_PERFORMANCE_BIT_EXT;
     messages.pfnUserCallback = onMessage;
     messages.pUserData = this;
-    const char* extension = VK_EXT_DEBUG_UTILS_EXTENSION_NAME;
+    // Besides the standard checks, hazards between the passes' accesses of each image.
+    const VkValidationFeatureEnableEXT features[] = {
+        VK_VALIDATION_FEATURE_ENABLE_SYNCHRONIZATION_VALIDATION_EXT};
+    auto enabled = make<VkValidationFeaturesEXT>(VK_STRUCTURE_TYPE_VALIDATION_FEATURES_EXT);
+    enabled.enabledValidationFeatureCount = 1;
+    enabled.pEnabledValidationFeatures = features;
+    messages.pNext = &enabled;
+    const char* extensions[] = {VK_EXT_DEBUG_UTILS_EXTENSION_NAME,
+                                VK_EXT_VALIDATION_FEATURES_EXTENSION_NAME};
+    if (validation &&
+        !layerHasExtension(kValidationLayer, VK_EXT_VALIDATION_FEATURES_EXTENSION_NAME)) {
+        *error = QStringLiteral("the validation layer cannot validate synchronisation");
+        return false;
+    }
     auto instance = make<VkInstanceCreateInfo>(VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO);
     instance.pApplicationInfo = &app;
     if (validation) {
         instance.pNext = &messages;
         instance.enabledLayerCount = 1;
         instance.ppEnabledLayerNames = &kValidationLayer;
-        instance.enabledExtensionCount = 1;
-        instance.ppEnabledExtensionNames = &extension;
+        instance.enabledExtensionCount = 2;
+        instance.ppEnabledExtensionNames = extensions;
     }
     VkResult result = vkCreateInstance(&instance, nullptr, &_instance);
     if (result != VK_SUCCESS) return fail(QStringLiteral("cannot start Vulkan"), result);
@@ -115,6 +147,7 @@ bool Gpu::open(const QString& deviceName, bool validation, QString* error) {
             vkGetInstanceProcAddr(_instance, "vkCreateDebugUtilsMessengerEXT"));
         if (!create)
             return fail(QStringLiteral("no debug messenger"), VK_ERROR_EXTENSION_NOT_PRESENT);
+        messages.pNext = nullptr;
         result = create(_instance, &messages, nullptr, &_messenger);
         if (result != VK_SUCCESS) return fail(QStringLiteral("no debug messenger"), result);
     }
@@ -134,6 +167,12 @@ bool Gpu::open(const QString& deviceName, bool validation, QString* error) {
         if (family < 0 || !name.contains(deviceName, Qt::CaseInsensitive)) continue;
         _physical = device;
         _deviceName = name;
+        uint32_t familyCount = 0;
+        vkGetPhysicalDeviceQueueFamilyProperties(device, &familyCount, nullptr);
+        std::vector<VkQueueFamilyProperties> families(familyCount);
+        vkGetPhysicalDeviceQueueFamilyProperties(device, &familyCount, families.data());
+        if (families[size_t(family)].timestampValidBits > 0)
+            _timestampPeriod = double(properties.limits.timestampPeriod);
         break;
     }
     if (!_physical) {
@@ -156,29 +195,39 @@ bool Gpu::open(const QString& deviceName, bool validation, QString* error) {
     result = vkCreateDevice(_physical, &device, nullptr, &_device);
     if (result != VK_SUCCESS) return fail(QStringLiteral("cannot open ") + _deviceName, result);
     vkGetDeviceQueue(_device, uint32_t(family), 0, &_queue);
+    _family = uint32_t(family);
 
-    auto pool = make<VkCommandPoolCreateInfo>(VK_STRUCTURE_TYPE_COMMAND_POOL_CREATE_INFO);
-    pool.flags = VK_COMMAND_POOL_CREATE_RESET_COMMAND_BUFFER_BIT;
-    pool.queueFamilyIndex = uint32_t(family);
-    result = vkCreateCommandPool(_device, &pool, nullptr, &_commandPool);
-    if (result != VK_SUCCESS) return fail(QStringLiteral("no command pool"), result);
+    auto sampler = make<VkSamplerCreateInfo>(VK_STRUCTURE_TYPE_SAMPLER_CREATE_INFO);
+    sampler.magFilter = VK_FILTER_LINEAR;
+    sampler.minFilter = VK_FILTER_LINEAR;
+    sampler.mipmapMode = VK_SAMPLER_MIPMAP_MODE_NEAREST;
+    sampler.addressModeU = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
+    sampler.addressModeV = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
+    sampler.addressModeW = VK_SAMPLER_ADDRESS_MODE_CLAMP_TO_EDGE;
+    result = vkCreateSampler(_device, &sampler, nullptr, &_sampler);
+    if (result != VK_SUCCESS) return fail(QStringLiteral("no sampler"), result);
 
-    const VkDescriptorPoolSize sizes{VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 3 * 16};
+    // Sets for up to 8 passes, two frame slots, two sets each.
+    constexpr uint32_t kSets = 32;
+    const VkDescriptorPoolSize sizes[2] = {{VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER, kSets},
+                                           {VK_DESCRIPTOR_TYPE_STORAGE_IMAGE, 3 * kSets}};
     auto descriptors =
         make<VkDescriptorPoolCreateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_POOL_CREATE_INFO);
-    descriptors.maxSets = 16;
-    descriptors.poolSizeCount = 1;
-    descriptors.pPoolSizes = &sizes;
+    descriptors.maxSets = kSets;
+    descriptors.poolSizeCount = 2;
+    descriptors.pPoolSizes = sizes;
     result = vkCreateDescriptorPool(_device, &descriptors, nullptr, &_descriptorPool);
     if (result != VK_SUCCESS) return fail(QStringLiteral("no descriptor pool"), result);
 
-    VkDescriptorSetLayoutBinding bindings[3];
-    for (uint32_t b = 0; b < 3; ++b)
-        bindings[b] = {b, VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 1, VK_SHADER_STAGE_COMPUTE_BIT,
+    VkDescriptorSetLayoutBinding bindings[4];
+    bindings[0] = {0, VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER, 1, VK_SHADER_STAGE_COMPUTE_BIT,
+                   &_sampler};
+    for (uint32_t b = 1; b < 4; ++b)
+        bindings[b] = {b, VK_DESCRIPTOR_TYPE_STORAGE_IMAGE, 1, VK_SHADER_STAGE_COMPUTE_BIT,
                        nullptr};
     auto setLayout =
         make<VkDescriptorSetLayoutCreateInfo>(VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO);
-    setLayout.bindingCount = 3;
+    setLayout.bindingCount = 4;
     setLayout.pBindings = bindings;
     result = vkCreateDescriptorSetLayout(_device, &setLayout, nullptr, &_setLayout);
     if (result != VK_SUCCESS) return fail(QStringLiteral("no descriptor set layout"), result);
@@ -199,7 +248,7 @@ Gpu::~Gpu() {
         vkDestroyPipelineLayout(_device, _pipelineLayout, nullptr);
         vkDestroyDescriptorSetLayout(_device, _setLayout, nullptr);
         vkDestroyDescriptorPool(_device, _descriptorPool, nullptr);
-        vkDestroyCommandPool(_device, _commandPool, nullptr);
+        vkDestroySampler(_device, _sampler, nullptr);
         vkDestroyDevice(_device, nullptr);
     }
     if (_messenger) {
@@ -237,20 +286,22 @@ VkResult Gpu::allocateSet(VkDescriptorSet* set) {
     return vkAllocateDescriptorSets(_device, &info, set);
 }
 
-void Gpu::bind(VkDescriptorSet set, VkBuffer a, VkBuffer b, VkBuffer target) {
-    const VkBuffer buffers[3] = {a, b, target};
-    VkDescriptorBufferInfo infos[3];
-    VkWriteDescriptorSet writes[3];
+void Gpu::bind(VkDescriptorSet set, VkImageView sampled, VkImageLayout sampledLayout,
+               VkImageView source, VkImageView target, VkImageView picture) {
+    const VkImageView views[4] = {sampled, source, target, picture};
+    VkDescriptorImageInfo infos[4];
+    VkWriteDescriptorSet writes[4];
     uint32_t count = 0;
-    for (uint32_t k = 0; k < 3; ++k) {
-        if (!buffers[k]) continue;
-        infos[count] = {buffers[k], 0, VK_WHOLE_SIZE};
+    for (uint32_t k = 0; k < 4; ++k) {
+        if (!views[k]) continue;
+        infos[count] = {VK_NULL_HANDLE, views[k], k == 0 ? sampledLayout : VK_IMAGE_LAYOUT_GENERAL};
         writes[count] = make<VkWriteDescriptorSet>(VK_STRUCTURE_TYPE_WRITE_DESCRIPTOR_SET);
         writes[count].dstSet = set;
         writes[count].dstBinding = k;
         writes[count].descriptorCount = 1;
-        writes[count].descriptorType = VK_DESCRIPTOR_TYPE_STORAGE_BUFFER;
-        writes[count].pBufferInfo = &infos[count];
+        writes[count].descriptorType =
+            k == 0 ? VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER : VK_DESCRIPTOR_TYPE_STORAGE_IMAGE;
+        writes[count].pImageInfo = &infos[count];
         ++count;
     }
     vkUpdateDescriptorSets(_device, count, writes, 0, nullptr);
@@ -258,25 +309,68 @@ void Gpu::bind(VkDescriptorSet set, VkBuffer a, VkBuffer b, VkBuffer target) {
 
 namespace {
 
-VkBufferCreateInfo storageBuffer(VkDeviceSize size) {
-    auto info = make<VkBufferCreateInfo>(VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO);
-    info.size = size;
-    info.usage = VK_BUFFER_USAGE_STORAGE_BUFFER_BIT;
+// Every image can be written as storage, sampled, read as storage and copied from, so that
+// any image can take over any other's bytes.
+VkImageCreateInfo storageImage(VkFormat format, int width, int height) {
+    auto info = make<VkImageCreateInfo>(VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO);
+    info.imageType = VK_IMAGE_TYPE_2D;
+    info.format = format;
+    info.extent = {uint32_t(width), uint32_t(height), 1};
+    info.mipLevels = 1;
+    info.arrayLayers = 1;
+    info.samples = VK_SAMPLE_COUNT_1_BIT;
+    info.tiling = VK_IMAGE_TILING_OPTIMAL;
+    info.usage =
+        VK_IMAGE_USAGE_STORAGE_BIT | VK_IMAGE_USAGE_SAMPLED_BIT | VK_IMAGE_USAGE_TRANSFER_SRC_BIT;
     info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
+    info.initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
     return info;
 }
 
 }  // namespace
 
-VkResult Gpu::requirements(VkDeviceSize size, VkMemoryRequirements* needs) {
-    // Vulkan 1.1 answers only for a buffer that exists, so ask one that is never bound.
-    const VkBufferCreateInfo info = storageBuffer(size);
-    VkBuffer probe = VK_NULL_HANDLE;
-    const VkResult result = vkCreateBuffer(_device, &info, nullptr, &probe);
+VkResult Gpu::requirements(VkFormat format, int width, int height, VkMemoryRequirements* needs) {
+    // Vulkan 1.1 answers only for an image that exists, so ask one that is never bound.
+    const VkImageCreateInfo info = storageImage(format, width, height);
+    VkImage probe = VK_NULL_HANDLE;
+    const VkResult result = vkCreateImage(_device, &info, nullptr, &probe);
     if (result != VK_SUCCESS) return result;
-    vkGetBufferMemoryRequirements(_device, probe, needs);
-    vkDestroyBuffer(_device, probe, nullptr);
+    vkGetImageMemoryRequirements(_device, probe, needs);
+    vkDestroyImage(_device, probe, nullptr);
     return VK_SUCCESS;
+}
+
+VkResult Gpu::makeImage(VkFormat format, int width, int height, VkDeviceMemory memory,
+                        VkDeviceSize offset, Image* image) {
+    const VkImageCreateInfo info = storageImage(format, width, height);
+    VkResult result = vkCreateImage(_device, &info, nullptr, &image->image);
+    if (result != VK_SUCCESS) return result;
+    image->format = format;
+    image->width = width;
+    image->height = height;
+    image->offset = offset;
+    if (!memory) {
+        VkMemoryRequirements needs;
+        vkGetImageMemoryRequirements(_device, image->image, &needs);
+        result = allocate(needs, false, &image->memory);
+        memory = image->memory;
+        offset = 0;
+    }
+    if (result == VK_SUCCESS) result = vkBindImageMemory(_device, image->image, memory, offset);
+    auto view = make<VkImageViewCreateInfo>(VK_STRUCTURE_TYPE_IMAGE_VIEW_CREATE_INFO);
+    view.image = image->image;
+    view.viewType = VK_IMAGE_VIEW_TYPE_2D;
+    view.format = format;
+    view.subresourceRange = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
+    if (result == VK_SUCCESS) result = vkCreateImageView(_device, &view, nullptr, &image->view);
+    return result;
+}
+
+void Gpu::release(Image* image) {
+    if (image->view) vkDestroyImageView(_device, image->view, nullptr);
+    if (image->image) vkDestroyImage(_device, image->image, nullptr);
+    if (image->memory) vkFreeMemory(_device, image->memory, nullptr);
+    *image = Image();
 }
 
 VkResult Gpu::allocate(const VkMemoryRequirements& needs, bool readBack, VkDeviceMemory* memory,
@@ -304,7 +398,10 @@ VkResult Gpu::allocate(const VkMemoryRequirements& needs, bool readBack, VkDevic
 }
 
 VkResult Gpu::makeBuffer(VkDeviceSize size, bool readBack, Buffer* buffer) {
-    const VkBufferCreateInfo info = storageBuffer(size);
+    auto info = make<VkBufferCreateInfo>(VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO);
+    info.size = size;
+    info.usage = VK_BUFFER_USAGE_TRANSFER_DST_BIT;
+    info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
     VkResult result = vkCreateBuffer(_device, &info, nullptr, &buffer->buffer);
     if (result != VK_SUCCESS) return result;
     buffer->size = size;
@@ -316,16 +413,6 @@ VkResult Gpu::makeBuffer(VkDeviceSize size, bool readBack, Buffer* buffer) {
     if (result == VK_SUCCESS && readBack)
         result = vkMapMemory(_device, buffer->memory, 0, VK_WHOLE_SIZE, 0, &buffer->mapped);
     return result;
-}
-
-VkResult Gpu::makeBufferAt(VkDeviceSize size, VkDeviceMemory memory, VkDeviceSize offset,
-                           Buffer* buffer) {
-    const VkBufferCreateInfo info = storageBuffer(size);
-    const VkResult result = vkCreateBuffer(_device, &info, nullptr, &buffer->buffer);
-    if (result != VK_SUCCESS) return result;
-    buffer->size = size;
-    buffer->offset = offset;
-    return vkBindBufferMemory(_device, buffer->buffer, memory, offset);
 }
 
 void Gpu::release(Buffer* buffer) {

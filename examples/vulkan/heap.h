@@ -9,10 +9,26 @@
 
 namespace OrvVulkan {
 
-// One VkDeviceMemory for the frame's transient images, laid out by the renderer's memory plan:
-// an image's buffer is bound where the plan placed its pass's output, so images whose readers
-// are done share bytes. Outside the plan (planning off, an output the plan left out, or an image
-// larger than planned) a buffer gets memory of its own. Used on the thread that renders.
+// The frames the device may work on at once: the CPU records one while the GPU runs the other.
+constexpr int kFrameSlots = 2;
+
+// The size and format of one image.
+struct ImageShape {
+    VkFormat format = VK_FORMAT_UNDEFINED;
+    int width = 0;
+    int height = 0;
+    bool operator==(const ImageShape& o) const {
+        return format == o.format && width == o.width && height == o.height;
+    }
+    bool isEmpty() const { return width <= 0 || height <= 0; }
+};
+
+// One VkDeviceMemory per frame slot for that frame's transient images, each laid out by the
+// renderer's memory plan: an image is bound where the plan placed its pass's output, so images
+// whose readers are done share bytes. A frame in flight on the device keeps its own heap, since
+// the plan covers one frame. Outside the plan (planning off, an output the plan left out, or an
+// image of another shape than planned) an image gets memory of its own. Used on the thread that
+// renders.
 class TransientHeap {
 public:
     explicit TransientHeap(Gpu* gpu) : _gpu(gpu) {}
@@ -23,38 +39,46 @@ public:
     void setRenderer(const Vantrel::Orv::Renderer* renderer) { _renderer = renderer; }
     void setEnabled(bool enabled) { _enabled = enabled; }
     bool enabled() const { return _enabled; }
-    // Answers the renderer's size function for one output of `bytes` with what the device asks
-    // of a buffer that size; 0 bytes, or a device that cannot say, keeps it out of the plan.
-    Vantrel::Orv::OutputMemory planned(int node, int output, VkDeviceSize bytes);
-    // Before each frame: the heap may be made again at the frame's first placement.
-    void beginFrame() {
+    // Answers the renderer's size function for one output of `shape` with what the device asks
+    // of such an image; an empty shape, or a device that cannot say, keeps it out of the plan.
+    Vantrel::Orv::OutputMemory planned(int node, int output, const ImageShape& shape);
+    // Before each frame, once the slot's earlier frame has ended on the device: the slot's heap
+    // may be made again at the frame's first placement.
+    void beginFrame(int slot) {
+        _slot = slot;
         _renewable = true;
         _placed = 0;
     }
-    // Makes `buffer` (again, when its place or size changed) for output `output` of the pass at
-    // `node`: in the heap where the plan put it, else with memory of its own.
-    VkResult place(int node, int output, VkDeviceSize bytes, Buffer* buffer);
-    VkDeviceSize size() const { return _size; }      // 0 until made
-    int placedThisFrame() const { return _placed; }  // buffers placed in the heap
+    int slot() const { return _slot; }
+    // Makes `image` (again, when its place or shape changed) for output `output` of the pass at
+    // `node`: in the slot's heap where the plan put it, else with memory of its own.
+    VkResult place(int node, int output, const ImageShape& shape, Image* image);
+    VkDeviceSize size() const { return _heaps[_slot].size; }  // 0 until made
+    int placedThisFrame() const { return _placed; }           // images placed in the heap
 
 private:
     struct Planned {
-        VkDeviceSize bytes = 0;
-        VkDeviceSize size = 0;  // what the device asks for a buffer of `bytes`
+        ImageShape shape;
+        VkDeviceSize size = 0;  // what the device asks for an image of `shape`
         uint32_t memoryTypes = 0;
     };
+    struct Heap {
+        VkDeviceMemory memory = VK_NULL_HANDLE;
+        VkDeviceSize size = 0;
+        uint32_t type = 0;
+        quint64 generation = 0;  // counts the memories made, so an image knows it is in this one
+    };
     VkResult renew(VkDeviceSize size);
-    void free();
+    void free(Heap* heap);
 
     Gpu* const _gpu;
     const Vantrel::Orv::Renderer* _renderer = nullptr;
     bool _enabled = false;
     bool _renewable = false;
-    VkDeviceMemory _memory = VK_NULL_HANDLE;
-    VkDeviceSize _size = 0;
-    uint32_t _type = 0;
+    int _slot = 0;
     int _placed = 0;
-    quint64 _generation = 0;  // counts the memories made, so a buffer knows it is in this one
+    Heap _heaps[kFrameSlots];
+    quint64 _generations = 0;
     QHash<QPair<int, int>, Planned> _planned;  // by (node, output)
 };
 

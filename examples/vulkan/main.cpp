@@ -1,8 +1,10 @@
 // orv-vulkan: the demo's pipeline on Vulkan compute, headless. Each pass records a command
-// buffer and submits it with a fence; the renderer polls the fences, and its wait function
-// blocks in vkWaitForFences instead of sleeping. The transient images share one VkDeviceMemory
-// laid out by the renderer's memory plan. A CPU pass (statistics over the previous
-// frame) is in flight beside the GPU passes. Writes the last frame as a PNG.
+// buffer that begins with the barriers the renderer's synchronisation plan gives its step, and
+// the host submits the frame's command buffers at once with one fence, two frames on the device
+// at a time. The transient images share one VkDeviceMemory per frame, laid out by the
+// renderer's memory plan. A CPU pass (statistics over an earlier frame) is in flight beside the
+// GPU passes. Then the same frames with a submission and a fence per pass, for comparison.
+// Writes the last frame as a PNG.
 #include "gpu.h"
 #include "pipeline.h"
 
@@ -31,6 +33,7 @@ struct Options {
     bool validation = false;
     bool poll = false;
     bool memoryPlan = true;
+    bool perPass = false;
 };
 
 const char* const kUsage =
@@ -47,6 +50,8 @@ const char* const kUsage =
     "  --in-flight N   passes in flight at once, 1 to 64 (default 4)\n"
     "  --poll          sleep 100 us between polls instead of waiting in vkWaitForFences\n"
     "  --no-memory-plan  each transient image in memory of its own instead of one heap\n"
+    "  --submit-per-pass  each pass submits alone with a fence after a blanket barrier (the\n"
+    "                  frames rendered; the comparison runs both ways)\n"
     "\n"
     "Exit status: 0 when every frame rendered, 1 when a frame failed or the picture could\n"
     "not be written, 2 for a bad command line, 3 for validation messages, 4 when Vulkan, a\n"
@@ -70,7 +75,9 @@ bool parse(const QStringList& arguments, Options* options, QString* error) {
     const QCommandLineOption inFlight(QStringLiteral("in-flight"), QString(), QStringLiteral("N"));
     const QCommandLineOption poll(QStringLiteral("poll"), QString());
     const QCommandLineOption noMemoryPlan(QStringLiteral("no-memory-plan"), QString());
-    parser.addOptions({frames, size, out, device, validation, inFlight, poll, noMemoryPlan});
+    const QCommandLineOption perPass(QStringLiteral("submit-per-pass"), QString());
+    parser.addOptions(
+        {frames, size, out, device, validation, inFlight, poll, noMemoryPlan, perPass});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -105,6 +112,7 @@ bool parse(const QStringList& arguments, Options* options, QString* error) {
     options->validation = parser.isSet(validation);
     options->poll = parser.isSet(poll);
     options->memoryPlan = !parser.isSet(noMemoryPlan);
+    options->perPass = parser.isSet(perPass);
     return true;
 }
 
@@ -123,6 +131,39 @@ void printMemory(const Orv::Renderer& renderer) {
         "%.0f %% saved\n",
         double(plan.totalSize) / 1e6, double(plan.heapSize) / 1e6, double(plan.lowerBound) / 1e6,
         plan.totalSize > 0 ? 100.0 * double(plan.totalSize - plan.heapSize) / plan.totalSize : 0.0);
+}
+
+// What one way of submitting cost the frames measured, summed, and each frame's time.
+struct Measured {
+    FrameCounts counts;
+    std::vector<double> frameMs;
+
+    double perFrame(int count) const { return double(count) / std::max(counts.frames, 1); }
+};
+
+// Renders `frames` frames one way, after two to warm up, and adds them to `measured`.
+bool measure(Pipeline& pipeline, bool perPass, int frames, Measured* measured, QString* error) {
+    pipeline.setSubmitPerPass(perPass);
+    QImage previous;
+    for (int frame = 0; frame < 2 + frames; ++frame) {
+        if (frame == 2) pipeline.resetCounts();
+        QElapsedTimer timer;
+        timer.start();
+        if (!pipeline.render(frame, previous, error)) return false;
+        previous = pipeline.image();
+        if (frame >= 2) measured->frameMs.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    pipeline.finish();
+    const FrameCounts& counts = pipeline.counts();
+    FrameCounts& sum = measured->counts;
+    sum.frames += counts.frames;
+    sum.passes += counts.passes;
+    sum.submits += counts.submits;
+    sum.waits += counts.waits;
+    sum.barrierBatches += counts.barrierBatches;
+    sum.imageBarriers += counts.imageBarriers;
+    sum.gaps.insert(sum.gaps.end(), counts.gaps.begin(), counts.gaps.end());
+    return true;
 }
 
 int run(const Options& options) {
@@ -144,6 +185,7 @@ int run(const Options& options) {
         Orv::Renderer& renderer = pipeline.renderer;
         pipeline.setSize(options.width, options.height);
         pipeline.setMemoryPlan(options.memoryPlan);
+        pipeline.setSubmitPerPass(options.perPass);
         renderer.setMaxPassesInFlight(options.inFlight);
         if (!options.poll)
             renderer.setWaitFunction([&gpu](const QVector<Orv::RenderPass*>& inFlight) {
@@ -163,6 +205,7 @@ int run(const Options& options) {
             lumaOfPrevious = renderer.output(1).toDouble();
             previous = pipeline.image();
         }
+        previous = pipeline.finish();
         const double seconds = timer.nsecsElapsed() / 1e9;
         if (status == 0) {
             std::printf("Rendered %d frames in %.2f s (%.1f fps)\n", options.frames, seconds,
@@ -174,7 +217,7 @@ int run(const Options& options) {
             } else {
                 std::printf("Wrote %s\n", qPrintable(path));
             }
-            std::printf("Mean luma of the frame before last (stats pass, on the CPU): %.2f\n",
+            std::printf("Mean luma of an earlier frame (stats pass, on the CPU): %.2f\n",
                         lumaOfPrevious);
             printMemory(renderer);
         }
@@ -195,6 +238,33 @@ int run(const Options& options) {
                 "Passes in flight (the last frame %d more times each way, alternating): 1 in "
                 "flight %.1f ms, %d in flight %.1f ms (%.2fx)\n",
                 kTimes, total[0], options.inFlight, total[1], total[0] / std::max(total[1], 1e-9));
+        }
+        // The frame recorded and submitted once, beside a submission and a fence per pass, in
+        // alternate rounds so that both see the same machine.
+        Measured batched;
+        Measured perPass;
+        const int measuredFrames = std::max(options.frames, 4);
+        for (int round = 0; round < 3 && status == 0; ++round) {
+            if (!measure(pipeline, false, measuredFrames, &batched, &error) ||
+                !measure(pipeline, true, measuredFrames, &perPass, &error)) {
+                std::fprintf(stderr, "orv-vulkan: %s\n", qPrintable(error));
+                status = 1;
+            }
+        }
+        pipeline.setSubmitPerPass(options.perPass);
+        if (status == 0) {
+            const FrameCounts& b = batched.counts;
+            const FrameCounts& p = perPass.counts;
+            std::printf(
+                "GPU frame: %g passes, %g submit, %g wait, %g barrier batches (%g image "
+                "barriers); median gap between passes %.0f us, frame %.1f ms (per-pass submits: "
+                "%g submits, %g waits, %g blanket barriers (%g image barriers); median gap "
+                "%.0f us, frame %.1f ms)\n",
+                batched.perFrame(b.passes), batched.perFrame(b.submits), batched.perFrame(b.waits),
+                batched.perFrame(b.barrierBatches), batched.perFrame(b.imageBarriers),
+                median(b.gaps), median(batched.frameMs), perPass.perFrame(p.submits),
+                perPass.perFrame(p.waits), perPass.perFrame(p.barrierBatches),
+                perPass.perFrame(p.imageBarriers), median(p.gaps), median(perPass.frameMs));
         }
         renderer.teardown(nullptr);
     }

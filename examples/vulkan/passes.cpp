@@ -7,13 +7,12 @@
 #include "tonemap.spv.h"
 
 #include <algorithm>
-#include <chrono>
+
+namespace Orv = Vantrel::Orv;
 
 namespace OrvVulkan {
 
 namespace {
-
-constexpr VkDeviceSize kPixelBytes = 4 * sizeof(float);
 
 // The push constants every shader starts with: the size it works on, then its own numbers.
 struct Push {
@@ -31,12 +30,55 @@ Push push(int width, int height, float a) {
     return p;
 }
 
-VkDeviceSize imageBytes(int width, int height) {
-    return VkDeviceSize(width) * VkDeviceSize(height) * kPixelBytes;
+bool isImage(const GpuImage& image) {
+    return image.image && image.width > 0 && image.height > 0;
 }
 
-bool isImage(const GpuImage& image) {
-    return image.buffer && image.width > 0 && image.height > 0;
+ImageShape colorShape(int width, int height) {
+    return ImageShape{kColorFormat, width, height};
+}
+
+// Where, how and in which layout an image is used, for each of the host's usages.
+struct Access {
+    VkPipelineStageFlags stage;
+    VkAccessFlags access;
+    VkImageLayout layout;
+    bool write;
+};
+
+Access accessOf(int usage) {
+    switch (usage) {
+        case kStorageWrite:
+            return {VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, VK_ACCESS_SHADER_WRITE_BIT,
+                    VK_IMAGE_LAYOUT_GENERAL, true};
+        case kStorageRead:
+            return {VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, VK_ACCESS_SHADER_READ_BIT,
+                    VK_IMAGE_LAYOUT_GENERAL, false};
+        case kSampled:
+            return {VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, VK_ACCESS_SHADER_READ_BIT,
+                    VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL, false};
+        case kCopySource:
+            return {VK_PIPELINE_STAGE_TRANSFER_BIT, VK_ACCESS_TRANSFER_READ_BIT,
+                    VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, false};
+        default:  // undeclared: anything, anywhere
+            return {VK_PIPELINE_STAGE_ALL_COMMANDS_BIT,
+                    VK_ACCESS_MEMORY_READ_BIT | VK_ACCESS_MEMORY_WRITE_BIT, VK_IMAGE_LAYOUT_GENERAL,
+                    true};
+    }
+}
+
+VkImageMemoryBarrier imageBarrier(VkImage image, VkImageLayout from, VkImageLayout to,
+                                  VkAccessFlags src, VkAccessFlags dst) {
+    auto barrier = make<VkImageMemoryBarrier>(VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER);
+    barrier.srcAccessMask = src;
+    barrier.dstAccessMask = dst;
+    barrier.oldLayout = from;
+    barrier.newLayout = to;
+    barrier.srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED;
+    barrier.dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED;
+    barrier.image = image;
+    barrier.subresourceRange = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
+    return barrier;
 }
 
 }  // namespace
@@ -44,72 +86,220 @@ bool isImage(const GpuImage& image) {
 GpuPass::~GpuPass() {
     const VkDevice device = _gpu->device();
     if (!device) return;
+    if (_recording.valid()) _recording.wait();
     for (VkPipeline pipeline : _pipelines) vkDestroyPipeline(device, pipeline, nullptr);
-    for (Buffer& buffer : _buffers) _gpu->release(&buffer);
+    for (auto& images : _images)
+        for (Image& image : images) _gpu->release(&image);
     if (_fence) vkDestroyFence(device, _fence, nullptr);
-    if (_commands) vkFreeCommandBuffers(device, _gpu->commandPool(), 1, &_commands);
+    for (VkCommandPool pool : _pools)
+        if (pool) vkDestroyCommandPool(device, pool, nullptr);  // frees its command buffer
 }
 
 // Makes only what an earlier setup did not, so that setting up again after a failure leaks
 // nothing.
-void GpuPass::setup(Vantrel::Orv::RenderCallbacks*) {
+void GpuPass::setup(Orv::RenderCallbacks*) {
     if (_setupResult == VK_SUCCESS) return;
-    auto commands =
-        make<VkCommandBufferAllocateInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_ALLOCATE_INFO);
-    commands.commandPool = _gpu->commandPool();
-    commands.level = VK_COMMAND_BUFFER_LEVEL_PRIMARY;
-    commands.commandBufferCount = 1;
     VkResult result = VK_SUCCESS;
-    if (!_commands) result = vkAllocateCommandBuffers(_gpu->device(), &commands, &_commands);
+    // A pool per slot, so that recording on a worker touches no other pass's pool.
+    for (int s = 0; s < kFrameSlots && result == VK_SUCCESS; ++s) {
+        auto pool = make<VkCommandPoolCreateInfo>(VK_STRUCTURE_TYPE_COMMAND_POOL_CREATE_INFO);
+        pool.flags = VK_COMMAND_POOL_CREATE_TRANSIENT_BIT;
+        pool.queueFamilyIndex = _gpu->queueFamily();
+        if (!_pools[s]) result = vkCreateCommandPool(_gpu->device(), &pool, nullptr, &_pools[s]);
+        // A primary to submit alone, and a secondary for the host's frame to execute.
+        for (int level = 0; level < 2 && result == VK_SUCCESS; ++level) {
+            auto commands =
+                make<VkCommandBufferAllocateInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_ALLOCATE_INFO);
+            commands.commandPool = _pools[s];
+            commands.level =
+                level ? VK_COMMAND_BUFFER_LEVEL_SECONDARY : VK_COMMAND_BUFFER_LEVEL_PRIMARY;
+            commands.commandBufferCount = 1;
+            if (!_commands[s][level])
+                result = vkAllocateCommandBuffers(_gpu->device(), &commands, &_commands[s][level]);
+        }
+        for (VkDescriptorSet& set : _sets[s])
+            if (result == VK_SUCCESS && !set) result = _gpu->allocateSet(&set);
+    }
     const auto fence = make<VkFenceCreateInfo>(VK_STRUCTURE_TYPE_FENCE_CREATE_INFO);
     if (result == VK_SUCCESS && !_fence)
         result = vkCreateFence(_gpu->device(), &fence, nullptr, &_fence);
-    if (result == VK_SUCCESS && !_set) result = _gpu->allocateSet(&_set);
     if (result == VK_SUCCESS && _pipelines.empty()) result = makePipelines();
     _setupResult = result;
 }
 
-void GpuPass::start(Vantrel::Orv::RenderCallbacks*) {
+void GpuPass::start(Orv::RenderCallbacks*) {
     _submitted = false;
     _status = VK_SUCCESS;
-    VkResult result = _setupResult;
+    _written.clear();
+    VkResult result = _frame ? _setupResult : VK_ERROR_INITIALIZATION_FAILED;
     bool work = false;
-    if (result == VK_SUCCESS) result = vkResetCommandBuffer(_commands, 0);
-    auto begin = make<VkCommandBufferBeginInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO);
-    begin.flags = VK_COMMAND_BUFFER_USAGE_ONE_TIME_SUBMIT_BIT;
-    if (result == VK_SUCCESS) result = vkBeginCommandBuffer(_commands, &begin);
-    if (result == VK_SUCCESS) {
-        computeBarrier(_commands);
-        result = record(_commands, &work);
-        const VkResult ended = vkEndCommandBuffer(_commands);
-        if (result == VK_SUCCESS) result = ended;
-    }
-    if (result == VK_SUCCESS && work) result = vkResetFences(_gpu->device(), 1, &_fence);
-    if (result == VK_SUCCESS && work) {
-        auto submit = make<VkSubmitInfo>(VK_STRUCTURE_TYPE_SUBMIT_INFO);
-        submit.commandBufferCount = 1;
-        submit.pCommandBuffers = &_commands;
-        result = vkQueueSubmit(_gpu->queue(), 1, &submit, _fence);
-        _submitted = result == VK_SUCCESS;
+    if (result == VK_SUCCESS) result = prepare(&work);
+    if (result == VK_SUCCESS && work && perPass()) {
+        result = recordAll(blanket());
+        if (result == VK_SUCCESS) submit();
+        if (result == VK_SUCCESS) _frame->recorded.push_back({-1, _index, VK_NULL_HANDLE});
+    } else if (result == VK_SUCCESS && work) {
+        // Read here, on the renderer's thread: the step is the one starting now.
+        Batch batch = planned();
+        _frame->recorded.push_back({_frame->renderer->currentStep(), _index, commands()});
+        if (_frame->workers)
+            _recording = _frame->workers->run<VkResult>(
+                [this, batch = std::move(batch)] { return recordAll(batch); });
+        else
+            result = recordAll(batch);
     }
     if (result != VK_SUCCESS) setErrorCode(errorCodeOf(result));
 }
 
+void GpuPass::submit() {
+    VkResult result = vkResetFences(_gpu->device(), 1, &_fence);
+    auto submit = make<VkSubmitInfo>(VK_STRUCTURE_TYPE_SUBMIT_INFO);
+    submit.commandBufferCount = 1;
+    const VkCommandBuffer primary = commands();
+    submit.pCommandBuffers = &primary;
+    if (result == VK_SUCCESS) result = vkQueueSubmit(_gpu->queue(), 1, &submit, _fence);
+    _submitted = result == VK_SUCCESS;
+    if (_submitted) ++_frame->submits;
+    if (result != VK_SUCCESS) setErrorCode(errorCodeOf(result));
+}
+
 bool GpuPass::isFinished() const {
+    if (_recording.valid()) {
+        if (_recording.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+        _status = _recording.get();
+    }
     if (!_submitted) return true;
     const VkResult result = vkGetFenceStatus(_gpu->device(), _fence);
     if (result == VK_NOT_READY) return false;
     _status = result;
+    ++_frame->waits;
+    _submitted = false;
     return true;
 }
 
-void GpuPass::endFrame(Vantrel::Orv::RenderCallbacks* callbacks) {
-    if (_submitted && _status != VK_SUCCESS)
-        setErrorCode(errorCodeOf(_status));
-    else if (_submitted)
-        finished();
-    _submitted = false;
+void GpuPass::waitRecorded(std::chrono::microseconds timeout) const {
+    if (_recording.valid()) _recording.wait_for(timeout);
+}
+
+void GpuPass::endFrame(Orv::RenderCallbacks* callbacks) {
+    if (_status != VK_SUCCESS) setErrorCode(errorCodeOf(_status));
     RenderPassHelper::endFrame(callbacks);
+}
+
+// Each image the pass writes begins from VK_IMAGE_LAYOUT_UNDEFINED: whatever it or another
+// image in its bytes held is discarded, and its first write waits for nothing but what the plan
+// says (a Reuse: the latest access of the image that held the bytes).
+GpuPass::Batch GpuPass::planned() const {
+    Batch batch;
+    batch.dst = VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT;
+    std::vector<int> outputs;
+    for (int k : _written) {
+        batch.images.push_back(imageBarrier(image(k).image, VK_IMAGE_LAYOUT_UNDEFINED,
+                                            VK_IMAGE_LAYOUT_GENERAL, 0,
+                                            VK_ACCESS_SHADER_WRITE_BIT));
+        outputs.push_back(k);
+    }
+    const Orv::SyncPlan plan = _frame->renderer->syncPlan();
+    const int step = _frame->renderer->currentStep();
+    if (step >= 0 && step < plan.numSteps()) {
+        for (int i = plan.firstOfStep[step]; i < plan.firstOfStep[step + 1]; ++i) {
+            if (i == _frame->droppedTransition) continue;
+            const Orv::Transition& t = plan.transitions[i];
+            const Access from = accessOf(t.fromUsage);
+            const Access to = accessOf(t.toUsage);
+            const VkAccessFlags written = from.write ? from.access : 0;
+            if (t.reason == Orv::Transition::Reason::Reuse ||
+                t.reason == Orv::Transition::Reason::WriteAfterHistoryRead) {
+                // The new write's discard waits for the old holder's (or reader's) access.
+                const int output =
+                    t.reason == Orv::Transition::Reason::Reuse ? t.takenBy : t.output;
+                const auto at = std::find(outputs.begin(), outputs.end(), output);
+                if (at == outputs.end()) continue;  // the pass wrote nothing there
+                // The discard is a write too: it follows the holder's write as well as its
+                // latest access (the validation layer asks for both, even when a read barrier
+                // made the write available).
+                const auto* holder =
+                    dynamic_cast<const GpuPass*>(_frame->renderer->renderPass(t.node));
+                const Access write =
+                    accessOf(holder ? holder->usage(Orv::PortSide::Output, t.output) : kNoUsage);
+                const VkAccessFlags writes = written | (write.write ? write.access : 0);
+                batch.images[size_t(at - outputs.begin())].srcAccessMask |= writes;
+                batch.src |= from.stage | write.stage;
+                continue;
+            }
+            const GpuImage resource = _frame->images.value(qMakePair(t.node, t.output));
+            if (!isImage(resource)) continue;  // a number, or nothing this frame
+            batch.images.push_back(
+                imageBarrier(resource.image, from.layout, to.layout, written, to.access));
+            batch.src |= from.stage;
+            batch.dst |= to.stage;
+        }
+    }
+    if (!batch.src) batch.src = VK_PIPELINE_STAGE_TOP_OF_PIPE_BIT;
+    return batch;
+}
+
+// What every pass did before it recorded with the plan: wait for all earlier compute and copy
+// work, its writes made visible, whatever the pass reads.
+GpuPass::Batch GpuPass::blanket() const {
+    Batch batch;
+    batch.src = batch.dst = VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT | VK_PIPELINE_STAGE_TRANSFER_BIT;
+    batch.memorySrc = VK_ACCESS_SHADER_WRITE_BIT | VK_ACCESS_TRANSFER_WRITE_BIT;
+    batch.memoryDst =
+        VK_ACCESS_SHADER_READ_BIT | VK_ACCESS_SHADER_WRITE_BIT | VK_ACCESS_TRANSFER_READ_BIT;
+    for (int k : _written)
+        batch.images.push_back(imageBarrier(image(k).image, VK_IMAGE_LAYOUT_UNDEFINED,
+                                            VK_IMAGE_LAYOUT_GENERAL, 0,
+                                            VK_ACCESS_SHADER_WRITE_BIT));
+    // Images stay in the general layout, but a copy is best made from the copy-source one.
+    for (int i = 0; i < _inputs.size(); ++i) {
+        const GpuImage read = input(i);
+        if (usage(Orv::PortSide::Input, i) == kCopySource && isImage(read))
+            batch.images.push_back(imageBarrier(
+                read.image, VK_IMAGE_LAYOUT_GENERAL, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL,
+                VK_ACCESS_SHADER_WRITE_BIT, VK_ACCESS_TRANSFER_READ_BIT));
+    }
+    return batch;
+}
+
+VkResult GpuPass::recordAll(const Batch& batch) {
+    const VkCommandBuffer commands = this->commands();
+    VkResult result = vkResetCommandPool(_gpu->device(), _pools[slot()], 0);
+    auto begin = make<VkCommandBufferBeginInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO);
+    begin.flags = VK_COMMAND_BUFFER_USAGE_ONE_TIME_SUBMIT_BIT;
+    const auto inheritance =
+        make<VkCommandBufferInheritanceInfo>(VK_STRUCTURE_TYPE_COMMAND_BUFFER_INHERITANCE_INFO);
+    if (!perPass()) begin.pInheritanceInfo = &inheritance;
+    if (result == VK_SUCCESS) result = vkBeginCommandBuffer(commands, &begin);
+    if (result != VK_SUCCESS) return result;
+    const VkQueryPool queries = _frame->queries[slot()];
+    const uint32_t first = uint32_t(2 * _index);
+    // A frame's queries are reset once, not between passes (on lavapipe a reset costs tens of
+    // microseconds): by the host's primary command buffer, or per pass by the first pass's.
+    if (queries && perPass() && _index == 0)
+        vkCmdResetQueryPool(commands, queries, 0, 2 * kMaxGpuPasses);
+    auto memory = make<VkMemoryBarrier>(VK_STRUCTURE_TYPE_MEMORY_BARRIER);
+    memory.srcAccessMask = batch.memorySrc;
+    memory.dstAccessMask = batch.memoryDst;
+    vkCmdPipelineBarrier(commands, batch.src, batch.dst, 0, batch.memorySrc ? 1 : 0, &memory, 0,
+                         nullptr, uint32_t(batch.images.size()), batch.images.data());
+    ++_frame->barrierBatches;
+    _frame->imageBarriers += int(batch.images.size());
+    if (queries) vkCmdWriteTimestamp(commands, VK_PIPELINE_STAGE_TOP_OF_PIPE_BIT, queries, first);
+    record(commands);
+    if (queries)
+        vkCmdWriteTimestamp(commands, VK_PIPELINE_STAGE_BOTTOM_OF_PIPE_BIT, queries, first + 1);
+    return vkEndCommandBuffer(commands);
+}
+
+int GpuPass::usage(Orv::PortSide side, int port) const {
+    return _usages[int(side)].value(port, kNoUsage);
+}
+
+void GpuPass::declare(Orv::PortSide side, int port, Usage usage) {
+    QVector<int>& usages = _usages[int(side)];
+    if (usages.size() <= port) usages.resize(port + 1);
+    usages[port] = usage;
 }
 
 VkResult GpuPass::pipeline(const uint32_t* code, size_t bytes, VkPipeline* pipeline) {
@@ -118,38 +308,57 @@ VkResult GpuPass::pipeline(const uint32_t* code, size_t bytes, VkPipeline* pipel
     return result;
 }
 
-VkDeviceSize GpuPass::outputBytes(int, int, int) const {
-    return 0;
+ImageShape GpuPass::outputShape(int, int, int) const {
+    return ImageShape();
 }
 
-VkResult GpuPass::fitOutput(int slot, int output, VkDeviceSize bytes) {
-    return _heap ? _heap->place(_node, output, bytes, &_buffers[slot]) : fit(slot, bytes);
+VkResult GpuPass::fitImage(int output, const ImageShape& shape) {
+    Image& target = _images[slot()][output + 1];
+    VkResult result = VK_SUCCESS;
+    if (output >= 0 && _heap) {
+        result = _heap->place(_node, output, shape, &target);
+    } else if (!(target.image && target.format == shape.format && target.width == shape.width &&
+                 target.height == shape.height && !target.heap)) {
+        // The slot's earlier frame, the last to use it, has ended.
+        _gpu->release(&target);
+        result =
+            _gpu->makeImage(shape.format, shape.width, shape.height, VK_NULL_HANDLE, 0, &target);
+    }
+    if (result != VK_SUCCESS) return result;
+    _written.push_back(output);
+    if (output >= 0) {
+        _frame->images.insert(qMakePair(_node, output), handOn(output));
+        setOutput(output, QVariant::fromValue(handOn(output)));
+    }
+    return VK_SUCCESS;
 }
 
-VkResult GpuPass::fit(int slot, VkDeviceSize bytes, bool readBack) {
-    Buffer& buffer = _buffers[slot];
-    if (buffer.buffer && buffer.size == bytes && !buffer.heap) return VK_SUCCESS;
-    // The work that used it has ended: the renderer starts a pass only after its last frame's
-    // consumers have ended.
-    _gpu->release(&buffer);
-    return _gpu->makeBuffer(bytes, readBack, &buffer);
+GpuImage GpuPass::handOn(int output) const {
+    const Image& held = image(output);
+    return GpuImage{held.image, held.view, held.width, held.height};
 }
 
-void GpuPass::dispatch(VkCommandBuffer commands, VkPipeline pipeline, const void* push, int width,
-                       int height) {
+VkImageLayout GpuPass::sampledLayout() const {
+    return perPass() ? VK_IMAGE_LAYOUT_GENERAL : VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL;
+}
+
+void GpuPass::dispatch(VkCommandBuffer commands, VkPipeline pipeline, VkDescriptorSet set,
+                       const void* push, int width, int height) {
     vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_COMPUTE, pipeline);
+    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, _gpu->pipelineLayout(), 0, 1,
+                            &set, 0, nullptr);
     vkCmdPushConstants(commands, _gpu->pipelineLayout(), VK_SHADER_STAGE_COMPUTE_BIT, 0,
                        sizeof(Push), push);
     vkCmdDispatch(commands, uint32_t(width + 7) / 8, uint32_t(height + 7) / 8, 1);
 }
 
-void GpuPass::computeBarrier(VkCommandBuffer commands) {
-    auto barrier = make<VkMemoryBarrier>(VK_STRUCTURE_TYPE_MEMORY_BARRIER);
-    barrier.srcAccessMask = VK_ACCESS_SHADER_WRITE_BIT | VK_ACCESS_SHADER_READ_BIT;
-    barrier.dstAccessMask = VK_ACCESS_SHADER_WRITE_BIT | VK_ACCESS_SHADER_READ_BIT;
+void GpuPass::storageBarrier(VkCommandBuffer commands, VkImage image) {
+    const VkImageMemoryBarrier barrier =
+        imageBarrier(image, VK_IMAGE_LAYOUT_GENERAL, VK_IMAGE_LAYOUT_GENERAL,
+                     VK_ACCESS_SHADER_WRITE_BIT, VK_ACCESS_SHADER_READ_BIT);
     vkCmdPipelineBarrier(commands, VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT,
-                         VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, 0, 1, &barrier, 0, nullptr, 0,
-                         nullptr);
+                         VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, 0, 0, nullptr, 0, nullptr, 1,
+                         &barrier);
 }
 
 ScenePass::ScenePass(Gpu* gpu) : GpuPass(gpu) {
@@ -157,103 +366,110 @@ ScenePass::ScenePass(Gpu* gpu) : GpuPass(gpu) {
     addInput(QStringLiteral("width"), 640);
     addInput(QStringLiteral("height"), 360);
     addOutput(QStringLiteral("color"));
+    declare(Orv::PortSide::Output, 0, kStorageWrite);
 }
 
-VkDeviceSize ScenePass::outputBytes(int, int width, int height) const {
-    return imageBytes(width, height);
+ImageShape ScenePass::outputShape(int, int width, int height) const {
+    return colorShape(width, height);
 }
 
 VkResult ScenePass::makePipelines() {
     return pipeline(scene_spv, sizeof(scene_spv), &_pipeline);
 }
 
-VkResult ScenePass::record(VkCommandBuffer commands, bool* work) {
-    const int width = std::clamp(_inputs.at(1).value.toInt(), 16, 4096);
-    const int height = std::clamp(_inputs.at(2).value.toInt(), 16, 4096);
-    const VkResult result = fitOutput(0, 0, imageBytes(width, height));
+VkResult ScenePass::prepare(bool* work) {
+    _width = std::clamp(_inputs.at(1).value.toInt(), 16, 4096);
+    _height = std::clamp(_inputs.at(2).value.toInt(), 16, 4096);
+    _time = float(number(0));
+    const VkResult result = fitImage(0, colorShape(_width, _height));
     if (result != VK_SUCCESS) return result;
-    _gpu->bind(_set, VK_NULL_HANDLE, VK_NULL_HANDLE, buffer(0).buffer);
-    const Push p = push(width, height, float(number(0)));
-    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, _gpu->pipelineLayout(), 0, 1,
-                            &_set, 0, nullptr);
-    dispatch(commands, _pipeline, &p, width, height);
-    setOutput(0, QVariant::fromValue(GpuImage{buffer(0).buffer, width, height}));
+    _gpu->bind(set(0), VK_NULL_HANDLE, VK_IMAGE_LAYOUT_GENERAL, VK_NULL_HANDLE, image(0).view,
+               VK_NULL_HANDLE);
     *work = true;
     return VK_SUCCESS;
+}
+
+void ScenePass::record(VkCommandBuffer commands) {
+    const Push p = push(_width, _height, _time);
+    dispatch(commands, _pipeline, set(0), &p, _width, _height);
 }
 
 BrightPass::BrightPass(Gpu* gpu) : GpuPass(gpu) {
     addInput(QStringLiteral("color"), QVariant::fromValue(GpuImage()));
     addInput(QStringLiteral("bloomThreshold"), 1.0);
     addOutput(QStringLiteral("bright"));
+    declare(Orv::PortSide::Input, 0, kSampled);
+    declare(Orv::PortSide::Output, 0, kStorageWrite);
 }
 
-VkDeviceSize BrightPass::outputBytes(int, int width, int height) const {
-    return imageBytes((width + 1) / 2, (height + 1) / 2);
+ImageShape BrightPass::outputShape(int, int width, int height) const {
+    return colorShape((width + 1) / 2, (height + 1) / 2);
 }
 
 VkResult BrightPass::makePipelines() {
     return pipeline(bright_spv, sizeof(bright_spv), &_pipeline);
 }
 
-VkResult BrightPass::record(VkCommandBuffer commands, bool* work) {
-    const GpuImage color = input(0);
+VkResult BrightPass::prepare(bool* work) {
+    _color = input(0);
+    _threshold = float(number(1));
     setOutput(0, QVariant::fromValue(GpuImage()));
-    if (!isImage(color)) return VK_SUCCESS;
-    const int width = (color.width + 1) / 2;
-    const int height = (color.height + 1) / 2;
-    const VkResult result = fitOutput(0, 0, imageBytes(width, height));
+    if (!isImage(_color)) return VK_SUCCESS;
+    const VkResult result =
+        fitImage(0, colorShape((_color.width + 1) / 2, (_color.height + 1) / 2));
     if (result != VK_SUCCESS) return result;
-    _gpu->bind(_set, color.buffer, color.buffer, buffer(0).buffer);
-    const Push p = push(color.width, color.height, float(number(1)));
-    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, _gpu->pipelineLayout(), 0, 1,
-                            &_set, 0, nullptr);
-    dispatch(commands, _pipeline, &p, width, height);
-    setOutput(0, QVariant::fromValue(GpuImage{buffer(0).buffer, width, height}));
+    _gpu->bind(set(0), _color.view, sampledLayout(), VK_NULL_HANDLE, image(0).view, VK_NULL_HANDLE);
     *work = true;
     return VK_SUCCESS;
+}
+
+void BrightPass::record(VkCommandBuffer commands) {
+    const Push p = push(_color.width, _color.height, _threshold);
+    dispatch(commands, _pipeline, set(0), &p, image(0).width, image(0).height);
 }
 
 BlurPass::BlurPass(Gpu* gpu) : GpuPass(gpu) {
     addInput(QStringLiteral("bright"), QVariant::fromValue(GpuImage()));
     addInput(QStringLiteral("bloomRadius"), 8);
     addOutput(QStringLiteral("bloom"));
+    declare(Orv::PortSide::Input, 0, kStorageRead);
+    declare(Orv::PortSide::Output, 0, kStorageWrite);
 }
 
-VkDeviceSize BlurPass::outputBytes(int, int width, int height) const {
-    return imageBytes((width + 1) / 2, (height + 1) / 2);
+ImageShape BlurPass::outputShape(int, int width, int height) const {
+    return colorShape((width + 1) / 2, (height + 1) / 2);
 }
 
 VkResult BlurPass::makePipelines() {
-    const VkResult result = _downSet ? VK_SUCCESS : _gpu->allocateSet(&_downSet);
-    return result != VK_SUCCESS ? result : pipeline(blur_spv, sizeof(blur_spv), &_pipeline);
+    return pipeline(blur_spv, sizeof(blur_spv), &_pipeline);
 }
 
-VkResult BlurPass::record(VkCommandBuffer commands, bool* work) {
-    const GpuImage source = input(0);
+VkResult BlurPass::prepare(bool* work) {
+    _source = input(0);
+    _radius = std::clamp(_inputs.at(1).value.toInt(), 0, 64);
     setOutput(0, QVariant::fromValue(GpuImage()));
-    if (!isImage(source)) return VK_SUCCESS;
+    if (!isImage(_source)) return VK_SUCCESS;
     // The image between the two directions stays the blur's own; only its result is planned.
-    const VkDeviceSize bytes = imageBytes(source.width, source.height);
-    VkResult result = fit(0, bytes);
-    if (result == VK_SUCCESS) result = fitOutput(1, 0, bytes);
+    const ImageShape shape = colorShape(_source.width, _source.height);
+    VkResult result = fitImage(-1, shape);
+    if (result == VK_SUCCESS) result = fitImage(0, shape);
     if (result != VK_SUCCESS) return result;
-    _gpu->bind(_set, source.buffer, source.buffer, buffer(0).buffer);
-    _gpu->bind(_downSet, buffer(0).buffer, buffer(0).buffer, buffer(1).buffer);
-    Push p = push(source.width, source.height, 0.0f);
-    p.a.i = std::clamp(_inputs.at(1).value.toInt(), 0, 64);
-    p.b.i = 0;
-    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, _gpu->pipelineLayout(), 0, 1,
-                            &_set, 0, nullptr);
-    dispatch(commands, _pipeline, &p, source.width, source.height);
-    computeBarrier(commands);
-    p.b.i = 1;
-    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, _gpu->pipelineLayout(), 0, 1,
-                            &_downSet, 0, nullptr);
-    dispatch(commands, _pipeline, &p, source.width, source.height);
-    setOutput(0, QVariant::fromValue(GpuImage{buffer(1).buffer, source.width, source.height}));
+    _gpu->bind(set(0), VK_NULL_HANDLE, VK_IMAGE_LAYOUT_GENERAL, _source.view, image(-1).view,
+               VK_NULL_HANDLE);
+    _gpu->bind(set(1), VK_NULL_HANDLE, VK_IMAGE_LAYOUT_GENERAL, image(-1).view, image(0).view,
+               VK_NULL_HANDLE);
     *work = true;
     return VK_SUCCESS;
+}
+
+void BlurPass::record(VkCommandBuffer commands) {
+    Push p = push(_source.width, _source.height, 0.0f);
+    p.a.i = _radius;
+    p.b.i = 0;
+    dispatch(commands, _pipeline, set(0), &p, _source.width, _source.height);
+    storageBarrier(commands, image(-1).image);
+    p.b.i = 1;
+    dispatch(commands, _pipeline, set(1), &p, _source.width, _source.height);
 }
 
 CompositePass::CompositePass(Gpu* gpu) : GpuPass(gpu) {
@@ -261,78 +477,118 @@ CompositePass::CompositePass(Gpu* gpu) : GpuPass(gpu) {
     addInput(QStringLiteral("bloom"), QVariant::fromValue(GpuImage()));
     addInput(QStringLiteral("bloomStrength"), 0.6);
     addOutput(QStringLiteral("color"));
+    declare(Orv::PortSide::Input, 0, kStorageRead);
+    declare(Orv::PortSide::Input, 1, kSampled);
+    declare(Orv::PortSide::Output, 0, kStorageWrite);
 }
 
-VkDeviceSize CompositePass::outputBytes(int, int width, int height) const {
-    return imageBytes(width, height);
+ImageShape CompositePass::outputShape(int, int width, int height) const {
+    return colorShape(width, height);
 }
 
 VkResult CompositePass::makePipelines() {
     return pipeline(composite_spv, sizeof(composite_spv), &_pipeline);
 }
 
-VkResult CompositePass::record(VkCommandBuffer commands, bool* work) {
-    const GpuImage color = input(0);
-    GpuImage bloom = input(1);
+VkResult CompositePass::prepare(bool* work) {
+    _color = input(0);
+    const GpuImage bloom = input(1);
     setOutput(0, QVariant::fromValue(GpuImage()));
-    if (!isImage(color)) return VK_SUCCESS;
-    // Without a bloom of the expected size (the group switched off), the scene alone.
-    float strength = float(number(2));
-    if (!isImage(bloom) || bloom.width != (color.width + 1) / 2 ||
-        bloom.height != (color.height + 1) / 2) {
-        bloom = color;
-        strength = 0.0f;
-    }
-    const VkResult result = fitOutput(0, 0, imageBytes(color.width, color.height));
+    if (!isImage(_color)) return VK_SUCCESS;
+    // Without a bloom of the expected size (the group switched off), the scene alone; the
+    // sampled binding is then never read, but must name an image in the layout it is in.
+    _strength = float(number(2));
+    const bool hasBloom = isImage(bloom) && bloom.width == (_color.width + 1) / 2 &&
+                          bloom.height == (_color.height + 1) / 2;
+    if (!hasBloom) _strength = 0.0f;
+    const VkResult result = fitImage(0, colorShape(_color.width, _color.height));
     if (result != VK_SUCCESS) return result;
-    _gpu->bind(_set, color.buffer, bloom.buffer, buffer(0).buffer);
-    const Push p = push(color.width, color.height, strength);
-    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, _gpu->pipelineLayout(), 0, 1,
-                            &_set, 0, nullptr);
-    dispatch(commands, _pipeline, &p, color.width, color.height);
-    setOutput(0, QVariant::fromValue(GpuImage{buffer(0).buffer, color.width, color.height}));
+    _gpu->bind(set(0), hasBloom ? bloom.view : _color.view,
+               hasBloom ? sampledLayout() : VK_IMAGE_LAYOUT_GENERAL, _color.view, image(0).view,
+               VK_NULL_HANDLE);
     *work = true;
     return VK_SUCCESS;
+}
+
+void CompositePass::record(VkCommandBuffer commands) {
+    const Push p = push(_color.width, _color.height, _strength);
+    dispatch(commands, _pipeline, set(0), &p, _color.width, _color.height);
 }
 
 ToneMapPass::ToneMapPass(Gpu* gpu) : GpuPass(gpu) {
     addInput(QStringLiteral("color"), QVariant::fromValue(GpuImage()));
     addInput(QStringLiteral("exposure"), 0.7);
-    addOutput(QStringLiteral("image"));
+    addOutput(QStringLiteral("picture"));
+    declare(Orv::PortSide::Input, 0, kStorageRead);
+    declare(Orv::PortSide::Output, 0, kStorageWrite);
+}
+
+ImageShape ToneMapPass::outputShape(int, int width, int height) const {
+    return ImageShape{kPictureFormat, width, height};
 }
 
 VkResult ToneMapPass::makePipelines() {
     return pipeline(tonemap_spv, sizeof(tonemap_spv), &_pipeline);
 }
 
-VkResult ToneMapPass::record(VkCommandBuffer commands, bool* work) {
-    const GpuImage color = input(0);
-    if (!isImage(color)) return VK_SUCCESS;
-    const VkResult result =
-        fit(0, VkDeviceSize(color.width) * VkDeviceSize(color.height) * 4, true);
+VkResult ToneMapPass::prepare(bool* work) {
+    _color = input(0);
+    _exposure = float(number(1));
+    setOutput(0, QVariant::fromValue(GpuImage()));
+    if (!isImage(_color)) return VK_SUCCESS;
+    const VkResult result = fitImage(0, ImageShape{kPictureFormat, _color.width, _color.height});
     if (result != VK_SUCCESS) return result;
-    _width = color.width;
-    _height = color.height;
-    _gpu->bind(_set, color.buffer, color.buffer, buffer(0).buffer);
-    const Push p = push(color.width, color.height, float(number(1)));
-    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, _gpu->pipelineLayout(), 0, 1,
-                            &_set, 0, nullptr);
-    dispatch(commands, _pipeline, &p, color.width, color.height);
-    // The host reads the result once the fence has signalled.
-    auto barrier = make<VkMemoryBarrier>(VK_STRUCTURE_TYPE_MEMORY_BARRIER);
-    barrier.srcAccessMask = VK_ACCESS_SHADER_WRITE_BIT;
-    barrier.dstAccessMask = VK_ACCESS_HOST_READ_BIT;
-    vkCmdPipelineBarrier(commands, VK_PIPELINE_STAGE_COMPUTE_SHADER_BIT, VK_PIPELINE_STAGE_HOST_BIT,
-                         0, 1, &barrier, 0, nullptr, 0, nullptr);
+    _gpu->bind(set(0), VK_NULL_HANDLE, VK_IMAGE_LAYOUT_GENERAL, _color.view, VK_NULL_HANDLE,
+               image(0).view);
     *work = true;
     return VK_SUCCESS;
 }
 
-void ToneMapPass::finished() {
-    // packUnorm4x8 puts red in the lowest byte: RGBA bytes in memory.
-    const QImage view(static_cast<const uchar*>(buffer(0).mapped), _width, _height, _width * 4,
-                      QImage::Format_RGBA8888);
-    setOutput(0, view.copy());
+void ToneMapPass::record(VkCommandBuffer commands) {
+    const Push p = push(_color.width, _color.height, _exposure);
+    dispatch(commands, _pipeline, set(0), &p, _color.width, _color.height);
+}
+
+ReadBackPass::ReadBackPass(Gpu* gpu) : GpuPass(gpu) {
+    addInput(QStringLiteral("picture"), QVariant::fromValue(GpuImage()));
+    addOutput(QStringLiteral("image"));
+    declare(Orv::PortSide::Input, 0, kCopySource);
+}
+
+ReadBackPass::~ReadBackPass() {
+    if (!_gpu->device()) return;
+    for (Buffer& buffer : _buffers) _gpu->release(&buffer);
+}
+
+VkResult ReadBackPass::prepare(bool* work) {
+    _picture = input(0);
+    setOutput(0, QVariant::fromValue(Picture()));
+    if (!isImage(_picture)) return VK_SUCCESS;
+    Buffer& buffer = _buffers[slot()];
+    const VkDeviceSize bytes = VkDeviceSize(_picture.width) * VkDeviceSize(_picture.height) * 4;
+    if (buffer.size != bytes) {
+        // The slot's earlier frame, the last to use it, has ended.
+        _gpu->release(&buffer);
+        const VkResult result = _gpu->makeBuffer(bytes, true, &buffer);
+        if (result != VK_SUCCESS) return result;
+    }
+    setOutput(0, QVariant::fromValue(Picture{buffer.mapped, _picture.width, _picture.height}));
+    *work = true;
+    return VK_SUCCESS;
+}
+
+void ReadBackPass::record(VkCommandBuffer commands) {
+    VkBufferImageCopy region{};
+    region.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 0, 1};
+    region.imageExtent = {uint32_t(_picture.width), uint32_t(_picture.height), 1};
+    vkCmdCopyImageToBuffer(commands, _picture.image, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL,
+                           _buffers[slot()].buffer, 1, &region);
+    // The host reads the bytes once the frame's fence has signalled.
+    auto barrier = make<VkMemoryBarrier>(VK_STRUCTURE_TYPE_MEMORY_BARRIER);
+    barrier.srcAccessMask = VK_ACCESS_TRANSFER_WRITE_BIT;
+    barrier.dstAccessMask = VK_ACCESS_HOST_READ_BIT;
+    vkCmdPipelineBarrier(commands, VK_PIPELINE_STAGE_TRANSFER_BIT, VK_PIPELINE_STAGE_HOST_BIT, 0, 1,
+                         &barrier, 0, nullptr, 0, nullptr);
 }
 
 StatsPass::StatsPass() {
@@ -340,7 +596,7 @@ StatsPass::StatsPass() {
     _outputs[0].value = 0.0;
 }
 
-void StatsPass::start(Vantrel::Orv::RenderCallbacks*) {
+void StatsPass::start(Orv::RenderCallbacks*) {
     if (_picture.isNull()) return;
     const QImage picture = _picture.convertToFormat(QImage::Format_RGBA8888);
     _luma = std::async(std::launch::async, [picture] {
@@ -362,7 +618,7 @@ void StatsPass::wait() const {
     if (_luma.valid()) _luma.wait();
 }
 
-void StatsPass::endFrame(Vantrel::Orv::RenderCallbacks* callbacks) {
+void StatsPass::endFrame(Orv::RenderCallbacks* callbacks) {
     if (_luma.valid()) _outputs[0].value = _luma.get();
     RenderPassHelper::endFrame(callbacks);
 }

@@ -12,8 +12,8 @@
 #include <Orv/RenderPass.h>
 #include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
-#include <Orv/SyncPlan.h>
 #include <Orv/Report.h>
-#include <Orv/Version.h>
+#include <Orv/SyncPlan.h>
 #include <Orv/Validator.h>
+#include <Orv/Version.h>
 #include <Orv/Walkers.h>

@@ -212,9 +212,9 @@ public:
     /// again and places them anew. Without it, the plan keeps the sizes it was given until
     /// the frame plan is rebuilt.
     void invalidateOutputSizes();
-    /// The latest frame's memory plan, by output in the order of outputLifetimes(); empty when
-    /// planning is off. When the function gave a bad size, nothing is placed and the error
-    /// names the output.
+    /// The latest frame's memory plan, by output in the order of outputLifetimes(), then two
+    /// places for each output a history input reads; empty when planning is off. When the function
+    /// gave a bad size, nothing is placed and the error names the output.
     MemoryPlan memoryPlan() const;
     /// The output's offset in the latest frame's memory plan, or -1 when it has none.
     qint64 memoryOffset(int node, int output) const;
@@ -225,6 +225,35 @@ public:
     /// held are handed back as the frame ends. An empty function, the default, calls nothing.
     /// Used from the next frame.
     void setOutputReleased(std::function<void(RenderPass* pass, int output)> released);
+    ///@}
+
+    /// @name History inputs
+    /// For a temporal pass (anti-aliasing, accumulation, exposure adaptation): an input marked
+    /// as a history input reads the value its producer left at the end of the frame before,
+    /// kept by the renderer, whatever the order of the two passes. It does not make its pass
+    /// wait for the producer, so it closes no loop; the producer is still needed. A loop
+    /// through container ports (where the frame breaks the loop at the input it meets first)
+    /// keeps working as before. None by default.
+    ///@{
+
+    /// Marks or unmarks input `input` of the node's pass. Refused (false, no change) for a node
+    /// without a pass or an input it lacks. Kept by pass, so a purge does not move it. Used
+    /// from the next frame, whose plan is then made again.
+    bool setHistoryInput(int node, int input, bool history);
+    bool isHistoryInput(int node, int input) const;  ///< False for anything not marked.
+    /// Whether the value the history input got in the frame rendering (or, after it, in the
+    /// latest frame) is real: its producer ran, without error, in the frame just before, and
+    /// since then neither the input's producer nor the memory plan's places changed, no resize
+    /// (invalidateOutputSizes) and no resetHistory came. When false the input got its default
+    /// value. False before the input is fed and for anything not a history input.
+    bool historyValid(int node, int input) const;
+    /// Makes every history input invalid for the next frame (a camera cut).
+    void resetHistory();
+    /// With the memory plan on, an output read by a history input has two places beside the
+    /// heap's transient outputs, which frames take in turn: memoryOffset gives this frame's,
+    /// this call the frame before's (the one the history inputs read). -1 for an output
+    /// without two places.
+    qint64 historyMemoryOffset(int node, int output) const;
     ///@}
 
     /// @name Synchronisation plan
@@ -250,7 +279,9 @@ public:
     ///   frame before; later ones follow the read rule above. The step that writes the output
     ///   later in the frame then needs a WriteAfterHistoryRead from the current usage to its
     ///   write usage, waiting for the latest of those reads, or for the frame before when the
-    ///   output is double-buffered (each frame writes the copy the frame before did not).
+    ///   output is kept in two copies (each frame writes the copy the frame before did not):
+    ///   double-buffered, or read by a history input. The history reads' transitions are
+    ///   marked Transition::frameBefore.
     ///
     /// Several inputs of one step reading one output in one usage make one read. The plan
     /// covers one frame: a host with several frames in flight on the device keeps one set of

@@ -46,6 +46,10 @@ struct Transition {
     int toUsage = 0;              ///< The usage it enters.
     Reason reason = Reason::ReadAfterWrite;  ///< Why the step needs it.
     int takenBy = -1;  ///< For Reuse, the output of `step` that takes the bytes over; else -1.
+    /// On the value of the frame before: a HistoryRead, or a UsageChange between history reads.
+    /// For an output kept in two copies (double-buffered, or read by a history input) that is
+    /// the other copy than the one this frame writes.
+    bool frameBefore = false;
 };
 
 /// The transitions of a frame, step by step, each step's forming one batch (see

@@ -67,9 +67,10 @@ bool Renderer::render(RenderCallbacks* callbacks) {
     beginFrame(callbacks);
 
     const QVector<bool> cut = d->planCut();
-    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size(), d->culling, cut))
+    if (!d->plan.isCurrent(d->graph, d->target, d->passes.size(), d->culling, cut,
+                           d->historyInputs))
         d->plan.build(d->graph, d->target, d->passes, d->parameters.size(), d->outputs.size(),
-                      d->culling, cut);
+                      d->culling, cut, d->historyInputs);
     detail::followPlan(*d);
     detail::followSyncPlan(*d);
     latest.fates.assign(d->plan.schedule().size(), detail::LatestFrame::kUndecided);
@@ -78,6 +79,7 @@ bool Renderer::render(RenderCallbacks* callbacks) {
         result = d->maxPassesInFlight > 1 ? detail::runOverlapped(*d, callbacks)
                                           : runOneAtATime(*d, callbacks);
         detail::endReleases(*d);
+        detail::keepHistory(*d);
         collectOutputs(*d);
     }
 

@@ -19,9 +19,13 @@ void endPassSpan(RendererData& d, int span, unsigned int errorCode);
 
 // The value an input takes: a parameter, a producer's output while that pass is enabled (read
 // now, so that a switch made earlier in the frame counts), or its default.
-inline QVariant inputValue(const RendererData& d, RenderPass* pass, int input,
+// A history input reads what the frame before kept, when that is real.
+QVariant historyValue(RendererData& d, int passIndex, int input, const FramePlan::Feed& feed);
+
+inline QVariant inputValue(RendererData& d, int passIndex, RenderPass* pass, int input,
                            const FramePlan::Feed& feed) {
     if (feed.pass == FramePlan::Feed::kParameter) return d.parameters.at(feed.port);
+    if (feed.history) return historyValue(d, passIndex, input, feed);
     if (feed.pass >= 0 && d.enabled.at(feed.pass)) return feed.producer->output(feed.port);
     return pass->defaultValue(input);
 }
@@ -37,7 +41,8 @@ inline StartedPass startPass(RendererData& d, int s, RenderCallbacks* callbacks)
     for (int i = 0; i < numInputs; ++i) {
         // Only a pass that grew inputs after it was added has inputs beyond its node's; nothing
         // feeds them.
-        pass->setInput(i, i < numFed ? inputValue(d, pass, i, feeds[i]) : pass->defaultValue(i));
+        pass->setInput(i, i < numFed ? inputValue(d, step.passIndex, pass, i, feeds[i])
+                                     : pass->defaultValue(i));
     }
 
     pass->resetNumOutputUsers();
@@ -74,6 +79,9 @@ inline void skipPass(RendererData& d, int step) {
 // Waits for `count` passes in flight of which none has finished: the host's wait function, or
 // else the poll interval's sleep.
 void waitForPasses(RendererData& d, const StartedPass* inFlight, int count);
+
+// After the passes: what the history inputs will read in the next frame.
+void keepHistory(RendererData& d);
 
 // Runs the plan's schedule with up to maxPassesInFlight passes in flight; false when a pass
 // failed.

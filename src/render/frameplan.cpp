@@ -8,14 +8,17 @@ namespace Vantrel {
 namespace Orv {
 
 bool detail::FramePlan::isCurrent(const Graph& graph, int target, int numPasses, bool culling,
-                                  const QVector<bool>& cutAtDisabled) const {
+                                  const QVector<bool>& cutAtDisabled,
+                                  const QSet<QPair<int, int>>& history) const {
     return _built && _graphRevision == graph.revision() && _target == target &&
-           _numPasses == numPasses && _culling == culling && _cutAtDisabled == cutAtDisabled;
+           _numPasses == numPasses && _culling == culling && _cutAtDisabled == cutAtDisabled &&
+           _history == history;
 }
 
 void detail::FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
                               int numParameters, int numOutputs, bool culling,
-                              const QVector<bool>& cutAtDisabled) {
+                              const QVector<bool>& cutAtDisabled,
+                              const QSet<QPair<int, int>>& history) {
     _graph = &graph;
     _passes = &passes;
     _numParameters = numParameters;
@@ -27,6 +30,7 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
     _numPasses = passes.size();
     _culling = culling;
     _cutAtDisabled = cutAtDisabled;
+    _history = history;
     _tableSize = graph.numNodesGlobal();
 
     _schedule.clear();
@@ -44,8 +48,14 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
         _finishedIndex.assign(size_t(graph.numNodesGlobal()), -1);
         _reach.assign(size_t(graph.numNodesGlobal()), Reach{-1, Reach::kTarget});
         _stepOfNode.assign(size_t(graph.numNodesGlobal()), -1);
+        _historyProducers.clear();
         for (size_t r = 0; r < _roots.size(); ++r) {
-            if (!_needed.at(_roots[r])) visitFrom(_roots[r], _rootReasons[r]);
+            if (!_needed.at(_roots[r])) visitFrom(_roots[r], Reach{-1, _rootReasons[r]});
+        }
+        // The producers that only history inputs need, each visited as a root of its own.
+        for (size_t h = 0; h < _historyProducers.size(); ++h) {
+            const auto producer = _historyProducers[h];
+            if (!_needed.at(producer.first)) visitFrom(producer.first, producer.second);
         }
         // 2. The schedule: producers first, then the order of addition.
         orderPasses();
@@ -89,7 +99,7 @@ void detail::FramePlan::findRoots() {
     }
 }
 
-void detail::FramePlan::visitFrom(int root, int reason) {
+void detail::FramePlan::visitFrom(int root, Reach reach) {
     // An explicit stack keeps long producer chains off the call stack. A node is flagged
     // before its inputs are followed, so a producer loop through container ports ends where
     // it meets a node still on the stack: that producer is not waited for. Every other
@@ -97,7 +107,7 @@ void detail::FramePlan::visitFrom(int root, int reason) {
     _stack.clear();
     _pending.clear();
     _needed[root] = true;
-    _reach[size_t(root)] = Reach{-1, reason};
+    _reach[size_t(root)] = reach;
     _stack.push_back(Visit{root, 0, inputsToFollow(root), 0});
     while (!_stack.empty()) {
         Visit& top = _stack.back();
@@ -107,6 +117,10 @@ void detail::FramePlan::visitFrom(int root, int reason) {
             int producer = -1;
             _pending.push_back(trace(consumer, input, producer));
             if (producer < 0) continue;
+            if (_pending.back().history) {
+                _historyProducers.emplace_back(producer, Reach{consumer, input});
+                continue;
+            }
             if (!_needed.at(producer)) {
                 _needed[producer] = true;
                 _reach[size_t(producer)] = Reach{consumer, input};
@@ -203,7 +217,7 @@ void detail::FramePlan::findFeedSteps() {
             const int pass = _feeds[size_t(f)].pass;
             if (pass < 0) continue;
             FeedStep& read = _feedSteps[size_t(f)];
-            read.writer = stepOfPass[size_t(pass)];
+            read.writer = _feeds[size_t(f)].history ? -1 : stepOfPass[size_t(pass)];
             read.frameBefore = read.writer < 0;
             if (read.frameBefore) read.writer = _lastStepOfPass[size_t(pass)];
         }
@@ -214,7 +228,8 @@ void detail::FramePlan::findFeedSteps() {
         const Step& step = _schedule[size_t(s)];
         for (int f = step.firstFeed; f < step.firstFeed + step.numInputs; ++f) {
             const int pass = _feeds[size_t(f)].pass;
-            if (pass >= 0) _feedSteps[size_t(f)].nextWriter = stepOfPass[size_t(pass)];
+            if (pass >= 0 && !_feeds[size_t(f)].history)
+                _feedSteps[size_t(f)].nextWriter = stepOfPass[size_t(pass)];
         }
         stepOfPass[size_t(step.passIndex)] = s;
     }
@@ -227,15 +242,17 @@ detail::FramePlan::Feed detail::FramePlan::trace(int node, int input, int& produ
     int port = input;
     producer = -1;
     if (_graph->walkUp(source, port) && source == Graph::kRootNodeRef) {
-        if (port < _numParameters) return Feed{Feed::kParameter, port, nullptr};
-        return Feed{Feed::kDefault, -1, nullptr};
+        if (port < _numParameters) return Feed{Feed::kParameter, port, nullptr, false};
+        return Feed{Feed::kDefault, -1, nullptr, false};
     }
-    if (!_graph->walkAcross(source, port)) return Feed{Feed::kDefault, -1, nullptr};
+    if (!_graph->walkAcross(source, port)) return Feed{Feed::kDefault, -1, nullptr, false};
     _graph->walkDown(source, port);
     producer = source;
     const int passIndex = _graph->nodeValue(source);
-    if (!isPassIndex(passIndex)) return Feed{Feed::kDefault, -1, nullptr};
-    return Feed{passIndex, port, _passes->at(passIndex)};
+    if (!isPassIndex(passIndex)) return Feed{Feed::kDefault, -1, nullptr, false};
+    const bool history =
+        !_history.isEmpty() && _history.contains(qMakePair(_graph->nodeValue(node), input));
+    return Feed{passIndex, port, _passes->at(passIndex), history};
 }
 
 int detail::FramePlan::countOutputUsers(int node, int output) const {

@@ -3,6 +3,8 @@
 #include <Orv/Graph.h>
 #include <Orv/RenderPass.h>
 
+#include <QPair>
+#include <QSet>
 #include <QVector>
 
 #include <utility>
@@ -43,6 +45,7 @@ public:
         int pass;                              // else: output `port` of this pass, while enabled
         int port;
         RenderPass* producer;  // pass `pass`, so that a frame reads feeds without a look-up
+        bool history;          // a history input: the value the producer left the frame before
     };
     // One pass of the schedule. Its graph inputs' feeds are feeds()[firstFeed...], its outputs
     // with users users()[firstUsers...].
@@ -61,6 +64,8 @@ public:
     // container ports), the pass's last step, whose value of the frame before is read.
     // `nextWriter` is the producing pass's first step after the reader, which overwrites what
     // the reader reads; -1 when there is none. Both steps -1 for a parameter or a default.
+    // A history input reads a copy the frame keeps: it reads the frame before, from the last
+    // step, and nothing overwrites it.
     struct FeedStep {
         int writer;
         int nextWriter;
@@ -90,13 +95,17 @@ public:
     // number of passes and culling (parameters and outputs are added only with a graph edit).
     // `cutAtDisabled`: the enabled flags by pass index when disabled passes do not make their
     // producers needed, else empty; the plan then depends on them too.
+    // `history`: the history inputs, as (pass index, input).
     bool isCurrent(const Graph& graph, int target, int numPasses, bool culling,
-                   const QVector<bool>& cutAtDisabled = QVector<bool>()) const;
+                   const QVector<bool>& cutAtDisabled = QVector<bool>(),
+                   const QSet<QPair<int, int>>& history = {}) const;
     // Rebuilds the plan. Without roots the needed flags of the latest plan that had some stay.
-    // Without culling every pass node is a root.
+    // Without culling every pass node is a root. A history input makes its producer needed
+    // but does not make its pass wait for it.
     void build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
                int numParameters, int numOutputs, bool culling,
-               const QVector<bool>& cutAtDisabled = QVector<bool>());
+               const QVector<bool>& cutAtDisabled = QVector<bool>(),
+               const QSet<QPair<int, int>>& history = {});
 
     // Counts the builds, so that what is derived from the plan knows when to follow.
     quint64 buildNumber() const { return _buildNumber; }
@@ -141,7 +150,7 @@ private:
     };
 
     void findRoots();
-    void visitFrom(int root, int reason);
+    void visitFrom(int root, Reach reach);
     void orderPasses();
     void findFeedSteps();
     // Follows an input to where its value comes from. `producer` becomes the node whose output
@@ -167,6 +176,7 @@ private:
 
     bool _culling = true;
     QVector<bool> _cutAtDisabled;
+    QSet<QPair<int, int>> _history;
     int _tableSize = 0;
 
     std::vector<int> _roots;        // may repeat a node; the visit flags take each once
@@ -189,7 +199,8 @@ private:
     std::vector<int> _waitsFor;       // by position in _finished: producers not yet scheduled
     std::vector<int> _firstConsumer;  // by position in _finished, into _consumers (CSR)
     std::vector<int> _consumers;
-    std::vector<std::pair<int, int>> _dependencies;  // (producer, consumer) positions
+    std::vector<std::pair<int, int>> _dependencies;        // (producer, consumer) positions
+    std::vector<std::pair<int, Reach>> _historyProducers;  // visited after the roots
 };
 
 }  // namespace detail

@@ -10,6 +10,8 @@
 #include "render/transientmemory_p.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QPair>
 #include <QSet>
 #include <QVariant>
 #include <QVector>
@@ -81,6 +83,19 @@ struct OverlapScratch {
     std::vector<StartedPass> inFlight;
 };
 
+// What a history input reads: the value its producer left at the end of a frame, and whether
+// the input's latest read of it was real.
+struct HistorySlot {
+    QVariant value;
+    qint64 frame = 0;   // the frame that left it; 0 for none
+    int producer = -1;  // pass index and output it came from
+    int port = -1;
+    quint64 epoch = 0;          // RendererData::historyEpoch then
+    quint64 memoryVersion = 0;  // TransientMemory::planVersion then
+    qint64 readFrame = 0;       // the frame that last fed the input
+    bool validRead = false;     // whether that frame fed it this value
+};
+
 // The registry: what the host set up, the frame plan derived from it, and what the latest
 // frames left for inspection.
 class RendererData {
@@ -114,6 +129,9 @@ public:
     OverlapScratch overlap;
     TransientMemory memory;
     SyncState sync;
+    QSet<QPair<int, int>> historyInputs;          // (pass index, input)
+    QHash<QPair<int, int>, HistorySlot> history;  // by history input
+    quint64 historyEpoch = 0;                     // counts resets and resizes
     int currentStep = -1;  // the step started most recently in the frame rendering
 
     // Timing, when on: the latest frames, oldest first from traceHead on.

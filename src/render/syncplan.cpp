@@ -112,17 +112,26 @@ private:
         return _lifetimes.firstOf(feedStep.writer) + feed.port;
     }
 
-    // The usage each output ends a frame in: its last read's after its write, or its write's.
+    // The usage each output ends a frame in: its last read's after its write, or its write's;
+    // and for the outputs read as of the frame before, the usage the last such read leaves,
+    // and whether the renderer keeps two copies (for a history input).
     void findEndUsages() {
         _endUsage = _outputUsage;
+        _historyEndUsage.assign(_outputUsage.size(), -1);
+        _twoCopies.assign(_outputUsage.size(), 0);
         const std::vector<FramePlan::Step>& schedule = _plan.schedule();
         for (int s = 0; s < int(schedule.size()); ++s) {
             if (!stepRuns(s)) continue;
             const FramePlan::Step& step = schedule[size_t(s)];
             for (int f = step.firstFeed; f < step.firstFeed + step.numInputs; ++f) {
                 const int l = readLifetime(f);
-                if (l >= 0 && !_plan.feedSteps()[size_t(f)].frameBefore)
+                if (l < 0) continue;
+                if (!_plan.feedSteps()[size_t(f)].frameBefore) {
                     _endUsage[size_t(l)] = _inputUsage[size_t(f)];
+                    continue;
+                }
+                _historyEndUsage[size_t(l)] = _inputUsage[size_t(f)];
+                if (_plan.feeds()[size_t(f)].history) _twoCopies[size_t(l)] = 1;
             }
         }
     }
@@ -144,11 +153,17 @@ private:
             anySkipped ? detail::takeovers(memory.requests, memory.plan, skipped)
                        : memory.takeovers;
         // `found` is by taker, so its holders come out grouped by taker, ascending.
-        for (const auto& takeover : found) ++_firstTakeover[size_t(takeover.second) + 1];
+        for (const auto& takeover : found) {
+            if (size_t(takeover.second) < _lifetimes.all().size())
+                ++_firstTakeover[size_t(takeover.second) + 1];
+        }
         for (size_t l = 0; l + 1 < _firstTakeover.size(); ++l)
             _firstTakeover[l + 1] += _firstTakeover[l];
         _takeovers.reserve(found.size());
-        for (const auto& takeover : found) _takeovers.push_back(takeover.first);
+        for (const auto& takeover : found) {
+            if (size_t(takeover.second) < _lifetimes.all().size())
+                _takeovers.push_back(takeover.first);
+        }
     }
 
     Transition make(int s, int l, Transition::Reason reason, int waitStep, int from, int to) const {
@@ -181,16 +196,20 @@ private:
 
     void readHistory(int s, int l, int usage, QVector<Transition>* out) {
         Resource& r = _resources[size_t(l)];
+        Transition t;
         if (!r.historyRead) {
-            out->append(make(s, l, Transition::Reason::HistoryRead, Transition::kFrameBefore,
-                             _endUsage[size_t(l)], usage));
-            r.historyRead = true;
-            r.historyUsage = usage;
+            t = make(s, l, Transition::Reason::HistoryRead, Transition::kFrameBefore,
+                     _endUsage[size_t(l)], usage);
         } else if (usage != r.historyUsage) {
-            out->append(make(s, l, Transition::Reason::UsageChange, r.lastHistoryRead,
-                             r.historyUsage, usage));
-            r.historyUsage = usage;
+            t = make(s, l, Transition::Reason::UsageChange, r.lastHistoryRead, r.historyUsage,
+                     usage);
+        } else {
+            return;
         }
+        t.frameBefore = true;
+        out->append(t);
+        r.historyRead = true;
+        r.historyUsage = usage;
     }
 
     void write(int s, int o, QVector<Transition>* out) {
@@ -204,14 +223,14 @@ private:
             out->append(t);
         }
         Resource& r = _resources[size_t(l)];
-        if (r.historyRead) {
+        if (_historyEndUsage[size_t(l)] >= 0) {
             const OutputLifetime& lifetime = _lifetimes.all()[size_t(l)];
             const int pass = _plan.schedule()[size_t(s)].passIndex;
-            const bool twoCopies =
-                _d.sync.doubleBuffered.contains(qMakePair(pass, lifetime.output));
+            const bool twoCopies = _twoCopies[size_t(l)] || _d.sync.doubleBuffered.contains(
+                                                                qMakePair(pass, lifetime.output));
             out->append(make(s, l, Transition::Reason::WriteAfterHistoryRead,
                              twoCopies ? Transition::kFrameBefore : r.lastHistoryRead,
-                             r.historyUsage, usage));
+                             _historyEndUsage[size_t(l)], usage));
         }
         r.usage = usage;
         r.lastAccess = s;
@@ -221,12 +240,14 @@ private:
     const FramePlan& _plan;
     const OutputLifetimes& _lifetimes;
     Renderer::UsageFunction _function;
-    std::vector<int> _inputUsage;      // by feed
-    std::vector<int> _outputUsage;     // by lifetime
-    std::vector<int> _endUsage;        // by lifetime
-    std::vector<int> _firstTakeover;   // by lifetime, into _takeovers (CSR)
-    std::vector<int> _takeovers;       // the holders each lifetime displaces
-    std::vector<Resource> _resources;  // by lifetime
+    std::vector<int> _inputUsage;       // by feed
+    std::vector<int> _outputUsage;      // by lifetime
+    std::vector<int> _endUsage;         // by lifetime
+    std::vector<int> _historyEndUsage;  // by lifetime; -1 when not read as of the frame before
+    std::vector<char> _twoCopies;       // by lifetime: read by a history input
+    std::vector<int> _firstTakeover;    // by lifetime, into _takeovers (CSR)
+    std::vector<int> _takeovers;        // the holders each lifetime displaces
+    std::vector<Resource> _resources;   // by lifetime
 };
 
 }  // namespace

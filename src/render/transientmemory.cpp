@@ -135,6 +135,35 @@ using detail::RendererData;
 
 // The host's sizes as requests over the lifetimes; an output kept past the frame is not placed.
 // Empty, with `error` set, when the function gave a bad size.
+// What the host says output `output` of the step's pass needs; empty with `error` set for a bad
+// size.
+bool askSize(RendererData& d, const std::function<OutputMemory(int, int)>& function,
+             const OutputLifetime& lifetime, MemoryRequest* request, QString* error) {
+    OutputMemory memory;
+    if (function) {
+        memory = function(lifetime.node, lifetime.output);
+    } else {
+        const int pass = d.plan.schedule()[size_t(lifetime.producerStep)].passIndex;
+        memory = d.memory.table.value(qMakePair(pass, lifetime.output));
+    }
+    const QString problem = detail::memoryRequestProblem(memory.size, memory.alignment);
+    if (!problem.isEmpty()) {
+        // The function may have edited the graph; a node it removed has no path.
+        const QString node = d.graph.isValidNode(lifetime.node)
+                                 ? d.graph.nodePath(lifetime.node)
+                                 : QStringLiteral("node %1").arg(lifetime.node);
+        *error = QStringLiteral("output %1 of %2: %3").arg(lifetime.output).arg(node, problem);
+        return false;
+    }
+    request->size = memory.size;
+    request->alignment = memory.alignment;
+    return true;
+}
+
+// The host's sizes as requests over the lifetimes; an output kept past the frame is not placed.
+// Then two requests live over the whole frame for each output a history input reads, its
+// places for even and odd frames (recorded in `historyPlaces`). Empty, with `error` set, when
+// the function gave a bad size.
 QVector<MemoryRequest> requestsOf(RendererData& d, const OutputLifetimes& lifetimes,
                                   QString* error) {
     // The host's function may replace itself while it is asked.
@@ -145,27 +174,27 @@ QVector<MemoryRequest> requestsOf(RendererData& d, const OutputLifetimes& lifeti
         MemoryRequest request;
         request.firstStep = lifetime.producerStep;
         request.lastStep = std::max(lifetime.producerStep, lifetime.lastReaderStep);
-        if (!lifetime.outlivesFrame) {
-            OutputMemory memory;
-            if (function) {
-                memory = function(lifetime.node, lifetime.output);
-            } else {
-                const int pass = d.plan.schedule()[size_t(lifetime.producerStep)].passIndex;
-                memory = d.memory.table.value(qMakePair(pass, lifetime.output));
-            }
-            const QString problem = detail::memoryRequestProblem(memory.size, memory.alignment);
-            if (!problem.isEmpty()) {
-                // The function may have edited the graph; a node it removed has no path.
-                const QString node = d.graph.isValidNode(lifetime.node)
-                                         ? d.graph.nodePath(lifetime.node)
-                                         : QStringLiteral("node %1").arg(lifetime.node);
-                *error =
-                    QStringLiteral("output %1 of %2: %3").arg(lifetime.output).arg(node, problem);
-                return {};
-            }
-            request.size = memory.size;
-            request.alignment = memory.alignment;
-        }
+        if (!lifetime.outlivesFrame && !askSize(d, function, lifetime, &request, error)) return {};
+        requests.append(request);
+    }
+
+    std::vector<int>& places = d.memory.historyPlaces;
+    places.assign(lifetimes.all().size(), -1);
+    if (d.historyInputs.isEmpty()) return requests;
+    const detail::FramePlan& plan = d.plan;
+    for (size_t f = 0; f < plan.feeds().size(); ++f) {
+        const detail::FramePlan::Feed& feed = plan.feeds()[f];
+        const int writer = plan.feedSteps()[f].writer;
+        if (!feed.history || writer < 0 || feed.port < 0 || feed.port >= lifetimes.count(writer))
+            continue;
+        const int l = lifetimes.firstOf(writer) + feed.port;
+        if (places[size_t(l)] >= 0) continue;
+        MemoryRequest request;
+        request.lastStep = int(plan.schedule().size()) - 1;
+        if (!askSize(d, function, lifetimes.all()[size_t(l)], &request, error)) return {};
+        if (request.size == 0) continue;
+        places[size_t(l)] = requests.size();
+        requests.append(request);
         requests.append(request);
     }
     return requests;
@@ -176,6 +205,8 @@ std::vector<std::pair<int, int>> reuseWaits(const OutputLifetimes& lifetimes,
                                             const std::vector<std::pair<int, int>>& takeovers) {
     std::vector<std::pair<int, int>> waits;  // (earlier step, step)
     for (const auto& takeover : takeovers) {
+        // History places live over the whole frame, so they never take bytes over.
+        if (size_t(takeover.second) >= lifetimes.all().size()) continue;
         const int earlier = takeover.first;
         const int step = lifetimes.all()[size_t(takeover.second)].producerStep;
         waits.emplace_back(lifetimes.all()[size_t(earlier)].producerStep, step);
@@ -299,6 +330,7 @@ void Renderer::setOutputMemoryFunction(std::function<OutputMemory(int node, int 
 
 void Renderer::invalidateOutputSizes() {
     d->memory.settingsChanged = true;
+    ++d->historyEpoch;  // kept values were made at the old size
 }
 
 MemoryPlan Renderer::memoryPlan() const {
@@ -312,7 +344,19 @@ qint64 Renderer::memoryOffset(int node, int output) const {
     if (step < 0) return -1;
     const detail::OutputLifetimes& lifetimes = d->memory.lifetimes;
     if (output < 0 || output >= lifetimes.count(step)) return -1;
-    return plan.offsets.at(lifetimes.firstOf(step) + output);
+    const int l = lifetimes.firstOf(step) + output;
+    const int place =
+        size_t(l) < d->memory.historyPlaces.size() ? d->memory.historyPlaces[size_t(l)] : -1;
+    if (place >= 0) return plan.offsets.at(place + int(d->latest.number % 2));
+    return plan.offsets.at(l);
+}
+
+qint64 Renderer::historyMemoryOffset(int node, int output) const {
+    const qint64 offset = memoryOffset(node, output);
+    if (offset < 0) return -1;
+    const int l = d->memory.lifetimes.firstOf(d->plan.stepOf(node)) + output;
+    const int place = d->memory.historyPlaces[size_t(l)];
+    return place < 0 ? -1 : d->memory.plan.offsets.at(place + int((d->latest.number + 1) % 2));
 }
 
 void Renderer::setOutputReleased(std::function<void(RenderPass* pass, int output)> released) {

@@ -59,7 +59,10 @@ struct TransientMemory {
     MemoryPlan plan;                  // empty unless planning
     quint64 planBuild = 0;            // the frame plan build that `plan` follows, or 0 when none
     quint64 planVersion = 0;          // counts the times `plan` was made or dropped
-    QVector<MemoryRequest> requests;  // what `plan` placed, by lifetime
+    QVector<MemoryRequest> requests;  // what `plan` placed, by lifetime, then history places
+    // By lifetime: the first of the two requests that place an output a history input reads
+    // (the even frames' place, then the odd frames'), or -1.
+    std::vector<int> historyPlaces;
     std::vector<std::pair<int, int>> takeovers;  // of `plan`; see takeovers()
 
     // Releases of the frame being rendered: its own copy of the function, and by lifetime the

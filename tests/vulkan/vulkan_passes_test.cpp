@@ -1,5 +1,6 @@
 // The Vulkan example's passes: how a Vulkan error reaches the renderer, and, on a device, that
-// waiting on the fences renders what polling renders.
+// the frame recorded with the synchronisation plan's barriers and submitted once renders what
+// a submission per pass renders, with nothing for the validation layer to report.
 #include "gpu.h"
 #include "pipeline.h"
 
@@ -26,6 +27,13 @@ double meanLuma(const QImage& image) {
     return sum / (double(image.width()) * double(image.height()));
 }
 
+// A device with the validation layer (synchronisation included), or none: the test skips.
+std::unique_ptr<Gpu> validatedGpu(QString* error) {
+    auto gpu = std::make_unique<Gpu>();
+    if (!gpu->open(QString(), true, error)) return nullptr;
+    return gpu;
+}
+
 }  // namespace
 
 // Passes that were never set up have no command buffer: the first fails at start with the
@@ -41,27 +49,31 @@ TEST(VulkanPassTest, AVulkanErrorFailsThePassAndNamesItself) {
 
     Gpu gpu;  // not opened: no device
     Pipeline pipeline(&gpu);
-    for (int inFlight : {1, 4}) {
-        SCOPED_TRACE(inFlight);
-        pipeline.renderer.setMaxPassesInFlight(inFlight);
-        QString error;
-        EXPECT_FALSE(pipeline.render(0, QImage(), &error));
-        EXPECT_EQ(error, "pass 'scene' failed: VK_ERROR_INITIALIZATION_FAILED");
-        const int composite = pipeline.passes.at(3).second;
-        EXPECT_EQ(pipeline.renderer.outcome(composite), Orv::NodeOutcome::NotReached);
-        EXPECT_TRUE(pipeline.image().isNull());
-    }
+    for (bool perPass : {false, true})
+        for (int inFlight : {1, 4}) {
+            SCOPED_TRACE(inFlight);
+            pipeline.setSubmitPerPass(perPass);
+            pipeline.renderer.setMaxPassesInFlight(inFlight);
+            QString error;
+            EXPECT_FALSE(pipeline.render(0, QImage(), &error));
+            EXPECT_EQ(error, "pass 'scene' failed: VK_ERROR_INITIALIZATION_FAILED");
+            const int composite = pipeline.passes.at(3).second;
+            EXPECT_EQ(pipeline.renderer.outcome(composite), Orv::NodeOutcome::NotReached);
+            EXPECT_TRUE(pipeline.finish().isNull());
+            EXPECT_EQ(pipeline.counts().submits, 0);
+        }
 }
 
+// Frames 0 and 1 per pass, the stats pass reading frame 0 in frame 1, with the fences waited
+// on; every wait is handed a fence in flight or the stats pass. Polling renders the same.
 TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
     Gpu gpu;
     QString error;
     if (!gpu.open(QString(), false, &error)) GTEST_SKIP() << error.toStdString();
 
-    // Frames 0 and 1, the stats pass reading frame 0 in frame 1, with the fences waited on;
-    // every wait is handed a fence in flight or the stats pass.
     Pipeline waiting(&gpu);
     waiting.setSize(64, 36);
+    waiting.setSubmitPerPass(true);
     waiting.renderer.setMaxPassesInFlight(4);
     int waits = 0;
     int emptyWaits = 0;
@@ -70,7 +82,8 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
         bool something = false;
         for (Orv::RenderPass* pass : inFlight) {
             const auto* gpuPass = dynamic_cast<GpuPass*>(pass);
-            something |= (gpuPass && gpuPass->fence()) || dynamic_cast<StatsPass*>(pass);
+            something |= (gpuPass && (gpuPass->fence() || gpuPass->recording())) ||
+                         dynamic_cast<StatsPass*>(pass);
         }
         emptyWaits += something ? 0 : 1;
         waitForPasses(gpu, inFlight);
@@ -83,9 +96,11 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
     EXPECT_GT(waits, 0);
     EXPECT_EQ(emptyWaits, 0);
     EXPECT_NEAR(waiting.renderer.output(1).toDouble(), meanLuma(first), 1e-9);
+    EXPECT_EQ(waiting.counts().submits, 2 * 6);
 
     Pipeline polling(&gpu);
     polling.setSize(64, 36);
+    polling.setSubmitPerPass(true);
     polling.renderer.setup(nullptr);
     ASSERT_TRUE(polling.render(0, QImage(), &error)) << error.toStdString();
     ASSERT_TRUE(polling.render(1, first, &error)) << error.toStdString();
@@ -97,60 +112,122 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
         for (int x = 0; x < waited.width(); ++x) colours.insert(waited.pixel(x, y));
     EXPECT_GT(colours.size(), 200);
     EXPECT_NE(first, waited) << "the scene moves from frame to frame";
-
-    // A new size makes new buffers on the next frame.
-    waiting.setSize(32, 18);
-    ASSERT_TRUE(waiting.render(2, waited, &error)) << error.toStdString();
-    EXPECT_EQ(waiting.image().size(), QSize(32, 18));
     waiting.renderer.teardown(nullptr);
     polling.renderer.teardown(nullptr);
 }
 
-// The scene, bright, blur and composite images in one heap: the picture is the same, pixel for
-// pixel, one pass at a time and with passes in flight, and after a new size makes a larger heap.
-// Checked by the validation layer where it is installed.
-TEST(VulkanPassTest, HeavyImagesInOneHeapRenderWhatImagesOfTheirOwnRender) {
-    auto gpu = std::make_unique<Gpu>();
+// The recorded frame, with the memory plan on and off, one pass at a time and four in flight
+// (recording on workers), across a resize that makes larger heaps: one submission and at most
+// one wait a frame, pictures equal pixel for pixel to a submission per pass with images of
+// their own, and not one message from the validation layer, synchronisation included.
+TEST(VulkanPassTest, HeavyRecordedFrameIsSilentUnderSynchronisationValidation) {
     QString error;
-    if (!gpu->open(QString(), true, &error)) {
-        gpu = std::make_unique<Gpu>();
-        if (!gpu->open(QString(), false, &error)) GTEST_SKIP() << error.toStdString();
-    }
+    const std::unique_ptr<Gpu> gpu = validatedGpu(&error);
+    if (!gpu) GTEST_SKIP() << error.toStdString();
 
-    auto render = [&gpu](bool memoryPlan, int inFlight) {
+    constexpr int kFrames = 5;
+    auto render = [&](bool perPass, bool memoryPlan, int inFlight) {
         Pipeline pipeline(gpu.get());
+        pipeline.setSubmitPerPass(perPass);
         pipeline.setMemoryPlan(memoryPlan);
         pipeline.renderer.setMaxPassesInFlight(inFlight);
         pipeline.renderer.setup(nullptr);
         QVector<QImage> pictures;
-        for (int frame = 0; frame < 4; ++frame) {
+        for (int frame = 0; frame < kFrames; ++frame) {
             SCOPED_TRACE(frame);
             pipeline.setSize(frame < 2 ? 48 : 80, frame < 2 ? 27 : 45);
             QString error;
             EXPECT_TRUE(pipeline.render(frame, QImage(), &error)) << error.toStdString();
-            pictures << pipeline.image();
-            if (!memoryPlan) {
-                EXPECT_EQ(pipeline.heap.placedThisFrame(), 0);
-                continue;
-            }
+            pictures << pipeline.finish();
+            EXPECT_EQ(pipeline.heap.placedThisFrame(), memoryPlan ? 5 : 0);
+        }
+        const FrameCounts& counts = pipeline.counts();
+        EXPECT_EQ(counts.frames, kFrames);
+        EXPECT_EQ(counts.passes, 6 * kFrames);
+        EXPECT_EQ(counts.submits, (perPass ? 6 : 1) * kFrames);
+        EXPECT_EQ(counts.barrierBatches, counts.passes);
+        if (memoryPlan) {
             const Orv::MemoryPlan plan = pipeline.renderer.memoryPlan();
             EXPECT_TRUE(plan.error.isEmpty()) << plan.error.toStdString();
-            EXPECT_EQ(pipeline.heap.placedThisFrame(), 4);
             EXPECT_GE(pipeline.heap.size(), VkDeviceSize(plan.heapSize));
             EXPECT_GT(plan.totalSize, plan.heapSize) << "some images share bytes";
-            EXPECT_GE(plan.heapSize, plan.lowerBound);
         }
         pipeline.renderer.teardown(nullptr);
         return pictures;
     };
-    const QVector<QImage> own = render(false, 1);
-    ASSERT_EQ(own.size(), 4);
-    EXPECT_EQ(own[3].size(), QSize(80, 45));
-    for (int inFlight : {1, 4}) {
-        const QVector<QImage> shared = render(true, inFlight);
-        ASSERT_EQ(shared.size(), own.size());
-        for (int frame = 0; frame < own.size(); ++frame)
-            EXPECT_TRUE(shared[frame] == own[frame]) << "frame " << frame << ", " << inFlight;
+    const QVector<QImage> reference = render(true, false, 1);
+    ASSERT_EQ(reference.size(), kFrames);
+    EXPECT_EQ(reference.last().size(), QSize(80, 45));
+    for (bool memoryPlan : {true, false})
+        for (int inFlight : {1, 4}) {
+            SCOPED_TRACE(testing::Message()
+                         << "memory plan " << memoryPlan << ", " << inFlight << " in flight");
+            const QVector<QImage> recorded = render(false, memoryPlan, inFlight);
+            ASSERT_EQ(recorded.size(), kFrames);
+            for (int frame = 0; frame < kFrames; ++frame)
+                EXPECT_TRUE(recorded[frame] == reference[frame]) << "frame " << frame;
+        }
+    EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
+
+    // Two frames on the device: the third frame waits for the first, once, and no earlier.
+    Pipeline pipeline(gpu.get());
+    pipeline.setSize(48, 27);
+    pipeline.renderer.setup(nullptr);
+    QVector<int> waits;
+    for (int frame = 0; frame < 4; ++frame) {
+        ASSERT_TRUE(pipeline.render(frame, pipeline.image(), &error)) << error.toStdString();
+        waits << pipeline.counts().waits;
     }
-    EXPECT_EQ(gpu->validationMessages(), 0);
+    EXPECT_EQ(waits, (QVector<int>{0, 0, 1, 2}));
+    const QImage bloomed = pipeline.finish();
+    EXPECT_EQ(bloomed.size(), QSize(48, 27));
+
+    // Without the bright pass there is no bloom: the composite passes the scene through, and
+    // reads its image in the plan's layouts all the same.
+    pipeline.renderer.setEnabled(pipeline.passes.at(1).second, false);
+    // Frame 3 again, once in each slot, so that the pictures differ by the bloom alone.
+    for (int slot = 0; slot < 2; ++slot)
+        ASSERT_TRUE(pipeline.render(3, QImage(), &error)) << error.toStdString();
+    const QImage plain = pipeline.finish();
+    EXPECT_EQ(pipeline.counts().passes, 4 * 6 + 2 * 4);
+    EXPECT_LT(meanLuma(plain), meanLuma(bloomed)) << "the bloom only adds light";
+    EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
+    pipeline.renderer.teardown(nullptr);
+}
+
+// The check is live: without the barrier that makes the bright image visible to the blur, the
+// synchronisation validation reports a hazard.
+TEST(VulkanPassTest, HeavyADroppedTransitionIsReportedAsAHazard) {
+    QString error;
+    const std::unique_ptr<Gpu> gpu = validatedGpu(&error);
+    if (!gpu) GTEST_SKIP() << error.toStdString();
+    gpu->setPrintMessages(false);
+
+    Pipeline pipeline(gpu.get());
+    pipeline.setSize(48, 27);
+    pipeline.setMemoryPlan(true);
+    pipeline.renderer.setup(nullptr);
+    ASSERT_TRUE(pipeline.render(0, QImage(), &error)) << error.toStdString();
+    pipeline.finish();
+    ASSERT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
+
+    // A write read the same way, so that only the missing wait is wrong, not a layout.
+    const Orv::SyncPlan plan = pipeline.renderer.syncPlan();
+    const int blur = pipeline.passes.at(2).second;
+    int dropped = -1;
+    for (int i = 0; i < plan.transitions.size() && dropped < 0; ++i) {
+        const Orv::Transition& t = plan.transitions[i];
+        if (t.reason == Orv::Transition::Reason::ReadAfterWrite && plan.nodes[t.step] == blur)
+            dropped = i;
+    }
+    ASSERT_GE(dropped, 0);
+    EXPECT_EQ(plan.transitions[dropped].fromUsage, kStorageWrite);
+    EXPECT_EQ(plan.transitions[dropped].toUsage, kStorageRead);
+    pipeline.setDroppedTransition(dropped);
+    ASSERT_TRUE(pipeline.render(1, QImage(), &error)) << error.toStdString();
+    pipeline.finish();
+    const QStringList messages = gpu->messageTexts();
+    EXPECT_FALSE(messages.filter(QStringLiteral("SYNC-HAZARD-READ-AFTER-WRITE")).isEmpty())
+        << messages.join('\n').toStdString();
+    pipeline.renderer.teardown(nullptr);
 }

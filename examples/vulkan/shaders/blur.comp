@@ -1,8 +1,8 @@
 #version 450
 // One direction of a separable Gaussian blur (sigma half the radius), edges clamped.
 layout(local_size_x = 8, local_size_y = 8) in;
-layout(std430, binding = 0) readonly buffer Source { vec4 pixels[]; } source;
-layout(std430, binding = 2) writeonly buffer Target { vec4 pixels[]; } target;
+layout(binding = 1, rgba16f) uniform readonly image2D source;
+layout(binding = 2, rgba16f) uniform writeonly image2D target;
 layout(push_constant) uniform Params { int width; int height; int radius; int vertical; } params;
 
 void main() {
@@ -15,8 +15,8 @@ void main() {
     for (int k = -params.radius; k <= params.radius; ++k) {
         ivec2 q = clamp(p + k * step, ivec2(0), ivec2(params.width - 1, params.height - 1));
         float w = exp(-0.5 * float(k * k) / (sigma * sigma));
-        sum += w * source.pixels[q.y * params.width + q.x].rgb;
+        sum += w * imageLoad(source, q).rgb;
         total += w;
     }
-    target.pixels[p.y * params.width + p.x] = vec4(sum / total, 1.0);
+    imageStore(target, p, vec4(sum / total, 1.0));
 }

@@ -2,7 +2,7 @@
 // The CPU demo's scene, traced per pixel: a mirror ball, three coloured balls bouncing round
 // it, a glowing lamp above a checkered floor under an evening sky. Linear radiance out.
 layout(local_size_x = 8, local_size_y = 8) in;
-layout(std430, binding = 2) writeonly buffer Target { vec4 pixels[]; } target;
+layout(binding = 2, rgba16f) uniform writeonly image2D target;
 layout(push_constant) uniform Params { int width; int height; float time; } params;
 
 struct Sphere { vec3 centre; float radius; vec3 albedo; float mirror; vec3 emission; };
@@ -142,5 +142,5 @@ void main() {
     float scale = 2.0 * tan(0.5 * radians(50.0)) / float(params.height);
     float u = (float(p.x) + 0.5 - 0.5 * float(params.width)) * scale;
     float v = (0.5 * float(params.height) - float(p.y) - 0.5) * scale;
-    target.pixels[p.y * params.width + p.x] = vec4(trace(eye, normalize(forward + right * u + up * v)), 1.0);
+    imageStore(target, p, vec4(trace(eye, normalize(forward + right * u + up * v)), 1.0));
 }

@@ -1,8 +1,8 @@
 #version 450
-// Exposure, a filmic curve and sRGB encoding, packed as 8-bit RGBA for the read-back.
+// Exposure, a filmic curve and sRGB encoding, as 8-bit RGBA for the read-back.
 layout(local_size_x = 8, local_size_y = 8) in;
-layout(std430, binding = 0) readonly buffer Source { vec4 pixels[]; } source;
-layout(std430, binding = 2) writeonly buffer Target { uint pixels[]; } target;
+layout(binding = 1, rgba16f) uniform readonly image2D source;
+layout(binding = 3, rgba8) uniform writeonly image2D picture;
 layout(push_constant) uniform Params { int width; int height; float exposure; } params;
 
 vec3 filmic(vec3 x) {
@@ -17,6 +17,6 @@ vec3 srgb(vec3 linear) {
 void main() {
     ivec2 p = ivec2(gl_GlobalInvocationID.xy);
     if (p.x >= params.width || p.y >= params.height) return;
-    vec3 c = srgb(filmic(max(source.pixels[p.y * params.width + p.x].rgb, 0.0) * params.exposure));
-    target.pixels[p.y * params.width + p.x] = packUnorm4x8(vec4(c, 1.0));
+    vec3 c = srgb(filmic(max(imageLoad(source, p).rgb, 0.0) * params.exposure));
+    imageStore(picture, p, vec4(c, 1.0));
 }
