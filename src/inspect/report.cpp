@@ -406,7 +406,8 @@ private:
         const QVector<OutputLifetime> lifetimes = _renderer.outputLifetimes();
         if (lifetimes.isEmpty()) return QString();
         const MemoryPlan plan = _renderer.memoryPlan();
-        const bool placed = plan.error.isEmpty() && plan.offsets.size() == lifetimes.size();
+        // Outputs read by history inputs have two more places after the lifetimes' own.
+        const bool placed = plan.error.isEmpty() && plan.offsets.size() >= lifetimes.size();
         int steps = 0;
         for (const OutputLifetime& life : lifetimes)
             steps = std::max({steps, life.producerStep + 1, life.lastReaderStep + 1});
@@ -433,7 +434,8 @@ private:
                       : QStringLiteral("output ") + QString::number(life.output));
             rowOf.insert({life.node, life.output}, l);
             names << name;
-            const qint64 offset = placed ? plan.offsets[l] : -1;
+            // This frame's place, which for an output of two places is not its lifetime's.
+            const qint64 offset = placed ? _renderer.memoryOffset(life.node, life.output) : -1;
             const int last = std::max(life.producerStep, life.lastReaderStep);
             // Low offsets blue, high ones orange; what the plan did not place is grey.
             QString fill = QStringLiteral("#9aa3b2");

@@ -51,8 +51,9 @@ QString detail::transitionWhy(const Graph& graph, const SyncPlan& plan, const Tr
                    QStringLiteral(", written at step ") + QString::number(t.producerStep);
             break;
         case Transition::Reason::UsageChange:
-            why +=
-                step + QStringLiteral(" reads ") + resource + QStringLiteral(" in another usage");
+            why += step + QStringLiteral(" reads ") + resource +
+                   (t.frameBefore ? QStringLiteral(" of the frame before in another usage")
+                                  : QStringLiteral(" in another usage"));
             break;
         case Transition::Reason::Reuse:
             why += outputName(graph, plan.nodes.value(t.step, -1), t.takenBy) +
@@ -64,14 +65,14 @@ QString detail::transitionWhy(const Graph& graph, const SyncPlan& plan, const Tr
             break;
         case Transition::Reason::WriteAfterHistoryRead:
             why += step + QStringLiteral(" writes ") + resource +
-                   QStringLiteral(" over its value of the frame before");
+                   QStringLiteral(" after reads of its value of the frame before");
             break;
     }
     why += QStringLiteral("; waits for ");
     if (t.waitStep >= 0)
         why += QStringLiteral("step ") + QString::number(t.waitStep);
     else if (t.reason == Transition::Reason::WriteAfterHistoryRead)
-        why += QStringLiteral("the frame before (double-buffered)");
+        why += QStringLiteral("the frame before, which read this copy of two");
     else
         why += QStringLiteral("the frame before");
     return why + QStringLiteral("; usage ") + QString::number(t.fromUsage) +

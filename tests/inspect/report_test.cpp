@@ -283,3 +283,39 @@ TEST_F(ReportTest, TheLifetimeChartTicksEachTransitionOnItsOutputsBar) {
     EXPECT_EQ(legend, QStringList({"read after write", "usage change", "reuse", "history read",
                                    "write after history read"}));
 }
+
+//   A -> B (a history input), B -> output; B runs first.  A's output has two places, taken by
+// frames in turn: its bar shows this frame's, and its ticks the read of the frame before and the
+// write that waits for that frame.
+TEST_F(ReportTest, AnOutputReadByAHistoryInputIsPlacedAndTickedAsTheFrameBefore) {
+    add("B");
+    add("A");
+    link("A", "B");
+    up(renderer.addOutput("image"), "B");
+    ASSERT_TRUE(renderer.setHistoryInput(node("B"), 0, true));
+    renderer.setOutputMemoryFunction([](int, int) { return OutputMemory{100, 1}; });
+    renderer.setMemoryPlanning(true);
+    renderer.setSyncPlanning(true);
+    for (int frame = 0; frame < 2; ++frame) {
+        EXPECT_TRUE(render());
+        const std::vector<Element> page = read();
+        ASSERT_EQ(find(page, "lifetimes", "div", "data-heap-size").size(), 1u);
+        const std::vector<Element> bars = find(page, "lifetimes", "g", "data-output");
+        ASSERT_EQ(bars.size(), 2u);
+        EXPECT_EQ(bars[1]["data-output"], "A.out0");
+        EXPECT_EQ(bars[1]["data-offset"].toLongLong(), renderer.memoryOffset(node("A"), 0));
+        QStringList ticks;
+        for (const Element& tick : find(page, "lifetimes", "g", "data-transition")) {
+            ticks << tick["data-resource"] + ' ' + tick["data-transition"] + " before " +
+                         tick["data-step"] + " after " + tick["data-wait-step"];
+        }
+        EXPECT_EQ(ticks, QStringList({"A.out0 history read before 0 after -1",
+                                      "A.out0 write after history read before 1 after -1"}));
+    }
+    const std::vector<Element> titles = find(read(), "lifetimes", "title");
+    EXPECT_TRUE(std::any_of(titles.begin(), titles.end(), [](const Element& title) {
+        return title.text.startsWith(
+            "write after history read: A writes A.out0 after reads of its value of the frame "
+            "before; waits for the frame before, which read this copy of two; usage 0 \u2192 0");
+    }));
+}
