@@ -110,6 +110,7 @@ TEST_F(RendererSyncTest, AnOutputTakingOverBytesWaitsForTheLatestAccessOfTheirHo
     EXPECT_EQ(transitions,
               "B<raw A.0 @0 1>2 C<raw B.0 @1 0>0 C<reuse A.0 @1 2>4->0 "
               "D<raw C.0 @2 4>0");
+    EXPECT_EQ(renderer.syncPlan().transitionsBefore(2).value(1).writeUsage, 1);  // A's write
 
     // Planning off: nothing shares bytes, so no reuse.
     renderer.setMemoryPlanning(false);
