@@ -228,18 +228,22 @@ public:
     ///@}
 
     /// @name History inputs
-    /// For a temporal pass (anti-aliasing, accumulation, exposure adaptation): an input marked
-    /// as a history input reads the value its producer left at the end of the frame before,
-    /// kept by the renderer, whatever the order of the two passes. It does not make its pass
-    /// wait for the producer, so it closes no loop; the producer is still needed. A loop
-    /// through container ports (where the frame breaks the loop at the input it meets first)
-    /// keeps working as before. None by default.
+    /// For a temporal pass (anti-aliasing, accumulation, exposure adaptation): a history input
+    /// reads the value an output of another pass, or of its own, had at the end of the frame
+    /// before, kept by the renderer, whatever the order of the two passes this frame. It needs
+    /// no edge (an edge back to a producer downstream would close a cycle the graph refuses)
+    /// and no group: it does not make its pass wait for the producer, and any edge into the
+    /// input is ignored. The producer is still needed. Loops through container ports keep
+    /// working as before. None by default.
     ///@{
 
-    /// Marks or unmarks input `input` of the node's pass. Refused (false, no change) for a node
-    /// without a pass or an input it lacks. Kept by pass, so a purge does not move it. Used
-    /// from the next frame, whose plan is then made again.
-    bool setHistoryInput(int node, int input, bool history);
+    /// Makes input `input` of the node's pass a history input reading output `output` of the
+    /// pass at `producer`. Refused (false, no change) for a node without a pass or a port it
+    /// lacks. Kept by pass, so a purge does not move it. Used from the next frame, whose plan
+    /// is then made again.
+    bool setHistoryInput(int node, int input, int producer, int output);
+    /// Makes the input an ordinary input again, fed by its edge; inert for any other.
+    void removeHistoryInput(int node, int input);
     bool isHistoryInput(int node, int input) const;  ///< False for anything not marked.
     /// Whether the value the history input got in the frame rendering (or, after it, in the
     /// latest frame) is real: its producer ran, without error, in the frame just before, and

@@ -44,6 +44,10 @@ struct Transition {
     int waitStep = kFrameBefore;  ///< The step whose access of the resource must end first.
     int fromUsage = 0;            ///< The usage the resource leaves.
     int toUsage = 0;              ///< The usage it enters.
+    /// The usage the resource was written in: what a reuse's discard must also follow, since
+    /// a read barrier in between does not order a later write after the first one for every
+    /// device API.
+    int writeUsage = 0;
     Reason reason = Reason::ReadAfterWrite;  ///< Why the step needs it.
     int takenBy = -1;  ///< For Reuse, the output of `step` that takes the bytes over; else -1.
     /// On the value of the frame before: a HistoryRead, or a UsageChange between history reads.

@@ -9,7 +9,7 @@ namespace Orv {
 
 bool detail::FramePlan::isCurrent(const Graph& graph, int target, int numPasses, bool culling,
                                   const QVector<bool>& cutAtDisabled,
-                                  const QSet<QPair<int, int>>& history) const {
+                                  const HistoryInputs& history) const {
     return _built && _graphRevision == graph.revision() && _target == target &&
            _numPasses == numPasses && _culling == culling && _cutAtDisabled == cutAtDisabled &&
            _history == history;
@@ -17,8 +17,7 @@ bool detail::FramePlan::isCurrent(const Graph& graph, int target, int numPasses,
 
 void detail::FramePlan::build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
                               int numParameters, int numOutputs, bool culling,
-                              const QVector<bool>& cutAtDisabled,
-                              const QSet<QPair<int, int>>& history) {
+                              const QVector<bool>& cutAtDisabled, const HistoryInputs& history) {
     _graph = &graph;
     _passes = &passes;
     _numParameters = numParameters;
@@ -31,6 +30,14 @@ void detail::FramePlan::build(const Graph& graph, int target, const QVector<Rend
     _culling = culling;
     _cutAtDisabled = cutAtDisabled;
     _history = history;
+    _nodeOfPass.clear();
+    if (!history.isEmpty()) {
+        _nodeOfPass.assign(size_t(_numPasses), -1);
+        for (int node = graph.numNodesGlobal() - 1; node >= 0; --node) {
+            if (graph.isValidNode(node) && isPassIndex(graph.nodeValue(node)))
+                _nodeOfPass[size_t(graph.nodeValue(node))] = node;
+        }
+    }
     _tableSize = graph.numNodesGlobal();
 
     _schedule.clear();
@@ -236,11 +243,21 @@ void detail::FramePlan::findFeedSteps() {
 }
 
 detail::FramePlan::Feed detail::FramePlan::trace(int node, int input, int& producer) const {
+    producer = -1;
+    if (!_history.isEmpty()) {
+        const auto history = _history.constFind(qMakePair(_graph->nodeValue(node), input));
+        if (history != _history.constEnd()) {
+            const int passIndex = history->first;
+            if (!isPassIndex(passIndex) || _nodeOfPass[size_t(passIndex)] < 0)
+                return Feed{Feed::kDefault, -1, nullptr, false};
+            producer = _nodeOfPass[size_t(passIndex)];
+            return Feed{passIndex, history->second, _passes->at(passIndex), true};
+        }
+    }
     // A parameter when the down edges lead up to the root; else the sibling output feeding the
     // outermost container input, followed down to the innermost output behind it.
     int source = node;
     int port = input;
-    producer = -1;
     if (_graph->walkUp(source, port) && source == Graph::kRootNodeRef) {
         if (port < _numParameters) return Feed{Feed::kParameter, port, nullptr, false};
         return Feed{Feed::kDefault, -1, nullptr, false};
@@ -250,9 +267,7 @@ detail::FramePlan::Feed detail::FramePlan::trace(int node, int input, int& produ
     producer = source;
     const int passIndex = _graph->nodeValue(source);
     if (!isPassIndex(passIndex)) return Feed{Feed::kDefault, -1, nullptr, false};
-    const bool history =
-        !_history.isEmpty() && _history.contains(qMakePair(_graph->nodeValue(node), input));
-    return Feed{passIndex, port, _passes->at(passIndex), history};
+    return Feed{passIndex, port, _passes->at(passIndex), false};
 }
 
 int detail::FramePlan::countOutputUsers(int node, int output) const {

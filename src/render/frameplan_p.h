@@ -3,8 +3,8 @@
 #include <Orv/Graph.h>
 #include <Orv/RenderPass.h>
 
+#include <QHash>
 #include <QPair>
-#include <QSet>
 #include <QVector>
 
 #include <utility>
@@ -95,17 +95,19 @@ public:
     // number of passes and culling (parameters and outputs are added only with a graph edit).
     // `cutAtDisabled`: the enabled flags by pass index when disabled passes do not make their
     // producers needed, else empty; the plan then depends on them too.
-    // `history`: the history inputs, as (pass index, input).
+    // The history inputs: (pass index, input) to the (pass index, output) it reads.
+    using HistoryInputs = QHash<QPair<int, int>, QPair<int, int>>;
+    // `history`: the history inputs.
     bool isCurrent(const Graph& graph, int target, int numPasses, bool culling,
                    const QVector<bool>& cutAtDisabled = QVector<bool>(),
-                   const QSet<QPair<int, int>>& history = {}) const;
+                   const HistoryInputs& history = {}) const;
     // Rebuilds the plan. Without roots the needed flags of the latest plan that had some stay.
     // Without culling every pass node is a root. A history input makes its producer needed
     // but does not make its pass wait for it.
     void build(const Graph& graph, int target, const QVector<RenderPass*>& passes,
                int numParameters, int numOutputs, bool culling,
                const QVector<bool>& cutAtDisabled = QVector<bool>(),
-               const QSet<QPair<int, int>>& history = {});
+               const HistoryInputs& history = {});
 
     // Counts the builds, so that what is derived from the plan knows when to follow.
     quint64 buildNumber() const { return _buildNumber; }
@@ -154,7 +156,8 @@ private:
     void orderPasses();
     void findFeedSteps();
     // Follows an input to where its value comes from. `producer` becomes the node whose output
-    // feeds it, through containers (a node without a pass included), or -1.
+    // feeds it, through containers (a node without a pass included), or -1. A history input
+    // is fed by the output it was given, whatever edge leads to it.
     Feed trace(int node, int input, int& producer) const;
     bool isPassIndex(int value) const { return value >= 0 && value < _passes->size(); }
     // The inputs the visit follows: none for a disabled pass when the plan cuts there.
@@ -176,7 +179,8 @@ private:
 
     bool _culling = true;
     QVector<bool> _cutAtDisabled;
-    QSet<QPair<int, int>> _history;
+    HistoryInputs _history;
+    std::vector<int> _nodeOfPass;  // by pass index: its first node, for the history inputs
     int _tableSize = 0;
 
     std::vector<int> _roots;        // may repeat a node; the visit flags take each once

@@ -43,15 +43,20 @@ void detail::keepHistory(RendererData& d) {
     }
 }
 
-bool Renderer::setHistoryInput(int node, int input, bool history) {
-    if (!d->graph.isValidNode(node)) return false;
+bool Renderer::setHistoryInput(int node, int input, int producer, int output) {
+    if (!d->graph.isValidNode(node) || !d->graph.isValidNode(producer)) return false;
     const int pass = d->graph.nodeValue(node);
+    const int producerPass = d->graph.nodeValue(producer);
     if (!d->isPassIndex(pass) || input < 0 || input >= d->graph.numInputs(node)) return false;
-    if (history)
-        d->historyInputs.insert(qMakePair(pass, input));
-    else
-        d->historyInputs.remove(qMakePair(pass, input));
+    if (!d->isPassIndex(producerPass) || output < 0 || output >= d->graph.numOutputs(producer))
+        return false;
+    d->historyInputs.insert(qMakePair(pass, input), qMakePair(producerPass, output));
     return true;
+}
+
+void Renderer::removeHistoryInput(int node, int input) {
+    if (d->graph.isValidNode(node))
+        d->historyInputs.remove(qMakePair(d->graph.nodeValue(node), input));
 }
 
 bool Renderer::isHistoryInput(int node, int input) const {

@@ -129,7 +129,7 @@ public:
     OverlapScratch overlap;
     TransientMemory memory;
     SyncState sync;
-    QSet<QPair<int, int>> historyInputs;          // (pass index, input)
+    FramePlan::HistoryInputs historyInputs;
     QHash<QPair<int, int>, HistorySlot> history;  // by history input
     quint64 historyEpoch = 0;                     // counts resets and resizes
     int currentStep = -1;  // the step started most recently in the frame rendering

@@ -176,6 +176,7 @@ private:
         t.waitStep = waitStep;
         t.fromUsage = from;
         t.toUsage = to;
+        t.writeUsage = _outputUsage[size_t(l)];
         t.reason = reason;
         return t;
     }

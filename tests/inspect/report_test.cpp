@@ -284,15 +284,15 @@ TEST_F(ReportTest, TheLifetimeChartTicksEachTransitionOnItsOutputsBar) {
                                    "write after history read"}));
 }
 
-//   A -> B (a history input), B -> output; B runs first.  A's output has two places, taken by
+//   B -> output, B's input reading A's output of the frame before (a history input), so that B
+// runs first.  A's output has two places, taken by
 // frames in turn: its bar shows this frame's, and its ticks the read of the frame before and the
 // write that waits for that frame.
 TEST_F(ReportTest, AnOutputReadByAHistoryInputIsPlacedAndTickedAsTheFrameBefore) {
     add("B");
     add("A");
-    link("A", "B");
     up(renderer.addOutput("image"), "B");
-    ASSERT_TRUE(renderer.setHistoryInput(node("B"), 0, true));
+    ASSERT_TRUE(renderer.setHistoryInput(node("B"), 0, node("A"), 0));
     renderer.setOutputMemoryFunction([](int, int) { return OutputMemory{100, 1}; });
     renderer.setMemoryPlanning(true);
     renderer.setSyncPlanning(true);

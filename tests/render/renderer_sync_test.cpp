@@ -6,6 +6,7 @@
 
 #include "renderer_fixture.h"
 
+#include <QHash>
 #include <QMap>
 #include <QSet>
 
@@ -18,11 +19,14 @@ using namespace Vantrel::Orv;
 namespace {
 
 // "B<raw A.0 @0 1>2": before the step of B, a read after write of A's output 0, waiting for
-// step 0, from usage 1 to 2; a reuse adds "->o" for the output taking the bytes over.
+// step 0, from usage 1 to 2; a reuse adds "->o" for the output taking the bytes over, and a
+// usage change between reads of the frame before is a "change~".
 QString describe(const Transition& t, const QString& stepName, const QString& resourceName) {
     static const char* const kShort[] = {"raw", "change", "reuse", "history", "war"};
+    const QString kind = QString(kShort[int(t.reason)]) +
+                         (t.frameBefore && t.reason != Transition::Reason::HistoryRead ? "~" : "");
     QString text = QString("%1<%2 %3.%4 @%5 %6>%7")
-                       .arg(stepName, kShort[int(t.reason)], resourceName)
+                       .arg(stepName, kind, resourceName)
                        .arg(t.output)
                        .arg(t.waitStep)
                        .arg(t.fromUsage)
@@ -106,6 +110,7 @@ TEST_F(RendererSyncTest, AnOutputTakingOverBytesWaitsForTheLatestAccessOfTheirHo
     EXPECT_EQ(transitions,
               "B<raw A.0 @0 1>2 C<raw B.0 @1 0>0 C<reuse A.0 @1 2>4->0 "
               "D<raw C.0 @2 4>0");
+    EXPECT_EQ(renderer.syncPlan().transitionsBefore(2).value(1).writeUsage, 1);  // A's write
 
     // Planning off: nothing shares bytes, so no reuse.
     renderer.setMemoryPlanning(false);
@@ -319,12 +324,30 @@ protected:
                 endUsage[{note.node, o}] = usageOf(note.node, PortSide::Output, o);
             }
         }
+        // What input i of a note read: an output, and whether as of the frame before. A
+        // history input reads its producer whenever that runs, be the value real or not.
+        auto readOf = [&](const TagPass::Note& note, int i, QPair<int, int>* key) {
+            const auto history = historyInputs.constFind({note.node, i});
+            if (history != historyInputs.constEnd()) {
+                *key = *history;
+                return stepOf.contains(*key) ? 2 : 0;
+            }
+            const QStringList tag = note.inputs[i].split(',');
+            if (tag.size() != 3) return 0;  // a default
+            *key = {tag[0].toInt(), tag[1].toInt()};
+            return tag[2].toInt() == frame ? 1 : 2;
+        };
+        QMap<QPair<int, int>, int> historyEnd;  // the last read as of the frame before
+        QSet<QPair<int, int>> twoCopies;
         for (const TagPass::Note& note : notes) {
             for (int i = 0; i < note.inputs.size(); ++i) {
-                const QStringList tag = note.inputs[i].split(',');
-                if (tag.size() == 3 && tag[2].toInt() == frame)
-                    endUsage[{tag[0].toInt(), tag[1].toInt()}] =
-                        usageOf(note.node, PortSide::Input, i);
+                QPair<int, int> key;
+                const int read = readOf(note, i, &key);
+                if (read == 1) endUsage[key] = usageOf(note.node, PortSide::Input, i);
+                if (read == 2) historyEnd[key] = usageOf(note.node, PortSide::Input, i);
+                if (read == 2 &&
+                    (doubleBuffered.contains(key) || historyInputs.contains({note.node, i})))
+                    twoCopies.insert(key);
             }
         }
         const qint64 heap = renderer.memoryPlan().heapSize;
@@ -348,12 +371,12 @@ protected:
             const int s = note.step;
             QList<QPair<QPair<int, int>, bool>> accessed;
             for (int i = 0; i < note.inputs.size(); ++i) {
-                const QStringList tag = note.inputs[i].split(',');
-                if (tag.size() != 3) continue;  // a default
-                const QPair<int, int> key{tag[0].toInt(), tag[1].toInt()};
+                QPair<int, int> key;
+                const int read = readOf(note, i, &key);
+                if (read == 0) continue;
                 const int usage = usageOf(note.node, PortSide::Input, i);
                 Resource& r = resources[key];
-                if (tag[2].toInt() == frame) {
+                if (read == 1) {
                     if (!r.visible)
                         add(s, "raw", key, stepOf[key],
                             usageOf(key.first, PortSide::Output, key.second), usage);
@@ -366,7 +389,7 @@ protected:
                     if (!r.historyRead)
                         add(s, "history", key, -1, endUsage[key], usage);
                     else if (usage != r.historyUsage)
-                        add(s, "change", key, r.lastHistoryRead, r.historyUsage, usage);
+                        add(s, "change~", key, r.lastHistoryRead, r.historyUsage, usage);
                     r.historyRead = true;
                     r.historyUsage = usage;
                     accessed << qMakePair(key, true);
@@ -392,13 +415,25 @@ protected:
                         add(s, "reuse", h, resources[h].lastAccess, resources[h].usage, usage, o);
                 }
                 Resource& r = resources[key];
-                if (r.historyRead) {
-                    const bool twoCopies = doubleBuffered.contains(key);
-                    add(s, "war", key, twoCopies ? -1 : r.lastHistoryRead, r.historyUsage, usage);
+                if (historyEnd.contains(key)) {
+                    add(s, "war", key, twoCopies.contains(key) ? -1 : r.lastHistoryRead,
+                        historyEnd[key], usage);
                 }
                 r.usage = usage;
                 r.lastAccess = s;
                 r.visible = false;
+            }
+        }
+        // The two places of an output a history input reads hold nothing else, ever: the frame
+        // before's is untouched, this frame's holds only the output itself.
+        for (auto it = historyEnd.constBegin(); it != historyEnd.constEnd(); ++it) {
+            const QPair<int, int> key = it.key();
+            const qint64 before = renderer.historyMemoryOffset(key.first, key.second);
+            const qint64 now = renderer.memoryOffset(key.first, key.second);
+            if (before < 0) continue;
+            for (qint64 b = 0; b < sizeOf(key.first, key.second); ++b) {
+                EXPECT_EQ(owner[size_t(before + b)].first, -1) << "byte " << before + b;
+                EXPECT_TRUE(owner[size_t(now + b)] == key || owner[size_t(now + b)].first == -1);
             }
         }
         return result;
@@ -408,14 +443,19 @@ protected:
     Renderer renderer;
     QMap<int, TagPass*> tags;
     QSet<QPair<int, int>> doubleBuffered;
+    QHash<QPair<int, int>, QPair<int, int>> historyInputs;  // (node, input) -> (node, output)
 };
 
 TEST_P(RendererSyncRandomTest, TransitionsMatchWhatTheFramesDid) {
     std::mt19937 random{unsigned(GetParam())};
     build(random);
+    const QList<int> all = tags.keys();
     for (auto it = tags.begin(); it != tags.end(); ++it) {
         if (random() % 4 == 0 && renderer.setOutputDoubleBuffered(it.key(), 0, true))
             doubleBuffered.insert({it.key(), 0});
+        const int producer = all[int(random() % unsigned(all.size()))];
+        if (random() % 5 == 0 && renderer.setHistoryInput(it.key(), 0, producer, 0))
+            historyInputs.insert({it.key(), 0}, {producer, 0});
     }
     RenderCallbacks callbacks;
     for (int frame = 1; frame <= 6; ++frame) {
