@@ -193,4 +193,14 @@ TEST_F(ValidatorTest, ProducerLoopsThroughContainersAreReportedWithNamesAsTheyAr
                   "and this one runs first."),
           QString("error: %1 output 'say \"%L1\"\\': Its pass names this port 'out0'.")})
         EXPECT_TRUE(found.contains(line)) << qPrintable(line + "\n\n" + found.join('\n'));
+
+    // Read through a history input instead, from U, which only that input needs: no loop,
+    // nothing read of the frame before by surprise, and U runs.
+    graph()->removeEdge(graph()->inputSource(node("%2"), 0));
+    add("U", 0, 1);
+    ASSERT_TRUE(renderer.setHistoryInput(node("50%"), 0, node("U"), 0));
+    for (const QString& line : lines(validate(renderer))) {
+        EXPECT_FALSE(line.contains("frame before")) << qPrintable(line);
+        EXPECT_FALSE(line.contains("never runs")) << qPrintable(line);
+    }
 }
