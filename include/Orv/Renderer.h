@@ -279,8 +279,9 @@ public:
     ///   when it took the bytes), from its current usage to the new output's write usage,
     ///   waiting for its latest access.
     /// - a read of the value of the frame before (a loop through container ports): the first
-    ///   such read is a HistoryRead, from the usage the output ends a frame in, waiting for the
-    ///   frame before; later ones follow the read rule above. The step that writes the output
+    ///   such read is a HistoryRead, waiting for the frame before, from the usage the plan of
+    ///   the latest frame that ran the output's pass left it in (when a change of plan moves
+    ///   that, the next frame makes its plan again); later ones follow the read rule above. The step that writes the output
     ///   later in the frame then needs a WriteAfterHistoryRead from the current usage to its
     ///   write usage, waiting for the latest of those reads, or for the frame before when the
     ///   output is kept in two copies (each frame writes the copy the frame before did not):

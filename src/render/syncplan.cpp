@@ -72,10 +72,33 @@ public:
             for (int o = 0; o < _lifetimes.count(s); ++o) write(s, o, &result.transitions);
         }
         result.firstOfStep.append(result.transitions.size());
+        rememberEndUsages();
         return result;
     }
 
 private:
+    // The usage the frame before left an output in: what the plan of the latest frame that ran
+    // its pass said, or, for a pass never planned, what this plan says.
+    int leftIn(int l) const {
+        const OutputLifetime& lifetime = _lifetimes.all()[size_t(l)];
+        const int pass = _plan.schedule()[size_t(lifetime.producerStep)].passIndex;
+        return _d.sync.leftIn.value(qMakePair(pass, lifetime.output), _endUsage[size_t(l)]);
+    }
+
+    // What this plan leaves each output of a step that runs in, for the frames after it. When
+    // that changes what a history read of the next frame starts from, the next frame makes
+    // its plan again.
+    void rememberEndUsages() {
+        for (size_t l = 0; l < _endUsage.size(); ++l) {
+            const OutputLifetime& lifetime = _lifetimes.all()[l];
+            if (!stepRuns(lifetime.producerStep)) continue;
+            const int pass = _plan.schedule()[size_t(lifetime.producerStep)].passIndex;
+            int& usage = _d.sync.leftIn[qMakePair(pass, lifetime.output)];
+            if (_historyEndUsage[l] >= 0 && usage != _endUsage[l]) _d.sync.followUp = true;
+            usage = _endUsage[l];
+        }
+    }
+
     bool stepRuns(int s) const { return _d.enabled.at(_plan.schedule()[size_t(s)].passIndex); }
 
     int usageOf(int s, PortSide side, int port) const {
@@ -199,8 +222,8 @@ private:
         Resource& r = _resources[size_t(l)];
         Transition t;
         if (!r.historyRead) {
-            t = make(s, l, Transition::Reason::HistoryRead, Transition::kFrameBefore,
-                     _endUsage[size_t(l)], usage);
+            t = make(s, l, Transition::Reason::HistoryRead, Transition::kFrameBefore, leftIn(l),
+                     usage);
         } else if (usage != r.historyUsage) {
             t = make(s, l, Transition::Reason::UsageChange, r.lastHistoryRead, r.historyUsage,
                      usage);
@@ -256,10 +279,12 @@ private:
 void detail::followSyncPlan(RendererData& d) {
     SyncState& sync = d.sync;
     if (!sync.planning) return;
-    if (sync.made && !sync.settingsChanged && sync.planBuild == d.plan.buildNumber() &&
-        sync.memoryPlanVersion == d.memory.planVersion && sync.enabled == d.enabled)
+    if (sync.made && !sync.settingsChanged && !sync.followUp &&
+        sync.planBuild == d.plan.buildNumber() && sync.memoryPlanVersion == d.memory.planVersion &&
+        sync.enabled == d.enabled)
         return;
     sync.settingsChanged = false;
+    sync.followUp = false;
     sync.made = true;
     sync.planBuild = d.plan.buildNumber();
     sync.memoryPlanVersion = d.memory.planVersion;

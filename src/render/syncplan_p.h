@@ -24,6 +24,11 @@ struct SyncState {
     QSet<QPair<int, int>> doubleBuffered;  // (pass index, output)
     bool settingsChanged = false;          // since `plan` was made
 
+    // By (pass index, output): the usage the latest planned frame that ran the pass left the
+    // output in, where the next frame's history reads of it start from.
+    QHash<QPair<int, int>, int> leftIn;
+    bool followUp = false;  // the next frame's history reads start elsewhere: plan again
+
     SyncPlan plan;
     bool made = false;
     quint64 planBuild = 0;          // the frame plan build it follows

@@ -387,7 +387,7 @@ protected:
                     accessed << qMakePair(key, false);
                 } else {
                     if (!r.historyRead)
-                        add(s, "history", key, -1, endUsage[key], usage);
+                        add(s, "history", key, -1, leftIn.value(key, endUsage[key]), usage);
                     else if (usage != r.historyUsage)
                         add(s, "change~", key, r.lastHistoryRead, r.historyUsage, usage);
                     r.historyRead = true;
@@ -424,6 +424,11 @@ protected:
                 r.visible = false;
             }
         }
+        // Where the next frame's history reads start: where this one left what it wrote.
+        for (const TagPass::Note& note : notes) {
+            for (int o = 0; o < tags[note.node]->numOutputs(); ++o)
+                leftIn[{note.node, o}] = endUsage[{note.node, o}];
+        }
         // The two places of an output a history input reads hold nothing else, ever: the frame
         // before's is untouched, this frame's holds only the output itself.
         for (auto it = historyEnd.constBegin(); it != historyEnd.constEnd(); ++it) {
@@ -444,6 +449,7 @@ protected:
     QMap<int, TagPass*> tags;
     QSet<QPair<int, int>> doubleBuffered;
     QHash<QPair<int, int>, QPair<int, int>> historyInputs;  // (node, input) -> (node, output)
+    QMap<QPair<int, int>, int> leftIn;  // the usage the latest frame that wrote it left it in
 };
 
 TEST_P(RendererSyncRandomTest, TransitionsMatchWhatTheFramesDid) {
