@@ -7,7 +7,9 @@
 // or its writer, still runs. The synchronisation plan's Reuse transitions say exactly that: the
 // new image's first barrier waits for the latest access of each image that last held its bytes.
 // A frame's heap is its own, so the frame before, still running on the device, is never
-// touched; and the slot's frame before last has ended (its fence) before the slot is used again.
+// touched, but for a history copy it reads, whose next write waits for it (the plan's
+// WriteAfterHistoryRead); and the slot's frame before last has ended (its fence) before the slot
+// is used again.
 
 namespace OrvVulkan {
 

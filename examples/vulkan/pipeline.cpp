@@ -154,7 +154,8 @@ bool Pipeline::render(int frame, const QImage& previous, QString* error) {
         _samples = 0;
     }
     _latestFrame = frame;
-    // A still camera averages its samples (down to a sixteenth each), a moving one keeps half.
+    // A still camera averages its samples (each down to a sixteenth); moving, the new frame is
+    // half of the picture, so that what moved leaves a short trail.
     const double share = std::max(1.0 / (_samples + 1), still ? 1.0 / 16 : 0.5);
     renderer.setParameter(renderer.findParameter(QStringLiteral("jitter")), _samples % 16);
     renderer.setParameter(renderer.findParameter(QStringLiteral("share")), share);
