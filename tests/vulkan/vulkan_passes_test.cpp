@@ -230,6 +230,22 @@ TEST(VulkanPassTest, HeavyRecordedFrameIsSilentUnderSynchronisationValidation) {
     EXPECT_LT(meanLuma(plain), meanLuma(bloomed)) << "the bloom only adds light";
     EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
     pipeline.renderer.teardown(nullptr);
+
+    // A resize while the frame before, still on the device, reads the accumulation's copy that
+    // the new frame's slot makes again at the new size.
+    for (bool memoryPlan : {true, false}) {
+        Pipeline resized(gpu.get());
+        resized.setMemoryPlan(memoryPlan);
+        resized.setSize(48, 27);
+        resized.renderer.setup(nullptr);
+        for (int frame = 0; frame < 4; ++frame) {
+            if (frame == 2) resized.setSize(80, 45);
+            ASSERT_TRUE(resized.render(frame, QImage(), &error)) << error.toStdString();
+        }
+        EXPECT_EQ(resized.finish().size(), QSize(80, 45));
+        resized.renderer.teardown(nullptr);
+    }
+    EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
 }
 
 // A still camera takes a new sample of each pixel a frame and averages it with the ones before,
