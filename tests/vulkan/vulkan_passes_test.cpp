@@ -1,6 +1,7 @@
 // The Vulkan example's passes: how a Vulkan error reaches the renderer, and, on a device, that
 // the frame recorded with the synchronisation plan's barriers and submitted once renders what
-// a submission per pass renders, with nothing for the validation layer to report.
+// a submission per pass renders, with nothing for the validation layer to report, and that the
+// accumulation across frames settles for a still camera and starts afresh at a cut.
 #include "gpu.h"
 #include "pipeline.h"
 
