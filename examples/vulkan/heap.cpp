@@ -7,7 +7,9 @@
 // or its writer, still runs. The synchronisation plan's Reuse transitions say exactly that: the
 // new image's first barrier waits for the latest access of each image that last held its bytes.
 // A frame's heap is its own, so the frame before, still running on the device, is never
-// touched; and the slot's frame before last has ended (its fence) before the slot is used again.
+// touched, but for a history copy it reads, whose next write waits for it (the plan's
+// WriteAfterHistoryRead); and the slot's frame before last has ended (its fence) before the slot
+// is used again.
 
 namespace OrvVulkan {
 
@@ -30,7 +32,8 @@ Vantrel::Orv::OutputMemory TransientHeap::planned(int node, int output, const Im
     return memory;
 }
 
-VkResult TransientHeap::place(int node, int output, const ImageShape& shape, Image* image) {
+VkResult TransientHeap::place(int node, int output, const ImageShape& shape, Image* image,
+                              bool readNextFrame) {
     const Planned planned = _planned.value(qMakePair(node, output));
     const qint64 offset = _enabled && _renderer ? _renderer->memoryOffset(node, output) : -1;
     // Only at the shape planned: another could reach into a neighbour's bytes.
@@ -53,16 +56,23 @@ VkResult TransientHeap::place(int node, int output, const ImageShape& shape, Ima
         ++_placed;
         if (same && image->heap == heap.generation && image->offset == VkDeviceSize(offset))
             return VK_SUCCESS;
-        // The slot's earlier frame, the last to use the old image, has ended.
-        _gpu->release(image);
+        retire(image, readNextFrame);
         const VkResult result = _gpu->makeImage(shape.format, shape.width, shape.height,
                                                 heap.memory, VkDeviceSize(offset), image);
         if (result == VK_SUCCESS) image->heap = heap.generation;
         return result;
     }
     if (same && !image->heap) return VK_SUCCESS;
-    _gpu->release(image);
+    retire(image, readNextFrame);
     return _gpu->makeImage(shape.format, shape.width, shape.height, VK_NULL_HANDLE, 0, image);
+}
+
+// The slot's earlier frame has ended, but the frame after it may still be reading a kept image
+// as its history; that takes a new plan or a new size, both rare, so waiting for the device is
+// simplest.
+void TransientHeap::retire(Image* image, bool readNextFrame) {
+    if (readNextFrame && image->image) vkQueueWaitIdle(_gpu->queue());
+    _gpu->release(image);
 }
 
 VkResult TransientHeap::renew(VkDeviceSize size) {

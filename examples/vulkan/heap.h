@@ -29,6 +29,14 @@ struct ImageShape {
 // the plan covers one frame. Outside the plan (planning off, an output the plan left out, or an
 // image of another shape than planned) an image gets memory of its own. Used on the thread that
 // renders.
+//
+// An output a history input reads has two places in the plan, which frames take in turn
+// (memoryOffset this frame's, historyMemoryOffset the frame before's). Frames take the slots in
+// turn as well, so each slot's heap holds its frames' copy at one of the two places, and the
+// frame before's copy is the other slot's, at this frame's historyMemoryOffset: the history
+// input is fed that image, and nothing is copied. No transient image of either slot overlaps
+// the two places, which the plan keeps over the whole frame; the write of a slot's copy waits
+// on the device for the frame before's reads of it (the plan's WriteAfterHistoryRead).
 class TransientHeap {
 public:
     explicit TransientHeap(Gpu* gpu) : _gpu(gpu) {}
@@ -52,7 +60,10 @@ public:
     int slot() const { return _slot; }
     // Makes `image` (again, when its place or shape changed) for output `output` of the pass at
     // `node`: in the slot's heap where the plan put it, else with memory of its own.
-    VkResult place(int node, int output, const ImageShape& shape, Image* image);
+    // `readNextFrame`: the frame after the slot's earlier one may still read the image (as its
+    // history), so making it again waits for the device.
+    VkResult place(int node, int output, const ImageShape& shape, Image* image,
+                   bool readNextFrame = false);
     VkDeviceSize size() const { return _heaps[_slot].size; }  // 0 until made
     int placedThisFrame() const { return _placed; }           // images placed in the heap
 
@@ -69,6 +80,7 @@ private:
         quint64 generation = 0;  // counts the memories made, so an image knows it is in this one
     };
     VkResult renew(VkDeviceSize size);
+    void retire(Image* image, bool readNextFrame);
     void free(Heap* heap);
 
     Gpu* const _gpu;

@@ -2,9 +2,11 @@
 // buffer that begins with the barriers the renderer's synchronisation plan gives its step, and
 // the host submits the frame's command buffers at once with one fence, two frames on the device
 // at a time. The transient images share one VkDeviceMemory per frame, laid out by the
-// renderer's memory plan. A CPU pass (statistics over an earlier frame) is in flight beside the
-// GPU passes. Then the same frames with a submission and a fence per pass, for comparison.
-// Writes the last frame as a PNG.
+// renderer's memory plan. A temporal pass accumulates the scene across frames through a history
+// input, its two copies placed by the plan; the camera cuts now and then, which resets the
+// history. A CPU pass (statistics over an earlier frame) is in flight beside the GPU passes. Then
+// the same frames with a submission and a fence per pass, for comparison. Writes the last frame as
+// a PNG.
 #include "gpu.h"
 #include "pipeline.h"
 
@@ -22,6 +24,10 @@ namespace Orv = Vantrel::Orv;
 using namespace OrvVulkan;
 
 namespace {
+
+// The camera moves on by a frame each frame, and every kShot frames cuts kCut frames ahead.
+constexpr int kShot = 6;
+constexpr int kCut = 48;
 
 struct Options {
     int frames = 8;
@@ -197,11 +203,13 @@ int run(const Options& options) {
         timer.start();
         QImage previous;
         double lumaOfPrevious = 0.0;
+        QStringList resets;
         for (int frame = 0; frame < options.frames && status == 0; ++frame) {
-            if (!pipeline.render(frame, previous, &error)) {
+            if (!pipeline.render(frame + kCut * (frame / kShot), previous, &error)) {
                 std::fprintf(stderr, "orv-vulkan: frame %d: %s\n", frame, qPrintable(error));
                 status = 1;
             }
+            if (pipeline.historyReset()) resets << QString::number(frame);
             lumaOfPrevious = renderer.output(1).toDouble();
             previous = pipeline.image();
         }
@@ -219,6 +227,10 @@ int run(const Options& options) {
             }
             std::printf("Mean luma of an earlier frame (stats pass, on the CPU): %.2f\n",
                         lumaOfPrevious);
+            std::printf(
+                "Accumulation: history reset on frames %s (the first, and a camera cut "
+                "every %d frames)\n",
+                qPrintable(resets.join(QStringLiteral(", "))), kShot);
             printMemory(renderer);
         }
 
@@ -231,7 +243,8 @@ int run(const Options& options) {
                 renderer.setMaxPassesInFlight(k % 2 ? options.inFlight : 1);
                 QElapsedTimer frameTimer;
                 frameTimer.start();
-                if (!pipeline.render(options.frames - 1, previous, &error)) status = 1;
+                const int last = options.frames - 1;
+                if (!pipeline.render(last + kCut * (last / kShot), previous, &error)) status = 1;
                 total[k % 2] += frameTimer.nsecsElapsed() / 1e6 / kTimes;
             }
             std::printf(

@@ -1,5 +1,6 @@
 #include "passes.h"
 
+#include "accumulate.spv.h"
 #include "blur.spv.h"
 #include "bright.spv.h"
 #include "composite.spv.h"
@@ -218,17 +219,16 @@ GpuPass::Batch GpuPass::planned() const {
                 // The discard is a write too: it follows the holder's write as well as its
                 // latest access (the validation layer asks for both, even when a read barrier
                 // made the write available).
-                const auto* holder =
-                    dynamic_cast<const GpuPass*>(_frame->renderer->renderPass(t.node));
-                const Access write =
-                    accessOf(holder ? holder->usage(Orv::PortSide::Output, t.output) : kNoUsage);
+                const Access write = accessOf(t.writeUsage);
                 const VkAccessFlags writes = written | (write.write ? write.access : 0);
                 batch.images[size_t(at - outputs.begin())].srcAccessMask |= writes;
                 batch.src |= from.stage | write.stage;
                 continue;
             }
-            const GpuImage resource = _frame->images.value(qMakePair(t.node, t.output));
-            if (!isImage(resource)) continue;  // a number, or nothing this frame
+            // A read of the frame before's value concerns the copy the history input was fed.
+            const auto& images = t.frameBefore ? _frame->history : _frame->images;
+            const GpuImage resource = images.value(qMakePair(t.node, t.output));
+            if (!isImage(resource)) continue;  // a number, or nothing (real) this frame
             batch.images.push_back(
                 imageBarrier(resource.image, from.layout, to.layout, written, to.access));
             batch.src |= from.stage;
@@ -312,14 +312,16 @@ ImageShape GpuPass::outputShape(int, int, int) const {
     return ImageShape();
 }
 
-VkResult GpuPass::fitImage(int output, const ImageShape& shape) {
+VkResult GpuPass::fitImage(int output, const ImageShape& shape, bool readNextFrame) {
     Image& target = _images[slot()][output + 1];
     VkResult result = VK_SUCCESS;
     if (output >= 0 && _heap) {
-        result = _heap->place(_node, output, shape, &target);
+        result = _heap->place(_node, output, shape, &target, readNextFrame);
     } else if (!(target.image && target.format == shape.format && target.width == shape.width &&
                  target.height == shape.height && !target.heap)) {
-        // The slot's earlier frame, the last to use it, has ended.
+        // The slot's earlier frame has ended; the frame after it, which may read the image as
+        // its history, is waited for (a resize: rare).
+        if (readNextFrame && target.image) vkQueueWaitIdle(_gpu->queue());
         _gpu->release(&target);
         result =
             _gpu->makeImage(shape.format, shape.width, shape.height, VK_NULL_HANDLE, 0, &target);
@@ -331,6 +333,13 @@ VkResult GpuPass::fitImage(int output, const ImageShape& shape) {
         setOutput(output, QVariant::fromValue(handOn(output)));
     }
     return VK_SUCCESS;
+}
+
+GpuImage GpuPass::history(int input, int output) {
+    const GpuImage before = this->input(input);
+    if (!_frame->renderer->historyValid(_node, input) || !isImage(before)) return GpuImage();
+    _frame->history.insert(qMakePair(_node, output), before);
+    return before;
 }
 
 GpuImage GpuPass::handOn(int output) const {
@@ -365,6 +374,7 @@ ScenePass::ScenePass(Gpu* gpu) : GpuPass(gpu) {
     addInput(QStringLiteral("time"), 0.0);
     addInput(QStringLiteral("width"), 640);
     addInput(QStringLiteral("height"), 360);
+    addInput(QStringLiteral("jitter"), 0);
     addOutput(QStringLiteral("color"));
     declare(Orv::PortSide::Output, 0, kStorageWrite);
 }
@@ -381,6 +391,7 @@ VkResult ScenePass::prepare(bool* work) {
     _width = std::clamp(_inputs.at(1).value.toInt(), 16, 4096);
     _height = std::clamp(_inputs.at(2).value.toInt(), 16, 4096);
     _time = float(number(0));
+    _jitter = std::max(_inputs.at(3).value.toInt(), 0);
     const VkResult result = fitImage(0, colorShape(_width, _height));
     if (result != VK_SUCCESS) return result;
     _gpu->bind(set(0), VK_NULL_HANDLE, VK_IMAGE_LAYOUT_GENERAL, VK_NULL_HANDLE, image(0).view,
@@ -390,8 +401,50 @@ VkResult ScenePass::prepare(bool* work) {
 }
 
 void ScenePass::record(VkCommandBuffer commands) {
-    const Push p = push(_width, _height, _time);
+    Push p = push(_width, _height, _time);
+    p.b.i = _jitter;
     dispatch(commands, _pipeline, set(0), &p, _width, _height);
+}
+
+AccumulatePass::AccumulatePass(Gpu* gpu) : GpuPass(gpu) {
+    addInput(QStringLiteral("color"), QVariant::fromValue(GpuImage()));
+    addInput(QStringLiteral("history"), QVariant::fromValue(GpuImage()));
+    addInput(QStringLiteral("share"), 1.0);
+    addOutput(QStringLiteral("color"));
+    declare(Orv::PortSide::Input, 0, kStorageRead);
+    declare(Orv::PortSide::Input, 1, kSampled);
+    declare(Orv::PortSide::Output, 0, kStorageWrite);
+}
+
+ImageShape AccumulatePass::outputShape(int, int width, int height) const {
+    return colorShape(width, height);
+}
+
+VkResult AccumulatePass::makePipelines() {
+    return pipeline(accumulate_spv, sizeof(accumulate_spv), &_pipeline);
+}
+
+VkResult AccumulatePass::prepare(bool* work) {
+    _color = input(0);
+    setOutput(0, QVariant::fromValue(GpuImage()));
+    if (!isImage(_color)) return VK_SUCCESS;
+    GpuImage before = history(1, 0);
+    if (before.width != _color.width || before.height != _color.height) before = GpuImage();
+    _share = isImage(before) ? float(std::clamp(number(2), 0.0, 1.0)) : 1.0f;
+    const VkResult result = fitImage(0, colorShape(_color.width, _color.height), true);
+    if (result != VK_SUCCESS) return result;
+    // Without a history the sampled binding is never read, but must name an image in the layout
+    // it is in.
+    _gpu->bind(set(0), isImage(before) ? before.view : _color.view,
+               isImage(before) ? sampledLayout() : VK_IMAGE_LAYOUT_GENERAL, _color.view,
+               image(0).view, VK_NULL_HANDLE);
+    *work = true;
+    return VK_SUCCESS;
+}
+
+void AccumulatePass::record(VkCommandBuffer commands) {
+    const Push p = push(_color.width, _color.height, _share);
+    dispatch(commands, _pipeline, set(0), &p, _color.width, _color.height);
 }
 
 BrightPass::BrightPass(Gpu* gpu) : GpuPass(gpu) {

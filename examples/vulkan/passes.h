@@ -51,6 +51,9 @@ struct Frame {
     Workers* workers = nullptr;               // null: record on the renderer's thread
     int droppedTransition = -1;               // a plan's transition left out, to debug
     QHash<QPair<int, int>, GpuImage> images;  // this frame's, by (node, output)
+    // The frame before's that history inputs were fed this frame, by (node, output): what the
+    // plan's transitions on the frame before concern. None when the history was not real.
+    QHash<QPair<int, int>, GpuImage> history;
     struct Recorded {
         int step;
         int pass;  // which two timestamps
@@ -65,6 +68,7 @@ struct Frame {
     void begin(int frameSlot) {
         slot = frameSlot;
         images.clear();
+        history.clear();
         recorded.clear();
         barrierBatches = imageBarriers = submits = waits = 0;
     }
@@ -98,6 +102,8 @@ public:
     // The image output `output` holds in a frame of width x height; empty when it is none.
     virtual ImageShape outputShape(int output, int width, int height) const;
     int usage(Vantrel::Orv::PortSide side, int port) const;
+    // The image output `output` has in frame slot `slot` (for inspection).
+    const Image& slotImage(int slot, int output) const { return _images[slot][output + 1]; }
 
     void setup(Vantrel::Orv::RenderCallbacks* callbacks) override;
     void start(Vantrel::Orv::RenderCallbacks* callbacks) override;
@@ -116,8 +122,14 @@ protected:
     void declare(Vantrel::Orv::PortSide side, int port, Usage usage);
     VkResult pipeline(const uint32_t* code, size_t bytes, VkPipeline* pipeline);
     // The image of output `output` this frame slot, placed in the heap when there is one; or,
-    // with `output` -1, the pass's own image that no other pass sees.
-    VkResult fitImage(int output, const ImageShape& shape);
+    // with `output` -1, the pass's own image that no other pass sees. `readNextFrame` for an
+    // output a history input reads: the frame after, perhaps still on the device, may be reading
+    // the slot's image when it is made again.
+    VkResult fitImage(int output, const ImageShape& shape, bool readNextFrame = false);
+    // The frame before's image of this pass's output `output`, fed to history input `input`;
+    // empty when the renderer says the value is not real (the first frame, a reset, a resize).
+    // A real one is what the plan's transitions on the frame before then apply to.
+    GpuImage history(int input, int output);
     const Image& image(int output) const { return _images[_frame->slot][output + 1]; }
     GpuImage handOn(int output) const;
     VkDescriptorSet set(int k) const { return _sets[_frame->slot][k]; }
@@ -170,7 +182,8 @@ private:
     mutable VkResult _status = VK_SUCCESS;  // what the fence or the recording said
 };
 
-// Inputs: time, width, height. Output: color (the traced scene, linear).
+// Inputs: time, width, height, jitter (which point of the pixel its ray goes through; 0 the
+// centre). Output: color (the traced scene, linear).
 class ScenePass : public GpuPass {
 public:
     explicit ScenePass(Gpu* gpu);
@@ -186,6 +199,7 @@ private:
     int _width = 0;
     int _height = 0;
     float _time = 0.0f;
+    int _jitter = 0;
 };
 
 // Inputs: color (sampled), bloomThreshold. Output: bright (half size).
@@ -220,6 +234,25 @@ private:
     VkPipeline _pipeline = VK_NULL_HANDLE;
     GpuImage _source;
     int _radius = 0;
+};
+
+// Inputs: color, history (sampled; this pass's color of the frame before, through a history
+// input), share. Output: color, the scene accumulated across frames: `share` of this frame's
+// over the history when it is real, else this frame's alone.
+class AccumulatePass : public GpuPass {
+public:
+    explicit AccumulatePass(Gpu* gpu);
+    ImageShape outputShape(int output, int width, int height) const override;
+
+protected:
+    VkResult makePipelines() override;
+    VkResult prepare(bool* work) override;
+    void record(VkCommandBuffer commands) override;
+
+private:
+    VkPipeline _pipeline = VK_NULL_HANDLE;
+    GpuImage _color;
+    float _share = 1.0f;
 };
 
 // Inputs: color, bloom (sampled), bloomStrength. Output: color (with the bloom and a vignette).

@@ -39,6 +39,8 @@ Pipeline::Pipeline(Gpu* gpu) : heap(gpu), _gpu(gpu) {
     renderer.addParameter(QStringLiteral("time"), 0.0);
     renderer.addParameter(QStringLiteral("width"), 640);
     renderer.addParameter(QStringLiteral("height"), 360);
+    renderer.addParameter(QStringLiteral("jitter"), 0);
+    renderer.addParameter(QStringLiteral("share"), 1.0);
     renderer.addParameter(QStringLiteral("exposure"), 0.7);
     renderer.addParameter(QStringLiteral("bloomThreshold"), 1.0);
     renderer.addParameter(QStringLiteral("bloomRadius"), 8);
@@ -47,6 +49,7 @@ Pipeline::Pipeline(Gpu* gpu) : heap(gpu), _gpu(gpu) {
     renderer.addOutput(QStringLiteral("luma"));
 
     const int scene = add(QStringLiteral("scene"), new ScenePass(gpu), root);
+    accumulate = add(QStringLiteral("accumulate"), new AccumulatePass(gpu), root);
     const int bloom = renderer.addGroup(QStringLiteral("bloom"), 0, 0, root);
     for (const char* name : {"color", "bloomThreshold", "bloomRadius"})
         graph.addInput(bloom, QString::fromLatin1(name), Orv::Graph::kInvalidGroupRef);
@@ -59,13 +62,17 @@ Pipeline::Pipeline(Gpu* gpu) : heap(gpu), _gpu(gpu) {
     stats = new StatsPass;
     const int statsNode = add(QStringLiteral("stats"), stats, root);
 
-    for (const int node : {scene, bloom, composite, tonemap}) graph.connectDownByName(node);
-    graph.addEdgeByName(scene, QStringLiteral("color"), bloom, QStringLiteral("color"));
+    for (const int node : {scene, accumulate, bloom, composite, tonemap})
+        graph.connectDownByName(node);
+    graph.addEdgeByName(scene, QStringLiteral("color"), accumulate, QStringLiteral("color"));
+    // Its own color of the frame before: no edge, no group, no copy pass.
+    renderer.setHistoryInput(accumulate, 1, accumulate, 0);
+    graph.addEdgeByName(accumulate, QStringLiteral("color"), bloom, QStringLiteral("color"));
     graph.connectDownByName(bright);
     graph.connectDownByName(blur);
     graph.addEdgeByName(bright, QStringLiteral("bright"), blur, QStringLiteral("bright"));
     graph.addUpEdgeByName(QStringLiteral("bloom"), blur, QStringLiteral("bloom"));
-    graph.addEdgeByName(scene, QStringLiteral("color"), composite, QStringLiteral("color"));
+    graph.addEdgeByName(accumulate, QStringLiteral("color"), composite, QStringLiteral("color"));
     graph.addEdgeByName(bloom, QStringLiteral("bloom"), composite, QStringLiteral("bloom"));
     graph.addEdgeByName(composite, QStringLiteral("color"), tonemap, QStringLiteral("color"));
     graph.addEdgeByName(tonemap, QStringLiteral("picture"), readBack, QStringLiteral("picture"));
@@ -140,6 +147,19 @@ bool Pipeline::render(int frame, const QImage& previous, QString* error) {
     _frame.workers = renderer.maxPassesInFlight() > 1 ? _workers.get() : nullptr;
     heap.beginFrame(slot);
     renderer.setParameter(renderer.findParameter(QStringLiteral("time")), 1.5 + frame / 24.0);
+    const bool still = frame == _latestFrame;
+    if (!still && frame != _latestFrame + 1) {
+        // A cut: what was accumulated shows another view.
+        renderer.resetHistory();
+        _samples = 0;
+    }
+    _latestFrame = frame;
+    // A still camera averages its samples (each down to a sixteenth); moving, the new frame is
+    // half of the picture, so that what moved leaves a short trail.
+    const double share = std::max(1.0 / (_samples + 1), still ? 1.0 / 16 : 0.5);
+    renderer.setParameter(renderer.findParameter(QStringLiteral("jitter")), _samples % 16);
+    renderer.setParameter(renderer.findParameter(QStringLiteral("share")), share);
+    ++_samples;
     stats->setPicture(previous);
     bool rendered = renderer.render(nullptr);
     ++_frames;
@@ -169,6 +189,10 @@ bool Pipeline::render(int frame, const QImage& previous, QString* error) {
                          .arg(pass.first, QLatin1String(resultName(resultOf(code))));
     }
     return false;
+}
+
+bool Pipeline::historyReset() const {
+    return !renderer.historyValid(accumulate, 1);
 }
 
 VkResult Pipeline::submit(int slot) {

@@ -28,9 +28,11 @@ struct FrameCounts {
     std::vector<double> gaps;  // microseconds from a pass's end to the next pass's start
 };
 
-// The demo's graph: scene -> bloom [bright -> blur] -> composite -> tonemap -> readback ->
-// output "image"; stats (an earlier frame, on the CPU) -> output "luma". Parameters: time,
-// width, height, exposure, bloomThreshold, bloomRadius, bloomStrength. `gpu` must outlive it.
+// The demo's graph: scene -> accumulate -> bloom [bright -> blur] -> composite -> tonemap ->
+// readback -> output "image"; stats (an earlier frame, on the CPU) -> output "luma"; the
+// accumulate pass's history input reads its own color of the frame before. Parameters: time,
+// width, height, jitter, share, exposure, bloomThreshold, bloomRadius, bloomStrength. `gpu` must
+// outlive it.
 //
 // By default each frame's GPU passes record their command buffers, with the barriers of the
 // renderer's synchronisation plan, and render() submits them, in step order, in one
@@ -42,6 +44,7 @@ struct Pipeline {
     Vantrel::Orv::Renderer renderer;
     StatsPass* stats = nullptr;
     QVector<QPair<QString, int>> passes;  // path and node
+    int accumulate = -1;                  // its node
 
     explicit Pipeline(Gpu* gpu);
     ~Pipeline();
@@ -61,8 +64,14 @@ struct Pipeline {
     // none), so that a test can see the validation layer find the hazard.
     void setDroppedTransition(int index) { _frame.droppedTransition = index; }
     // Renders frame `frame`, the stats pass reading `previous`; false when a pass failed, with
-    // which and the Vulkan error in `error`.
+    // which and the Vulkan error in `error`. The camera follows the frame: the same frame again
+    // holds it still (each a new sample of the pixels, averaged with the ones before), the next
+    // moves it on (half of the accumulated picture is the new frame), any other is a cut, which
+    // resets the history.
     bool render(int frame, const QImage& previous, QString* error);
+    // Whether the latest frame started its accumulation afresh (no real history: the first
+    // frame, a cut, a resize, a new plan).
+    bool historyReset() const;
     // The picture of the latest frame whose work has ended, without waiting: per pass, the
     // frame just rendered; else the frame before last (or the last, after finish()).
     QImage image() const { return _picture; }
@@ -82,6 +91,8 @@ private:
     int _width = 640;
     int _height = 360;
     int _frames = 0;
+    int _latestFrame = -1;  // the frame number last rendered
+    int _samples = 0;       // frames accumulated since the latest cut
     VkFence _fences[kFrameSlots] = {};
     VkCommandPool _pools[kFrameSlots] = {};
     VkCommandBuffer _primaries[kFrameSlots] = {};

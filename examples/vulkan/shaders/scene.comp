@@ -1,9 +1,11 @@
 #version 450
 // The CPU demo's scene, traced per pixel: a mirror ball, three coloured balls bouncing round
-// it, a glowing lamp above a checkered floor under an evening sky. Linear radiance out.
+// it, a glowing lamp above a checkered floor under an evening sky. Linear radiance out, each
+// pixel's ray through a point that moves within the pixel from one sample of a still camera to
+// the next (the first through its centre), so that accumulating the samples smooths the edges.
 layout(local_size_x = 8, local_size_y = 8) in;
 layout(binding = 2, rgba16f) uniform writeonly image2D target;
-layout(push_constant) uniform Params { int width; int height; float time; } params;
+layout(push_constant) uniform Params { int width; int height; float time; int jitter; } params;
 
 struct Sphere { vec3 centre; float radius; vec3 albedo; float mirror; vec3 emission; };
 
@@ -130,6 +132,18 @@ vec3 trace(vec3 origin, vec3 dir) {
     return result;
 }
 
+// The radical inverse of i in base b: a low-discrepancy sequence in [0, 1).
+float halton(int i, int b) {
+    float f = 1.0;
+    float r = 0.0;
+    while (i > 0) {
+        f /= float(b);
+        r += f * float(i % b);
+        i /= b;
+    }
+    return r;
+}
+
 void main() {
     ivec2 p = ivec2(gl_GlobalInvocationID.xy);
     if (p.x >= params.width || p.y >= params.height) return;
@@ -140,7 +154,9 @@ void main() {
     vec3 right = normalize(cross(forward, vec3(0.0, 1.0, 0.0)));
     vec3 up = cross(right, forward);
     float scale = 2.0 * tan(0.5 * radians(50.0)) / float(params.height);
-    float u = (float(p.x) + 0.5 - 0.5 * float(params.width)) * scale;
-    float v = (0.5 * float(params.height) - float(p.y) - 0.5) * scale;
+    vec2 offset = params.jitter == 0 ? vec2(0.5)
+                                     : vec2(halton(params.jitter, 2), halton(params.jitter, 3));
+    float u = (float(p.x) + offset.x - 0.5 * float(params.width)) * scale;
+    float v = (0.5 * float(params.height) - float(p.y) - offset.y) * scale;
     imageStore(target, p, vec4(trace(eye, normalize(forward + right * u + up * v)), 1.0));
 }
