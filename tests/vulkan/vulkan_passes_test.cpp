@@ -232,6 +232,26 @@ TEST(VulkanPassTest, HeavyRecordedFrameIsSilentUnderSynchronisationValidation) {
     EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
     pipeline.renderer.teardown(nullptr);
 
+    // A reader of the accumulation switched off and on again while its history stays real:
+    // each frame's history read starts from the layout the frame before left the image in.
+    for (bool memoryPlan : {true, false}) {
+        Pipeline toggled(gpu.get());
+        toggled.setMemoryPlan(memoryPlan);
+        toggled.setSize(48, 27);
+        toggled.renderer.setup(nullptr);
+        int composite = -1;
+        for (const auto& pass : toggled.passes)
+            if (pass.first.endsWith(QStringLiteral("composite"))) composite = pass.second;
+        ASSERT_GE(composite, 0);
+        for (int frame = 0; frame < 6; ++frame) {
+            toggled.renderer.setEnabled(composite, frame != 2 && frame != 3);
+            ASSERT_TRUE(toggled.render(0, QImage(), &error)) << error.toStdString();
+        }
+        toggled.finish();
+        toggled.renderer.teardown(nullptr);
+    }
+    EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
+
     // A resize while the frame before, still on the device, reads the accumulation's copy that
     // the new frame's slot makes again at the new size.
     for (bool memoryPlan : {true, false}) {
