@@ -6,6 +6,7 @@
 #include "graph/side_p.h"
 #include "render/frameplan_p.h"
 #include "render/passports_p.h"
+#include "render/renderer_p.h"
 
 #include <QHash>
 
@@ -323,7 +324,7 @@ QVector<Finding> validate(const Renderer& renderer) {
     }
     detail::FramePlan plan;
     plan.build(graph, target, passes, renderer.numParameters(), renderer.numOutputs(),
-               renderer.culling(), cut);
+               renderer.culling(), cut, detail::RendererAccess::data(renderer).historyInputs);
 
     for (int node : nodes) {
         const RenderPass* pass = renderer.renderPass(node);
@@ -338,7 +339,10 @@ QVector<Finding> validate(const Renderer& renderer) {
         if (!graph.isValidNode(step.node)) continue;
         for (int i = 0; i < step.numInputs; ++i) {
             const detail::FramePlan::FeedStep& read = plan.feedSteps()[size_t(step.firstFeed + i)];
-            if (!read.frameBefore || read.writer < 0) continue;
+            // A history input reads the frame before because the host asked it to.
+            if (!read.frameBefore || read.writer < 0 ||
+                plan.feeds()[size_t(step.firstFeed + i)].history)
+                continue;
             const int producer = plan.schedule()[size_t(read.writer)].node;
             const int port = plan.feeds()[size_t(step.firstFeed + i)].port;
             findings.add(Severity::Warning, step.node, Side::Input, i,
