@@ -673,11 +673,11 @@ private:
                        "frame before.</p></section>\n");
         html += QStringLiteral("<ul class=\"resets\">") + items + QStringLiteral("</ul>");
         html += QStringLiteral("<p class=\"note\"") +
-                attribute("data-reset-frames", QString::number(frames)) + QLatin1Char('>') +
+                attribute("data-reset-frames", QString::number(frames)) + QStringLiteral(">In ") +
                 QString::number(frames) + QStringLiteral(" of the ") + kept +
                 QStringLiteral(
-                    " kept frames gave the history inputs named their default value, not a "
-                    "value of the frame before: the first frame, a reset, a resize, a new "
+                    " kept frames the history inputs named got their default value instead of "
+                    "a value of the frame before: the first frame, a reset, a resize, a new "
                     "memory plan, or a producer that did not run in the frame before.");
         if (frames > kResetRows)
             html += QStringLiteral(" The first ") + QString::number(kResetRows) +
