@@ -130,6 +130,7 @@ void Pipeline::setFrame(int frame, double time) {
 
 void Pipeline::setCamera(double angle) {
     const int camera = _renderer.findParameter(QStringLiteral("camera"));
+    if (camera < 0) return;  // a description without a camera keeps the scene's default view
     // A cut: what the accumulation kept shows another view.
     if (_renderer.parameterValue(camera).toDouble() != angle) _renderer.resetHistory();
     _renderer.setParameter(camera, angle);
