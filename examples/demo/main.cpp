@@ -31,8 +31,8 @@ namespace {
 
 constexpr double kFramesPerSecond = 24.0;
 // Passes the picture cannot do without; switching them off would leave nothing to write.
-const QStringList kRequiredPasses = {QStringLiteral("scene"), QStringLiteral("composite"),
-                                     QStringLiteral("tonemap")};
+const QStringList kRequiredPasses = {QStringLiteral("scene"), QStringLiteral("accumulate"),
+                                     QStringLiteral("composite"), QStringLiteral("tonemap")};
 
 int fail(const QString& message, int status) {
     std::fprintf(stderr, "orv-demo: %s\n", message.toLocal8Bit().constData());
@@ -48,6 +48,12 @@ QByteArray local(const QString& text) {
 // frames, in the last frame's report.
 bool vignetteWanted(int frame) {
     return (frame / 8) % 3 != 2;
+}
+
+// The camera holds still for a shot of 12 frames, then cuts to another view: within a shot
+// the accumulation smooths the edges over the frames, and after a cut it starts over.
+double cameraAngle(int frame) {
+    return 0.6 + 1.3 * (frame / 12);
 }
 
 // Frames written along the way besides the last: the first, then every quarter of the run.
@@ -288,6 +294,7 @@ int main(int argc, char** argv) {
     renderer.setup(&callbacks);
     for (int frame = 0; frame < options.frames; ++frame) {
         pipeline.setFrame(frame, frame / kFramesPerSecond);
+        pipeline.setCamera(cameraAngle(frame));
         pipeline.setPrevious(pipeline.image(), options.presentMs);
         if (!disabled.contains(pipeline.vignetteNode()))
             pipeline.setEnabled(pipeline.vignetteNode(), vignetteWanted(frame));

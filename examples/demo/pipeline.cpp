@@ -1,5 +1,6 @@
 #include "pipeline.h"
 
+#include "accumulate.h"
 #include "bloom.h"
 #include "composite.h"
 #include "present.h"
@@ -36,6 +37,7 @@ PassType passType(const char* name) {
 const QVector<PassType>& passTypes() {
     static const QVector<PassType> types = {
         passType<ScenePass>("scene"),
+        passType<AccumulatePass>("accumulate"),
         passType<VignettePass>("vignette"),
         passType<BrightPass>("bright"),
         passType<BlurPass>("blur"),
@@ -77,6 +79,13 @@ bool Pipeline::load(const QByteArray& description, QString* error) {
     for (const Node& node : _nodes) {
         if (auto* pass = dynamic_cast<DemoPass*>(_renderer.renderPass(node.ref)))
             pass->setImageArena(&_arena, node.ref);
+        // A description has no history inputs: an accumulation reads its own output of the
+        // frame before, so its history input is marked here.
+        if (auto* pass = dynamic_cast<AccumulatePass*>(_renderer.renderPass(node.ref))) {
+            const int history = pass->findInput(QStringLiteral("history"));
+            _renderer.setHistoryInput(node.ref, history, node.ref, 0);
+            pass->setHistorySource(&_renderer, node.ref);
+        }
     }
     return true;
 }
@@ -91,7 +100,8 @@ void Pipeline::setMemoryPlan(bool enabled) {
         const int height = _renderer.parameterValue(_renderer.findParameter("height")).toInt();
         const RenderPass* pass = _renderer.renderPass(node);
         qint64 bytes = 0;
-        if (dynamic_cast<const ScenePass*>(pass) || dynamic_cast<const CompositePass*>(pass))
+        if (dynamic_cast<const ScenePass*>(pass) || dynamic_cast<const AccumulatePass*>(pass) ||
+            dynamic_cast<const CompositePass*>(pass))
             bytes = ImageArena::bytesOf(width, height);
         else if (dynamic_cast<const BrightPass*>(pass) || dynamic_cast<const BlurPass*>(pass))
             bytes = ImageArena::bytesOf((width + 1) / 2, (height + 1) / 2);
@@ -116,6 +126,18 @@ void Pipeline::listNodes(int parent, const QString& prefix) {
 void Pipeline::setFrame(int frame, double time) {
     _renderer.setParameter(_renderer.findParameter(QStringLiteral("frame")), frame);
     _renderer.setParameter(_renderer.findParameter(QStringLiteral("time")), time);
+}
+
+void Pipeline::setCamera(double angle) {
+    const int camera = _renderer.findParameter(QStringLiteral("camera"));
+    if (camera < 0) return;  // a description without a camera keeps the scene's default view
+    // A cut: what the accumulation kept shows another view.
+    if (_renderer.parameterValue(camera).toDouble() != angle) _renderer.resetHistory();
+    _renderer.setParameter(camera, angle);
+}
+
+double Pipeline::camera() const {
+    return _renderer.parameterValue(_renderer.findParameter(QStringLiteral("camera"))).toDouble();
 }
 
 void Pipeline::setSize(int width, int height) {

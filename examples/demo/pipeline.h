@@ -16,14 +16,17 @@ class PresentPass;
 
 // The demo's render graph, loaded from a description (Resources/pipeline.json by default):
 //
-//   scene ---color---+-----------------------------> composite --> tonemap --+--> stats (target)
-//                    +--> bloom [bright -> blur] ------^                     +--> output "image"
-//   vignette -------------------------------------------^
+//   scene --> accumulate --color--+--------------------> composite --> tonemap --+--> stats
+//   (target)
+//             ^ history   |       +--> bloom [bright -> blur] --^                +--> output
+//             "image"
+//             +-----------+ (its own output of the frame before)
+//   vignette ---------------------------------------------------^
 //   present (the previous frame, to a simulated display) ------------> output "presented"
 //
 // Parameters on the root, which reach the passes through down edges: time, frame, failAt, width,
-// height, exposure, bloomThreshold, bloomRadius, bloomStrength, presentMs. Outputs on the root:
-// image (a QImage), presented.
+// height, camera, accumulateFrames, exposure, bloomThreshold, bloomRadius, bloomStrength,
+// presentMs. Outputs on the root: image (a QImage), presented.
 class Pipeline {
 public:
     struct Node {
@@ -46,6 +49,10 @@ public:
     const Vantrel::Orv::Renderer& renderer() const { return _renderer; }
 
     void setFrame(int frame, double time);
+    // The camera's angle round the scene; a new angle is a cut, after which the accumulation
+    // starts over.
+    void setCamera(double angle);
+    double camera() const;
     void setSize(int width, int height);
     void setFailAt(int frame);  // -1 for none
     // The picture the present pass shows during the next frame (it reads no other pass), and

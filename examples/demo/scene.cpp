@@ -220,11 +220,22 @@ Rgb Scene::trace(const Ray& ray, int depth) const {
     return colour;
 }
 
-// One frame of the scene: the camera for `time`, and the rows of the image to trace.
+// The radical inverse of `index` in `base`: points that fill [0, 1) evenly however many are
+// taken.
+float halton(int index, int base) {
+    float scale = 1.0f;
+    float value = 0.0f;
+    for (int i = index; i > 0; i /= base) {
+        scale /= float(base);
+        value += scale * float(i % base);
+    }
+    return value;
+}
+
+// One frame of the scene: the scene at `time`, its view, and the rows of the image to trace.
 struct SceneFrame {
-    SceneFrame(int width, int height, double time) : SceneFrame(FloatImage(width, height), time) {}
-    SceneFrame(const FloatImage& target, double time)
-        : image(target), scene(float(time)), angle(0.6f + 0.25f * float(time)) {}
+    SceneFrame(const FloatImage& target, double time, const SceneView& sampled)
+        : image(target), scene(float(time)), angle(float(sampled.camera)), view(sampled) {}
 
     void renderRows(int firstRow, int endRow) {
         const int width = image.width();
@@ -238,8 +249,8 @@ struct SceneFrame {
         for (int y = firstRow; y < endRow; ++y) {
             Rgb* row = image.line(y);
             for (int x = 0; x < width; ++x) {
-                const float u = (float(x) + 0.5f - 0.5f * float(width)) * scale;
-                const float v = (0.5f * float(height) - float(y) - 0.5f) * scale;
+                const float u = (float(x) + 0.5f + view.jitterX - 0.5f * float(width)) * scale;
+                const float v = (0.5f * float(height) - float(y) - 0.5f - view.jitterY) * scale;
                 const Ray ray{eye, normalized(forward + right * u + up * v)};
                 row[x] = scene.trace(ray, 0);
             }
@@ -254,12 +265,19 @@ struct SceneFrame {
     FloatImage image;
     const Scene scene;
     const float angle;
+    const SceneView view;
 };
 
 }  // namespace
 
-FloatImage renderScene(int width, int height, double time, WorkerPool* workers) {
-    SceneFrame frame(width, height, time);
+SceneView jitteredView(double camera, int frame) {
+    const int index = (frame % 16 + 16) % 16 + 1;  // 0 would sample the centre twice
+    return SceneView{camera, halton(index, 2) - 0.5f, halton(index, 3) - 0.5f};
+}
+
+FloatImage renderScene(int width, int height, double time, const SceneView& view,
+                       WorkerPool* workers) {
+    SceneFrame frame(FloatImage(width, height), time, view);
     if (frame.image.isNull()) return frame.image;
     if (!workers) {
         frame.renderRows(0, height);
@@ -275,7 +293,7 @@ FloatImage renderScene(int width, int height, double time, WorkerPool* workers) 
 // One frame in flight: its stripes, and how many are still being traced. The acquire-release
 // counter orders every stripe's rows before isFinished() sees the job done.
 struct ScenePass::Job {
-    Job(const FloatImage& image, double time) : frame(image, time) {}
+    Job(const FloatImage& image, double time, const SceneView& view) : frame(image, time, view) {}
     SceneFrame frame;
     std::atomic<int> pending{0};
     std::atomic<bool> done{false};
@@ -287,6 +305,7 @@ ScenePass::ScenePass() : _workers(std::max(QThread::idealThreadCount(), 2)) {
     addInput(QStringLiteral("height"), 360);
     addInput(QStringLiteral("frame"), 0);
     addInput(QStringLiteral("failAt"), -1);
+    addInput(QStringLiteral("camera"), 0.6);
     addOutput(QStringLiteral("color"));
 }
 
@@ -298,7 +317,8 @@ void ScenePass::start(Vantrel::Orv::RenderCallbacks*) {
         setErrorCode(1);
         return;
     }
-    auto job = std::make_shared<Job>(newImage(0, input<int>(1), input<int>(2)), input<double>(0));
+    auto job = std::make_shared<Job>(newImage(0, input<int>(1), input<int>(2)), input<double>(0),
+                                     jitteredView(input<double>(5), frame));
     _job = job;
     if (job->frame.image.isNull()) {
         job->done.store(true, std::memory_order_release);

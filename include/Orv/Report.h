@@ -27,7 +27,9 @@ struct ReportContents {
 /// One HTML page in UTF-8, with no script and nothing to fetch (the picture is a data: URI,
 /// the charts inline SVG): each pass's outcome in the latest frame, with Renderer::explain for
 /// the first 100 passes that did not run, and, from the frames kept while timing is on, each
-/// pass's mean time, the latest frame's timeline and a histogram of frame times; and each
+/// pass's mean time, the latest frame's timeline, a histogram of frame times and, when the
+/// renderer has history inputs, the frames in which one got its default because the value of
+/// the frame before was not real (Renderer::historyValid), each input named; and each
 /// output's lifetime over the schedule, coloured by its place in the memory plan when there is
 /// one, with a tick per transition of the synchronisation plan when there is one (at the step
 /// it comes before, coloured by its reason, saying why when hovered). Writes nothing; the host

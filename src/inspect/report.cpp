@@ -77,6 +77,8 @@ QString withoutSpans(const QString& text, const QString& open, const QString& cl
 constexpr int kExplained = 100;
 // Outputs the lifetime chart draws.
 constexpr int kLifetimeRows = 200;
+// Frames whose history resets the page lists.
+constexpr int kResetRows = 100;
 
 const QString kInk = QStringLiteral("#1f2430");
 const QString kMuted = QStringLiteral("#6b7280");
@@ -132,6 +134,7 @@ public:
         html += lifetimes() + QLatin1Char('\n');
         html += graph() + QLatin1Char('\n');
         html += histogram() + QLatin1Char('\n');
+        html += historyResets();
         html += QStringLiteral("</main></body></html>\n");
         return html.toUtf8();
     }
@@ -627,6 +630,61 @@ private:
                ms(bucket) + QStringLiteral("; ") + peakText + QStringLiteral(".</p></section>");
     }
 
+    // The input as `node path.port name`, like the outputs elsewhere on the page.
+    QString inputLabel(int node, int input) const {
+        const Graph& graph = _d.graph;
+        if (!graph.isValidNode(node) || input < 0 || input >= graph.numInputs(node))
+            return QStringLiteral("node ") + QString::number(node) + QStringLiteral(" input ") +
+                   QString::number(input);
+        return graph.nodePath(node) + QLatin1Char('.') + graph.inputName(node, input);
+    }
+
+    // The kept frames in which a history input read no real value of the frame before and got
+    // its default: a temporal pass started over there. Only for a renderer that has history.
+    QString historyResets() const {
+        bool any = !_d.historyInputs.isEmpty();
+        forEachTrace(
+            [&any](const detail::FrameTrace& trace) { any = any || !trace.historyResets.empty(); });
+        if (!any || _d.traces.empty()) return QString();
+        int frames = 0;
+        QString items;
+        forEachTrace([&](const detail::FrameTrace& trace) {
+            if (trace.historyResets.empty()) return;
+            if (++frames > kResetRows) return;
+            items += QStringLiteral("<li") +
+                     attribute("data-frame", QString::number(trace.number)) +
+                     QStringLiteral("><span class=\"mark\">reset</span><b>frame ") +
+                     QString::number(trace.number) + QStringLiteral("</b>");
+            for (const auto& reset : trace.historyResets) {
+                const QString label = inputLabel(reset.first, reset.second);
+                items += QStringLiteral(" <code") + attribute("data-input", label) +
+                         QLatin1Char('>') + esc(label) + QStringLiteral("</code>");
+            }
+            items += QStringLiteral("</li>");
+        });
+        const QString kept = QString::number(_d.traces.size());
+        QString html = sectionStart("history", QStringLiteral("History resets"));
+        if (frames == 0)
+            return html +
+                   QStringLiteral("<p class=\"note\" data-reset-frames=\"0\">In each of the ") +
+                   kept +
+                   QStringLiteral(
+                       " kept frames every history input read a real value of the "
+                       "frame before.</p></section>\n");
+        html += QStringLiteral("<ul class=\"resets\">") + items + QStringLiteral("</ul>");
+        html += QStringLiteral("<p class=\"note\"") +
+                attribute("data-reset-frames", QString::number(frames)) + QStringLiteral(">In ") +
+                QString::number(frames) + QStringLiteral(" of the ") + kept +
+                QStringLiteral(
+                    " kept frames the history inputs named got their default value instead of "
+                    "a value of the frame before: the first frame, a reset, a resize, a new "
+                    "memory plan, or a producer that did not run in the frame before.");
+        if (frames > kResetRows)
+            html += QStringLiteral(" The first ") + QString::number(kResetRows) +
+                    QStringLiteral(" are listed.");
+        return html + QStringLiteral("</p></section>\n");
+    }
+
     const Renderer& _renderer;
     const detail::RendererData& _d;
     const ReportContents& _contents;
@@ -664,6 +722,11 @@ h2 { margin: 0 0 14px; font-size: 18px; }
 ul.passes { list-style: none; margin: 0; padding: 0; }
 ul.passes li { padding: 6px 0; border-bottom: 1px solid var(--line); }
 ul.passes li:last-child { border-bottom: 0; }
+ul.resets { list-style: none; margin: 0; padding: 0; columns: 2 320px; }
+ul.resets li { padding: 3px 0; break-inside: avoid; }
+ul.resets .mark { display: inline-block; background: #d97706; color: #fff; border-radius: 4px;
+                  font-size: 12px; padding: 0 6px; margin-right: 8px; }
+ul.resets code { margin-left: 6px; font-size: 13px; }
 ul.passes .why { display: block; color: var(--muted); font-size: 13px; margin: 2px 0 0 98px; }
 .bars { display: grid; grid-template-columns: max-content 1fr max-content; gap: 8px 14px;
         align-items: center; }

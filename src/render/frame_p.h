@@ -20,12 +20,13 @@ void endPassSpan(RendererData& d, int span, unsigned int errorCode);
 // The value an input takes: a parameter, a producer's output while that pass is enabled (read
 // now, so that a switch made earlier in the frame counts), or its default.
 // A history input reads what the frame before kept, when that is real.
-QVariant historyValue(RendererData& d, int passIndex, int input, const FramePlan::Feed& feed);
+QVariant historyValue(RendererData& d, const FramePlan::Step& step, int input,
+                      const FramePlan::Feed& feed);
 
-inline QVariant inputValue(RendererData& d, int passIndex, RenderPass* pass, int input,
-                           const FramePlan::Feed& feed) {
+inline QVariant inputValue(RendererData& d, const FramePlan::Step& step, RenderPass* pass,
+                           int input, const FramePlan::Feed& feed) {
     if (feed.pass == FramePlan::Feed::kParameter) return d.parameters.at(feed.port);
-    if (feed.history) return historyValue(d, passIndex, input, feed);
+    if (feed.history) return historyValue(d, step, input, feed);
     if (feed.pass >= 0 && d.enabled.at(feed.pass)) return feed.producer->output(feed.port);
     return pass->defaultValue(input);
 }
@@ -41,8 +42,8 @@ inline StartedPass startPass(RendererData& d, int s, RenderCallbacks* callbacks)
     for (int i = 0; i < numInputs; ++i) {
         // Only a pass that grew inputs after it was added has inputs beyond its node's; nothing
         // feeds them.
-        pass->setInput(i, i < numFed ? inputValue(d, step.passIndex, pass, i, feeds[i])
-                                     : pass->defaultValue(i));
+        pass->setInput(i,
+                       i < numFed ? inputValue(d, step, pass, i, feeds[i]) : pass->defaultValue(i));
     }
 
     pass->resetNumOutputUsers();

@@ -7,16 +7,19 @@
 namespace Vantrel {
 namespace Orv {
 
-QVariant detail::historyValue(RendererData& d, int passIndex, int input,
+QVariant detail::historyValue(RendererData& d, const FramePlan::Step& step, int input,
                               const FramePlan::Feed& feed) {
-    HistorySlot& slot = d.history[qMakePair(passIndex, input)];
+    HistorySlot& slot = d.history[qMakePair(step.passIndex, input)];
     const qint64 frame = d.latest.number;
     const bool valid = slot.frame > 0 && slot.frame == frame - 1 && slot.producer == feed.pass &&
                        slot.port == feed.port && slot.epoch == d.historyEpoch &&
                        (!d.memory.planning || slot.memoryVersion == d.memory.planVersion);
     slot.readFrame = frame;
     slot.validRead = valid;
-    return valid ? slot.value : d.passes.at(passIndex)->defaultValue(input);
+    if (valid) return slot.value;
+    // A timed frame keeps which inputs started over, for the report.
+    if (d.currentTrace) d.currentTrace->historyResets.push_back(std::make_pair(step.node, input));
+    return d.passes.at(step.passIndex)->defaultValue(input);
 }
 
 void detail::keepHistory(RendererData& d) {

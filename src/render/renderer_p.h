@@ -39,6 +39,9 @@ struct FrameTrace {
     qint64 end = 0;
     qint64 startTicks = 0;  // read with `start`, to turn the spans' ticks into nanoseconds
     std::vector<PassSpan> spans;
+    // (node, input) of each history input this frame fed its default, the value it would have
+    // read not being real.
+    std::vector<std::pair<int, int>> historyResets;
 };
 
 // What the latest frame kept for the outcome queries: what it decided for each step, as it

@@ -37,6 +37,7 @@ void detail::beginFrameTrace(RendererData& d) {
         trace = &d.traces[d.traceHead];
         d.traceHead = (d.traceHead + 1) % d.traces.size();
         trace->spans.clear();
+        trace->historyResets.clear();
     }
     trace->number = d.latest.number;
     trace->start = d.clock.nsecsElapsed();

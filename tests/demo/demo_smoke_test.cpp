@@ -92,8 +92,8 @@ TEST_F(DemoSmokeTest, WritesThePictureTheGraphAndTheTimings) {
     EXPECT_EQ(QFile::exists(path("graph.svg")), haveDot);
 
     // Every pass ran every frame, except the vignette, which is off on frames 8-15 only.
-    for (const char* pass : {"scene", "vignette", "bloom/bright", "bloom/blur", "composite",
-                             "tonemap", "stats", "present", "whole frame"})
+    for (const char* pass : {"scene", "accumulate", "vignette", "bloom/bright", "bloom/blur",
+                             "composite", "tonemap", "stats", "present", "whole frame"})
         EXPECT_EQ(runsOf(pass), 8) << pass;
     EXPECT_TRUE(out.contains("TIME DUMP      8 frames"));
     EXPECT_TRUE(out.contains("Luma of the last frame"));
@@ -162,6 +162,15 @@ TEST_F(DemoSmokeTest, WritesATraceAColouredGraphAndASelfContainedReport) {
     for (const char* pass : {"scene", "vignette", "bloom/blur", "composite", "present"})
         EXPECT_TRUE(report.contains(QString(">%1<").arg(pass))) << pass;
     EXPECT_GE(report.count("<svg"), 3) << "timeline, graph and histogram";
+    // The accumulation started over on the first frame and at the camera's cut after 12; the
+    // page counts frames from 1.
+    const QRegularExpression reset(
+        "<li data-frame=\"(\\d+)\"><span class=\"mark\">reset</span>"
+        "<b>[^<]*</b> <code data-input=\"accumulate.history\">");
+    QStringList resets;
+    for (auto match = reset.globalMatch(report); match.hasNext();)
+        resets << match.next().captured(1);
+    EXPECT_EQ(resets, QStringList({"1", "13"})) << report.toStdString();
     // Hover texts name nodes by path, never by the DOT ids Graphviz titles its shapes with.
     if (QFile::exists(path("frame-graph.svg"))) {
         EXPECT_TRUE(report.contains("xlink:title=\"bloom/blur: ran")) << "a tooltip";

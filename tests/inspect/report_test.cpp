@@ -319,3 +319,53 @@ TEST_F(ReportTest, AnOutputReadByAHistoryInputIsPlacedAndTickedAsTheFrameBefore)
             "before; waits for the frame before, which read this copy of two; usage 0 \u2192 0");
     }));
 }
+
+// The frames in which a history input read no real value of the frame before are marked, with
+// the input named; frames that read real history are not, and a renderer without history
+// inputs shows no such section.
+//   S -> T.in0 -> output; T.in1 reads T's own output of the frame before.
+TEST_F(ReportTest, FramesWhoseHistoryStartedOverAreMarkedWithTheInputNamed) {
+    const QString temporal = QStringLiteral("T %1 <b>");
+    add("S");
+    add(temporal, 2, 1);
+    link("S", temporal);
+    up(renderer.addOutput("image"), temporal);
+    renderer.setTimingEnabled(true);
+    EXPECT_TRUE(render());
+    EXPECT_FALSE(hasSection(read(), "history"));
+
+    ASSERT_TRUE(renderer.setHistoryInput(node(temporal), 1, node(temporal), 0));
+    const QString input = temporal + '.' + graph()->inputName(node(temporal), 1);
+    for (int frame = 2; frame <= 6; ++frame) {
+        if (frame == 4) renderer.resetHistory();
+        if (frame == 6) renderer.invalidateOutputSizes();
+        EXPECT_TRUE(render());
+    }
+    std::vector<Element> page = read();
+    QStringList marked;  // each frame's item, then the inputs named inside it
+    for (const Element& e : page) {
+        if (e.section == "history" && e.name == "li") marked << e["data-frame"] + ":";
+        if (e.section == "history" && e.name == "code") {
+            EXPECT_EQ(e.text, e["data-input"]);
+            marked.last() += ' ' + e["data-input"];
+        }
+    }
+    EXPECT_EQ(marked, QStringList({"2: " + input, "4: " + input, "6: " + input}))
+        << "the first frame, a reset and a resize";
+    ASSERT_EQ(find(page, "history", "p", "data-reset-frames").size(), 1u);
+    EXPECT_EQ(find(page, "history", "p", "data-reset-frames")[0]["data-reset-frames"], "3");
+
+    // Untimed frames record nothing; once the ring holds only frames with real history, the
+    // section says so.
+    renderer.setTimingEnabled(false);
+    renderer.resetHistory();
+    EXPECT_TRUE(render());
+    renderer.setTimingEnabled(true);
+    ASSERT_TRUE(renderer.setTimingHistory(2));
+    EXPECT_TRUE(render());
+    EXPECT_TRUE(render());
+    page = read();
+    EXPECT_TRUE(find(page, "history", "li").empty());
+    ASSERT_EQ(find(page, "history", "p", "data-reset-frames").size(), 1u);
+    EXPECT_EQ(find(page, "history", "p", "data-reset-frames")[0]["data-reset-frames"], "0");
+}

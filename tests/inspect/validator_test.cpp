@@ -194,13 +194,23 @@ TEST_F(ValidatorTest, ProducerLoopsThroughContainersAreReportedWithNamesAsTheyAr
           QString("error: %1 output 'say \"%L1\"\\': Its pass names this port 'out0'.")})
         EXPECT_TRUE(found.contains(line)) << qPrintable(line + "\n\n" + found.join('\n'));
 
-    // Read through a history input instead, from U, which only that input needs: no loop,
-    // nothing read of the frame before by surprise, and U runs.
-    graph()->removeEdge(graph()->inputSource(node("%2"), 0));
+}
+}
+
+// A history input is fed by the frame before, and its producer is needed for it: neither is
+// reported as left out, as they are while the input is an ordinary one with no edge, and its
+// read of the frame before is no loop through container ports.
+//   U (read only by T's history input);  T -> output
+TEST_F(ValidatorTest, AHistoryInputIsFedAndItsProducerNeeded) {
     add("U", 0, 1);
-    ASSERT_TRUE(renderer.setHistoryInput(node("50%"), 0, node("U"), 0));
-    for (const QString& line : lines(validate(renderer))) {
-        EXPECT_FALSE(line.contains("frame before")) << qPrintable(line);
-        EXPECT_FALSE(line.contains("never runs")) << qPrintable(line);
-    }
+    add("T");
+    up(renderer.addOutput("image"), "T");
+    const QStringList unfed = {"warning: U: No output or target needs this pass, so it never runs.",
+                               "note: T input 'in0': Nothing feeds this input, so the pass takes "
+                               "its default value."};
+    for (const QString& line : unfed)
+        EXPECT_TRUE(lines(validate(renderer)).contains(line)) << qPrintable(line);
+    ASSERT_TRUE(renderer.setHistoryInput(node("T"), 0, node("U"), 0));
+    EXPECT_EQ(lines(validate(renderer)), QStringList())
+        << qPrintable(lines(validate(renderer)).join('\n'));
 }
