@@ -193,8 +193,6 @@ TEST_F(ValidatorTest, ProducerLoopsThroughContainersAreReportedWithNamesAsTheyAr
                   "and this one runs first."),
           QString("error: %1 output 'say \"%L1\"\\': Its pass names this port 'out0'.")})
         EXPECT_TRUE(found.contains(line)) << qPrintable(line + "\n\n" + found.join('\n'));
-
-}
 }
 
 // A history input is fed by the frame before, and its producer is needed for it: neither is
