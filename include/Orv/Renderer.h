@@ -245,6 +245,10 @@ public:
     /// Makes the input an ordinary input again, fed by its edge; inert for any other.
     void removeHistoryInput(int node, int input);
     bool isHistoryInput(int node, int input) const;  ///< False for anything not marked.
+    /// The node and output a history input reads, as of now (the producer's first node); false,
+    /// and nothing written, for anything not a history input or a producer no longer in the
+    /// graph.
+    bool historySource(int node, int input, int* producer, int* output) const;
     /// Whether the value the history input got in the frame rendering (or, after it, in the
     /// latest frame) is real: its producer ran, without error, in the frame just before, and
     /// since then neither the input's producer nor the memory plan's places changed, no resize
@@ -281,11 +285,11 @@ public:
     /// - a read of the value of the frame before (a loop through container ports): the first
     ///   such read is a HistoryRead, waiting for the frame before, from the usage the plan of
     ///   the latest frame that ran the output's pass left it in (when a change of plan moves
-    ///   that, the next frame makes its plan again); later ones follow the read rule above. The step that writes the output
-    ///   later in the frame then needs a WriteAfterHistoryRead from the current usage to its
-    ///   write usage, waiting for the latest of those reads, or for the frame before when the
-    ///   output is kept in two copies (each frame writes the copy the frame before did not):
-    ///   double-buffered, or read by a history input. The history reads' transitions are
+    ///   that, the next frame makes its plan again); later ones follow the read rule above. The
+    ///   step that writes the output later in the frame then needs a WriteAfterHistoryRead from the
+    ///   current usage to its write usage, waiting for the latest of those reads, or for the frame
+    ///   before when the output is kept in two copies (each frame writes the copy the frame before
+    ///   did not): double-buffered, or read by a history input. The history reads' transitions are
     ///   marked Transition::frameBefore.
     ///
     /// Several inputs of one step reading one output in one usage make one read. The plan
@@ -369,7 +373,8 @@ private:
 /// The renderer's whole graph as Graphviz DOT text (see graphAsDot), the root drawn as
 /// "parameters" and "outputs" and each pass in the colour of its outcome in the latest frame
 /// (ran green, failed red, disabled grey, not reached orange; not needed faded and dashed),
-/// labelled with its time when timing is on.
+/// labelled with its time when timing is on. Each history input's read of the frame before,
+/// which has no edge in the graph, is drawn as a grey dashed edge labelled "frame before".
 ORVCORE_EXPORT QByteArray frameAsDot(const Renderer& renderer);
 
 /// What frameAsDot draws besides the outcomes.

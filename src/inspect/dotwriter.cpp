@@ -210,6 +210,16 @@ private:
                        ", fontname=\"Helvetica\", fontsize=9]";
             _out += "  " + from + " -> " + to + look + ";\n";
         }
+        for (const detail::DotExtraEdge& extra : _style.extraEdges) {
+            const QString tip =
+                portPath(extra.from, extra.fromPort, Side::Output) + QStringLiteral(" -> ") +
+                portPath(extra.to, extra.toPort, Side::Input) + QLatin1Char('\n') + extra.label;
+            _out += "  " + endpoint(extra.from, extra.fromPort, Side::Output) + " -> " +
+                    endpoint(extra.to, extra.toPort, Side::Input) +
+                    " [style=dashed, color=\"#8a8a8a\", constraint=false, tooltip=" +
+                    quotedString(tip) + ", label=" + quotedString(extra.label) +
+                    ", fontname=\"Helvetica\", fontsize=9];\n";
+        }
     }
 
     const Graph& _graph;

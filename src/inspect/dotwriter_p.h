@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 namespace Vantrel {
 namespace Orv {
@@ -26,12 +27,23 @@ struct DotEdgeStyle {
     QString tooltip;  // a line added to the edge's hover text, empty for none
 };
 
+// An edge the graph does not hold, drawn after the graph's own: a history input's read of the
+// frame before, from output `fromPort` of `from` to input `toPort` of `to`.
+struct DotExtraEdge {
+    int from;
+    int fromPort;
+    int to;
+    int toPort;
+    QString label;
+};
+
 struct DotStyle {
     QString rootInputs = QStringLiteral("inputs");
     QString rootOutputs = QStringLiteral("outputs");
     std::function<void(int node, DotNodeStyle* style)> decorate;      // may be empty
     std::function<void(int edge, DotEdgeStyle* style)> decorateEdge;  // may be empty
-    QByteArray legend;  // DOT statements drawn at the top level, after the nodes
+    QByteArray legend;                     // DOT statements drawn at the top level, after the nodes
+    std::vector<DotExtraEdge> extraEdges;  // drawn dashed and grey, without weight
 };
 
 // The whole graph as DOT: containers as clusters with their ports as nodes inside, the other

@@ -96,6 +96,17 @@ QByteArray writeFrameDot(const Renderer& renderer, const FrameDotOptions& option
             look->tooltip += QStringLiteral(" (") + look->note + QLatin1Char(')');
     };
     if (options.transitions) style.decorateEdge = transitionLabels(renderer);
+    // History inputs have no edge in the graph: draw what they read of the frame before.
+    const Graph& graph = *renderer.getGraph();
+    for (int node = 0; node < graph.numNodesGlobal(); ++node) {
+        if (!graph.isValidNode(node) || !renderer.renderPass(node)) continue;
+        for (int input = 0; input < graph.numInputs(node); ++input) {
+            int producer = -1, output = -1;
+            if (renderer.historySource(node, input, &producer, &output))
+                style.extraEdges.push_back(detail::DotExtraEdge{producer, output, node, input,
+                                                                QStringLiteral("frame before")});
+        }
+    }
     return detail::writeDot(*renderer.getGraph(), style);
 }
 

@@ -67,6 +67,20 @@ bool Renderer::isHistoryInput(int node, int input) const {
     return d->historyInputs.contains(qMakePair(d->graph.nodeValue(node), input));
 }
 
+bool Renderer::historySource(int node, int input, int* producer, int* output) const {
+    if (!d->graph.isValidNode(node)) return false;
+    const auto it = d->historyInputs.constFind(qMakePair(d->graph.nodeValue(node), input));
+    if (it == d->historyInputs.constEnd()) return false;
+    for (int n = 0; n < d->graph.numNodesGlobal(); ++n) {
+        if (d->graph.isValidNode(n) && d->graph.nodeValue(n) == it->first) {
+            if (producer) *producer = n;
+            if (output) *output = it->second;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Renderer::historyValid(int node, int input) const {
     if (!isHistoryInput(node, input)) return false;
     const auto it = d->history.constFind(qMakePair(d->graph.nodeValue(node), input));

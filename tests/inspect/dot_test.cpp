@@ -176,3 +176,33 @@ TEST_F(DotTest, LabelsFollowTheValueThroughGroupsAndTheFrameBefore) {
         << text.toStdString();
     EXPECT_TRUE(dotAccepts(text)) << text.toStdString();
 }
+
+// A history input has no edge in the graph; the picture draws its read of the frame before,
+// from the producer's output to the input, hover text by path, and only for such inputs.
+//   S -> T.0 -> output;  T.1 reads T.0 of the frame before.
+TEST_F(DotTest, AHistoryInputIsDrawnReadingTheFrameBefore) {
+    add("S", 0, 1);
+    add("T", 2, 1);
+    link("S", "T");
+    up(renderer.addOutput("image"), "T");
+    EXPECT_TRUE(render());
+    const QByteArray without = frameAsDot(renderer);
+    EXPECT_FALSE(without.contains("frame before"));
+    ASSERT_TRUE(renderer.setHistoryInput(node("T"), 1, node("T"), 0));
+    int producer = -1, output = -1;
+    ASSERT_TRUE(renderer.historySource(node("T"), 1, &producer, &output));
+    EXPECT_EQ(producer, node("T"));
+    EXPECT_EQ(output, 0);
+    EXPECT_FALSE(renderer.historySource(node("T"), 0, &producer, &output));
+    EXPECT_TRUE(render());
+    const QByteArray text = frameAsDot(renderer);
+    const QByteArray edge =
+        QString(
+            "  \"n%1\":o0 -> \"n%1\":i1 [style=dashed, color=\"#8a8a8a\", constraint=false, "
+            "tooltip=\"T.out0 -> T.in1\\nframe before\", label=\"frame before\"")
+            .arg(node("T"))
+            .toUtf8();
+    EXPECT_TRUE(text.contains(edge)) << text.toStdString();
+    EXPECT_EQ(text.count("frame before\""), 2);
+    EXPECT_TRUE(dotAccepts(text)) << text.toStdString();
+}
