@@ -116,11 +116,7 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
     ASSERT_TRUE(loadRenderer(text, factory.function(), &loaded, &error)) << qPrintable(error);
     EXPECT_EQ(factory.made, 4);
     EXPECT_EQ(graphSnapshot(*loaded.getGraph()), graphSnapshot(*sample.renderer.getGraph()));
-    EXPECT_EQ(save(loaded), text);
-    EXPECT_EQ(loaded.target(), sample.m1);
-    EXPECT_FALSE(loaded.enabled(sample.b));
-    EXPECT_TRUE(loaded.enabled(sample.m2));
-    EXPECT_EQ(typeOf(*loaded.renderPass(sample.m2)), "mix");
+    EXPECT_EQ(save(loaded), text);  // the same target, flags and pass types
     ASSERT_EQ(loaded.numParameters(), sample.renderer.numParameters());
     for (int p = 0; p < loaded.numParameters(); ++p) {
         SCOPED_TRACE(p);
@@ -144,7 +140,7 @@ TEST(RendererJsonTest, NodesMadeOutOfTreeOrderComeBackInTheOrderTheyWereMade) {
     Renderer renderer;
     const int fx = renderer.addGroup("fx", 0, 0, kRoot);
     const int late = renderer.addPass("late", factory.function()("mix"), kRoot);
-    const int inner = renderer.addPass("inner", factory.function()("gen"), fx);
+    renderer.addPass("inner", factory.function()("gen"), fx);
     renderer.setEnabled(late, false);
     const QByteArray text = save(renderer);
     ASSERT_TRUE(text.contains("\"id\": 3")) << text.constData();
@@ -155,9 +151,6 @@ TEST(RendererJsonTest, NodesMadeOutOfTreeOrderComeBackInTheOrderTheyWereMade) {
     ASSERT_TRUE(loadRenderer(text, again.function(), &loaded, &error)) << qPrintable(error);
     EXPECT_EQ(graphSnapshot(*loaded.getGraph()), graphSnapshot(*renderer.getGraph()));
     EXPECT_EQ(save(loaded), text);
-    EXPECT_EQ(typeOf(*loaded.renderPass(inner)), "gen");
-    EXPECT_FALSE(loaded.enabled(late));
-    EXPECT_TRUE(loaded.enabled(inner));
     renderer.setup(nullptr);
     loaded.setup(nullptr);
     EXPECT_EQ(again.log, factory.log);
