@@ -85,17 +85,23 @@ protected:
 
 }  // namespace
 
-TEST_F(ReportTest, NamesAreShownAsTheyAreAndNothingIsFetched) {
-    QStringList names = hostileNames();
+// A chain of a slow pass, hostile names and short passes with long names, and a spare pass that
+// never runs: each name is shown as it is, in the list, the bars and the timeline (on its bar,
+// beside it or in the key under its number), nothing is fetched, and the histogram counts every
+// kept frame, its caption the dark bars.
+TEST_F(ReportTest, NamesAreShownAsTheyAreEverywhereAndNothingIsFetched) {
+    QStringList names = QStringList{"slow"} + hostileNames();
     names << "<script>alert(1)</script>";
+    for (int i = 0; i < 4; ++i) names << QStringLiteral("a-short-pass-with-a-long-name-%1").arg(i);
     for (int i = 0; i < names.size(); ++i) {
         add(names[i]);
         if (i > 0) link(names[i - 1], names[i]);
     }
+    passes["slow"]->unfinishedPolls = 40;
     up(renderer.addOutput("image"), names.last());
     add("spare %1");
     renderer.setTimingEnabled(true);
-    for (int frame = 0; frame < 3; ++frame) EXPECT_TRUE(render());
+    for (int frame = 0; frame < 12; ++frame) EXPECT_TRUE(render());
 
     ReportContents contents;
     contents.title = QStringLiteral("<i>run %1</i>");
@@ -121,14 +127,16 @@ TEST_F(ReportTest, NamesAreShownAsTheyAreAndNothingIsFetched) {
     }
     for (const Element& bar : find(page, "pass-times", "div", "data-pass")) {
         timed << bar["data-pass"];
-        EXPECT_EQ(bar["data-runs"], bar["data-pass"] == "spare %1" ? QString("0") : QString("3"));
+        EXPECT_EQ(bar["data-runs"], bar["data-pass"] == "spare %1" ? QString("0") : QString("12"));
     }
+    QStringList paths;
     for (const QString& name : names) {
-        const QString path = graph()->nodePath(node(name));
-        EXPECT_TRUE(listed.contains(path) && timed.contains(path)) << path.toStdString();
+        paths << graph()->nodePath(node(name));
+        EXPECT_TRUE(listed.contains(paths.last()) && timed.contains(paths.last()))
+            << paths.last().toStdString();
     }
     for (const Element& stat : find(page, "", "div", "data-stat"))
-        EXPECT_TRUE(stat["data-stat"] != "frames-timed" || stat.text.startsWith("3"));
+        EXPECT_TRUE(stat["data-stat"] != "frames-timed" || stat.text.startsWith("12"));
     EXPECT_TRUE(html.contains(QStringLiteral("src=\"data:image/png;base64,") +
                               QString::fromLatin1(contents.picture.toBase64())));
     // The host's graph without the DOT ids, with frameAsDot's tooltips.
@@ -138,42 +146,8 @@ TEST_F(ReportTest, NamesAreShownAsTheyAreAndNothingIsFetched) {
     ASSERT_EQ(links.size(), 1u);
     EXPECT_EQ(links[0]["xlink:title"], "odd & <b> (group)");
     EXPECT_FALSE(html.contains("cluster_n1") || html.contains("<?xml"));
-}
 
-TEST_F(ReportTest, MissingFiguresLeaveTheirChartsOutAndSaySo) {
-    const auto outcomes = [](const std::vector<Element>& at) {
-        return column(find(at, "latest-frame", "li", "data-outcome"), "data-outcome");
-    };
-    std::vector<Element> page = read();
-    EXPECT_EQ(column(find(page, "latest-frame", "li")), QStringList{"The renderer has no passes."});
-    chain("A B");
-    EXPECT_EQ(outcomes(read()), QStringList({"unknown", "unknown"}));
-    EXPECT_TRUE(render());
-    page = read();
-    EXPECT_EQ(outcomes(page), QStringList({"ran", "ran"}));
-    EXPECT_TRUE(find(page, "pass-times", "p")[0].text.startsWith("No frame was timed"));
-    for (const char* chart : {"timeline", "frame-times", "graph"})
-        EXPECT_FALSE(hasSection(page, chart)) << chart;
-    EXPECT_TRUE(html.startsWith("<!DOCTYPE html>") && html.endsWith("</html>\n"));
-}
-
-// One slow pass and short ones with long names: each name is on its bar, beside it or in the
-// key under its number; and the histogram counts every kept frame, its caption the dark bars.
-TEST_F(ReportTest, EveryPassIsNamedInTheTimelineAndTheHistogramAddsUp) {
-    add("slow");
-    passes["slow"]->unfinishedPolls = 40;
-    QStringList names{"slow"};
-    for (int i = 0; i < 4; ++i) {
-        names << QStringLiteral("a-short-pass-with-a-long-name-%1").arg(i);
-        add(names.last());
-        link(names[i], names.last());
-    }
-    up(renderer.addOutput("image"), names.last());
-    renderer.setTimingEnabled(true);
-    for (int frame = 0; frame < 12; ++frame) EXPECT_TRUE(render());
-    const std::vector<Element> page = read();
-
-    EXPECT_EQ(column(find(page, "timeline", "g", "data-span"), "data-span").mid(1), names)
+    EXPECT_EQ(column(find(page, "timeline", "g", "data-span"), "data-span").mid(1), paths)
         << "after the frame, each pass";
     const QStringList keyed = column(find(page, "timeline", "span", "data-key"));
     // A span's group holds its bar, then its label: the name, or its number in the key.
@@ -207,6 +181,23 @@ TEST_F(ReportTest, EveryPassIsNamedInTheTimelineAndTheHistogramAddsUp) {
                                              ? QStringLiteral("the dark bar is")
                                              : QStringLiteral("the %1 dark bars").arg(peaks)))
         << caption[0].text.toStdString();
+}
+
+TEST_F(ReportTest, MissingFiguresLeaveTheirChartsOutAndSaySo) {
+    const auto outcomes = [](const std::vector<Element>& at) {
+        return column(find(at, "latest-frame", "li", "data-outcome"), "data-outcome");
+    };
+    std::vector<Element> page = read();
+    EXPECT_EQ(column(find(page, "latest-frame", "li")), QStringList{"The renderer has no passes."});
+    chain("A B");
+    EXPECT_EQ(outcomes(read()), QStringList({"unknown", "unknown"}));
+    EXPECT_TRUE(render());
+    page = read();
+    EXPECT_EQ(outcomes(page), QStringList({"ran", "ran"}));
+    EXPECT_TRUE(find(page, "pass-times", "p")[0].text.startsWith("No frame was timed"));
+    for (const char* chart : {"timeline", "frame-times", "graph"})
+        EXPECT_FALSE(hasSection(page, chart)) << chart;
+    EXPECT_TRUE(html.startsWith("<!DOCTYPE html>") && html.endsWith("</html>\n"));
 }
 
 //   A%2 -> B -> %1 -> D -> output, 100 bytes each but D's, which the host reads after the frame
