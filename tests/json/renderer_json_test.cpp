@@ -101,6 +101,11 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
         // Doubles whose shortest text a quick conversion reads a step off, and the smallest.
         1.9800000000000002e+82, 4.9406564584124654e-324};
     for (const QVariant& value : values) sample.renderer.addParameter("p", value);
+    // Nodes made out of tree order are saved with ids: the loaded renderer has its nodes and its
+    // passes in the order they were made, so that it sets them up and schedules them alike.
+    //   made late, then fx/inner; listed fx/inner, then late
+    sample.renderer.addPass("late", sample.factory.function()("mix"), kRoot);
+    sample.renderer.addPass("inner", sample.factory.function()("gen"), sample.fx);
     sample.renderer.getGraph()->addOutput(kRoot, "unused", -1);
     sample.renderer.addOutput("late");
     // A root output added through the graph is refused; without it the save goes through.
@@ -110,11 +115,12 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
     EXPECT_TRUE(error.contains("add root ports only with addParameter")) << qPrintable(error);
     sample.renderer.getGraph()->removeOutput(kRoot, 1);
     text = save(sample.renderer);
+    ASSERT_TRUE(text.contains("\"id\": 7")) << text.constData();
 
     Factory factory;
     Renderer loaded;
     ASSERT_TRUE(loadRenderer(text, factory.function(), &loaded, &error)) << qPrintable(error);
-    EXPECT_EQ(factory.made, 4);
+    EXPECT_EQ(factory.made, 6);
     EXPECT_EQ(graphSnapshot(*loaded.getGraph()), graphSnapshot(*sample.renderer.getGraph()));
     EXPECT_EQ(save(loaded), text);  // the same target, flags and pass types
     ASSERT_EQ(loaded.numParameters(), sample.renderer.numParameters());
@@ -126,35 +132,14 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
     EXPECT_EQ(loaded.parameterValue(14).toMap()["list"].toList()[0].userType(),
               QMetaType::LongLong);
 
+    sample.renderer.setup(nullptr);
+    loaded.setup(nullptr);
+    EXPECT_EQ(factory.log, sample.factory.log);
+    EXPECT_EQ(factory.log.last(), "gen.setup") << "inner, made last";
+
     // The loaded renderer runs: a feeds fx, b is disabled so m1's second input takes its default.
     ASSERT_TRUE(loaded.render(nullptr));
     EXPECT_EQ(loaded.output(0).toString(), "mix(mix(gen(),default),default)");
-}
-
-// Nodes made out of tree order are saved with ids: the loaded renderer has its nodes and its
-// passes in the order they were made, so that it sets them up and schedules them alike.
-//
-//   fx[ inner:gen ]  late:mix (disabled)      made fx, late, inner; listed fx, inner, late
-TEST(RendererJsonTest, NodesMadeOutOfTreeOrderComeBackInTheOrderTheyWereMade) {
-    Factory factory;
-    Renderer renderer;
-    const int fx = renderer.addGroup("fx", 0, 0, kRoot);
-    const int late = renderer.addPass("late", factory.function()("mix"), kRoot);
-    renderer.addPass("inner", factory.function()("gen"), fx);
-    renderer.setEnabled(late, false);
-    const QByteArray text = save(renderer);
-    ASSERT_TRUE(text.contains("\"id\": 3")) << text.constData();
-
-    Factory again;
-    Renderer loaded;
-    QString error;
-    ASSERT_TRUE(loadRenderer(text, again.function(), &loaded, &error)) << qPrintable(error);
-    EXPECT_EQ(graphSnapshot(*loaded.getGraph()), graphSnapshot(*renderer.getGraph()));
-    EXPECT_EQ(save(loaded), text);
-    renderer.setup(nullptr);
-    loaded.setup(nullptr);
-    EXPECT_EQ(again.log, factory.log);
-    EXPECT_EQ(again.log.first(), "mix.setup");
 }
 
 TEST(RendererJsonTest, SavingRefusesWhatTheDescriptionCannotCarry) {
