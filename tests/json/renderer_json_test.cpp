@@ -93,13 +93,17 @@ QByteArray save(const Renderer& renderer) {
 
 TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
     SampleRenderer sample;
+    // As deep as a parameter value may nest: the document, its list of parameters and the
+    // parameter take three levels.
+    QVariant deep = 1;
+    for (int i = 0; i < kJsonMaxDepth - 3; ++i) deep = QVariantList{deep};
     const QVariantList values = {
         QVariant(), QVariant::fromValue(nullptr), true, -7, 4000000000u, qlonglong(1) << 60,
         qulonglong(1) << 63, 0.1f, 1.0, QString("text"),
         QString(150, QLatin1Char('x')),  // longer than a line
         QStringList{"a", "b"}, QVariantMap{{"n", 3}, {"list", QVariantList{qlonglong(-5), 2.5f}}},
         // Doubles whose shortest text a quick conversion reads a step off, and the smallest.
-        1.9800000000000002e+82, 4.9406564584124654e-324};
+        1.9800000000000002e+82, 4.9406564584124654e-324, deep};
     for (const QVariant& value : values) sample.renderer.addParameter("p", value);
     // Nodes made out of tree order are saved with ids: the loaded renderer has its nodes and its
     // passes in the order they were made, so that it sets them up and schedules them alike.
@@ -140,6 +144,13 @@ TEST(RendererJsonTest, RoundTripKeepsGraphPassesFlagsTargetAndParameterTypes) {
     // The loaded renderer runs: a feeds fx, b is disabled so m1's second input takes its default.
     ASSERT_TRUE(loaded.render(nullptr));
     EXPECT_EQ(loaded.output(0).toString(), "mix(mix(gen(),default),default)");
+
+    // One level deeper, the value is refused when saved, naming where.
+    sample.renderer.setParameter(17, QVariantList{deep});
+    EXPECT_FALSE(saveRenderer(sample.renderer, typeOf, &text, &error));
+    EXPECT_TRUE(error.startsWith("parameter 17 'p': element 0: element 0: ") &&
+                error.endsWith("nests deeper than a document may (512 levels)"))
+        << qPrintable(error);
 }
 
 TEST(RendererJsonTest, SavingRefusesWhatTheDescriptionCannotCarry) {
@@ -254,26 +265,6 @@ TEST(RendererJsonTest, BadDocumentsAreRefusedWithTheirPlaceAndLeaveNothingBehind
     EXPECT_EQ(error, ": the renderer is not empty");
     EXPECT_EQ(graphSnapshot(*sample.renderer.getGraph()), before);
     EXPECT_EQ(factory.made, 0);
-}
-
-// A parameter value nested deeper than a document may is refused when saved, naming where.
-TEST(RendererJsonTest, ParameterValuesNestOnlyAsDeepAsADocumentMay) {
-    // The document, its list of parameters and the parameter take three levels.
-    QVariant deep = 1;
-    for (int i = 0; i < kJsonMaxDepth - 3; ++i) deep = QVariantList{deep};
-    SampleRenderer sample;
-    sample.renderer.addParameter("deep", deep);
-    Factory factory;
-    Renderer loaded;
-    QString error;
-    ASSERT_TRUE(loadRenderer(save(sample.renderer), factory.function(), &loaded, &error));
-    EXPECT_EQ(loaded.parameterValue(2), deep);
-    sample.renderer.setParameter(2, QVariantList{deep});
-    QByteArray text;
-    EXPECT_FALSE(saveRenderer(sample.renderer, typeOf, &text, &error));
-    EXPECT_TRUE(error.startsWith("parameter 2 'deep': element 0: element 0: ") &&
-                error.endsWith("nests deeper than a document may (512 levels)"))
-        << qPrintable(error);
 }
 
 // The trace goes through the same writer: names are escaped as in documents, half a surrogate
