@@ -75,10 +75,10 @@ public:
     void setImage(const FloatImage& image) { _outputs[0].value = QVariant::fromValue(image); }
 };
 
-// An image of 4x3 pixels, each grey `value(x, y)`.
+// An image of 4x3 pixels unless told otherwise, each grey `value(x, y)`.
 template <typename F>
-FloatImage greys(F value) {
-    FloatImage image(4, 3);
+FloatImage greys(F value, int width = 4, int height = 3) {
+    FloatImage image(width, height);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             const float v = value(x, y);
@@ -93,9 +93,7 @@ TEST(BlurPassTest, WorkerThreadsMatchTheSerialBlurInsideARenderer) {
     const QVector<float> weights = gaussianWeights(5);
     ASSERT_EQ(weights.size(), 11);
     EXPECT_FLOAT_EQ(weights[0], weights[10]);
-    FloatImage flat(9, 7);
-    for (int y = 0; y < flat.height(); ++y)
-        for (int x = 0; x < flat.width(); ++x) flat.line(y)[x] = {1.0f, 1.0f, 1.0f};
+    const FloatImage flat = greys([](int, int) { return 1.0f; }, 9, 7);
     const FloatImage blurredFlat = serialBlur(flat, 5);
     for (int y = 0; y < flat.height(); ++y)
         for (int x = 0; x < flat.width(); ++x)
@@ -247,7 +245,6 @@ QVector<QImage> renderThreeFrames(bool memoryPlan, int inFlight) {
         const Orv::MemoryPlan plan = renderer.memoryPlan();
         EXPECT_TRUE(plan.error.isEmpty()) << plan.error.toStdString();
         EXPECT_GT(plan.totalSize, plan.heapSize);  // some images share bytes
-        EXPECT_GE(plan.heapSize, plan.lowerBound);
         EXPECT_GE(renderer.memoryOffset(pipeline.findNode(QStringLiteral("scene")), 0), 0);
         // A resize is placed anew at the next frame.
         pipeline.setSize(192, 108);

@@ -49,6 +49,13 @@ std::unique_ptr<Gpu> validatedGpu(QString* error) {
     return gpu;
 }
 
+// Sizes the pipeline's frames, puts its images in the memory plan if asked, and sets it up.
+void setUp(Pipeline& pipeline, int width, int height, bool memoryPlan = false) {
+    pipeline.setSize(width, height);
+    if (memoryPlan) pipeline.setMemoryPlan(true);
+    pipeline.renderer.setup(nullptr);
+}
+
 }  // namespace
 
 // Passes that were never set up have no command buffer: the first fails at start with the
@@ -87,8 +94,11 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
     if (!gpu.open(QString(), false, &error)) GTEST_SKIP() << error.toStdString();
 
     Pipeline waiting(&gpu);
-    waiting.setSize(64, 36);
-    waiting.setSubmitPerPass(true);
+    Pipeline polling(&gpu);
+    for (Pipeline* pipeline : {&waiting, &polling}) {
+        pipeline->setSubmitPerPass(true);
+        setUp(*pipeline, 64, 36);
+    }
     waiting.renderer.setMaxPassesInFlight(4);
     int waits = 0;
     int emptyWaits = 0;
@@ -103,7 +113,6 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
         emptyWaits += something ? 0 : 1;
         waitForPasses(gpu, inFlight);
     }));
-    waiting.renderer.setup(nullptr);
     ASSERT_TRUE(waiting.render(0, QImage(), &error)) << error.toStdString();
     const QImage first = waiting.image();
     ASSERT_TRUE(waiting.render(1, first, &error)) << error.toStdString();
@@ -113,10 +122,6 @@ TEST(VulkanPassTest, HeavyWaitingOnFencesRendersWhatPollingRenders) {
     EXPECT_NEAR(waiting.renderer.output(1).toDouble(), meanLuma(first), 1e-9);
     EXPECT_EQ(waiting.counts().submits, 2 * 7);
 
-    Pipeline polling(&gpu);
-    polling.setSize(64, 36);
-    polling.setSubmitPerPass(true);
-    polling.renderer.setup(nullptr);
     ASSERT_TRUE(polling.render(0, QImage(), &error)) << error.toStdString();
     ASSERT_TRUE(polling.render(1, first, &error)) << error.toStdString();
 
@@ -209,8 +214,7 @@ TEST(VulkanPassTest, HeavyRecordedFrameIsSilentUnderSynchronisationValidation) {
 
     // Two frames on the device: the third frame waits for the first, once, and no earlier.
     Pipeline pipeline(gpu.get());
-    pipeline.setSize(48, 27);
-    pipeline.renderer.setup(nullptr);
+    setUp(pipeline, 48, 27);
     QVector<int> waits;
     for (int frame = 0; frame < 4; ++frame) {
         ASSERT_TRUE(pipeline.render(frame, pipeline.image(), &error)) << error.toStdString();
@@ -232,13 +236,11 @@ TEST(VulkanPassTest, HeavyRecordedFrameIsSilentUnderSynchronisationValidation) {
     EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
     pipeline.renderer.teardown(nullptr);
 
-    // A reader of the accumulation switched off and on again while its history stays real:
-    // each frame's history read starts from the layout the frame before left the image in.
     for (bool memoryPlan : {true, false}) {
+        // A reader of the accumulation switched off and on again while its history stays real:
+        // each frame's history read starts from the layout the frame before left the image in.
         Pipeline toggled(gpu.get());
-        toggled.setMemoryPlan(memoryPlan);
-        toggled.setSize(48, 27);
-        toggled.renderer.setup(nullptr);
+        setUp(toggled, 48, 27, memoryPlan);
         int composite = -1;
         for (const auto& pass : toggled.passes)
             if (pass.first.endsWith(QStringLiteral("composite"))) composite = pass.second;
@@ -249,16 +251,11 @@ TEST(VulkanPassTest, HeavyRecordedFrameIsSilentUnderSynchronisationValidation) {
         }
         toggled.finish();
         toggled.renderer.teardown(nullptr);
-    }
-    EXPECT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
 
-    // A resize while the frame before, still on the device, reads the accumulation's copy that
-    // the new frame's slot makes again at the new size.
-    for (bool memoryPlan : {true, false}) {
+        // A resize while the frame before, still on the device, reads the accumulation's copy
+        // that the new frame's slot makes again at the new size.
         Pipeline resized(gpu.get());
-        resized.setMemoryPlan(memoryPlan);
-        resized.setSize(48, 27);
-        resized.renderer.setup(nullptr);
+        setUp(resized, 48, 27, memoryPlan);
         for (int frame = 0; frame < 4; ++frame) {
             if (frame == 2) resized.setSize(80, 45);
             ASSERT_TRUE(resized.render(frame, QImage(), &error)) << error.toStdString();
@@ -279,11 +276,7 @@ TEST(VulkanPassTest, HeavyAStillCameraAccumulatesAndACutStartsAfresh) {
 
     Pipeline still(&gpu);
     Pipeline plain(&gpu);  // the same samples, each alone: the history reset before each
-    for (Pipeline* pipeline : {&still, &plain}) {
-        pipeline->setSize(64, 36);
-        pipeline->setMemoryPlan(true);
-        pipeline->renderer.setup(nullptr);
-    }
+    for (Pipeline* pipeline : {&still, &plain}) setUp(*pipeline, 64, 36, true);
     QVector<QImage> accumulated;
     QVector<QImage> alone;
     for (int k = 0; k < 6; ++k) {
@@ -309,8 +302,7 @@ TEST(VulkanPassTest, HeavyAStillCameraAccumulatesAndACutStartsAfresh) {
     ASSERT_TRUE(still.render(40, QImage(), &error)) << error.toStdString();
     EXPECT_TRUE(still.historyReset());
     Pipeline first(&gpu);
-    first.setSize(64, 36);
-    first.renderer.setup(nullptr);
+    setUp(first, 64, 36);
     ASSERT_TRUE(first.render(40, QImage(), &error)) << error.toStdString();
     EXPECT_EQ(still.finish(), first.finish());
     for (Pipeline* pipeline : {&still, &plain, &first}) pipeline->renderer.teardown(nullptr);
@@ -325,9 +317,7 @@ TEST(VulkanPassTest, HeavyADroppedTransitionIsReportedAsAHazard) {
     gpu->setPrintMessages(false);
 
     Pipeline pipeline(gpu.get());
-    pipeline.setSize(48, 27);
-    pipeline.setMemoryPlan(true);
-    pipeline.renderer.setup(nullptr);
+    setUp(pipeline, 48, 27, true);
     ASSERT_TRUE(pipeline.render(0, QImage(), &error)) << error.toStdString();
     pipeline.finish();
     ASSERT_EQ(gpu->validationMessages(), 0) << gpu->messageTexts().join('\n').toStdString();
@@ -350,26 +340,20 @@ TEST(VulkanPassTest, HeavyADroppedTransitionIsReportedAsAHazard) {
     const QStringList messages = gpu->messageTexts();
     EXPECT_FALSE(messages.filter(QStringLiteral("SYNC-HAZARD-READ-AFTER-WRITE")).isEmpty())
         << messages.join('\n').toStdString();
-    pipeline.renderer.teardown(nullptr);
 
-    // The history read of the frame before's copy, left out: the accumulation samples an image
-    // still in the layout the frame before left it in.
-    Pipeline history(gpu.get());
-    history.setSize(48, 27);
-    history.setMemoryPlan(true);
-    history.renderer.setup(nullptr);
-    ASSERT_TRUE(history.render(0, QImage(), &error)) << error.toStdString();
+    // The history read of the frame before's copy left out instead: the accumulation samples an
+    // image still in the layout the frame before left it in.
     const int before = gpu->validationMessages();
-    const Orv::SyncPlan historyPlan = history.renderer.syncPlan();
+    const Orv::SyncPlan historyPlan = pipeline.renderer.syncPlan();
     dropped = -1;
     for (int i = 0; i < historyPlan.transitions.size() && dropped < 0; ++i)
         if (historyPlan.transitions[i].reason == Orv::Transition::Reason::HistoryRead) dropped = i;
     ASSERT_GE(dropped, 0);
-    history.setDroppedTransition(dropped);
-    ASSERT_TRUE(history.render(1, QImage(), &error)) << error.toStdString();
-    history.finish();
+    pipeline.setDroppedTransition(dropped);
+    ASSERT_TRUE(pipeline.render(2, QImage(), &error)) << error.toStdString();
+    pipeline.finish();
     const QStringList late = gpu->messageTexts().mid(before);
     EXPECT_FALSE(late.filter(QStringLiteral("VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL")).isEmpty())
         << late.join('\n').toStdString();
-    history.renderer.teardown(nullptr);
+    pipeline.renderer.teardown(nullptr);
 }
