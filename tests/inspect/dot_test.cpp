@@ -143,18 +143,7 @@ TEST_F(DotTest, EdgesCanCarryTheTransitionTheirReaderNeeds) {
 // pass output behind it: X reads Y's value of the frame before, and Y's write after it is on
 // no edge.
 TEST_F(DotTest, LabelsFollowTheValueThroughGroupsAndTheFrameBefore) {
-    add("Y");
-    group("G", 1, 1);
-    add("Q", 1, 1, "G");
-    add("X", 2, 1, "G");
-    down(0, "X");
-    link("Q", "X", 0, 1);
-    up(0, "X");
-    link("G", "Y");
-    link("Y", "G");
-    add("T");
-    link("Y", "T");
-    renderer.setTarget(node("T"));
+    loopThroughGroup();
     renderer.setSyncPlanning(true);
     ASSERT_TRUE(renderer.setPortUsage(node("Y"), PortSide::Output, 0, 1));
     ASSERT_TRUE(renderer.setPortUsage(node("X"), PortSide::Input, 0, 2));

@@ -68,23 +68,12 @@ TEST_F(RendererLifetimesTest, ReadersInsideGroupsCountAndCollectedOutputsOutlive
     EXPECT_EQ(lifetimes(), "X0:0-1* C0:1-2 W0:2--*");
 }
 
-//   Y -> G.in;  G[ G.in -> X.0;  Q -> X.1;  X -> G.out ];  G.out -> Y;  Y -> output 0.
+//   loopThroughGroup(): Y -> G.in;  G[ G.in -> X.0;  Q -> X.1;  X -> G.out ];  G.out -> Y;  Y -> T.
 // The frame meets Y first and cuts the loop at X's input: X reads Y's value of the frame
 // before, so Y's output must outlive the frame even if no renderer output took it. T's, the
 // target's, outlives it too: the host reads it after the frame.
 TEST_F(RendererLifetimesTest, AProducerLoopKeepsTheOutputReadBeforeItIsWritten) {
-    add("Y");
-    group("G", 1, 1);
-    add("Q", 1, 1, "G");
-    add("X", 2, 1, "G");
-    down(0, "X");
-    link("Q", "X", 0, 1);
-    up(0, "X");
-    link("G", "Y");
-    link("Y", "G");
-    add("T");
-    link("Y", "T");
-    renderer.setTarget(nodes["T"]);
+    loopThroughGroup();
     EXPECT_TRUE(render());
     EXPECT_EQ(runs(), "Q X Y T");
     EXPECT_EQ(lifetimes(), "Q0:0-1 X0:1-2 Y0:2-3* T0:3--*");

@@ -121,18 +121,7 @@ TEST_F(RendererSyncTest, AnOutputTakingOverBytesWaitsForTheLatestAccessOfTheirHo
 // X reads Y's value of the frame before, left in T's usage (3); Y's write then waits for X's
 // read, or for the frame before when Y's output is double-buffered.
 TEST_F(RendererSyncTest, AReadOfTheFrameBeforeIsAHistoryReadThatTheWriteWaitsFor) {
-    add("Y");
-    group("G", 1, 1);
-    add("Q", 1, 1, "G");
-    add("X", 2, 1, "G");
-    down(0, "X");
-    link("Q", "X", 0, 1);
-    up(0, "X");
-    link("G", "Y");
-    link("Y", "G");
-    add("T");
-    link("Y", "T");
-    renderer.setTarget(nodes["T"]);
+    loopThroughGroup();
     usage("Y", PortSide::Output, 0, 1);
     usage("X", PortSide::Input, 0, 2);
     usage("T", PortSide::Input, 0, 3);

@@ -51,6 +51,23 @@ protected:
         }
         up(renderer.addOutput("image"), list.last());
     }
+    //   Y -> G.in;  G[ G.in -> X.0;  Q -> X.1;  X -> G.out ];  G.out -> Y;  Y -> T (target).
+    // The frame meets Y first and cuts the loop at X's input: X reads Y's value of the frame
+    // before, and the schedule is Q X Y T.
+    void loopThroughGroup() {
+        add("Y");
+        group("G", 1, 1);
+        add("Q", 1, 1, "G");
+        add("X", 2, 1, "G");
+        down(0, "X");
+        link("Q", "X", 0, 1);
+        up(0, "X");
+        link("G", "Y");
+        link("Y", "G");
+        add("T");
+        link("Y", "T");
+        renderer.setTarget(nodes["T"]);
+    }
     bool render() {
         log.clear();
         return renderer.render(&callbacks);
