@@ -25,10 +25,9 @@ bool alignUp(qint64 x, qint64 alignment, qint64* result) {
     return true;
 }
 
-// A placed request: its steps and its bytes.
-struct Placed {
-    int firstStep;
-    int lastStep;
+// The bytes a placed request holds, [offset, end): all that the search for a gap needs, so that
+// the requests found are quick to gather and sort.
+struct Bytes {
     qint64 offset;
     qint64 end;
 };
@@ -61,31 +60,39 @@ private:
     std::vector<int> _firsts;  // distinct, ascending, unless dense
 };
 
-// The placed requests, found by time: a segment tree over the distinct first steps whose
-// leaves list the requests starting there and whose nodes know the latest last step below
-// them, so a query descends only where some request can still be live.
+// The placed requests, found by time. Every request it may hold has a slot, the slots sorted by
+// first step, so that the requests of a run of steps lie side by side and a slot says whether it
+// is placed yet (its last step is -1 until then). Over the leaves lies a segment tree whose nodes
+// know the latest last step placed below them, so a query descends only where some request can
+// still be live.
 class PlacedByTime {
 public:
-    PlacedByTime(const StepLeaves& steps, int count) : _steps(steps) {
+    // Slots for `members`, requests of `requests`.
+    PlacedByTime(const StepLeaves& steps, const QVector<MemoryRequest>& requests,
+                 const std::vector<int>& members)
+        : _steps(steps), _slotOf(size_t(requests.size()), -1) {
         while (_leaves < _steps.count()) _leaves *= 2;
         _maxLast.assign(2 * _leaves, -1);
-        _head.assign(_leaves, -1);
-        _next.reserve(size_t(count));
-        _placed.reserve(size_t(count));
+        _firstSlot.assign(_steps.count() + 1, 0);
+        for (const int r : members) ++_firstSlot[_steps.atOrAfter(requests.at(r).firstStep) + 1];
+        for (size_t leaf = 0; leaf < _steps.count(); ++leaf)
+            _firstSlot[leaf + 1] += _firstSlot[leaf];
+        std::vector<int> next(_firstSlot.begin(), _firstSlot.end() - 1);
+        for (const int r : members)
+            _slotOf[size_t(r)] = next[_steps.atOrAfter(requests.at(r).firstStep)]++;
+        _slots.assign(members.size(), Slot{-1, Bytes{0, 0}});
     }
 
-    void insert(const Placed& placed) {
-        size_t node = _steps.atOrAfter(placed.firstStep);
-        _next.push_back(_head[node]);
-        _head[node] = int(_placed.size());
-        _placed.push_back(placed);
-        _longest = std::max(_longest, placed.lastStep - placed.firstStep);
-        for (node += _leaves; node > 0 && _maxLast[node] < placed.lastStep; node /= 2)
-            _maxLast[node] = placed.lastStep;
+    void insert(int request, int firstStep, int lastStep, Bytes bytes) {
+        _slots[size_t(_slotOf[size_t(request)])] = Slot{lastStep, bytes};
+        _longest = std::max(_longest, lastStep - firstStep);
+        for (size_t node = _steps.atOrAfter(firstStep) + _leaves;
+             node > 0 && _maxLast[node] < lastStep; node /= 2)
+            _maxLast[node] = lastStep;
     }
 
     // Appends the placed requests live at some step of [first, last].
-    void findOverlapping(int first, int last, std::vector<Placed>* found) const {
+    void findOverlapping(int first, int last, std::vector<Bytes>* found) const {
         // Leaves whose first step is at most `last`.
         const size_t end = _steps.after(last);
         if (end == 0) return;
@@ -97,9 +104,8 @@ public:
             const Range range = stack[--top];
             if (range.begin >= end || _maxLast[range.node] < first) continue;
             if (range.node >= _leaves) {
-                for (int p = _head[range.node - _leaves]; p >= 0; p = _next[size_t(p)]) {
-                    if (_placed[size_t(p)].lastStep >= first) found->push_back(_placed[size_t(p)]);
-                }
+                const size_t leaf = range.node - _leaves;
+                gather(_firstSlot[leaf], _firstSlot[leaf + 1], first, found);
                 continue;
             }
             const size_t middle = (range.begin + range.end) / 2;
@@ -109,15 +115,11 @@ public:
     }
 
     // The same for a request of a few steps: no placed request lives longer than `_longest`
-    // steps, so only the leaves from first - _longest on can hold one, and reading them in turn
+    // steps, so only the slots from first - _longest on can hold one, and reading them in turn
     // beats descending the tree.
-    void scan(int first, int last, std::vector<Placed>* found) const {
-        const size_t end = _steps.after(last);
-        for (size_t leaf = _steps.atOrAfter(first - _longest); leaf < end; ++leaf) {
-            for (int p = _head[leaf]; p >= 0; p = _next[size_t(p)]) {
-                if (_placed[size_t(p)].lastStep >= first) found->push_back(_placed[size_t(p)]);
-            }
-        }
+    void scan(int first, int last, std::vector<Bytes>* found) const {
+        gather(_firstSlot[_steps.atOrAfter(first - _longest)], _firstSlot[_steps.after(last)],
+               first, found);
     }
 
 private:
@@ -126,13 +128,31 @@ private:
         size_t begin;  // leaves [begin, end)
         size_t end;
     };
+    struct Slot {
+        int lastStep;  // -1 until placed
+        Bytes bytes;
+    };
+
+    // The placed requests of slots [begin, end) that live at `first` or later. Whether a slot
+    // counts is a coin toss, so each is written and kept or not without a branch.
+    void gather(int begin, int end, int first, std::vector<Bytes>* found) const {
+        if (begin >= end) return;
+        size_t count = found->size();
+        found->resize(count + size_t(end - begin));
+        Bytes* const out = found->data();
+        for (int slot = begin; slot < end; ++slot) {
+            out[count] = _slots[size_t(slot)].bytes;
+            count += size_t(_slots[size_t(slot)].lastStep >= first);
+        }
+        found->resize(count);
+    }
 
     const StepLeaves& _steps;
     size_t _leaves = 1;
-    std::vector<int> _maxLast;  // by tree node (1 is the top; leaves from _leaves on)
-    std::vector<int> _head;     // by leaf: the latest request placed there, or -1
-    std::vector<int> _next;     // by placed request: the one placed before it in its leaf
-    std::vector<Placed> _placed;
+    std::vector<int> _maxLast;    // by tree node (1 is the top; leaves from _leaves on)
+    std::vector<int> _firstSlot;  // by leaf, and one past the last
+    std::vector<int> _slotOf;     // by request, -1 for a request not held here
+    std::vector<Slot> _slots;
     int _longest = 0;  // the most steps a placed request lives, less one
 };
 
@@ -217,13 +237,19 @@ int placeInOrder(const QVector<MemoryRequest>& requests, const std::vector<int>&
     // Most buffers live a few steps: those are found by reading the few leaves that can hold
     // them; the long-lived ones, and everything a long-lived buffer overlaps, through the tree.
     constexpr int kShort = 64;
-    PlacedByTime shortLived(steps, int(order.size()));
-    PlacedByTime longLived(steps, int(order.size()));
-    std::vector<Placed> overlapping;
+    auto livesShort = [&](int r) {
+        return qint64(requests.at(r).lastStep) - requests.at(r).firstStep <= kShort;
+    };
+    std::vector<int> shortOnes;
+    std::vector<int> longOnes;
+    for (const int r : order) (livesShort(r) ? shortOnes : longOnes).push_back(r);
+    PlacedByTime shortLived(steps, requests, shortOnes);
+    PlacedByTime longLived(steps, requests, longOnes);
+    std::vector<Bytes> overlapping;
     *heapSize = 0;
     for (const int r : order) {
         const MemoryRequest& request = requests.at(r);
-        const bool isShort = qint64(request.lastStep) - request.firstStep <= kShort;
+        const bool isShort = livesShort(r);
         overlapping.clear();
         if (isShort)
             shortLived.scan(request.firstStep, request.lastStep, &overlapping);
@@ -231,11 +257,11 @@ int placeInOrder(const QVector<MemoryRequest>& requests, const std::vector<int>&
             shortLived.findOverlapping(request.firstStep, request.lastStep, &overlapping);
         longLived.findOverlapping(request.firstStep, request.lastStep, &overlapping);
         std::sort(overlapping.begin(), overlapping.end(),
-                  [](const Placed& a, const Placed& b) { return a.offset < b.offset; });
+                  [](const Bytes& a, const Bytes& b) { return a.offset < b.offset; });
         qint64 best = -1;
         qint64 bestGap = kMaxBytes;
         qint64 usedEnd = 0;  // end of the highest buffer below the gap being looked at
-        for (const Placed& other : overlapping) {
+        for (const Bytes& other : overlapping) {
             qint64 start = 0;
             if (alignUp(usedEnd, request.alignment, &start) && start <= other.offset &&
                 other.offset - start >= request.size && other.offset - start < bestGap) {
@@ -250,7 +276,7 @@ int placeInOrder(const QVector<MemoryRequest>& requests, const std::vector<int>&
         (*offsets)[size_t(r)] = best;
         *heapSize = std::max(*heapSize, end);
         (isShort ? shortLived : longLived)
-            .insert(Placed{request.firstStep, request.lastStep, best, end});
+            .insert(r, request.firstStep, request.lastStep, Bytes{best, end});
     }
     return -1;
 }
