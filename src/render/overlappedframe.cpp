@@ -10,26 +10,22 @@ namespace Orv {
 
 namespace {
 
-// The steps that may start, lowest position first: one bit per step, the first word that may
-// hold a bit, and how many are set. Steps mostly become ready in schedule order, so the search
-// seldom passes a word twice, and it never starts when nothing is ready.
+// The steps set aside to wait that have since become ready, lowest position first: one bit per
+// step, the first word that may hold a bit, and how many are set.
 class ReadySteps {
 public:
-    // Sets `words` to `initial` and works on them.
-    void reset(std::vector<quint64>& words, const std::vector<quint64>& initial) {
-        words = initial;
+    // Empties `words`, sized for `numSteps`, and works on them.
+    void reset(std::vector<quint64>& words, int numSteps) {
+        words.assign(size_t(numSteps + 63) / 64, 0);
         _words = words.data();
         _first = 0;
         _count = 0;
-        for (const quint64 bits : words) _count += __builtin_popcountll(bits);
     }
-    // Adds `step` when `ready`. Whether a successor has become ready is a coin toss on most
-    // graphs, so this takes no branch on it.
-    void insertIf(int step, bool ready) {
-        const int word = int(unsigned(step) / 64);
-        _words[word] |= quint64(ready) << (unsigned(step) % 64);
-        _first = std::min(_first, ready ? word : _first);
-        _count += int(ready);
+    void insert(int step) {
+        const int word = step / 64;
+        _words[word] |= quint64(1) << (step % 64);
+        _first = std::min(_first, word);
+        ++_count;
     }
     int takeLowest() {  // -1 when none
         if (_count == 0) return -1;
@@ -42,8 +38,6 @@ public:
     }
 
 private:
-    static quint64 bit(int step) { return quint64(1) << (unsigned(step) % 64); }
-
     quint64* _words = nullptr;
     int _first = 0;
     int _count = 0;
@@ -51,12 +45,17 @@ private:
 
 // A step is decided, in schedule order, once its predecessors have ended and there is room:
 // its pass's enabled flag is read then, as one pass at a time reads it when the frame reaches
-// the pass, so that a pass upstream may switch it. A disabled step is skipped and readies the
-// steps that wait for it; an enabled one starts. A pass that must wait holds back no other. It is
-// asked whether it has finished as soon as it starts, and ended then if it has. Then the passes in
-// flight are polled in the order they started, and each that has finished is ended at once. After a
-// failure nothing more starts, but the passes in flight are still polled and ended: their work
-// cannot be abandoned.
+// the pass, so that a pass upstream may switch it. A disabled step is skipped and counts as
+// ended; an enabled one starts. A pass that must wait holds back no other. It is asked whether it
+// has finished as soon as it starts, and ended then if it has. Then the passes in flight are
+// polled in the order they started, and each that has finished is ended at once. After a failure
+// nothing more starts, but the passes in flight are still polled and ended: their work cannot be
+// abandoned.
+//
+// The frame walks the schedule in order. A step whose predecessors have all ended is the next to
+// start; one that must wait is set aside with a count of the predecessors it waits for, which
+// each of them counts down as it ends, and it is ready at 0. Steps set aside come before the walk
+// goes on: they lie behind it. A frame whose passes finish as they start never sets one aside.
 class OverlappedFrame {
 public:
     OverlappedFrame(detail::RendererData& d, RenderCallbacks* callbacks)
@@ -64,16 +63,21 @@ public:
           _plan(d.plan),
           _links(d.links),
           _callbacks(callbacks),
-          _room(std::min(d.maxPassesInFlight, int(d.plan.schedule().size()))) {
+          _numSteps(int(d.plan.schedule().size())),
+          _room(std::min(d.maxPassesInFlight, _numSteps)) {
         d.overlap.inFlight.resize(size_t(_room));
         _inFlight = d.overlap.inFlight.data();
-        readyFirstSteps();
+        d.overlap.ended.assign(size_t(_numSteps), 0);
+        _ended = d.overlap.ended.data();
+        d.overlap.waiting.assign(size_t(_numSteps), 0);
+        _waiting = d.overlap.waiting.data();
+        _ready.reset(d.overlap.readyWords, _numSteps);
     }
 
     bool run() {
         for (;;) {
             while (_numInFlight < _room) {
-                const int s = _ready.takeLowest();
+                const int s = nextReady();
                 if (s < 0) break;
                 if (!_d.enabled.at(_plan.schedule()[size_t(s)].passIndex)) {
                     detail::skipPass(_d, s);
@@ -94,10 +98,29 @@ public:
     }
 
 private:
-    void readyFirstSteps() {
-        _d.overlap.waiting = _links.predecessorCounts();
-        _waiting = _d.overlap.waiting.data();
-        _ready.reset(_d.overlap.readyWords, _links.readyAtStart());
+    // The lowest step whose predecessors have all ended, or -1: a step set aside that has become
+    // ready, or else the next of the walk; the steps the walk passes that must wait are set aside.
+    int nextReady() {
+        const int ready = _ready.takeLowest();
+        if (ready >= 0) return ready;
+        for (; _walk < _numSteps; ++_walk) {
+            const int s = _walk;
+            // With no pass in flight and none set aside, every step before the walk has ended.
+            if (_numInFlight > 0 || _numWaiting > 0) {
+                int waits = 0;
+                const int* const predecessors = _links.predecessors();
+                for (int k = _links.firstPredecessor(s); k < _links.firstPredecessor(s + 1); ++k)
+                    waits += _ended[predecessors[k]] ? 0 : 1;
+                if (waits > 0) {
+                    _waiting[s] = waits;
+                    ++_numWaiting;
+                    continue;
+                }
+            }
+            ++_walk;
+            return s;
+        }
+        return -1;
     }
 
     // Polls the passes in flight in the order they started and ends each that has finished;
@@ -127,11 +150,17 @@ private:
             _room = 0;
     }
 
-    // Readies the steps that waited only for `s`.
+    // Step `s` has ended or was skipped: the steps set aside that waited only for it are ready.
     void release(int s) {
+        _ended[s] = 1;
+        if (_numWaiting == 0) return;
         const int* const successors = _links.successors();
         for (int k = _links.firstSuccessor(s); k < _links.firstSuccessor(s + 1); ++k) {
-            _ready.insertIf(successors[k], --_waiting[successors[k]] == 0);
+            const int successor = successors[k];
+            if (_waiting[successor] > 0 && --_waiting[successor] == 0) {
+                _ready.insert(successor);
+                --_numWaiting;
+            }
         }
     }
 
@@ -139,8 +168,12 @@ private:
     const detail::FramePlan& _plan;
     const detail::StepLinks& _links;
     RenderCallbacks* const _callbacks;
+    const int _numSteps;
 
-    int* _waiting = nullptr;  // by step: predecessors not yet ended
+    int _walk = 0;            // the next step of the walk
+    char* _ended = nullptr;   // by step
+    int* _waiting = nullptr;  // by step: predecessors not yet ended, for a step set aside
+    int _numWaiting = 0;      // steps set aside and not yet ready
     ReadySteps _ready;
     detail::StartedPass* _inFlight = nullptr;  // in the order they started
     int _numInFlight = 0;

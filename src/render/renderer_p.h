@@ -81,7 +81,8 @@ struct StartedPass {
 
 // What a frame with passes in flight works on, kept from frame to frame for its capacity.
 struct OverlapScratch {
-    std::vector<int> waiting;  // by step: predecessors not yet ended
+    std::vector<char> ended;   // by step
+    std::vector<int> waiting;  // by step: predecessors not yet ended, for a step set aside
     std::vector<quint64> readyWords;
     std::vector<StartedPass> inFlight;
 };

@@ -30,8 +30,6 @@ void detail::StepLinks::build(const FramePlan& plan,
     // Each predecessor once per step: `_linkedTo` remembers which step last took it.
     _links.clear();
     _linkedTo.assign(size_t(numSteps), -1);
-    _predecessorCounts.assign(size_t(numSteps), 0);
-    _readyAtStart.assign(size_t(numSteps + 63) / 64, 0);
     std::vector<int> previousOfPass;  // by pass index: its latest step so far
     for (int s = 0; s < numSteps; ++s) {
         const FramePlan::Step& step = schedule[size_t(s)];
@@ -39,7 +37,6 @@ void detail::StepLinks::build(const FramePlan& plan,
             if (predecessor < 0 || predecessor >= s || _linkedTo[size_t(predecessor)] == s) return;
             _linkedTo[size_t(predecessor)] = s;
             _links.emplace_back(predecessor, s);
-            ++_predecessorCounts[size_t(s)];
         };
         for (int f = step.firstFeed; f < step.firstFeed + step.numInputs; ++f) {
             if (!feedSteps[size_t(f)].frameBefore) waitFor(feedSteps[size_t(f)].writer);
@@ -50,10 +47,14 @@ void detail::StepLinks::build(const FramePlan& plan,
         previousOfPass[size_t(step.passIndex)] = s;
         for (int k = _firstLater[size_t(s)]; k < _firstLater[size_t(s) + 1]; ++k)
             waitFor(_laterOf[size_t(k)]);
-        if (_predecessorCounts[size_t(s)] == 0)
-            _readyAtStart[size_t(s) / 64] |= quint64(1) << (s % 64);
     }
 
+    listBySource(
+        numSteps,
+        [this](auto add) {
+            for (const auto& link : _links) add(link.second, link.first);
+        },
+        &_firstPredecessor, &_predecessors);
     listBySource(
         numSteps,
         [this](auto add) {

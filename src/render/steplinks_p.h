@@ -28,9 +28,10 @@ public:
     // Whether the links were built from this build of the plan.
     bool follows(const FramePlan& plan) const { return _built && _planBuild == plan.buildNumber(); }
 
-    const std::vector<int>& predecessorCounts() const { return _predecessorCounts; }  // by step
-    // The steps that wait for none, 64 a word.
-    const std::vector<quint64>& readyAtStart() const { return _readyAtStart; }
+    // The earlier steps that step s waits for: predecessors()[firstPredecessor(s)] up to
+    // [firstPredecessor(s + 1)].
+    int firstPredecessor(int s) const { return _firstPredecessor[size_t(s)]; }
+    const int* predecessors() const { return _predecessors.data(); }
     // The later steps waiting for step s: successors()[firstSuccessor(s)] up to
     // [firstSuccessor(s + 1)].
     int firstSuccessor(int s) const { return _firstSuccessor[size_t(s)]; }
@@ -39,8 +40,8 @@ public:
 private:
     bool _built = false;
     quint64 _planBuild = 0;
-    std::vector<int> _predecessorCounts;
-    std::vector<quint64> _readyAtStart;
+    std::vector<int> _firstPredecessor;
+    std::vector<int> _predecessors;
     std::vector<int> _firstSuccessor;
     std::vector<int> _successors;
 
