@@ -90,6 +90,21 @@ TEST_F(RendererOverlapTest, TheLimitHoldsAWaitingPassHoldsBackNoOtherAndAFailure
     EXPECT_EQ(outputs(), "kept|E(default)") << "the outputs are still collected";
 }
 
+//   A -> C -> output 0;  B -> output 1;  D -> output 2.  A finishes on its second poll, B on
+// its third. C, passed over while A works, is ready when A ends and starts before D, which
+// comes after it in the schedule.
+TEST_F(RendererOverlapTest, APassThatHadToWaitStartsAheadOfLaterOnesOnceReady) {
+    add("A"), add("C"), add("B"), add("D");
+    chain("A C");
+    chain("B");
+    chain("D");
+    passes["A"]->unfinishedPolls = 1;
+    passes["B"]->unfinishedPolls = 2;
+    ASSERT_TRUE(renderer.setMaxPassesInFlight(2));
+    EXPECT_TRUE(render());
+    EXPECT_EQ(runs(), "A B C D");
+}
+
 //   A -> B -> C -> output 0;  A switches B from inside its start.
 // A flag is read when the frame reaches its pass, one at a time and in flight alike, and the
 // latest frame's outcomes describe what ran.
