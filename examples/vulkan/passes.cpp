@@ -6,8 +6,11 @@
 #include "composite.spv.h"
 #include "scene.spv.h"
 #include "tonemap.spv.h"
+#include "workerpool.h"
 
 #include <algorithm>
+#include <future>
+#include <memory>
 
 namespace Orv = Vantrel::Orv;
 
@@ -143,10 +146,13 @@ void GpuPass::start(Orv::RenderCallbacks*) {
         // Read here, on the renderer's thread: the step is the one starting now.
         Batch batch = planned();
         _frame->recorded.push_back({_frame->renderer->currentStep(), _index, commands()});
-        if (_frame->workers)
-            _recording = _frame->workers->run<VkResult>(
+        if (_frame->workers) {
+            // Shared: the pool's tasks are copyable functions, and a packaged task is not.
+            auto recording = std::make_shared<std::packaged_task<VkResult()>>(
                 [this, batch = std::move(batch)] { return recordAll(batch); });
-        else
+            _recording = recording->get_future();
+            _frame->workers->post([recording] { (*recording)(); });
+        } else
             result = recordAll(batch);
     }
     if (result != VK_SUCCESS) setErrorCode(errorCodeOf(result));

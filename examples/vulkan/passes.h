@@ -2,7 +2,6 @@
 
 #include "gpu.h"
 #include "heap.h"
-#include "workers.h"
 
 #include <Orv/RenderPassHelper.h>
 #include <Orv/Renderer.h>
@@ -14,6 +13,10 @@
 
 #include <chrono>
 #include <future>
+
+namespace OrvDemo {
+class WorkerPool;  // the demo's; the passes in flight record on it
+}
 
 namespace OrvVulkan {
 
@@ -48,7 +51,7 @@ struct Frame {
     bool perPass = false;
     int slot = 0;                             // of kFrameSlots
     VkQueryPool queries[kFrameSlots] = {};    // two timestamps a pass; null: none
-    Workers* workers = nullptr;               // null: record on the renderer's thread
+    OrvDemo::WorkerPool* workers = nullptr;   // null: record on the renderer's thread
     int droppedTransition = -1;               // a plan's transition left out, to debug
     QHash<QPair<int, int>, GpuImage> images;  // this frame's, by (node, output)
     // The frame before's that history inputs were fed this frame, by (node, output): what the

@@ -1,5 +1,7 @@
 #include "pipeline.h"
 
+#include "workerpool.h"
+
 #include <Orv/Graph.h>
 
 #include <algorithm>
@@ -143,7 +145,8 @@ bool Pipeline::render(int frame, const QImage& previous, QString* error) {
     collect(slot);
     _frame.begin(slot);
     _frame.perPass = _perPass;
-    if (renderer.maxPassesInFlight() > 1 && !_workers) _workers = std::make_unique<Workers>(2);
+    if (renderer.maxPassesInFlight() > 1 && !_workers)
+        _workers = std::make_unique<OrvDemo::WorkerPool>(2);
     _frame.workers = renderer.maxPassesInFlight() > 1 ? _workers.get() : nullptr;
     heap.beginFrame(slot);
     renderer.setParameter(renderer.findParameter(QStringLiteral("time")), 1.5 + frame / 24.0);

@@ -3,7 +3,6 @@
 #include "gpu.h"
 #include "heap.h"
 #include "passes.h"
-#include "workers.h"
 
 #include <Orv/Renderer.h>
 
@@ -14,6 +13,10 @@
 
 #include <memory>
 #include <vector>
+
+namespace OrvDemo {
+class WorkerPool;  // the demo's; the passes in flight record on it
+}
 
 namespace OrvVulkan {
 
@@ -86,7 +89,7 @@ private:
 
     Gpu* const _gpu;
     Frame _frame;
-    std::unique_ptr<Workers> _workers;
+    std::unique_ptr<OrvDemo::WorkerPool> _workers;
     bool _perPass = false;
     int _width = 640;
     int _height = 360;
