@@ -123,8 +123,8 @@ int addLevelEdgeByName(Graph& graph, detail::Side side, const QString& parentNam
     const QString missingParent = detail::namedPortRefusal(graph, parent, side, parentName);
     if (!missingChild.isEmpty() || !missingParent.isEmpty()) {
         setWhy(why, missingChild.isEmpty() || missingParent.isEmpty()
-                        ? missingChild + missingParent
-                        : missingChild + QStringLiteral("; ") + missingParent);
+                        ? QString(missingChild + missingParent)
+                        : QString(missingChild + QStringLiteral("; ") + missingParent));
         return Graph::kInvalidEdgeRef;
     }
     if (side == detail::Side::Input)
@@ -168,7 +168,7 @@ int connectSiblings(Graph& graph, const detail::GraphData& d, std::optional<Grou
             return edge;
         },
         &matched);
-    return reasons.finish(made, matched, [&] {
+    return reasons.finish(made, matched, [&]() -> QString {
         return QStringLiteral("no free input of ") +
                (all ? detail::describeNode(graph, dstNode)
                     : groupPlace(graph, dstNode, detail::Side::Input, groups->dst)) +
@@ -227,8 +227,8 @@ int Graph::addEdgeByName(int srcNode, const QString& srcOutputName, int dstNode,
         detail::namedPortRefusal(*this, dstNode, detail::Side::Input, dstInputName);
     if (!missingOutput.isEmpty() || !missingInput.isEmpty()) {
         setWhy(why, missingOutput.isEmpty() || missingInput.isEmpty()
-                        ? missingOutput + missingInput
-                        : missingOutput + QStringLiteral("; ") + missingInput);
+                        ? QString(missingOutput + missingInput)
+                        : QString(missingOutput + QStringLiteral("; ") + missingInput));
         return kInvalidEdgeRef;
     }
     return addEdge(srcNode, findOutput(srcNode, srcOutputName), dstNode,
@@ -291,7 +291,7 @@ int Graph::connectDownByName(int childNode, QString* why) {
         [&](int parentInput, int input) { return addDownEdge(parentInput, childNode, input); },
         &matched);
     // A down edge is refused only for a fed child input, which the scan skips: no refusals.
-    return reasons.finish(made, matched, [&] {
+    return reasons.finish(made, matched, [&]() -> QString {
         return QStringLiteral("no free input of ") + detail::describeNode(*this, childNode) +
                QStringLiteral(" is named like an input of ") + detail::describeNode(*this, parent);
     });
@@ -319,7 +319,7 @@ int Graph::connectUpByName(int childNode, QString* why) {
             return edge;
         },
         &matched);
-    return reasons.finish(made, matched, [&] {
+    return reasons.finish(made, matched, [&]() -> QString {
         return QStringLiteral("no unfed output of ") + detail::describeNode(*this, childNode) +
                QStringLiteral(" is named like an output of ") +
                detail::describeNode(*this, parent) + QStringLiteral(" that feeds no sibling");

@@ -2,6 +2,7 @@
 #include <Orv/Graph.h>
 
 #include <QStringList>
+#include <QVarLengthArray>
 #include <QVector>
 
 namespace Vantrel {
@@ -11,14 +12,11 @@ namespace {
 
 // A "/" or "\" inside a name is written with a backslash before it, so that any name survives
 // the round trip through a path.
-QString escaped(const QString& name) {
-    QString text;
-    text.reserve(name.size());
+void appendEscaped(QString& path, const QString& name) {
     for (const QChar c : name) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\')) text += QLatin1Char('\\');
-        text += c;
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\')) path += QLatin1Char('\\');
+        path += c;
     }
-    return text;
 }
 
 // The names of a path, or false for a backslash that ends it.
@@ -44,9 +42,21 @@ bool splitPath(const QString& path, QStringList* names) {
 
 QString Graph::nodePath(int node) const {
     if (!isValidNode(node)) return QString();
-    QStringList names;
-    for (int n = node; n != kRootNodeRef; n = parentNode(n)) names.prepend(escaped(nodeName(n)));
-    return names.join(QLatin1Char('/'));
+    // The nodes from `node` up, then their names from the top down into one string: paths are
+    // made for every node of a picture or a report, one allocation each.
+    QVarLengthArray<int, 16> chain;
+    int length = 0;
+    for (int n = node; n != kRootNodeRef; n = parentNode(n)) {
+        chain.append(n);
+        length += nodeName(n).size() + 1;
+    }
+    QString path;
+    path.reserve(length);
+    for (int k = chain.size() - 1; k >= 0; --k) {
+        appendEscaped(path, nodeName(chain[k]));
+        if (k > 0) path += QLatin1Char('/');
+    }
+    return path;
 }
 
 int Graph::findNodeByPath(const QString& path) const {

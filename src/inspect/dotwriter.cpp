@@ -4,6 +4,9 @@
 
 #include "graph/side_p.h"
 
+#include <algorithm>
+#include <charconv>
+
 namespace Vantrel {
 namespace Orv {
 
@@ -12,12 +15,19 @@ namespace {
 using detail::numPorts;
 using detail::Side;
 
+// Every piece goes straight onto the end of the text: a picture of a large graph is made of
+// many short pieces, and building each in a string of its own cost an allocation per piece.
+
+void appendNumber(QByteArray& out, int value) {
+    char digits[16];
+    const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, int(end.ptr - digits));
+}
+
 // `text` for a Graphviz HTML-like label: markup characters as entities and a line break as
 // <BR/>. Other control characters, which the label's XML may not hold, become '?'.
-QByteArray htmlEscaped(const QString& text) {
+void appendHtml(QByteArray& out, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    QByteArray out;
-    out.reserve(utf8.size() + 8);
     for (const char c : utf8) {
         switch (c) {
             case '&':
@@ -39,16 +49,14 @@ QByteArray htmlEscaped(const QString& text) {
                 out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
         }
     }
-    return out;
 }
 
 // `text` as a DOT quoted string, quotes included, for attributes such as tooltip: quotes and
 // backslashes escaped (so that Graphviz's \N and the like stay literal), a line break as \n,
 // other control characters as '?'.
-QByteArray quotedString(const QString& text) {
+void appendQuoted(QByteArray& out, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    QByteArray out = "\"";
-    out.reserve(utf8.size() + 8);
+    out += '"';
     for (const char c : utf8) {
         if (c == '\n') {
             out += "\\n";
@@ -57,7 +65,7 @@ QByteArray quotedString(const QString& text) {
         if (c == '"' || c == '\\') out += '\\';
         out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
     }
-    return out + '"';
+    out += '"';
 }
 
 class DotWriter {
@@ -71,9 +79,9 @@ public:
             "  node [shape=plaintext, fontname=\"Helvetica\", fontsize=11];\n"
             "  edge [arrowsize=0.7];\n";
         const int root = Graph::kRootNodeRef;
-        portsNode(root, Side::Input, _style.rootInputs, "  ");
-        portsNode(root, Side::Output, _style.rootOutputs, "  ");
-        for (int i = 0; i < _graph.numNodes(root); ++i) node(_graph.getNode(i, root), "  ");
+        portsNode(root, Side::Input, _style.rootInputs, 1);
+        portsNode(root, Side::Output, _style.rootOutputs, 1);
+        for (int i = 0; i < _graph.numNodes(root); ++i) node(_graph.getNode(i, root), 1);
         _out += _style.legend;
         edges();
         _out += "}\n";
@@ -84,13 +92,22 @@ private:
     bool isContainer(int node) const {
         return node == Graph::kRootNodeRef || _graph.numNodes(node) > 0;
     }
-    static QByteArray id(int node) { return "n" + QByteArray::number(node); }
+    void indent(int depth) {
+        for (int d = 0; d < depth; ++d) _out += "  ";
+    }
+    // "n3", or "n3_in" / "n3_out" for a container's ports, in quotes.
+    void id(int node, const char* suffix = "") {
+        _out += "\"n";
+        appendNumber(_out, node);
+        _out += suffix;
+        _out += '"';
+    }
     // Where an edge attaches to a port: a container's ports are nodes of their own.
-    QByteArray endpoint(int node, int port, Side side) const {
+    void endpoint(int node, int port, Side side) {
         const bool input = side == Side::Input;
-        const QByteArray cell = (input ? ":i" : ":o") + QByteArray::number(port);
-        if (isContainer(node)) return '"' + id(node) + (input ? "_in\"" : "_out\"") + cell;
-        return '"' + id(node) + '"' + cell;
+        id(node, !isContainer(node) ? "" : input ? "_in" : "_out");
+        _out += input ? ":i" : ":o";
+        appendNumber(_out, port);
     }
     // "blur.out0", or "parameters.exposure" for a port of the root, as hover texts name a port.
     QString portPath(int node, int port, Side side) const {
@@ -99,13 +116,16 @@ private:
                     : _graph.nodePath(node)) +
                QLatin1Char('.') + detail::portLabel(_graph, node, side, port);
     }
-    QByteArray portName(int node, int port, Side side) const {
+    void portName(int node, int port, Side side) {
         const QString name = detail::portName(_graph, node, side, port);
-        return name.isEmpty() ? QByteArray("&nbsp;") : htmlEscaped(name);
+        if (name.isEmpty())
+            _out += "&nbsp;";
+        else
+            appendHtml(_out, name);
     }
 
     // A container's inputs or outputs, one row each, as a node inside its cluster.
-    void portsNode(int node, Side side, const QString& title, const char* indent) {
+    void portsNode(int node, Side side, const QString& title, int depth) {
         const bool inputs = side == Side::Input;
         const int count = numPorts(_graph, node, side);
         if (count == 0) return;
@@ -113,29 +133,47 @@ private:
                                                         : (inputs ? QStringLiteral("inputs of ")
                                                                   : QStringLiteral("outputs of ")) +
                                                               _graph.nodePath(node);
-        _out += indent + ('"' + id(node) + (inputs ? "_in" : "_out") +
-                          "\" [tooltip=" + quotedString(tip) + ", label=<");
+        indent(depth);
+        id(node, inputs ? "_in" : "_out");
+        _out += " [tooltip=";
+        appendQuoted(_out, tip);
+        _out += ", label=<";
         _out += "<TABLE BORDER=\"0\" CELLBORDER=\"1\" CELLSPACING=\"0\" BGCOLOR=\"#eef3fb\">";
-        _out += "<TR><TD><I>" + htmlEscaped(title) + "</I></TD></TR>";
+        _out += "<TR><TD><I>";
+        appendHtml(_out, title);
+        _out += "</I></TD></TR>";
         for (int p = 0; p < count; ++p) {
-            _out += "<TR><TD PORT=\"" + QByteArray(inputs ? "i" : "o") + QByteArray::number(p) +
-                    "\">" + portName(node, p, side) + "</TD></TR>";
+            _out += inputs ? "<TR><TD PORT=\"i" : "<TR><TD PORT=\"o";
+            appendNumber(_out, p);
+            _out += "\">";
+            portName(node, p, side);
+            _out += "</TD></TR>";
         }
         _out += "</TABLE>>];\n";
     }
 
-    void node(int node, const QByteArray& indent) {
+    void node(int node, int depth) {
         if (isContainer(node)) {
-            _out += indent + "subgraph \"cluster_" + id(node) + "\" {\n";
-            _out += indent + "  label=<" + htmlEscaped(_graph.nodeName(node)) + ">;\n";
-            _out += indent + "  style=rounded; color=\"#7a8aa6\";\n";
-            _out += indent + "  tooltip=" +
-                    quotedString(_graph.nodePath(node) + QStringLiteral(" (group)")) + ";\n";
-            portsNode(node, Side::Input, QStringLiteral("in"), (indent + "  ").constData());
-            portsNode(node, Side::Output, QStringLiteral("out"), (indent + "  ").constData());
+            indent(depth);
+            _out += "subgraph \"cluster_n";
+            appendNumber(_out, node);
+            _out += "\" {\n";
+            indent(depth + 1);
+            _out += "label=<";
+            appendHtml(_out, _graph.nodeName(node));
+            _out += ">;\n";
+            indent(depth + 1);
+            _out += "style=rounded; color=\"#7a8aa6\";\n";
+            indent(depth + 1);
+            _out += "tooltip=";
+            appendQuoted(_out, _graph.nodePath(node) + QStringLiteral(" (group)"));
+            _out += ";\n";
+            portsNode(node, Side::Input, QStringLiteral("in"), depth + 1);
+            portsNode(node, Side::Output, QStringLiteral("out"), depth + 1);
             for (int i = 0; i < _graph.numNodes(node); ++i)
-                this->node(_graph.getNode(i, node), indent + "  ");
-            _out += indent + "}\n";
+                this->node(_graph.getNode(i, node), depth + 1);
+            indent(depth);
+            _out += "}\n";
             return;
         }
         detail::DotNodeStyle look;
@@ -143,32 +181,56 @@ private:
         const int numInputs = _graph.numInputs(node);
         const int numOutputs = _graph.numOutputs(node);
         const int rows = std::max({numInputs, numOutputs, 1});
-        QByteArray table = look.marked ? "<TABLE BORDER=\"3\" CELLBORDER=\"0\" CELLSPACING=\"0\""
-                                       : "<TABLE BORDER=\"1\" CELLBORDER=\"0\" CELLSPACING=\"0\"";
-        if (!look.fill.isEmpty()) table += " BGCOLOR=\"" + look.fill + '"';
-        if (look.faded) table += " COLOR=\"#9a9a9a\" STYLE=\"dashed\"";
-        table += '>';
-        const QByteArray font = look.faded ? "<FONT COLOR=\"#9a9a9a\">" : "<FONT>";
-        QByteArray title = "<B>" + htmlEscaped(_graph.nodeName(node)) + "</B>";
-        if (!look.note.isEmpty()) title += "<BR/>" + htmlEscaped(look.note);
+        const char* const font = look.faded ? "<FONT COLOR=\"#9a9a9a\">" : "<FONT>";
+        indent(depth);
+        id(node);
+        _out += " [tooltip=";
+        appendQuoted(_out, look.tooltip.isEmpty() ? _graph.nodePath(node) : look.tooltip);
+        _out += ", label=<";
+        _out += look.marked ? "<TABLE BORDER=\"3\" CELLBORDER=\"0\" CELLSPACING=\"0\""
+                            : "<TABLE BORDER=\"1\" CELLBORDER=\"0\" CELLSPACING=\"0\"";
+        if (!look.fill.isEmpty()) _out += " BGCOLOR=\"" + look.fill + '"';
+        if (look.faded) _out += " COLOR=\"#9a9a9a\" STYLE=\"dashed\"";
+        _out += '>';
         for (int r = 0; r < rows; ++r) {
-            table += "<TR>";
-            table += r < numInputs ? "<TD PORT=\"i" + QByteArray::number(r) + "\" ALIGN=\"LEFT\">" +
-                                         font + portName(node, r, Side::Input) + "</FONT></TD>"
-                                   : QByteArray("<TD></TD>");
-            if (r == 0)
-                table += "<TD ROWSPAN=\"" + QByteArray::number(rows) + "\">" + font + title +
-                         "</FONT></TD>";
-            table += r < numOutputs
-                         ? "<TD PORT=\"o" + QByteArray::number(r) + "\" ALIGN=\"RIGHT\">" + font +
-                               portName(node, r, Side::Output) + "</FONT></TD>"
-                         : QByteArray("<TD></TD>");
-            table += "</TR>";
+            _out += "<TR>";
+            if (r < numInputs) {
+                _out += "<TD PORT=\"i";
+                appendNumber(_out, r);
+                _out += "\" ALIGN=\"LEFT\">";
+                _out += font;
+                portName(node, r, Side::Input);
+                _out += "</FONT></TD>";
+            } else {
+                _out += "<TD></TD>";
+            }
+            if (r == 0) {
+                _out += "<TD ROWSPAN=\"";
+                appendNumber(_out, rows);
+                _out += "\">";
+                _out += font;
+                _out += "<B>";
+                appendHtml(_out, _graph.nodeName(node));
+                _out += "</B>";
+                if (!look.note.isEmpty()) {
+                    _out += "<BR/>";
+                    appendHtml(_out, look.note);
+                }
+                _out += "</FONT></TD>";
+            }
+            if (r < numOutputs) {
+                _out += "<TD PORT=\"o";
+                appendNumber(_out, r);
+                _out += "\" ALIGN=\"RIGHT\">";
+                _out += font;
+                portName(node, r, Side::Output);
+                _out += "</FONT></TD>";
+            } else {
+                _out += "<TD></TD>";
+            }
+            _out += "</TR>";
         }
-        table += "</TABLE>";
-        const QString tip = look.tooltip.isEmpty() ? _graph.nodePath(node) : look.tooltip;
-        _out += indent + '"' + id(node) + "\" [tooltip=" + quotedString(tip) + ", label=<" + table +
-                ">];\n";
+        _out += "</TABLE>>];\n";
     }
 
     // Every live edge once, styled by kind.
@@ -179,46 +241,57 @@ private:
             const int srcPort = _graph.edgeSourceIndex(e);
             const int dst = _graph.edgeDestNode(e);
             const int dstPort = _graph.edgeDestIndex(e);
-            QByteArray from;
-            QByteArray to;
-            QByteArray look;
-            if (_graph.isDownEdge(e)) {
-                // From the container's input, inside its cluster, to the child's input.
-                from = '"' + id(src) + "_in\":i" + QByteArray::number(srcPort);
-                to = endpoint(dst, dstPort, Side::Input);
-                look = " [style=dashed, color=\"#3b6fb6\"]";
-            } else if (_graph.isUpEdge(e)) {
-                from = endpoint(src, srcPort, Side::Output);
-                to = '"' + id(dst) + "_out\":o" + QByteArray::number(dstPort);
-                look = " [style=dotted, color=\"#2e8b57\"]";
-            } else {
-                from = endpoint(src, srcPort, Side::Output);
-                to = endpoint(dst, dstPort, Side::Input);
-            }
+            const bool down = _graph.isDownEdge(e);
+            const bool up = _graph.isUpEdge(e);
             // A down edge leaves its container's input, an up edge ends at its container's output.
-            QString tip =
-                portPath(src, srcPort, _graph.isDownEdge(e) ? Side::Input : Side::Output) +
-                QStringLiteral(" -> ") +
-                portPath(dst, dstPort, _graph.isUpEdge(e) ? Side::Output : Side::Input);
+            QString tip = portPath(src, srcPort, down ? Side::Input : Side::Output) +
+                          QStringLiteral(" -> ") +
+                          portPath(dst, dstPort, up ? Side::Output : Side::Input);
             detail::DotEdgeStyle edgeLook;
             if (_style.decorateEdge) _style.decorateEdge(e, &edgeLook);
             if (!edgeLook.tooltip.isEmpty()) tip += QLatin1Char('\n') + edgeLook.tooltip;
-            look = look.isEmpty() ? " [tooltip=" + quotedString(tip) + ']'
-                                  : look.chopped(1) + ", tooltip=" + quotedString(tip) + ']';
-            if (!edgeLook.label.isEmpty())
-                look = look.chopped(1) + ", label=" + quotedString(edgeLook.label) +
-                       ", fontname=\"Helvetica\", fontsize=9]";
-            _out += "  " + from + " -> " + to + look + ";\n";
+
+            _out += "  ";
+            if (down) {
+                // From the container's input, inside its cluster, to the child's input.
+                id(src, "_in");
+                _out += ":i";
+                appendNumber(_out, srcPort);
+            } else {
+                endpoint(src, srcPort, Side::Output);
+            }
+            _out += " -> ";
+            if (up) {
+                id(dst, "_out");
+                _out += ":o";
+                appendNumber(_out, dstPort);
+            } else {
+                endpoint(dst, dstPort, Side::Input);
+            }
+            _out += down ? " [style=dashed, color=\"#3b6fb6\", tooltip="
+                    : up ? " [style=dotted, color=\"#2e8b57\", tooltip="
+                         : " [tooltip=";
+            appendQuoted(_out, tip);
+            if (!edgeLook.label.isEmpty()) {
+                _out += ", label=";
+                appendQuoted(_out, edgeLook.label);
+                _out += ", fontname=\"Helvetica\", fontsize=9";
+            }
+            _out += "];\n";
         }
         for (const detail::DotExtraEdge& extra : _style.extraEdges) {
-            const QString tip =
-                portPath(extra.from, extra.fromPort, Side::Output) + QStringLiteral(" -> ") +
-                portPath(extra.to, extra.toPort, Side::Input) + QLatin1Char('\n') + extra.label;
-            _out += "  " + endpoint(extra.from, extra.fromPort, Side::Output) + " -> " +
-                    endpoint(extra.to, extra.toPort, Side::Input) +
-                    " [style=dashed, color=\"#8a8a8a\", constraint=false, tooltip=" +
-                    quotedString(tip) + ", label=" + quotedString(extra.label) +
-                    ", fontname=\"Helvetica\", fontsize=9];\n";
+            _out += "  ";
+            endpoint(extra.from, extra.fromPort, Side::Output);
+            _out += " -> ";
+            endpoint(extra.to, extra.toPort, Side::Input);
+            _out += " [style=dashed, color=\"#8a8a8a\", constraint=false, tooltip=";
+            appendQuoted(_out, portPath(extra.from, extra.fromPort, Side::Output) +
+                                   QStringLiteral(" -> ") +
+                                   portPath(extra.to, extra.toPort, Side::Input) +
+                                   QLatin1Char('\n') + extra.label);
+            _out += ", label=";
+            appendQuoted(_out, extra.label);
+            _out += ", fontname=\"Helvetica\", fontsize=9];\n";
         }
     }
 

@@ -262,7 +262,7 @@ private:
         double longest = 0.0;
         for (const PassRow& pass : _passes)
             longest = std::max({longest, pass.meanMs, pass.latestMs});
-        const auto percent = [longest](double value) {
+        const auto percent = [longest](double value) -> QString {
             return QString::number(longest > 0 ? 100.0 * value / longest : 0.0, 'f', 2) +
                    QLatin1Char('%');
         };
@@ -615,12 +615,12 @@ private:
                        QString::number(first + k * step, 'g', 5) + QStringLiteral(" ms"), kMuted,
                        "middle");
         // Ties are common with few frames, so the caption says how many bars share the peak.
-        const QString peakText = peaks == 1
-                                     ? QStringLiteral("the dark bar is the most common time (") +
-                                           QString::number(peak) + QStringLiteral(" frames)")
-                                     : QStringLiteral("the ") + QString::number(peaks) +
-                                           QStringLiteral(" dark bars share the highest count (") +
-                                           QString::number(peak) + QStringLiteral(" frames each)");
+        const QString peakText =
+            peaks == 1 ? QString(QStringLiteral("the dark bar is the most common time (") +
+                                 QString::number(peak) + QStringLiteral(" frames)"))
+                       : QString(QStringLiteral("the ") + QString::number(peaks) +
+                                 QStringLiteral(" dark bars share the highest count (") +
+                                 QString::number(peak) + QStringLiteral(" frames each)"));
         return sectionStart("frame-times", QStringLiteral("Frame times")) +
                QStringLiteral("<div class=\"chart\">") + chart.take() +
                QStringLiteral("</div><p class=\"note\"") +
