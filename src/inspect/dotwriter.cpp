@@ -102,11 +102,18 @@ private:
         _out += suffix;
         _out += '"';
     }
+    // A port of a container, on the node that holds its ports: "n3_in":i0.
+    void containerPort(int node, int port, Side side) {
+        const bool input = side == Side::Input;
+        id(node, input ? "_in" : "_out");
+        _out += input ? ":i" : ":o";
+        appendNumber(_out, port);
+    }
     // Where an edge attaches to a port: a container's ports are nodes of their own.
     void endpoint(int node, int port, Side side) {
-        const bool input = side == Side::Input;
-        id(node, !isContainer(node) ? "" : input ? "_in" : "_out");
-        _out += input ? ":i" : ":o";
+        if (isContainer(node)) return containerPort(node, port, side);
+        id(node);
+        _out += side == Side::Input ? ":i" : ":o";
         appendNumber(_out, port);
     }
     // "blur.out0", or "parameters.exposure" for a port of the root, as hover texts name a port.
@@ -152,6 +159,21 @@ private:
         _out += "</TABLE>>];\n";
     }
 
+    // A port's cell in row `row` of a node's table, or an empty cell below the side's last port.
+    void portCell(int node, int row, Side side, int count, const char* font) {
+        if (row >= count) {
+            _out += "<TD></TD>";
+            return;
+        }
+        const bool input = side == Side::Input;
+        _out += input ? "<TD PORT=\"i" : "<TD PORT=\"o";
+        appendNumber(_out, row);
+        _out += input ? "\" ALIGN=\"LEFT\">" : "\" ALIGN=\"RIGHT\">";
+        _out += font;
+        portName(node, row, side);
+        _out += "</FONT></TD>";
+    }
+
     void node(int node, int depth) {
         if (isContainer(node)) {
             indent(depth);
@@ -194,16 +216,7 @@ private:
         _out += '>';
         for (int r = 0; r < rows; ++r) {
             _out += "<TR>";
-            if (r < numInputs) {
-                _out += "<TD PORT=\"i";
-                appendNumber(_out, r);
-                _out += "\" ALIGN=\"LEFT\">";
-                _out += font;
-                portName(node, r, Side::Input);
-                _out += "</FONT></TD>";
-            } else {
-                _out += "<TD></TD>";
-            }
+            portCell(node, r, Side::Input, numInputs, font);
             if (r == 0) {
                 _out += "<TD ROWSPAN=\"";
                 appendNumber(_out, rows);
@@ -218,16 +231,7 @@ private:
                 }
                 _out += "</FONT></TD>";
             }
-            if (r < numOutputs) {
-                _out += "<TD PORT=\"o";
-                appendNumber(_out, r);
-                _out += "\" ALIGN=\"RIGHT\">";
-                _out += font;
-                portName(node, r, Side::Output);
-                _out += "</FONT></TD>";
-            } else {
-                _out += "<TD></TD>";
-            }
+            portCell(node, r, Side::Output, numOutputs, font);
             _out += "</TR>";
         }
         _out += "</TABLE>>];\n";
@@ -243,7 +247,6 @@ private:
             const int dstPort = _graph.edgeDestIndex(e);
             const bool down = _graph.isDownEdge(e);
             const bool up = _graph.isUpEdge(e);
-            // A down edge leaves its container's input, an up edge ends at its container's output.
             QString tip = portPath(src, srcPort, down ? Side::Input : Side::Output) +
                           QStringLiteral(" -> ") +
                           portPath(dst, dstPort, up ? Side::Output : Side::Input);
@@ -251,23 +254,18 @@ private:
             if (_style.decorateEdge) _style.decorateEdge(e, &edgeLook);
             if (!edgeLook.tooltip.isEmpty()) tip += QLatin1Char('\n') + edgeLook.tooltip;
 
+            // A down edge leaves its container's input, inside its cluster; an up edge ends at its
+            // container's output.
             _out += "  ";
-            if (down) {
-                // From the container's input, inside its cluster, to the child's input.
-                id(src, "_in");
-                _out += ":i";
-                appendNumber(_out, srcPort);
-            } else {
+            if (down)
+                containerPort(src, srcPort, Side::Input);
+            else
                 endpoint(src, srcPort, Side::Output);
-            }
             _out += " -> ";
-            if (up) {
-                id(dst, "_out");
-                _out += ":o";
-                appendNumber(_out, dstPort);
-            } else {
+            if (up)
+                containerPort(dst, dstPort, Side::Output);
+            else
                 endpoint(dst, dstPort, Side::Input);
-            }
             _out += down ? " [style=dashed, color=\"#3b6fb6\", tooltip="
                     : up ? " [style=dotted, color=\"#2e8b57\", tooltip="
                          : " [tooltip=";
