@@ -200,6 +200,9 @@ void printInspectionTables(const Runs& m) {
     const double trace = value(m, "trace-json/layered/1024");
     std::printf("traceJson of 100 frames of the layered 1024 graph: %s ms\n",
                 cell(trace < 0 ? trace : trace / 1e6).toLocal8Bit().constData());
+    const double dot = value(m, "frame-dot/layered/1024");
+    std::printf("frameAsDot of the layered 1024 graph: %s ms\n",
+                cell(dot < 0 ? dot : dot / 1e6).toLocal8Bit().constData());
     const double report = value(m, "report-html/layered/1024");
     std::printf("reportHtml of 100 frames of the layered 1024 graph: %s ms\n",
                 cell(report < 0 ? report : report / 1e6).toLocal8Bit().constData());

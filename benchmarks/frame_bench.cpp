@@ -307,6 +307,13 @@ void registerFrameBenchmarks() {
                     for (auto _ : state) benchmark::DoNotOptimize(reportHtml(setup->renderer));
                     setup->renderer.setTimingEnabled(false);
                 });
+                // The picture of the latest frame, every pass with its outcome and time.
+                registerPerItem("frame-dot/layered/1024", 1, [setup](benchmark::State& state) {
+                    setup->renderer.setTimingEnabled(true);
+                    setup->renderer.render(nullptr);
+                    for (auto _ : state) benchmark::DoNotOptimize(frameAsDot(setup->renderer));
+                    setup->renderer.setTimingEnabled(false);
+                });
                 // The timeline of the 100 frames kept by default.
                 registerPerItem("trace-json/layered/1024", 1, [setup](benchmark::State& state) {
                     setup->renderer.setTimingEnabled(true);
