@@ -5,6 +5,8 @@
 #include <QVarLengthArray>
 #include <QVector>
 
+#include <limits>
+
 namespace Vantrel {
 namespace Orv {
 
@@ -45,13 +47,13 @@ QString Graph::nodePath(int node) const {
     // The nodes from `node` up, then their names from the top down into one string: paths are
     // made for every node of a picture or a report, one allocation each.
     QVarLengthArray<int, 16> chain;
-    int length = 0;
+    qint64 length = 0;
     for (int n = node; n != kRootNodeRef; n = parentNode(n)) {
         chain.append(n);
         length += nodeName(n).size() + 1;
     }
     QString path;
-    path.reserve(length);
+    if (length <= std::numeric_limits<int>::max()) path.reserve(int(length));
     for (int k = chain.size() - 1; k >= 0; --k) {
         appendEscaped(path, nodeName(chain[k]));
         if (k > 0) path += QLatin1Char('/');
