@@ -102,20 +102,15 @@ private:
         _out += suffix;
         _out += '"';
     }
-    // A port of a container, on the node that holds its ports: "n3_in":i0.
-    void containerPort(int node, int port, Side side) {
+    // An edge's end at a port: "n3":i0, or "n3_in":i0 on the node that holds a container's ports.
+    void portEnd(int node, int port, Side side, bool onContainer) {
         const bool input = side == Side::Input;
-        id(node, input ? "_in" : "_out");
+        id(node, !onContainer ? "" : input ? "_in" : "_out");
         _out += input ? ":i" : ":o";
         appendNumber(_out, port);
     }
     // Where an edge attaches to a port: a container's ports are nodes of their own.
-    void endpoint(int node, int port, Side side) {
-        if (isContainer(node)) return containerPort(node, port, side);
-        id(node);
-        _out += side == Side::Input ? ":i" : ":o";
-        appendNumber(_out, port);
-    }
+    void endpoint(int node, int port, Side side) { portEnd(node, port, side, isContainer(node)); }
     // "blur.out0", or "parameters.exposure" for a port of the root, as hover texts name a port.
     QString portPath(int node, int port, Side side) const {
         return (node == Graph::kRootNodeRef
@@ -258,12 +253,12 @@ private:
             // container's output.
             _out += "  ";
             if (down)
-                containerPort(src, srcPort, Side::Input);
+                portEnd(src, srcPort, Side::Input, true);
             else
                 endpoint(src, srcPort, Side::Output);
             _out += " -> ";
             if (up)
-                containerPort(dst, dstPort, Side::Output);
+                portEnd(dst, dstPort, Side::Output, true);
             else
                 endpoint(dst, dstPort, Side::Input);
             _out += down ? " [style=dashed, color=\"#3b6fb6\", tooltip="
