@@ -137,6 +137,8 @@ void printFrameTable(const Runs& m) {
         }
         printRow(row);
     }
+    std::printf("\nThe renderer's frame timer, started and stopped once a frame: %s ns\n",
+                qPrintable(cell(value(m, "frame-timer"))));
 }
 
 // Light passes: what the frame itself costs, with the spread of the repetitions.

@@ -265,6 +265,16 @@ void registerFrameRows(Shape shape, int size, PassKind kind,
 }  // namespace
 
 void registerFrameBenchmarks() {
+    // The renderer's own frame timer, started and stopped once a frame: a part of every frame's
+    // fixed cost that no pass arrangement changes.
+    registerPerItem("frame-timer", 1, [](benchmark::State& state) {
+        FrameTimer<100> timer;
+        for (auto _ : state) {
+            timer.start();
+            timer.stop();
+        }
+        benchmark::DoNotOptimize(timer.sum());
+    });
     for (Shape shape : allShapes()) {
         for (int size : allSizes()) {
             const ShapeLayout layout = makeShape(shape, size);
