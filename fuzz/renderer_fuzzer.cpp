@@ -39,6 +39,10 @@ using Vantrel::Orv::Renderer;
 
 namespace {
 
+// The builder's limits: nodes in a renderer, and inputs and outputs of a node.
+constexpr int kMaxNodes = 24;
+constexpr int kMaxPorts = 3;
+
 int g_messages = 0;
 
 void countMessage(QtMsgType, const QMessageLogContext&, const QString&) {
@@ -127,6 +131,7 @@ class CheckedPass : public Vantrel::Orv::RenderPassHelper {
 
 public:
     CheckedPass(int id, FrameLog* log, int inputs, int outputs) : _id(id), _log(log) {
+        if (inputs > kMaxPorts) fail(0, QStringLiteral("pass %1: too many inputs").arg(id));
         for (int i = 0; i < inputs; ++i) addInput(QStringLiteral("in"), QVariant(qulonglong(1)));
         for (int o = 0; o < outputs; ++o) addOutput(QStringLiteral("out"));
     }
@@ -202,13 +207,11 @@ private:
 
     int _id;
     FrameLog* _log;
-    // setInput calls per input since the last frame began. A pass has at most 3 inputs; a
-    // fixed array spares an allocation per pass (allocation is most of the fuzzer's time).
-    std::array<int, 3> _inputsSet{};
+    // setInput calls per input since the last frame began: a fixed array spares an allocation
+    // per pass (allocation is most of the fuzzer's time).
+    std::array<int, kMaxPorts> _inputsSet{};
     mutable int _pollsLeft = 0;
 };
-
-constexpr int kMaxNodes = 24;
 
 // The name of the builder's node n: "g3" for a group, "p3" for a pass. Made once, as formatting
 // the names of every renderer built was one allocation in fifteen.
@@ -239,8 +242,8 @@ public:
         const int nodes = _data.intInRange(1, kMaxNodes);
         for (int n = 0; n < nodes; ++n) {
             const int parent = containers[_data.intInRange(0, int(containers.size()) - 1)];
-            const int inputs = _data.intInRange(0, 3);
-            const int outputs = _data.intInRange(0, 3);
+            const int inputs = _data.intInRange(0, kMaxPorts);
+            const int outputs = _data.intInRange(0, kMaxPorts);
             if (_data.intInRange(0, 4) == 0) {
                 const int group = _renderer.addGroup(nodeName(true, n), inputs, outputs, parent);
                 if (group == -1) fail(0, QStringLiteral("addGroup refused a live parent"));
